@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+
+#include "nox_writer_api.h"
+
+namespace ks_formats {
+
+// The writer library's entry points, bound by name at run time. All are null until
+// loadWriterLibrary succeeded.
+struct WriterLibrary {
+    decltype(&::ksioStartStreamW) startStream = nullptr;
+    decltype(&::ksioEndStream) endStream = nullptr;
+    decltype(&::ksioDiscardStream) discardStream = nullptr;
+    decltype(&::ksioAddGroupW) addGroup = nullptr;
+    decltype(&::ksioAddCloudW) addCloud = nullptr;
+    decltype(&::ksioAddPoint) addPoint = nullptr;
+    decltype(&::ksioAddNullPoint) addNullPoint = nullptr;
+    decltype(&::ksioSetCompressionTolerance) setCompressionTolerance = nullptr;
+    decltype(&::ksioSetNormalQuality) setNormalQuality = nullptr;
+    decltype(&::ksioBuildNOXFile) buildNOXFile = nullptr;
+    decltype(&::ksioSetProgressCallbackW) setProgressCallback = nullptr;
+    decltype(&::ksioGetLastErrorW) getLastError = nullptr;
+    decltype(&::ksioSpatialFiltering) spatialFiltering = nullptr;
+    decltype(&::ksioSetUserMetaTagW) setUserMetaTag = nullptr;
+    decltype(&::ksioSetMetaTagW) setMetaTag = nullptr;
+
+    bool bound = false;
+    // Why the last load failed: the library or the first missing function.
+    std::string loadError;
+};
+
+inline constexpr const char* kWriterLibraryName = "libNoxWriter.so";
+
+// The process-wide binding.
+WriterLibrary& writerLibrary();
+
+// Loads the writer library by file name (default: by bare name, system search order) and binds
+// its fifteen functions in their fixed order. Any failure leaves the writer unbound and says
+// which step failed in loadError. A loaded library stays loaded for the life of the process.
+bool loadWriterLibrary(const std::string& fileName = kWriterLibraryName);
+
+}  // namespace ks_formats

@@ -1,0 +1,19 @@
+#include "ks_formats/scan_info.h"
+
+#include "platform/text_encoding.h"
+
+namespace ks_formats {
+
+ScanInfo::ScanInfo() : transform(Matrix4d::identity()), included(false) {}
+
+ScanInfo::~ScanInfo() = default;
+
+void ScanInfo::setFilename(const WideChar* name) {
+    if (name) filename = name;
+}
+
+void ScanInfo::setFilename(const char* name) {
+    if (name) filename = platform::decodeLenientUtf8(name);
+}
+
+}  // namespace ks_formats

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "batch/fixed_text.h"
+#include "ks_formats/types.h"
+
+namespace ks_formats {
+
+// A fixed buffer of 512 UTF-16 units; a default one holds "(empty)". Longer text is cut at 511
+// units (see copyToFixed).
+class PathBuffer {
+public:
+    PathBuffer() { copyToFixed(text_, u"(empty)"); }
+    explicit PathBuffer(const WideChar* text) { copyToFixed(text_, text); }
+    PathBuffer(const PathBuffer& other) { copyToFixed(text_, other.text_); }
+    PathBuffer& operator=(const PathBuffer& other) {
+        if (this != &other) copyToFixed(text_, other.text_);
+        return *this;
+    }
+
+    const WideChar* c_str() const { return text_; }
+    WideChar* data() { return text_; }
+    static constexpr int capacity() { return kPathBufferUnits; }
+
+private:
+    WideChar text_[kPathBufferUnits];
+};
+
+}  // namespace ks_formats

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace ks_test {
+
+// Talks to the recording writer that the unit tests put first on the library path.
+// Loads it (by bare name, as the library does) and binds the library's writer to it.
+bool bindRecordingWriter();
+// The calls recorded since the last reset, one per line.
+std::string writerCalls();
+std::vector<std::string> writerCallLines();
+void resetWriterCalls();
+void setWriterResult(const char* function, int code);
+
+}  // namespace ks_test

@@ -1,0 +1,88 @@
+// noxmonitor: the monitoring end of the progress channel. Creates the shared block and its
+// event, waits for records and prints each one until interrupted (or until --count records or
+// --timeout seconds without a record), then removes what it created.
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "batch/progress_channel.h"
+#include "platform/shared_memory.h"
+#include "platform/text_encoding.h"
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void onSignal(int) { stopRequested = 1; }
+
+// The block's bytes as UTF-16LE units.
+ks_formats::WideString blockUnits(const unsigned char* data, size_t bytes) {
+    ks_formats::WideString units(bytes / 2, 0);
+    for (size_t i = 0; i < units.size(); ++i)
+        units[i] = static_cast<ks_formats::WideChar>(data[2 * i] | (data[2 * i + 1] << 8));
+    return units;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace ks_formats;
+    CLI::App app{"Prints the progress records of conversions running on this machine."};
+    long long maxRecords = 0;
+    double idleTimeout = 0;
+    app.add_option("-n,--count", maxRecords, "stop after this many records (0: no limit)");
+    app.add_option("-t,--timeout", idleTimeout, "stop after this many seconds without a record");
+    CLI11_PARSE(app, argc, argv);
+
+    const std::string blockName = ProgressChannel::kBlockName;
+    const std::string eventName = blockName + "Event";
+    platform::SharedMemory block = platform::SharedMemory::create(blockName, ProgressChannel::kBlockSize);
+    if (!block.isValid()) {
+        std::fprintf(stderr, "noxmonitor: cannot create the shared block /%s: %s\n",
+                     blockName.c_str(), std::strerror(errno));
+        return 1;
+    }
+    platform::MappedView view = platform::MappedView::map(block, ProgressChannel::kBlockSize);
+    // Start from a quiet event: a stale signal from an earlier run would print a blank record.
+    platform::NamedEvent::remove(eventName);
+    platform::NamedEvent event = platform::NamedEvent::openOrCreate(eventName, false);
+    if (!view.isValid() || !event.isValid()) {
+        std::fprintf(stderr, "noxmonitor: cannot map the block or open the event\n");
+        platform::SharedMemory::remove(blockName);
+        return 1;
+    }
+    std::memset(view.data(), 0, view.size());
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::printf("noxmonitor: waiting for progress on /%s\n", blockName.c_str());
+    std::fflush(stdout);
+
+    long long printed = 0;
+    double idle = 0;
+    constexpr int kPollMs = 200;
+    while (!stopRequested && (maxRecords == 0 || printed < maxRecords)) {
+        if (!event.wait(kPollMs)) {
+            idle += kPollMs / 1000.0;
+            if (idleTimeout > 0 && idle >= idleTimeout) break;
+            continue;
+        }
+        idle = 0;
+        ProgressRecord record;
+        const WideString units = blockUnits(view.data(), view.size());
+        // Clear the block so the next record is read without the tail of this one.
+        std::memset(view.data(), 0, view.size());
+        if (!parseProgressRecord(units, record)) continue;
+        std::printf("%s\toverall %d%%\tfile %d%%\tindex %d\tphase %d\n",
+                    platform::encodeUtf8(record.fileName).c_str(), record.overall,
+                    record.filePercent, record.fileIndex, record.phase);
+        std::fflush(stdout);
+        ++printed;
+    }
+
+    platform::NamedEvent::remove(eventName);
+    platform::SharedMemory::remove(blockName);
+    return 0;
+}
