@@ -21,8 +21,9 @@ bool isRealDirectory(const std::string& folder, const dirent* entry) {
 }  // namespace
 
 int listDirectory(const std::string& folder, const std::string& pattern,
-                  std::vector<DirectoryEntry>& entries) {
+                  std::vector<DirectoryEntry>& entries, bool* opened) {
     DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (opened) *opened = dir != nullptr;
     if (!dir) return errno ? errno : ENOENT;
     int result = 0;
     for (;;) {

@@ -1,0 +1,80 @@
+// Output file names derived from the raw output name, the batch mode and the import name.
+#include <string>
+
+#include "batch/fixed_text.h"
+#include "ks_formats/import_batch.h"
+#include "platform/paths.h"
+#include "platform/text_encoding.h"
+
+namespace ks_formats {
+namespace {
+
+using platform::WideView;
+
+// Results handed out by pointer: each stays valid until the next call of the same operation,
+// from any batch.
+WideString& outputNameResult() {
+    static WideString result;
+    return result;
+}
+
+WideString& strippedNameResult() {
+    static WideString result;
+    return result;
+}
+
+WideString toWide(std::string_view ascii) { return platform::asciiToWide(ascii); }
+
+}  // namespace
+
+void ImportBatch::setOutputFilename(const WideChar* name) { copyToFixed(outputFilename, name); }
+
+void ImportBatch::setOutputFilename(const char* name) {
+    const WideString wide = platform::fromUtf8(name);
+    setOutputFilename(wide.c_str());
+}
+
+bool ImportBatch::_isOutputFileADirectory() const {
+    // Only a name whose last "." stands after its last "/" names a file; a name without any
+    // "/" counts as a folder even when it has a ".".
+    const WideView name(outputFilename);
+    const size_t dot = name.rfind(u'.');
+    const size_t slash = name.rfind(platform::kSeparator);
+    return dot == WideView::npos || slash == WideView::npos || dot < slash;
+}
+
+const WideChar* ImportBatch::_getOutputFilename(const WideChar* inputName, int index) const {
+    // Take the input apart before the result is touched: it may point into the previous result.
+    const WideString input(batchMode == BatchModeSingleFile ? WideView()
+                                                            : platform::wideView(inputName));
+    if (batchMode != BatchModePerScan) index = -1;
+    WideString suffix;
+    if (index >= 0) suffix = u'_' + toWide(std::to_string(index));
+    const WideString stem(platform::stem(input));
+    const WideString extension = toWide(".nox");
+
+    const WideView raw(outputFilename);
+    WideString result;
+    if (_isOutputFileADirectory()) {
+        result = WideString(raw) + platform::kSeparator + stem;
+    } else if (const size_t star = raw.find(u'*'); star != WideView::npos) {
+        result = WideString(raw.substr(0, star)) + stem + WideString(raw.substr(star + 1));
+    } else {
+        result = WideString(raw.substr(0, raw.rfind(u'.')));
+        if (!stem.empty()) result += u'_' + stem;
+    }
+    result += suffix + extension;
+
+    WideString& shared = outputNameResult();
+    shared = std::move(result);
+    return shared.c_str();
+}
+
+const WideChar* ImportBatch::_getStrippedFilename(const WideChar* path) {
+    WideString stem(platform::stem(platform::wideView(path)));
+    WideString& shared = strippedNameResult();
+    shared = std::move(stem);
+    return shared.c_str();
+}
+
+}  // namespace ks_formats
