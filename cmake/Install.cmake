@@ -20,5 +20,9 @@ install(FILES ${CMAKE_BINARY_DIR}/NOXFormatsConfig.cmake
               ${CMAKE_BINARY_DIR}/NOXFormatsConfigVersion.cmake
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/NOXFormats)
 
+# The .pc file finds the prefix from its own folder, so an installed tree can be moved.
+file(RELATIVE_PATH KS_PC_PREFIX_FROM_PCDIR "${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig"
+     "${CMAKE_INSTALL_PREFIX}")
+string(REGEX REPLACE "/$" "" KS_PC_PREFIX_FROM_PCDIR "${KS_PC_PREFIX_FROM_PCDIR}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/noxformats.pc.in ${CMAKE_BINARY_DIR}/noxformats.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/noxformats.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,6 +1,7 @@
 #include "ks_formats/import_batch.h"
 
 #include "api/writer_library.h"
+#include "batch/current_batch.h"
 #include "batch/fixed_text.h"
 #include "batch/progress_channel.h"
 #include "platform/text_encoding.h"
@@ -55,7 +56,10 @@ ImportBatch& ImportBatch::operator=(const ImportBatch& other) {
     return *this;
 }
 
-ImportBatch::~ImportBatch() { progressChannel().close(); }
+ImportBatch::~ImportBatch() {
+    forgetBatch(this);
+    progressChannel().close();
+}
 
 void ImportBatch::copyFrom(const ImportBatch& other) {
     compressionTolerance = other.compressionTolerance;

@@ -1,0 +1,207 @@
+// Point-stream reader behind the scanifc C interface.
+//
+// A stream is a file named by a "file://" URI. Records are read from the file in large blocks
+// into a buffer owned by the stream and decoded from there into the caller's arrays, so a read of
+// millions of records costs a few hundred read calls, not one per record.
+
+#include "scanifc.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "little_endian.h"
+#include "point_stream_format.h"
+
+namespace {
+
+namespace fmt = ks_formats::point_stream;
+using namespace ks_formats::little_endian;
+
+// Result codes; 0 is success.
+enum Code : int {
+    kOk = 0,
+    kInvalidArgument = 1,  // null argument, or a URI that is not "file://"
+    kCannotOpen = 2,       // the file does not exist or cannot be read
+    kNotAStream = 3,       // wrong magic or a header cut short
+    kUnsupportedVersion = 4,
+    kReadError = 5,        // the file could not be read, or it ends inside a record
+    kOutOfMemory = 6,
+};
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+File openFile(const std::string& path) { return File(std::fopen(path.c_str(), "rbe")); }
+
+bool isValidUtf8(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
+                            : (lead >> 3) == 0x1E ? 4 : 0;
+        if (length == 0 || i + length > text.size()) return false;
+        for (size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        i += length;
+    }
+    return true;
+}
+
+std::string latin1ToUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            out += c;
+        } else {
+            out += static_cast<char>(0xC0 | (byte >> 6));
+            out += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return out;
+}
+
+// The file path of a URI is everything after "file://", taken verbatim: no host part and no
+// percent-decoding, so "%" is an ordinary file-name character. A caller that writes each path
+// character as its low 8 bits produces Latin-1 bytes; when such a name is not found as given and
+// is not valid UTF-8, it is looked up once more as Latin-1 converted to UTF-8.
+File openUri(const char* uri, int* code) {
+    constexpr std::string_view scheme = "file://";
+    const std::string_view text(uri);
+    if (text.substr(0, scheme.size()) != scheme || text.size() == scheme.size()) {
+        *code = kInvalidArgument;
+        return nullptr;
+    }
+    const std::string path(text.substr(scheme.size()));
+    File file = openFile(path);
+    if (!file && errno == ENOENT && !isValidUtf8(path)) file = openFile(latin1ToUtf8(path));
+    *code = file ? kOk : kCannotOpen;
+    return file;
+}
+
+}  // namespace
+
+struct scanifc_stream {
+    // Records decoded per refill of the buffer (about 450 KiB of file data).
+    static constexpr size_t kBufferRecords = 16384;
+
+    File file;
+    std::vector<unsigned char> buffer;
+    size_t position = 0;  // first unread byte in the buffer
+    size_t end = 0;       // one past the last valid byte in the buffer
+    bool atEndOfFile = false;
+    int pendingError = kOk;  // reported by the next read
+
+    size_t available() const { return end - position; }
+
+    // Moves the unread tail to the front and fills the rest of the buffer from the file.
+    bool refill() {
+        const size_t tail = available();
+        std::memmove(buffer.data(), buffer.data() + position, tail);
+        position = 0;
+        end = tail;
+        while (!atEndOfFile && end < buffer.size()) {
+            const size_t got = std::fread(buffer.data() + end, 1, buffer.size() - end, file.get());
+            end += got;
+            if (got == 0) {
+                if (std::ferror(file.get())) return false;
+                atEndOfFile = true;
+            }
+        }
+        return true;
+    }
+};
+
+extern "C" {
+
+SCANIFC_API int scanifc_point3dstream_open(const char* uri, int /*flag: no options exist*/,
+                                           point3dstream_handle* stream) {
+    if (!stream) return kInvalidArgument;
+    *stream = nullptr;
+    if (!uri) return kInvalidArgument;
+    try {
+        int code = kOk;
+        File file = openUri(uri, &code);
+        if (!file) return code;
+
+        unsigned char header[fmt::kHeaderSize];
+        if (std::fread(header, 1, sizeof header, file.get()) != sizeof header) return kNotAStream;
+        if (std::memcmp(header, fmt::kMagic, sizeof fmt::kMagic) != 0) return kNotAStream;
+        if (loadU32(header + fmt::kOffsetVersion) != fmt::kVersion) return kUnsupportedVersion;
+
+        auto result = std::make_unique<scanifc_stream>();
+        result->file = std::move(file);
+        result->buffer.resize(scanifc_stream::kBufferRecords * fmt::kRecordSize);
+        *stream = result.release();
+        return kOk;
+    } catch (const std::bad_alloc&) {
+        return kOutOfMemory;
+    }
+}
+
+// Delivers up to want records. The read stops after a record that ends a frame, with endOfFrame
+// set. When the file ends inside a record, the whole records before it are delivered first and
+// the error is answered by the read that finds nothing else to deliver.
+SCANIFC_API int scanifc_point3dstream_read(point3dstream_handle stream, uint32_t want,
+                                           scanifc_xyz32* xyz, scanifc_attributes* attributes,
+                                           uint64_t* times, uint32_t* got, int32_t* endOfFrame) {
+    if (got) *got = 0;
+    if (endOfFrame) *endOfFrame = 0;
+    if (!stream || !got || !endOfFrame || (want > 0 && (!xyz || !attributes)))
+        return kInvalidArgument;
+
+    uint32_t delivered = 0;
+    while (delivered < want) {
+        if (stream->available() < fmt::kRecordSize) {
+            if (stream->pendingError != kOk) break;
+            if (!stream->refill()) {
+                stream->pendingError = kReadError;
+                break;
+            }
+            if (stream->available() < fmt::kRecordSize) {
+                if (stream->available() > 0) stream->pendingError = kReadError;
+                break;
+            }
+        }
+        const unsigned char* record = stream->buffer.data() + stream->position;
+        stream->position += fmt::kRecordSize;
+
+        scanifc_xyz32& point = xyz[delivered];
+        point.x = loadF32(record + fmt::kOffsetX);
+        point.y = loadF32(record + fmt::kOffsetX + 4);
+        point.z = loadF32(record + fmt::kOffsetX + 8);
+        scanifc_attributes& attribute = attributes[delivered];
+        attribute.amplitude = loadF32(record + fmt::kOffsetAmplitude);
+        attribute.reflectance = loadF32(record + fmt::kOffsetReflectance);
+        attribute.deviation = loadU16(record + fmt::kOffsetDeviation);
+        attribute.flags = loadU16(record + fmt::kOffsetFlags);
+        attribute.background_radiation = loadF32(record + fmt::kOffsetBackground);
+        // The format carries no time stamps.
+        if (times) times[delivered] = 0;
+        ++delivered;
+        if (attribute.flags & fmt::kEndOfFrame) {
+            *endOfFrame = 1;
+            break;
+        }
+    }
+    *got = delivered;
+    if (delivered == 0 && want > 0 && stream->pendingError != kOk) return stream->pendingError;
+    return kOk;
+}
+
+SCANIFC_API int scanifc_point3dstream_close(point3dstream_handle stream) {
+    if (!stream) return kInvalidArgument;
+    delete stream;
+    return kOk;
+}
+
+}  // extern "C"

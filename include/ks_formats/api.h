@@ -1,0 +1,26 @@
+#pragma once
+
+#include "ks_formats/import_batch.h"
+#include "ks_formats/types.h"
+
+namespace ks_formats {
+
+// Registers the input handlers, loads the writer library (libNoxWriter.so) and routes its build
+// progress to the batch being converted. Call once before constructing any ImportBatch.
+// Answers ResultSuccess, or ResultFailed when the writer library cannot be loaded or bound.
+KS_API Result Initialize();
+
+// Converts the batch on the calling thread; returns when it is finished, failed or cancelled.
+// Errors of single files are reported through the batch's Feedback and do not stop the others.
+KS_API Result ConvertBatchToNOX(ImportBatch* batch);
+
+// Asks a running conversion of this batch to stop (from any thread). Always answers
+// ResultCancelled; it does not wait for the conversion to stop.
+KS_API Result CancelBatchToNOX(ImportBatch* batch);
+
+// Fills the batch with the scans of a project file (an RSP project), each with its registration
+// matrix. ResultSuccess when the batch was filled, else ResultFailed.
+KS_API Result CreateBatchFromProject(ImportBatch* batch, const WideChar* projectPath);
+KS_API Result CreateBatchFromProject(ImportBatch* batch, const char* projectPath);
+
+}  // namespace ks_formats

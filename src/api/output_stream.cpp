@@ -1,0 +1,30 @@
+#include "api/output_stream.h"
+
+#include "api/writer_library.h"
+
+namespace ks_formats {
+namespace {
+
+bool streamOpen = false;
+
+}  // namespace
+
+int32_t startOutputStream(const WideChar* path) {
+    const WriterLibrary& writer = writerLibrary();
+    if (streamOpen) writer.discardStream();
+    streamOpen = false;
+    const int32_t result = writer.startStream(path);
+    streamOpen = result == ResultSuccess;
+    return result;
+}
+
+int32_t endOutputStream() { return writerLibrary().endStream(); }
+
+int32_t buildOutputFile() {
+    streamOpen = false;
+    return writerLibrary().buildNOXFile();
+}
+
+bool outputStreamOpen() { return streamOpen; }
+
+}  // namespace ks_formats

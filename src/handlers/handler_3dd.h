@@ -1,0 +1,22 @@
+#pragma once
+
+#include "handlers/file_type_handler.h"
+
+// Grid scans (.3dd) read through the 3DD reader component. Also the base of the other scanner
+// handlers, which share its description, extension and scan matrix.
+class _3DDHandler : public ks_formats::FileTypeHandler {
+public:
+    _3DDHandler();
+    ~_3DDHandler();
+
+    ks_formats::FormatID getFormatID() override { return ks_formats::FormatRiegl3DD; }
+    bool acceptsExtension(const ks_formats::WideString& extension) override;
+    bool import(ks_formats::ImportBatch* batch, ks_formats::ScanInfo* scan) override;
+
+    // Copies the scan's registration matrix for the cloud of the next import.
+    bool setScanMatrix(const ks_formats::ScanInfo* scan);
+    const ks_formats::Matrix4d& scanMatrix() const { return scanMatrix_; }
+
+protected:
+    ks_formats::Matrix4d scanMatrix_;
+};

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "handlers/file_type_handler.h"
+
+namespace ks_formats {
+
+// The library-wide ordered list of handlers that conversions use. It does not own them.
+void registerHandler(FileTypeHandler* handler);
+// The first registered handler that accepts the extension, or null.
+FileTypeHandler* findHandler(const WideString& extension);
+unsigned handlerCount();
+FileTypeHandler* handlerAt(unsigned index);
+
+// The handler for a file name's last three characters (no dot search, no case folding);
+// null for a name of fewer than three characters.
+FileTypeHandler* findHandlerForName(const WideChar* name);
+
+}  // namespace ks_formats

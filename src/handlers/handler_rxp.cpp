@@ -1,0 +1,122 @@
+#include "handlers/handler_rxp.h"
+
+#include <cmath>
+#include <memory>
+#include <new>
+
+#include "handlers/path_buffer.h"
+#include "handlers/scan_import.h"
+#include "platform/text_encoding.h"
+#include "scanifc.h"
+
+using namespace ks_formats;
+
+namespace {
+
+// Stops a stream reader that keeps answering empty frames from holding the import forever.
+constexpr int kMaxEmptyFrames = 1000;
+
+// Owns an open stream; closes it on every path (also when the open failed, as the reader
+// expects a close for every open).
+class StreamHandle {
+public:
+    explicit StreamHandle(const std::string& uri) {
+        opened_ = scanifc_point3dstream_open(uri.c_str(), 0, &stream_) == 0;
+    }
+    ~StreamHandle() { scanifc_point3dstream_close(stream_); }
+    StreamHandle(const StreamHandle&) = delete;
+    StreamHandle& operator=(const StreamHandle&) = delete;
+
+    bool opened() const { return opened_; }
+    point3dstream_handle get() const { return stream_; }
+
+private:
+    point3dstream_handle stream_ = nullptr;
+    bool opened_ = false;
+};
+
+}  // namespace
+
+std::string rxpStreamUri(const WideChar* path) {
+    std::string uri = "file://";
+    for (const WideChar* p = path; p && *p; ++p)
+        if (static_cast<char16_t>(*p) > 0xFF) return {};
+    return uri + platform::toUtf8(path);
+}
+
+int16_t streamIntensity(double value) {
+    const double truncated = std::trunc(value);
+    if (!(truncated >= -2147483648.0 && truncated <= 2147483647.0)) return 0;
+    return static_cast<int16_t>(static_cast<uint16_t>(
+        static_cast<uint32_t>(static_cast<int32_t>(truncated)) & 0xFFFF));
+}
+
+_RXPHandler::_RXPHandler() = default;
+
+bool _RXPHandler::acceptsExtension(const WideString& extension) {
+    return extensionIsOneOf(extension, u"rxp", u"RXP");
+}
+
+bool _RXPHandler::import(ImportBatch* batch, ScanInfo* scan) {
+    if (!batch || !scan) return false;
+    setScanMatrix(scan);
+    const PathBuffer path(scan->getFilename());
+    const std::string uri = rxpStreamUri(path.c_str());
+    if (uri.empty()) return false;
+    return readPointStream(batch, uri, path.c_str(), nullptr, kPointsPerRead, 1);
+}
+
+bool _RXPHandler::readPointStream(ImportBatch* batch, const std::string& uri,
+                                  const WideChar* path, const WideChar* cloudName,
+                                  uint32_t pointsPerRead, int scanNumber) {
+    if (!batch || pointsPerRead == 0) return false;
+    const uint32_t cloudFlags = batch->getIncludeIntensity() ? KSIO_CLOUD_INTENSITY : 0;
+    double reflectanceScale = batch->RSPSettings().getReflectanceScale();
+    if (!(reflectanceScale > 0)) reflectanceScale = 1.0;
+    const bool fromReflectance =
+        batch->RSPSettings().getIntensitySource() == RSPOpt::IntensityReflectance;
+
+    StreamHandle stream(uri);
+    if (!stream.opened()) return false;
+    std::unique_ptr<scanifc_xyz32[]> positions(new (std::nothrow) scanifc_xyz32[pointsPerRead]);
+    std::unique_ptr<scanifc_attributes[]> attributes(
+        new (std::nothrow) scanifc_attributes[pointsPerRead]);
+    if (!positions || !attributes) return false;
+
+    ScanImport flow(*batch, scanMatrix_);
+    flow.beginCloud({path, scanNumber, cloudFlags, cloudName});
+    const double s = flow.scale();
+    bool readFailed = false;
+    int emptyFrames = 0;
+    // A short read that ends a frame is not the end of the stream: only an empty read without
+    // the end-of-frame flag is.
+    while (!flow.cancelled()) {
+        uint32_t got = 0;
+        int32_t endOfFrame = 0;
+        if (scanifc_point3dstream_read(stream.get(), pointsPerRead, positions.get(),
+                                       attributes.get(), nullptr, &got, &endOfFrame) != 0) {
+            readFailed = true;
+            break;
+        }
+        if (got > pointsPerRead) got = pointsPerRead;  // never trust a count beyond the buffer
+        for (uint32_t i = 0; i < got; ++i) {
+            double xyz[3] = {positions[i].x * s, positions[i].y * s, positions[i].z * s};
+            uint8_t rgb[3] = {0, 0, 0};
+            const double raw = fromReflectance
+                                   ? static_cast<double>(attributes[i].reflectance) * reflectanceScale
+                                   : static_cast<double>(attributes[i].amplitude);
+            emitPoint(xyz, rgb, streamIntensity(raw), nullptr, 0);
+            if (flow.countPoint() && flow.reportAndCheckCancel(50)) break;
+        }
+        if (got == 0) {
+            if (!endOfFrame || ++emptyFrames >= kMaxEmptyFrames) break;
+        } else {
+            emptyFrames = 0;
+        }
+    }
+    positions.reset();
+    attributes.reset();
+    if (flow.cancelled()) return flow.finishCancelled();
+    flow.finishOutput(flow.outputName());
+    return !readFailed;
+}

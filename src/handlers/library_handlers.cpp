@@ -1,0 +1,21 @@
+#include "handlers/library_handlers.h"
+
+namespace ks_formats {
+namespace {
+
+// Constructed when the library is loaded, before any exported function can run.
+NOXHandler noxHandler;
+_3DDHandler handler3DD;
+_RDBHandler rdbHandler;
+_RXPHandler rxpHandler;
+RSPHandler rspHandler;
+
+}  // namespace
+
+_3DDHandler& the3DDHandler() { return handler3DD; }
+_RDBHandler& theRDBHandler() { return rdbHandler; }
+RSPHandler& theRSPHandler() { return rspHandler; }
+_RXPHandler& theRXPHandler() { return rxpHandler; }
+NOXHandler& theNOXHandler() { return noxHandler; }
+
+}  // namespace ks_formats

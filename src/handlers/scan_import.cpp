@@ -1,0 +1,51 @@
+#include "handlers/scan_import.h"
+
+#include "api/output_stream.h"
+
+namespace ks_formats {
+
+ScanImport::ScanImport(ImportBatch& batch, const Matrix4d& scanMatrix)
+    : batch_(batch),
+      scale_(1.0 / batch.getUnitsPerMeter()),
+      cloudMatrix_(scanMatrix),
+      feedbackEvery_(batch._getFeedbackCount() ? batch._getFeedbackCount() : 1) {
+    for (int row = 0; row < 3; ++row) cloudMatrix_(row, 3) *= scale_;
+}
+
+void ScanImport::beginCloud(const CloudSetup& setup) {
+    const WriterLibrary& writer = writerLibrary();
+    if (batch_.getBatchMode() == BatchModePerScan) {
+        batch_._setCurrentOutputFilename(
+            batch_._getOutputFilename(setup.outputInputName, setup.outputIndex));
+        startOutputStream(batch_._getCurrentOutputFilename());
+        ownsOutput_ = true;
+        writer.setCompressionTolerance(batch_.useAutoCompressTolerance()
+                                           ? setup.autoTolerance
+                                           : batch_.getCompressionTolerance());
+        uint32_t groupFlags = setup.extraGroupFlags;
+        if (batch_.getNormalizeIntensities()) groupFlags |= KSIO_GROUP_NORMALISE;
+        writer.addGroup(groupFlags, u"Scan(Single)");
+    }
+    writer.addCloud(setup.cloudFlags, setup.cloudName, cloudMatrix_.data(), setup.rows,
+                    setup.columns);
+}
+
+bool ScanImport::reportAndCheckCancel(int filePercent) {
+    batch_._progress(filePercent);
+    cancelled_ = batch_._getCancel();
+    return cancelled_;
+}
+
+bool ScanImport::finishCancelled() {
+    batch_._error(ResultCancelled, PhaseRead);
+    return false;
+}
+
+void ScanImport::finishOutput(const WideChar* exportedName) {
+    if (!ownsOutput_) return;
+    endOutputStream();
+    buildOutputFile();
+    batch_._addExportedFile(exportedName);
+}
+
+}  // namespace ks_formats

@@ -1,0 +1,136 @@
+// The progress channel against a real shared block, created here as the monitor creates it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "batch/progress_channel.h"
+#include "ks_formats/import_batch.h"
+#include "platform/shared_memory.h"
+#include "support/recording_feedback.h"
+
+using namespace ks_formats;
+namespace platform = ks_formats::platform;
+
+namespace {
+
+const std::string kBlock = ProgressChannel::kBlockName;
+const std::string kEvent = kBlock + "Event";
+
+// Plays the monitor: creates the block and a quiet event, removes both afterwards.
+class MonitorSide : public ::testing::Test {
+protected:
+    platform::SharedMemory block;
+    platform::MappedView view;
+    platform::NamedEvent event;
+
+    void SetUp() override {
+        platform::SharedMemory::remove(kBlock);
+        platform::NamedEvent::remove(kEvent);
+        block = platform::SharedMemory::create(kBlock, ProgressChannel::kBlockSize);
+        ASSERT_TRUE(block.isValid());
+        view = platform::MappedView::map(block, ProgressChannel::kBlockSize);
+        ASSERT_TRUE(view.isValid());
+        std::memset(view.data(), 0xAB, view.size());
+        event = platform::NamedEvent::openOrCreate(kEvent, false);
+        ASSERT_TRUE(event.isValid());
+    }
+    void TearDown() override {
+        platform::SharedMemory::remove(kBlock);
+        platform::NamedEvent::remove(kEvent);
+    }
+    std::string bytes(size_t count) const {
+        return std::string(reinterpret_cast<const char*>(view.data()), count);
+    }
+    static std::string utf16le(const std::string& ascii) {
+        std::string out;
+        for (char c : ascii) {
+            out.push_back(c);
+            out.push_back('\0');
+        }
+        return out;
+    }
+};
+
+TEST_F(MonitorSide, RecordIsUtf16LeAtOffsetZeroWithoutTerminatorAndSignalsTheEvent) {
+    ImportBatch batch(u"tests");
+    batch._setCurrentFilename(u"/a.rxp");
+    batch._setReadPhasePercentagePerFile(33);
+    batch._progress(50);  // overall 16
+
+    // "/a.rxp|16|50|0|2" is 16 units, 32 bytes; the block's byte after it is untouched.
+    EXPECT_EQ(bytes(32), utf16le("/a.rxp|16|50|0|2"));
+    EXPECT_EQ(view.data()[32], 0xAB);
+    EXPECT_TRUE(event.wait(2000)) << "the event is signalled after the record";
+}
+
+TEST_F(MonitorSide, EighteenUnitRecordIsThirtySixBytesAndAShorterOneLeavesTheTail) {
+    ImportBatch batch(u"tests");
+    batch._setCurrentFilename(u"C:\\a.rxp");  // an ordinary file name on Linux
+    batch._setReadPhasePercentagePerFile(33);
+    batch._progress(50);
+    EXPECT_EQ(bytes(38), utf16le("C:\\a.rxp|16|50|0|2") + "\xAB\xAB");
+
+    batch._setCurrentFilename(u"/b");
+    batch._progressWrite(7);
+    // "/b|33|7|0|3" is 11 units; units 11 to 17 of the earlier record ("|50|0|2") stay behind it.
+    EXPECT_EQ(bytes(38), utf16le("/b|33|7|0|3") + utf16le("|50|0|2") + "\xAB\xAB");
+}
+
+TEST_F(MonitorSide, WritePhaseRecordCarriesTheImportNameWhileFeedbackGetsTheOutputName) {
+    ks_test::RecordingFeedback feedback;
+    ImportBatch batch(u"tests");
+    batch.setFeedbackObject(&feedback);
+    batch._setCurrentFilename(u"/in.rxp");
+    batch._setCurrentOutputFilename(u"/out.nox");
+    batch._setTotalProgressPercentage(70);
+    batch._progressWrite(100);
+    EXPECT_EQ(bytes(36), utf16le("/in.rxp|70|100|0|3"));
+    ASSERT_EQ(feedback.progress.size(), 1u);
+    EXPECT_EQ(feedback.progress[0].name, u"/out.nox");
+}
+
+TEST_F(MonitorSide, DirectProgressAndErrorsNeverTouchTheBlock) {
+    ks_test::RecordingFeedback feedback;
+    ImportBatch batch(u"tests");
+    batch.setFeedbackObject(&feedback);
+    batch._progressDirect(u"/x", 1, 2, 3);
+    batch._progressWriteDirect(u"/x", 1, 2, 3);
+    batch._error(ResultFailed, PhaseRead);
+    EXPECT_EQ(view.data()[0], 0xAB);
+    EXPECT_FALSE(event.wait(50));
+    EXPECT_EQ(feedback.progress.size(), 2u);
+}
+
+TEST_F(MonitorSide, NonAsciiNamesAreWrittenAsTheirCodeUnits) {
+    ImportBatch batch(u"tests");
+    batch._setCurrentFilename(u"\u4e2d\U0001F600");
+    batch._progress(0);
+    const unsigned char expected[] = {0x2D, 0x4E, 0x3D, 0xD8, 0x00, 0xDE, '|', 0};
+    EXPECT_EQ(std::memcmp(view.data(), expected, sizeof expected), 0);
+}
+
+TEST(NoMonitor, ProgressStillReachesFeedbackAndNothingFails) {
+    platform::SharedMemory::remove(kBlock);
+    ks_test::RecordingFeedback feedback;
+    ImportBatch batch(u"tests");
+    batch.setFeedbackObject(&feedback);
+    batch._setCurrentFilename(u"/a.rxp");
+    batch._progress(10);
+    batch._progressWrite(10);
+    EXPECT_EQ(feedback.progress.size(), 2u);
+    EXPECT_FALSE(platform::SharedMemory::openExisting(kBlock).isValid())
+        << "the library never creates the block";
+}
+
+TEST(NoMonitor, BlockTooSmallIsNeverMapped) {
+    platform::SharedMemory::remove(kBlock);
+    platform::SharedMemory small = platform::SharedMemory::create(kBlock, 16);
+    ASSERT_TRUE(small.isValid());
+    ImportBatch batch(u"tests");
+    batch._setCurrentFilename(u"/a.rxp");
+    batch._progress(10);  // must not fault on the missing bytes
+    platform::SharedMemory::remove(kBlock);
+    SUCCEED();
+}
+
+}  // namespace

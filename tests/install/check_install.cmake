@@ -1,0 +1,40 @@
+# Run by ctest: install, then build and run the host both ways.
+file(REMOVE_RECURSE ${WORK_DIR})
+set(prefix ${WORK_DIR}/prefix)
+
+function(run)
+    execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "failed: ${ARGN}\n${out}\n${err}")
+    endif()
+    set(last_output "${out}" PARENT_SCOPE)
+endfunction()
+
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+foreach(required include/ks_formats/ks_formats.h lib/pkgconfig/noxformats.pc
+                 lib/cmake/NOXFormats/NOXFormatsConfig.cmake lib/libNOXFormats_32_Ext.so)
+    if(NOT EXISTS ${prefix}/${required})
+        message(FATAL_ERROR "not installed: ${required}")
+    endif()
+endforeach()
+
+# The CMake package.
+run(${CMAKE_COMMAND} -S ${HOST_SOURCE} -B ${WORK_DIR}/host-build -G ${GENERATOR}
+    -DCMAKE_PREFIX_PATH=${prefix})
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/host-build)
+run(${WORK_DIR}/host-build/tiny_host)
+if(NOT last_output MATCHES "batch mode 2, 1 import file")
+    message(FATAL_ERROR "unexpected host output: ${last_output}")
+endif()
+
+# The pkg-config file.
+set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
+run(pkg-config --cflags --libs noxformats)
+string(STRIP "${last_output}" flags)
+separate_arguments(flags UNIX_COMMAND "${flags}")
+run(c++ -std=c++20 ${HOST_SOURCE}/tiny_host.cpp ${flags} -Wl,-rpath,${prefix}/lib
+    -o ${WORK_DIR}/tiny_host_pc)
+run(${WORK_DIR}/tiny_host_pc)
+if(NOT last_output MATCHES "batch mode 2, 1 import file")
+    message(FATAL_ERROR "unexpected host output: ${last_output}")
+endif()

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ks_formats/feedback.h"
+
+namespace ks_test {
+
+// A Feedback that keeps every call for the test to inspect.
+struct RecordingFeedback : ks_formats::Feedback {
+    struct Progress {
+        ks_formats::ImportBatch* batch;
+        std::u16string name;
+        int overall, filePercent, fileIndex, phase;
+    };
+    struct Error {
+        ks_formats::ImportBatch* batch;
+        std::u16string name;
+        ks_formats::Result result;
+        int fileIndex;
+        ks_formats::ConvertPhase phase;
+    };
+    std::vector<Progress> progress;
+    std::vector<Error> errors;
+
+    void reportProgress(ks_formats::ImportBatch* batch, const ks_formats::WideChar* name,
+                        int overall, int filePercent, int fileIndex, int phase) override {
+        progress.push_back({batch, name ? name : u"(null)", overall, filePercent, fileIndex, phase});
+    }
+    void reportError(ks_formats::ImportBatch* batch, const ks_formats::WideChar* name,
+                     ks_formats::Result result, int fileIndex,
+                     ks_formats::ConvertPhase phase) override {
+        errors.push_back({batch, name ? name : u"(null)", result, fileIndex, phase});
+    }
+};
+
+}  // namespace ks_test

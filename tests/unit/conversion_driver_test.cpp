@@ -1,0 +1,302 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "api/writer_progress.h"
+#include "batch/current_batch.h"
+#include "ks_formats/api.h"
+#include "ks_formats/format_capabilities.h"
+#include "support/recording_feedback.h"
+#include "support/recording_writer_client.h"
+#include "support/test_handler.h"
+
+using namespace ks_formats;
+using ks_test::RecordingFeedback;
+using ks_test::writerCalls;
+
+namespace {
+
+const char* kFloat0001 = "0.00100000005";
+
+std::string lines(std::initializer_list<std::string> items) {
+    std::string text;
+    for (const std::string& item : items) text += item + "\n";
+    return text;
+}
+
+std::string points(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += "ksioAddPoint(" + std::to_string(i) + " " + std::to_string(2 * i) + " " +
+                std::to_string(3 * i) + "," + std::to_string(i) + " 0 255," + std::to_string(i) +
+                ",-,0)\n";
+    return text;
+}
+
+const std::string kIdentityCloud =
+    "ksioAddCloudW(8,(null),[1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1],0,0)";
+
+class Conversion : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(Initialize(), ResultSuccess);
+        handler = &ks_test::registeredTestHandler();
+        handler->pointsPerFile = 2;
+        batch = std::make_unique<ImportBatch>(u"tests");
+        batch->setFeedbackObject(&feedback);
+        batch->setOutputFilename(u"/out/merged.nox");
+        ks_test::resetWriterCalls();
+    }
+
+    ks_test::TestHandler* handler = nullptr;
+    RecordingFeedback feedback;
+    std::unique_ptr<ImportBatch> batch;
+};
+
+TEST_F(Conversion, WholeBatchModeWritesOneFileWithOneGroup) {
+    batch->addImportFile(u"/in/b.tst");
+    batch->addImportFile(u"/in/a.tst");
+    batch->setCombineClouds(true);
+    batch->setNormalizeIntensities(true);
+    EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
+    EXPECT_EQ(writerCalls(),
+              lines({"ksioSpatialFiltering(-1,1)",
+                     std::string("ksioSetCompressionTolerance(") + kFloat0001 + ")",
+                     "ksioStartStreamW(/out/merged.nox)", "ksioAddGroupW(5,Group)",
+                     "ksioSetMetaTagW(Audit.ScanPaths=/in/a.tst)", kIdentityCloud}) +
+                  points(2) +
+                  lines({"ksioSetMetaTagW(Audit.OriginalNumScans=0)",
+                         "ksioSetMetaTagW(Audit.ScanPaths=/in/b.tst)", kIdentityCloud}) +
+                  points(2) +
+                  lines({"ksioSetMetaTagW(Audit.OriginalNumScans=0)", "ksioEndStream()",
+                         "ksioBuildNOXFile()"}));
+    ASSERT_EQ(batch->numExportedFiles(), 1);
+    EXPECT_EQ(std::u16string(batch->getExportedFilenameW(0)), u"/out/merged.nox");
+    EXPECT_TRUE(feedback.errors.empty());
+}
+
+TEST_F(Conversion, PerFileModeWritesOneFileAndGroupPerImportFile) {
+    batch->setBatchMode(BatchModePerFile);
+    batch->setGenerateNormals(true);
+    batch->setSpatialFiltering(0.25f);
+    batch->addImportFile(u"/in/a.tst");
+    batch->addImportFile(u"/in/b.tst");
+    EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
+    const std::string perFile[] = {"a", "b"};
+    std::string expected = lines({"ksioSpatialFiltering(0.25,1)",
+                                  std::string("ksioSetCompressionTolerance(") + kFloat0001 + ")"});
+    for (const std::string& name : perFile)
+        expected += lines({"ksioStartStreamW(/out/merged_" + name + ".nox)",
+                           "ksioAddGroupW(2,Point Cloud)",
+                           "ksioSetMetaTagW(Audit.ScanPaths=/in/" + name + ".tst)",
+                           kIdentityCloud}) +
+                    points(2) +
+                    lines({"ksioSetMetaTagW(Audit.OriginalNumScans=0)", "ksioEndStream()",
+                           "ksioBuildNOXFile()"});
+    EXPECT_EQ(writerCalls(), expected);
+    ASSERT_EQ(batch->numExportedFiles(), 2);
+    EXPECT_EQ(std::u16string(batch->getExportedFilenameW(1)), u"/out/merged_b.nox");
+}
+
+TEST_F(Conversion, PerScanModeLeavesTheStreamsToTheHandler) {
+    batch->setBatchMode(BatchModePerScan);
+    batch->setNormalizeIntensities(true);
+    batch->setCombineClouds(true);
+    handler->outputIndex = 1;
+    batch->addImportFile(u"/in/a.tst");
+    batch->addImportFile(u"/in/b.tst");
+    EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
+    std::string expected = lines({"ksioSpatialFiltering(-1,1)",
+                                  std::string("ksioSetCompressionTolerance(") + kFloat0001 + ")"});
+    for (const std::string name : {"a", "b"})
+        expected += lines({"ksioSetMetaTagW(Audit.ScanPaths=/in/" + name + ".tst)",
+                           "ksioStartStreamW(/out/merged_" + name + "_1.nox)",
+                           std::string("ksioSetCompressionTolerance(") + kFloat0001 + ")",
+                           "ksioAddGroupW(4,Scan(Single))", kIdentityCloud}) +
+                    points(2) +
+                    lines({"ksioEndStream()", "ksioBuildNOXFile()",
+                           "ksioSetMetaTagW(Audit.OriginalNumScans=0)"});
+    EXPECT_EQ(writerCalls(), expected);
+    ASSERT_EQ(batch->numExportedFiles(), 2);
+    EXPECT_EQ(std::u16string(batch->getExportedFilenameW(0)), u"/out/merged_a_1.nox");
+}
+
+TEST_F(Conversion, EmptyBatchStillBuildsTheWholeBatchFileButNoPerFileOutput) {
+    EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
+    EXPECT_NE(writerCalls().find("ksioAddGroupW(0,Group)\nksioEndStream()\nksioBuildNOXFile()\n"),
+              std::string::npos);
+    EXPECT_EQ(batch->numExportedFiles(), 1);
+
+    ks_test::resetWriterCalls();
+    batch->setBatchMode(BatchModePerFile);
+    EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
+    EXPECT_EQ(writerCalls().find("ksioStartStreamW"), std::string::npos) << writerCalls();
+    EXPECT_EQ(batch->numExportedFiles(), 1);
+}
+
+TEST_F(Conversion, UnsupportedAndExcludedFilesAreSkipped) {
+    batch->addImportFile(u"/in/a.nox");
+    batch->addImportFile(u"/in/b.tst");
+    batch->addImportFile(u"/in/c.tst");
+    batch->addImportFile(u"xy");
+    batch->extractFilePaths();
+    batch->setIncludeFile(2, false);  // /in/c.tst
+    EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
+    ASSERT_EQ(feedback.errors.size(), 2u);
+    EXPECT_EQ(feedback.errors[0].name, u"/in/a.nox");
+    EXPECT_EQ(feedback.errors[0].result, ResultUnsupportedFileType);
+    EXPECT_EQ(feedback.errors[0].phase, PhaseRead);
+    EXPECT_EQ(feedback.errors[1].name, u"xy") << "names under three characters find no handler";
+    EXPECT_EQ(handler->imports.load(), 1);
+    EXPECT_EQ(writerCalls().find("c.tst"), std::string::npos);
+    EXPECT_EQ(std::u16string(batch->_getCurrentFilename()), u"xy");
+}
+
+TEST_F(Conversion, ProgressOfThreeFilesInWholeBatchMode) {
+    for (const char16_t* name : {u"/in/a.tst", u"/in/b.tst", u"/in/c.tst"})
+        batch->addImportFile(name);
+    handler->pointsPerFile = 4;
+    batch->_setFeedbackCount(4);
+    EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
+    std::vector<int> readOverall, writeFile;
+    for (const auto& p : feedback.progress) {
+        if (p.phase == PhaseRead) readOverall.push_back(p.overall);
+        else writeFile.push_back(p.filePercent);
+    }
+    // One report per file at 50 percent of its 23-percent share: 0 + 11, 23 + 11, 46 + 11.
+    EXPECT_EQ(readOverall, (std::vector<int>{11, 34, 57}));
+    // The driver's 70, the writer's build fractions 0, 50, 100, then the final 100.
+    EXPECT_EQ(writeFile, (std::vector<int>{70, 0, 50, 100, 100}));
+    EXPECT_EQ(feedback.progress.back().overall, 100);
+    EXPECT_EQ(batch->_getTotalProgressPercentage(), 100);
+}
+
+TEST_F(Conversion, NullBatchUnboundWriterAndCancelWithoutBatch) {
+    EXPECT_EQ(ConvertBatchToNOX(nullptr), ResultInvalidBatch);
+    EXPECT_EQ(CancelBatchToNOX(nullptr), ResultCancelled);
+    EXPECT_EQ(CancelBatchToNOX(batch.get()), ResultCancelled);
+    EXPECT_TRUE(batch->_getCancel());
+    ASSERT_FALSE(ks_formats::loadWriterLibrary("libNoSuchWriter.so"));
+    EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultFailed);
+    EXPECT_TRUE(feedback.errors.empty());
+}
+
+struct FailureCase {
+    const char* function;
+    BatchMode mode;
+    Result reported;
+    ConvertPhase phase;
+    int exported;
+};
+
+TEST_F(Conversion, EveryWriterFailureIsReportedOnceAndReturned) {
+    const FailureCase cases[] = {
+        {"ksioSpatialFiltering", BatchModeSingleFile, Result(40), PhaseRead, 0},
+        {"ksioSetCompressionTolerance", BatchModePerFile, Result(41), PhaseRead, 0},
+        {"ksioStartStreamW", BatchModeSingleFile, Result(42), PhaseRead, 0},
+        {"ksioAddGroupW", BatchModeSingleFile, Result(43), PhaseRead, 0},
+        {"ksioStartStreamW", BatchModePerFile, ResultOutputFailed, PhaseRead, 0},
+        {"ksioBuildNOXFile", BatchModePerFile, Result(45), PhaseRead, 0},
+        {"ksioEndStream", BatchModeSingleFile, Result(46), PhaseWrite, 0},
+        {"ksioBuildNOXFile", BatchModeSingleFile, Result(47), PhaseWrite, 0},
+    };
+    int code = 40;
+    for (const FailureCase& c : cases) {
+        SCOPED_TRACE(std::string(c.function) + " in mode " + std::to_string(c.mode));
+        ImportBatch local(u"tests");
+        RecordingFeedback sink;
+        local.setFeedbackObject(&sink);
+        local.setOutputFilename(u"/out");
+        local.setBatchMode(c.mode);
+        local.addImportFile(u"/in/a.tst");
+        local.addImportFile(u"/in/b.tst");
+        ks_test::resetWriterCalls();
+        ks_test::setWriterResult(c.function, code++);
+        EXPECT_EQ(ConvertBatchToNOX(&local), c.reported);
+        ASSERT_EQ(sink.errors.size(), 1u);
+        EXPECT_EQ(sink.errors[0].result, c.reported);
+        EXPECT_EQ(sink.errors[0].phase, c.phase);
+        EXPECT_EQ(local.numExportedFiles(), c.exported);
+        ks_test::setWriterResult(c.function, 1);
+    }
+}
+
+TEST_F(Conversion, AStreamLeftOpenIsDiscardedBeforeTheNextStarts) {
+    batch->addImportFile(u"/in/a.tst");
+    batch->addImportFile(u"/in/b.tst");
+    ks_test::setWriterResult("ksioAddGroupW", 9);
+    EXPECT_EQ(ConvertBatchToNOX(batch.get()), Result(9));
+    ks_test::setWriterResult("ksioAddGroupW", 1);
+    ks_test::resetWriterCalls();
+    EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
+    const std::string calls = writerCalls();
+    EXPECT_LT(calls.find("ksioDiscardStream()"), calls.find("ksioStartStreamW")) << calls;
+
+    ks_test::resetWriterCalls();
+    EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
+    EXPECT_EQ(writerCalls().find("ksioDiscardStream"), std::string::npos)
+        << "a built stream is not discarded";
+}
+
+TEST_F(Conversion, CancelFromAnotherThreadStopsAfterTheCurrentFileInEveryMode) {
+    for (BatchMode mode : {BatchModePerScan, BatchModePerFile, BatchModeSingleFile}) {
+        SCOPED_TRACE(mode);
+        ImportBatch local(u"tests");
+        RecordingFeedback sink;
+        local.setFeedbackObject(&sink);
+        local.setOutputFilename(u"/out");
+        local.setBatchMode(mode);
+        local._setFeedbackCount(100);
+        for (const char16_t* name : {u"/in/a.tst", u"/in/b.tst", u"/in/c.tst"})
+            local.addImportFile(name);
+        handler->pointsPerFile = 1000;
+        handler->imports = 0;
+        std::atomic<bool> inImport{false};
+        handler->atFeedbackPoint = [&] {
+            inImport = true;
+            // Hold the import until the other thread's cancel is visible.
+            while (!local._getCancel()) std::this_thread::yield();
+        };
+        std::thread canceller([&] {
+            while (!inImport) std::this_thread::yield();
+            CancelBatchToNOX(&local);
+        });
+        EXPECT_EQ(ConvertBatchToNOX(&local), ResultCancelled);
+        canceller.join();
+        handler->atFeedbackPoint = nullptr;
+        EXPECT_EQ(handler->imports.load(), 1);
+        ASSERT_EQ(sink.errors.size(), 1u) << "only the handler reports the cancel";
+        EXPECT_EQ(sink.errors[0].result, ResultCancelled);
+        EXPECT_EQ(local.numExportedFiles(), 0);
+    }
+}
+
+TEST_F(Conversion, DeletedBatchLeavesNoDanglingCurrentBatch) {
+    batch->setBatchMode(BatchModePerFile);  // the current batch is kept after this mode
+    EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
+    EXPECT_EQ(currentBatch(), batch.get());
+    batch.reset();
+    EXPECT_EQ(currentBatch(), nullptr);
+    writerProgressCallback(0.5f);  // late build progress reaches no deleted batch
+}
+
+TEST_F(Conversion, InitializeTwiceRegistersTheHandlersAgain) {
+    const int before = NumSupportedFormats();
+    ASSERT_EQ(Initialize(), ResultSuccess);
+    EXPECT_EQ(NumSupportedFormats(), before + 4);
+}
+
+TEST_F(Conversion, SingleNonProjectFileComesBackAsAFreshEntry) {
+    batch->addImportFile(u"/in/a.tst");
+    batch->setIncludeFile(0, false);
+    EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
+    EXPECT_EQ(handler->imports.load(), 1) << "the excluded flag did not survive re-adding";
+    EXPECT_EQ(CreateBatchFromProject(batch.get(), u".rsp"), ResultFailed) << "too short";
+    EXPECT_EQ(CreateBatchFromProject(batch.get(), static_cast<const char*>(nullptr)),
+              ResultFailed);
+    EXPECT_EQ(CreateBatchFromProject(batch.get(), ""), ResultFailed);
+    EXPECT_EQ(CreateBatchFromProject(nullptr, u"/p/project.rsp"), ResultFailed);
+}
+
+}  // namespace

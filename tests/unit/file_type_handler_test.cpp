@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include "handlers/handler_registry.h"
+#include "handlers/library_handlers.h"
+#include "handlers/scan_import.h"
+#include "ks_formats/api.h"
+#include "support/recording_feedback.h"
+#include "support/recording_writer_client.h"
+#include "support/test_handler.h"
+
+using namespace ks_formats;
+
+namespace {
+
+TEST(HandlerRegistry, InitializeRegistersTheFourScannerHandlersInOrder) {
+    EXPECT_EQ(handlerCount(), 0u) << "empty until Initialize";
+    EXPECT_EQ(NumSupportedFormats(), 0);
+    ASSERT_EQ(Initialize(), ResultSuccess);
+    EXPECT_EQ(GetNumSupportedFormats(), 4);
+    const FormatID expected[] = {FormatRiegl3DD, FormatRieglRDB, FormatRieglRSP, FormatRieglRXP};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(GetFormatID(i), expected[i]);
+        char16_t extension[64], description[128];
+        ASSERT_TRUE(FormatInfo(i, extension, description));
+        EXPECT_EQ(std::u16string(extension), u"3dd");
+        EXPECT_EQ(std::u16string(description), u"Riegl RSP/RDB/RXP/3DD importer (module)");
+        char narrowExtension[64], narrowDescription[128];
+        ASSERT_TRUE(FormatInfo(i, narrowExtension, narrowDescription));
+        EXPECT_STREQ(narrowDescription, "Riegl RSP/RDB/RXP/3DD importer (module)");
+    }
+    for (int bad : {4, -1}) {
+        char16_t extension[8] = u"x", description[8] = u"y";
+        EXPECT_FALSE(FormatInfo(bad, extension, description));
+        EXPECT_EQ(extension[0], 0);
+        EXPECT_EQ(description[0], 0);
+        EXPECT_EQ(GetFormatID(bad), FormatNone);
+    }
+    EXPECT_EQ(handlerAt(4), nullptr);
+}
+
+TEST(HandlerRegistry, ExtensionsAreTheLastThreeCharactersCaseAsGiven) {
+    ASSERT_EQ(Initialize(), ResultSuccess);
+    EXPECT_EQ(findHandlerForName(u"/d/a.rxp"), &theRXPHandler());
+    EXPECT_EQ(findHandlerForName(u"/d/a.RXP"), &theRXPHandler());
+    EXPECT_EQ(findHandlerForName(u"/d/a.Rxp"), nullptr);
+    EXPECT_EQ(findHandlerForName(u"/d/scanrxp"), &theRXPHandler()) << "no dot needed";
+    EXPECT_EQ(findHandlerForName(u"/d/a.rxp1"), nullptr);
+    EXPECT_EQ(findHandlerForName(u"/d/p.rsp"), &theRSPHandler());
+    EXPECT_EQ(findHandlerForName(u"/d/p.RDB"), &theRDBHandler());
+    EXPECT_EQ(findHandlerForName(u"/d/p.3DD"), &the3DDHandler());
+    EXPECT_EQ(findHandlerForName(u"/d/p.nox"), nullptr) << "the NOX handler is not registered";
+    EXPECT_EQ(findHandlerForName(u"xp"), nullptr);
+    EXPECT_EQ(findHandlerForName(nullptr), nullptr);
+    EXPECT_TRUE(theNOXHandler().acceptsExtension(u"NOX"));
+    EXPECT_FALSE(theNOXHandler().acceptsExtension(u"nOX"));
+    EXPECT_EQ(theNOXHandler().getFormatID(), FormatNOX);
+    EXPECT_EQ(std::u16string(theNOXHandler().getDescription()), u"NOX importer");
+    EXPECT_FALSE(theRXPHandler().acceptsExtension(u"rxpx"));
+    EXPECT_FALSE(theRSPHandler().import(nullptr, nullptr)) << "a project is never imported";
+    EXPECT_FALSE(theRXPHandler().createBatch(nullptr, u"/p/x.rxp"));
+}
+
+// Filters for the point emission tests.
+bool changeEverything(double* xyz, uint8_t* rgb, int16_t& intensity, float*, uint8_t& cls) {
+    xyz[0] += 100;
+    rgb[1] = 7;
+    intensity = -3;
+    cls = 9;
+    return true;
+}
+
+int filterCalls = 0;
+bool refuseEverySecond(double*, uint8_t*, int16_t&, float*, uint8_t&) {
+    return filterCalls++ % 2 == 0;
+}
+
+class PointEmission : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(Initialize(), ResultSuccess);
+        handler = &ks_test::registeredTestHandler();
+        handler->pointsPerFile = 4;
+        batch.setOutputFilename(u"/out/x.nox");
+        batch.addImportFile(u"/in/a.tst");
+        batch.addImportFile(u"/in/b.tst");
+        ks_test::resetWriterCalls();
+    }
+    std::vector<std::string> pointLines() const {
+        std::vector<std::string> result;
+        for (const std::string& line : ks_test::writerCallLines())
+            if (line.rfind("ksioAdd", 0) == 0 && line.find("Point") != std::string::npos)
+                result.push_back(line);
+        return result;
+    }
+    ks_test::TestHandler* handler = nullptr;
+    ImportBatch batch{u"tests"};
+};
+
+TEST_F(PointEmission, WithoutAFilterEveryPointIsWrittenUnchanged) {
+    ASSERT_EQ(ConvertBatchToNOX(&batch), ResultSuccess);
+    const auto lines = pointLines();
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[3], "ksioAddPoint(3 6 9,3 0 255,3,-,0)");
+}
+
+TEST_F(PointEmission, AFilterMayChangeEveryValue) {
+    batch.setPointsFilterCallback(&changeEverything);
+    ASSERT_EQ(ConvertBatchToNOX(&batch), ResultSuccess);
+    EXPECT_EQ(pointLines()[2], "ksioAddPoint(102 4 6,2 7 255,-3,-,9)");
+}
+
+TEST_F(PointEmission, RefusedPointsBecomeNullPointsInStepWithTheSource) {
+    filterCalls = 0;
+    batch.setPointsFilterCallback(&refuseEverySecond);
+    ASSERT_EQ(ConvertBatchToNOX(&batch), ResultSuccess);
+    const auto lines = pointLines();
+    ASSERT_EQ(lines.size(), 8u) << "one entry per source point";
+    for (size_t i = 0; i < lines.size(); ++i)
+        EXPECT_EQ(lines[i].rfind(i % 2 ? "ksioAddNullPoint" : "ksioAddPoint(", 0), 0u) << i;
+    // The driver takes the filter back after every import.
+    handler->setPointsFilter(nullptr);
+}
+
+TEST(ScanImportFlow, UnitsScaleTheTranslationButNotTheRotation) {
+    ASSERT_TRUE(ks_test::bindRecordingWriter());
+    ImportBatch batch(u"tests");
+    batch.setUnitsPerMeter(1000.0);
+    Matrix4d m = Matrix4d::identity();
+    m(0, 1) = 0.5;
+    m(0, 3) = 10;
+    m(1, 3) = 20;
+    m(2, 3) = 30;
+    ScanImport flow(batch, m);
+    EXPECT_DOUBLE_EQ(flow.scale(), 0.001);
+    EXPECT_DOUBLE_EQ(flow.cloudMatrix()(0, 3), 0.01);
+    EXPECT_DOUBLE_EQ(flow.cloudMatrix()(1, 3), 0.02);
+    EXPECT_DOUBLE_EQ(flow.cloudMatrix()(2, 3), 0.03);
+    EXPECT_DOUBLE_EQ(flow.cloudMatrix()(0, 1), 0.5);
+    EXPECT_DOUBLE_EQ(flow.cloudMatrix()(3, 3), 1.0);
+}
+
+TEST(ScanImportFlow, FeedbackEveryCountPointsAndCancelSeenOnlyThere) {
+    ASSERT_TRUE(ks_test::bindRecordingWriter());
+    ImportBatch batch(u"tests");
+    ks_test::RecordingFeedback feedback;
+    batch.setFeedbackObject(&feedback);
+    ScanImport flow(batch, Matrix4d::identity());
+    int feedbackPoints = 0;
+    for (int i = 0; i < 120000; ++i) {
+        if (i == 100001) batch._setCancel(true);  // after the last feedback point
+        if (flow.countPoint()) {
+            ++feedbackPoints;
+            if (flow.reportAndCheckCancel(50)) break;
+        }
+    }
+    EXPECT_EQ(feedbackPoints, 2);
+    EXPECT_FALSE(flow.cancelled()) << "a cancel after the last feedback point is not seen";
+    EXPECT_EQ(feedback.progress.size(), 2u);
+    EXPECT_EQ(flow.handledPoints(), 120000u);
+}
+
+}  // namespace

@@ -1,0 +1,40 @@
+#include <gtest/gtest.h>
+
+#include "batch/progress_channel.h"
+
+using namespace ks_formats;
+
+namespace {
+
+TEST(ProgressRecordText, FormatsSignedDecimalFieldsSeparatedByBars) {
+    EXPECT_EQ(formatProgressRecord(u"C:\\a.rxp", 16, 50, 0, 2), u"C:\\a.rxp|16|50|0|2");
+    EXPECT_EQ(formatProgressRecord(nullptr, -1, 100, 12, 3), u"|-1|100|12|3");
+}
+
+TEST(ProgressRecordText, ParsesWhatItFormatsAndIgnoresWhatFollows) {
+    ProgressRecord record;
+    ASSERT_TRUE(parseProgressRecord(u"/d/a|b.rxp|16|50|4|2", record));
+    EXPECT_EQ(record.fileName, u"/d/a|b.rxp") << "a bar inside the name is kept";
+    EXPECT_EQ(record.overall, 16);
+    EXPECT_EQ(record.filePercent, 50);
+    EXPECT_EQ(record.fileIndex, 4);
+    EXPECT_EQ(record.phase, 2);
+
+    const char16_t withTail[] = u"/x|1|2|3|3\0|50|0|2";
+    ASSERT_TRUE(parseProgressRecord(std::u16string_view(withTail, sizeof withTail / 2 - 1), record));
+    EXPECT_EQ(record.fileName, u"/x");
+    EXPECT_EQ(record.phase, 3);
+
+    ASSERT_TRUE(parseProgressRecord(u"|-1|0|0|2", record));
+    EXPECT_EQ(record.overall, -1);
+}
+
+TEST(ProgressRecordText, RefusesTextThatHoldsNoRecord) {
+    ProgressRecord record;
+    for (std::u16string_view bad : {u"", u"/a.rxp", u"/a|1|2|3", u"/a|1|2|x|4", u"|||||"})
+        EXPECT_FALSE(parseProgressRecord(bad, record)) << std::string(bad.begin(), bad.end());
+    const char16_t zeros[8] = {};
+    EXPECT_FALSE(parseProgressRecord(std::u16string_view(zeros, 8), record));
+}
+
+}  // namespace

@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <thread>
+
+#include "handlers/library_handlers.h"
+#include "ks_formats/api.h"
+#include "ks_sampledata/point_stream.h"
+#include "support/recording_feedback.h"
+#include "support/recording_writer_client.h"
+#include "support/scratch.h"
+
+using namespace ks_formats;
+using ks_sampledata::StreamRecord;
+
+namespace {
+
+std::vector<std::string> linesStartingWith(const std::string& prefix) {
+    std::vector<std::string> out;
+    for (const std::string& line : ks_test::writerCallLines())
+        if (line.rfind(prefix, 0) == 0) out.push_back(line);
+    return out;
+}
+
+StreamRecord record(float x, float y, float z, float amplitude, float reflectance,
+                    uint16_t flags = 0) {
+    StreamRecord r;
+    r.x = x;
+    r.y = y;
+    r.z = z;
+    r.amplitude = amplitude;
+    r.reflectance = reflectance;
+    r.flags = flags;
+    return r;
+}
+
+class RxpImport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(ks_test::bindRecordingWriter());
+        dir = ks_test::testScratchDir("rxp");
+        batch.setFeedbackObject(&feedback);
+        batch.setOutputFilename((dir / "out").u16string().c_str());
+    }
+    std::u16string writeStream(const std::string& name, const std::vector<StreamRecord>& records) {
+        const auto path = dir / name;
+        ks_sampledata::writePointStream(path, records);
+        return path.u16string();
+    }
+    bool importFile(const std::u16string& path, uint32_t pointsPerRead = 4) {
+        ScanInfo scan;
+        scan.setFilename(path.c_str());
+        scan.setMatrix(matrix);
+        _RXPHandler& handler = theRXPHandler();
+        handler.setScanMatrix(&scan);
+        ks_test::resetWriterCalls();
+        return handler.readPointStream(&batch, rxpStreamUri(path.c_str()), path.c_str(), nullptr,
+                                       pointsPerRead, 1);
+    }
+
+    std::filesystem::path dir;
+    ImportBatch batch{u"tests"};
+    ks_test::RecordingFeedback feedback;
+    Matrix4d matrix = Matrix4d::identity();
+};
+
+TEST_F(RxpImport, IntensityFromReflectanceTimesScaleOrFromAmplitude) {
+    const auto path = writeStream("a.rxp", {record(1, 2, 3, 123.7f, 0.5f),
+                                            record(0, 0, 0, -5.5f, -20.0f),
+                                            record(0, 0, 0, 70000.0f, 1e9f)});
+    ASSERT_TRUE(importFile(path));
+    EXPECT_EQ(linesStartingWith("ksioAddPoint"),
+              (std::vector<std::string>{"ksioAddPoint(1 2 3,0 0 0,250,-,0)",
+                                        "ksioAddPoint(0 0 0,0 0 0,-10000,-,0)",
+                                        "ksioAddPoint(0 0 0,0 0 0,0,-,0)"}))
+        << "reflectance x 500; a product beyond 32 bits gives 0";
+    EXPECT_EQ(linesStartingWith("ksioAddCloudW"),
+              (std::vector<std::string>{
+                  "ksioAddCloudW(8,(null),[1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1],0,0)"}));
+
+    batch.RSPSettings().setIntensitySource(RSPOpt::IntensityAmplitude);
+    batch.includeIntensity(false);
+    ASSERT_TRUE(importFile(path));
+    const auto amplitude = linesStartingWith("ksioAddPoint");
+    EXPECT_EQ(amplitude[0], "ksioAddPoint(1 2 3,0 0 0,123,-,0)");
+    EXPECT_EQ(amplitude[1], "ksioAddPoint(0 0 0,0 0 0,-5,-,0)");
+    EXPECT_EQ(amplitude[2], "ksioAddPoint(0 0 0,0 0 0,4464,-,0)") << "70000 keeps its low 16 bits";
+    EXPECT_EQ(linesStartingWith("ksioAddCloudW")[0].substr(0, 16), "ksioAddCloudW(0,");
+}
+
+TEST_F(RxpImport, UnusableReflectanceScalesCountAsOne) {
+    const auto path = writeStream("a.rxp", {record(0, 0, 0, 0, 7.9f)});
+    for (double scale : {0.0, -3.0}) {
+        batch.RSPSettings().setReflectanceScale(scale);
+        ASSERT_TRUE(importFile(path));
+        EXPECT_EQ(linesStartingWith("ksioAddPoint")[0], "ksioAddPoint(0 0 0,0 0 0,7,-,0)");
+    }
+}
+
+TEST_F(RxpImport, UnitsScalePositionsAndTranslationButNotRotation) {
+    batch.setUnitsPerMeter(3.28084);
+    matrix(0, 1) = 0.25;
+    matrix(0, 3) = 3.28084;
+    matrix(2, 3) = -6.56168;
+    const auto path = writeStream("a.rxp", {record(3.28084f, 0, -1, 0, 0)});
+    ASSERT_TRUE(importFile(path));
+    EXPECT_EQ(linesStartingWith("ksioAddCloudW")[0],
+              "ksioAddCloudW(8,(null),[1 0.25 0 1 0 1 0 0 0 0 1 -2 0 0 0 1],0,0)");
+    EXPECT_EQ(linesStartingWith("ksioAddPoint")[0].substr(0, 35),
+              "ksioAddPoint(1.00000001 0 -0.304799");
+}
+
+TEST_F(RxpImport, ShortReadsAtFrameEndsDoNotEndTheStream) {
+    std::vector<StreamRecord> records;
+    for (int i = 0; i < 7; ++i)
+        records.push_back(record(float(i), 0, 0, 0, 0,
+                                 i % 3 == 2 ? ks_sampledata::kEndOfFrameFlag : uint16_t(0)));
+    ASSERT_TRUE(importFile(writeStream("frames.rxp", records), 10));
+    EXPECT_EQ(linesStartingWith("ksioAddPoint").size(), 7u) << "every frame is read";
+}
+
+TEST_F(RxpImport, AStreamOfExactlyOneBlockEndsAfterOneEmptyRead) {
+    std::vector<StreamRecord> records(4, record(1, 1, 1, 0, 0));
+    ASSERT_TRUE(importFile(writeStream("four.rxp", records), 4));
+    EXPECT_EQ(linesStartingWith("ksioAddPoint").size(), 4u);
+}
+
+TEST_F(RxpImport, EmptyStreamInPerScanModeIsStillBuiltAndRecorded) {
+    batch.setBatchMode(BatchModePerScan);
+    ASSERT_TRUE(importFile(writeStream("empty.rxp", {})));
+    const std::string expectedName = (dir / "out" / "empty_1.nox").string();
+    EXPECT_EQ(ks_test::writerCallLines(),
+              (std::vector<std::string>{
+                  "ksioStartStreamW(" + expectedName + ")", "ksioSetCompressionTolerance(0.00100000005)",
+                  "ksioAddGroupW(0,Scan(Single))",
+                  "ksioAddCloudW(8,(null),[1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1],0,0)",
+                  "ksioEndStream()", "ksioBuildNOXFile()"}));
+    ASSERT_EQ(batch.numExportedFiles(), 1);
+    EXPECT_EQ(std::string(batch.getExportedFilenameA(0)), expectedName);
+}
+
+TEST_F(RxpImport, ReadFailureMidStreamBuildsWhatWasReadAndAnswersFalse) {
+    batch.setBatchMode(BatchModePerScan);
+    const auto path = writeStream("cut.rxp", std::vector<StreamRecord>(6, record(1, 2, 3, 0, 0)));
+    {  // a partial record at the end makes the last read fail
+        std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::app);
+        out.write("\1\2\3", 3);
+    }
+    EXPECT_FALSE(importFile(path, 4));
+    EXPECT_EQ(linesStartingWith("ksioAddPoint").size(), 4u);
+    EXPECT_EQ(linesStartingWith("ksioBuildNOXFile").size(), 1u);
+    EXPECT_EQ(batch.numExportedFiles(), 1);
+    EXPECT_TRUE(feedback.errors.empty()) << "a read failure is not reported";
+}
+
+TEST_F(RxpImport, MissingFileOrUnreachablePathWritesNothing) {
+    batch.setBatchMode(BatchModePerScan);
+    EXPECT_FALSE(importFile((dir / "none.rxp").u16string()));
+    EXPECT_EQ(ks_test::writerCalls(), "");
+
+    ScanInfo scan;
+    scan.setFilename(u"/data/\u4e2d/a.rxp");
+    EXPECT_EQ(rxpStreamUri(scan.getFilename()), "");
+    EXPECT_FALSE(theRXPHandler().import(&batch, &scan));
+    EXPECT_FALSE(theRXPHandler().import(nullptr, &scan));
+    EXPECT_EQ(ks_test::writerCalls(), "");
+    EXPECT_TRUE(feedback.errors.empty());
+    EXPECT_EQ(rxpStreamUri(u"/d/\u00e9.rxp"), "file:///d/\xC3\xA9.rxp")
+        << "Latin-1 names reach the file system as UTF-8";
+}
+
+// Cancels from another thread the first time progress arrives.
+struct CancellingFeedback : ks_test::RecordingFeedback {
+    void reportProgress(ImportBatch* batch, const WideChar* name, int overall, int filePercent,
+                        int fileIndex, int phase) override {
+        RecordingFeedback::reportProgress(batch, name, overall, filePercent, fileIndex, phase);
+        if (progress.size() == 1) std::thread([batch] { CancelBatchToNOX(batch); }).join();
+    }
+};
+
+TEST_F(RxpImport, CancelSeenAtTheFeedbackPointStopsTheStream) {
+    CancellingFeedback cancelling;
+    batch.setFeedbackObject(&cancelling);
+    batch.setBatchMode(BatchModePerScan);
+    batch._setFeedbackCount(5);
+    const auto path = writeStream("long.rxp", std::vector<StreamRecord>(20, record(1, 1, 1, 0, 0)));
+    EXPECT_FALSE(importFile(path, 8));
+    EXPECT_EQ(linesStartingWith("ksioAddPoint").size(), 5u);
+    ASSERT_EQ(cancelling.progress.size(), 1u);
+    EXPECT_EQ(cancelling.progress[0].filePercent, 50);
+    ASSERT_EQ(cancelling.errors.size(), 1u);
+    EXPECT_EQ(cancelling.errors[0].result, ResultCancelled);
+    EXPECT_EQ(linesStartingWith("ksioBuildNOXFile").size(), 0u) << "a cancelled scan is not built";
+    EXPECT_EQ(batch.numExportedFiles(), 0);
+}
+
+TEST_F(RxpImport, ImportUsesTheFullReadBlockAndNamesPerScanOutputWithSuffixOne) {
+    batch.setBatchMode(BatchModePerScan);
+    const auto path = writeStream("scan7.rxp", std::vector<StreamRecord>(3, record(1, 1, 1, 0, 0)));
+    ScanInfo scan;
+    scan.setFilename(path.c_str());
+    ks_test::resetWriterCalls();
+    EXPECT_TRUE(theRXPHandler().import(&batch, &scan));
+    EXPECT_EQ(linesStartingWith("ksioAddPoint").size(), 3u);
+    EXPECT_EQ(std::u16string(batch.getExportedFilenameW(0)),
+              (dir / "out" / "scan7_1.nox").u16string());
+}
+
+}  // namespace
