@@ -12,14 +12,24 @@ namespace {
 using platform::WideView;
 
 // Results handed out by pointer: each stays valid until the next call of the same operation,
-// from any batch.
-WideString& outputNameResult() {
-    static WideString result;
+// from any batch. Each result is copied into its buffer, which has room for any name built from
+// the fixed name fields, so one operation keeps handing out the same address.
+struct SharedResult {
+    SharedResult() { text.reserve(4 * kPathBufferUnits); }
+    const WideChar* publish(const WideString& result) {
+        text.assign(result);
+        return text.c_str();
+    }
+    WideString text;
+};
+
+SharedResult& outputNameResult() {
+    static SharedResult result;
     return result;
 }
 
-WideString& strippedNameResult() {
-    static WideString result;
+SharedResult& strippedNameResult() {
+    static SharedResult result;
     return result;
 }
 
@@ -64,17 +74,12 @@ const WideChar* ImportBatch::_getOutputFilename(const WideChar* inputName, int i
         if (!stem.empty()) result += u'_' + stem;
     }
     result += suffix + extension;
-
-    WideString& shared = outputNameResult();
-    shared = std::move(result);
-    return shared.c_str();
+    return outputNameResult().publish(result);
 }
 
 const WideChar* ImportBatch::_getStrippedFilename(const WideChar* path) {
-    WideString stem(platform::stem(platform::wideView(path)));
-    WideString& shared = strippedNameResult();
-    shared = std::move(stem);
-    return shared.c_str();
+    const WideString stem(platform::stem(platform::wideView(path)));
+    return strippedNameResult().publish(stem);
 }
 
 }  // namespace ks_formats
