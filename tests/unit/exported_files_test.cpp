@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "ks_formats/import_batch.h"
+#include "platform/dynamic_library.h"
+#include "platform/text_encoding.h"
+
+using ks_formats::ImportBatch;
+using ks_formats::platform::fromUtf8;
+using ks_formats::platform::toUtf8;
+
+TEST(ExportedFiles, ListInWideAndNarrowForm) {
+    ImportBatch batch(u"test");
+    EXPECT_EQ(batch.numExportedFiles(), 0);
+    EXPECT_EQ(batch.getExportedFilenameW(0), nullptr);
+    EXPECT_EQ(batch.getExportedFilenameA(0), nullptr);
+
+    batch._addExportedFile(u"/out/a.nox");
+    batch._addExportedFile(u"/out/\u00E9\u4E2D\U0001F600.nox");
+    batch._addExportedFile(nullptr);
+    const char16_t lone[] = {u'/', 0xD800, u'x', 0};
+    batch._addExportedFile(lone);
+
+    ASSERT_EQ(batch.numExportedFiles(), 4);
+    EXPECT_EQ(std::u16string(batch.getExportedFilenameW(0)), u"/out/a.nox");
+    EXPECT_EQ(std::u16string(batch.getExportedFilenameW(1)), u"/out/\u00E9\u4E2D\U0001F600.nox");
+    EXPECT_EQ(std::u16string(batch.getExportedFilenameW(2)), u"");
+    EXPECT_STREQ(batch.getExportedFilenameA(0), "/out/a.nox");
+    EXPECT_STREQ(batch.getExportedFilenameA(1), "/out/\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80.nox");
+    EXPECT_STREQ(batch.getExportedFilenameA(2), "");
+    EXPECT_STREQ(batch.getExportedFilenameA(3), "/?x");
+
+    for (const int index : {-1, 4, 1 << 30}) {
+        EXPECT_EQ(batch.getExportedFilenameW(index), nullptr) << index;
+        EXPECT_EQ(batch.getExportedFilenameA(index), nullptr) << index;
+    }
+}
+
+TEST(ExportedFiles, NarrowFormIsOneSharedBuffer) {
+    ImportBatch first(u"test");
+    ImportBatch second(u"test");
+    first._addExportedFile(u"/out/first.nox");
+    second._addExportedFile(u"/out/2.nox");
+    const char* a = first.getExportedFilenameA(0);
+    const char* b = second.getExportedFilenameA(0);
+    EXPECT_EQ(a, b);
+    EXPECT_STREQ(a, "/out/2.nox");
+}
+
+TEST(ExportedFiles, LongNarrowNamesAreCutBetweenCharacters) {
+    // The narrow buffer holds 259 bytes of text; longer UTF-8 is cut at the last whole character.
+    const struct {
+        std::string name;
+        size_t expectedBytes;
+    } cases[] = {
+        {std::string(259, 'a'), 259},
+        {std::string(260, 'a'), 259},
+        {std::string(2000, 'a'), 259},
+        {std::string(257, 'a') + "\xC3\xA9", 259},           // é ends exactly at 259
+        {std::string(258, 'a') + "\xC3\xA9", 258},           // é would straddle the end
+        {std::string(257, 'a') + "\xE4\xB8\xAD", 257},       // 中 would straddle the end
+        {std::string(256, 'a') + "\xF0\x9F\x98\x80", 256},   // a surrogate pair's 4 bytes
+        {std::string(255, 'a') + "\xF0\x9F\x98\x80", 259},
+    };
+    for (const auto& c : cases) {
+        ImportBatch batch(u"test");
+        batch._addExportedFile(fromUtf8(c.name.c_str()).c_str());
+        const char* narrow = batch.getExportedFilenameA(0);
+        ASSERT_NE(narrow, nullptr);
+        EXPECT_EQ(std::string(narrow), c.name.substr(0, c.expectedBytes)) << c.name.size();
+        // The wide form keeps the whole name.
+        EXPECT_EQ(toUtf8(batch.getExportedFilenameW(0)), c.name);
+    }
+}
+
+TEST(FormatsFolder, SetAppendsASeparatorAndIgnoresWhatCannotFit) {
+    const std::u16string fill510(510, u'f');
+    const struct {
+        std::u16string folder;
+        std::u16string stored;
+    } cases[] = {
+        {u"/ext", u"/ext/"},
+        {u"/ext/", u"/ext/"},
+        {u"", u"/"},
+        {fill510, fill510 + u"/"},
+        {fill510 + u"/", fill510 + u"/"},
+        {fill510 + u"f", u"/before/"},          // 511 units without a final "/"
+        {fill510 + u"ff", u"/before/"},         // 512 units
+        {std::u16string(3000, u'f'), u"/before/"},
+    };
+    for (const auto& c : cases) {
+        ImportBatch batch(u"test");
+        batch.set32BitNoxFormatsFolder(u"/before");
+        batch.set32BitNoxFormatsFolder(c.folder.c_str());
+        const char16_t* stored = batch.get32BitNoxFormatsFolder();
+        ASSERT_NE(stored, nullptr);
+        EXPECT_EQ(std::u16string(stored), c.stored) << c.folder.size();
+    }
+    ImportBatch batch(u"test");
+    batch.set32BitNoxFormatsFolder(u"/kept");
+    batch.set32BitNoxFormatsFolder(nullptr);
+    EXPECT_EQ(std::u16string(batch.get32BitNoxFormatsFolder()), u"/kept/");
+}
+
+TEST(FormatsFolder, DerivedFromTheLoadedCompanionLibrary) {
+    ImportBatch batch(u"test");
+    EXPECT_EQ(batch.get32BitNoxFormatsFolder(), nullptr);  // not loaded: nothing to derive
+
+    auto library = ks_formats::platform::DynamicLibrary::load(KS_FAKE_NOXFORMATS_PATH);
+    ASSERT_TRUE(library.isLoaded());
+    const std::string folder =
+        std::filesystem::path(KS_FAKE_NOXFORMATS_PATH).parent_path().string() + "/noxformats32/";
+    const char16_t* derived = batch.get32BitNoxFormatsFolder();
+    ASSERT_NE(derived, nullptr);
+    EXPECT_EQ(toUtf8(derived), folder);
+
+    // A folder the host set wins, and a derived folder stays once it is set.
+    ImportBatch hostSet(u"test");
+    hostSet.set32BitNoxFormatsFolder(u"/mine");
+    EXPECT_EQ(toUtf8(hostSet.get32BitNoxFormatsFolder()), "/mine/");
+    library = {};
+    EXPECT_EQ(toUtf8(batch.get32BitNoxFormatsFolder()), folder);
+}
