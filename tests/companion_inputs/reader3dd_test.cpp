@@ -151,14 +151,14 @@ TEST_F(Reader3DDTest, OpenRefusesFilesWhoseLayoutDoesNotHold) {
     const auto good = ks_test::fileBytes(dir / "good.3dd");
     ASSERT_EQ(good.size(), 24u + 12 * 16);
 
-    auto patched = [&](size_t offset, std::vector<unsigned char> bytes) {
-        auto copy = good;
-        for (size_t i = 0; i < bytes.size(); ++i) copy.at(offset + i) = bytes[i];
-        return copy;
-    };
     auto resized = [&](size_t size) {
         auto copy = good;
         copy.resize(size, 0);
+        return copy;
+    };
+    auto patched = [&](size_t offset, std::vector<unsigned char> bytes, size_t size = 0) {
+        auto copy = resized(size ? size : good.size());
+        for (size_t i = 0; i < bytes.size(); ++i) copy.at(offset + i) = bytes[i];
         return copy;
     };
     const struct {
@@ -169,8 +169,8 @@ TEST_F(Reader3DDTest, OpenRefusesFilesWhoseLayoutDoesNotHold) {
         {"version 2", patched(8, {2})},
         {"negative rows", patched(12, {0xFD, 0xFF, 0xFF, 0xFF})},
         {"rows too many for the file", patched(12, {4})},
-        // 2^31-1 squared cells: a 32-bit product would wrap to 1.
-        {"absurd size", patched(12, {0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 0x7F})},
+        // (2^31-1) x (2^31-1) cells with the data of one: a 32-bit product would wrap to 1.
+        {"absurd size", patched(12, {0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 0x7F}, 24 + 16)},
         {"colour channel not in the file", patched(20, {3})},
         {"unknown channel", patched(20, {5})},
         {"one byte short", resized(good.size() - 1)},
