@@ -1,12 +1,94 @@
 #include "handlers/handler_3dd.h"
 
+#include <cmath>
+#include <algorithm>
+#include <memory>
+#include <new>
+
+#include "handlers/path_buffer.h"
+#include "handlers/scan_import.h"
+#include "handlers/value_conversion.h"
+#include "platform/component.h"
+#include "platform/input_file.h"
+#include "platform/paths.h"
+#include "platform/text_encoding.h"
+#include "reader3dd_interface.h"
+
 using namespace ks_formats;
+namespace com = ks_formats::com;
+
+namespace {
+
+// Class context: in-process server and handler, local and remote server.
+constexpr uint32_t kServerContext = 0x17;
+constexpr int32_t kOptionA = 48;
+constexpr int32_t kOptionB = 4;
+// Below this a channel counts as absent.
+constexpr float kChannelThreshold = 0.001f;
+constexpr float kNullCoordinate = 1e-6f;
+// Intensity 0..1 maps to -32667..32667.
+constexpr double kIntensityRange = 65335.0;
+
+// A failing reader call ends the import; the handler reports nothing for it.
+struct ReaderFailure {};
+
+void check(com::HRESULT result) {
+    if (result < 0) throw ReaderFailure{};
+}
+
+// Closes an open scan on every path.
+class OpenScan {
+public:
+    explicit OpenScan(com::IReader3DD* reader) : reader_(reader) {}
+    ~OpenScan() { reader_->Close(); }
+    OpenScan(const OpenScan&) = delete;
+    OpenScan& operator=(const OpenScan&) = delete;
+
+private:
+    com::IReader3DD* reader_;
+};
+
+template <typename T>
+std::unique_ptr<T[]> zeroedArray(uint64_t count) {
+    std::unique_ptr<T[]> array(new (std::nothrow) T[count]());
+    if (!array) throw ReaderFailure{};
+    return array;
+}
+
+bool anyAbove(const float* values, uint64_t count, float threshold) {
+    for (uint64_t i = 0; i < count; ++i)
+        if (values[i] > threshold) return true;
+    return false;
+}
+
+// The reader object through its grid interface, or null (E_NOINTERFACE and the like).
+bool createReader(com::ComRef<com::IReader3DD>& reader) {
+    com::ComRef<com::IUnknown> object;
+    check(com::CoCreateInstance(com::CLSID_Reader3DD, nullptr, kServerContext, com::IID_IUnknown,
+                                object.out()));
+    check(com::OleRun(object.get()));
+    const com::HRESULT found = object->QueryInterface(com::IID_IReader3DD, reader.out());
+    if (found == com::E_NOINTERFACE) return false;
+    check(found);
+    return static_cast<bool>(reader);
+}
+
+// A grid no file of this size can hold is refused before anything is allocated.
+bool plausibleGrid(int32_t rows, int32_t columns, const WideChar* path) {
+    if (rows < 0 || columns < 0) return false;
+    const uint64_t cells = static_cast<uint64_t>(rows) * static_cast<uint64_t>(columns);
+    if (cells > static_cast<uint64_t>(INT32_MAX)) return false;  // the fetch counts are 32-bit
+    const int64_t fileSize = platform::InputFile::open(platform::toUtf8(path)).size();
+    return fileSize < 0 || cells <= static_cast<uint64_t>(fileSize);
+}
+
+}  // namespace
 
 _3DDHandler::_3DDHandler()
     : FileTypeHandler(u"Riegl RSP/RDB/RXP/3DD importer (module)", u"3dd"),
       scanMatrix_(Matrix4d::identity()) {}
 
-_3DDHandler::~_3DDHandler() = default;
+_3DDHandler::~_3DDHandler() { com::CoUninitialize(); }
 
 bool _3DDHandler::acceptsExtension(const WideString& extension) {
     return extensionIsOneOf(extension, u"3dd", u"3DD");
@@ -17,5 +99,96 @@ bool _3DDHandler::setScanMatrix(const ScanInfo* scan) {
     return true;
 }
 
-// Grid reading arrives with the reader component; until then no 3DD file is read.
-bool _3DDHandler::import(ImportBatch*, ScanInfo*) { return false; }
+bool _3DDHandler::import(ImportBatch* batch, ScanInfo* scan) {
+    if (!scan) return false;
+    setScanMatrix(scan);
+    if (!PathBuffer::fits(scan->getFilename())) {
+        if (batch) batch->_error(ResultCannotOpenFile, PhaseRead);
+        return false;
+    }
+    const PathBuffer path(scan->getFilename());
+    const auto text = platform::wideView(path.c_str());
+    const size_t dot = platform::findExtension(text);
+    if (dot == WideString::npos) return false;
+    const WideString extension(text.substr(dot + 1));
+    if (extension != u"3dd" && extension != u"3DD") return false;
+    const WideString baseName(platform::stem(text));
+    return import3DD(batch, path.c_str(), baseName.c_str());
+}
+
+bool _3DDHandler::import3DD(ImportBatch* batch, const WideChar* path, const WideChar* cloudName) {
+    if (!batch || !cloudName) return false;
+    try {
+        com::ComRef<com::IReader3DD> reader;
+        if (!createReader(reader)) return false;
+        const com::OwnedBstr pathText(path);
+        const com::OwnedBstr noOptions(u"");
+        if (reader->Open(pathText.get(), noOptions.get(), 0, 0, 0) != com::S_OK) return false;
+        const OpenScan open(reader.get());
+
+        check(reader->SetOptionA(kOptionA));
+        check(reader->SetOptionB(kOptionB));
+        int32_t rows = 0, columns = 0;
+        check(reader->GetDimensions(&rows, &columns));
+        if (!plausibleGrid(rows, columns, path)) return false;
+        const uint64_t cells = static_cast<uint64_t>(rows) * static_cast<uint64_t>(columns);
+        if (cells < static_cast<uint64_t>(std::max(0, batch->getMinimumScanToImport())))
+            return true;
+
+        auto positions = zeroedArray<float>(cells * 3);
+        std::unique_ptr<float[]> colours, intensities;
+        if (batch->getIncludeRGB()) colours = zeroedArray<float>(cells * 3);
+        if (batch->getIncludeIntensity()) intensities = zeroedArray<float>(cells);
+
+        const com::HRESULT loaded = reader->LoadData();
+        check(loaded);
+        if (loaded != com::S_OK) return true;  // nothing to fetch: no cloud for this scan
+        const int32_t n = static_cast<int32_t>(cells);
+        int32_t delivered = 0;
+        check(reader->GetPoints(&delivered, positions.get(), com::kReader3DDCartesian,
+                                com::kReader3DDXyz, 0, n));
+        if (intensities) {
+            check(reader->GetIntensities(&delivered, intensities.get(), 0, n));
+            if (!anyAbove(intensities.get(), cells, kChannelThreshold)) intensities.reset();
+        }
+        if (colours) {
+            check(reader->GetColours(&delivered, colours.get(), 0, n));
+            if (!anyAbove(colours.get(), cells * 3, kChannelThreshold)) colours.reset();
+        }
+        uint32_t cloudFlags = 0;
+        if (colours) cloudFlags |= KSIO_CLOUD_COLOUR;
+        if (intensities) cloudFlags |= KSIO_CLOUD_INTENSITY;
+
+        ScanImport flow(*batch, scanMatrix_);
+        flow.beginCloud({path, 0, cloudFlags, cloudName, rows, columns,
+                         batch->getGenerateNormals() ? KSIO_GROUP_NORMALS : 0u});
+        const double s = flow.scale();
+        const WriterLibrary& writer = writerLibrary();
+        for (uint64_t cell = 0; cell < cells && !flow.cancelled(); ++cell) {
+            const float* p = &positions[cell * 3];
+            if (std::fabs(p[0]) <= kNullCoordinate && std::fabs(p[1]) <= kNullCoordinate &&
+                std::fabs(p[2]) <= kNullCoordinate) {
+                writer.addNullPoint();
+            } else {
+                uint8_t rgb[3] = {0, 0, 0};
+                if (colours)
+                    for (int c = 0; c < 3; ++c) rgb[c] = low8Bits(colours[cell * 3 + c] * 255.0);
+                const int16_t intensity =
+                    intensities ? low16Bits((intensities[cell] - 0.5) * kIntensityRange) : 0;
+                double xyz[3] = {p[0] * s, p[1] * s, p[2] * s};
+                emitPoint(xyz, rgb, intensity, nullptr, 0);
+            }
+            if (flow.countPoint())
+                flow.checkCancelAndReport(static_cast<int>(flow.handledPoints() * 100 / cells));
+        }
+        positions.reset();
+        colours.reset();
+        intensities.reset();
+        if (flow.cancelled()) return flow.finishCancelled();
+        flow.finishOutput(batch->_getOutputFilename(path, 0));
+        return true;
+    } catch (...) {
+        // A failing reader call or exhausted memory: this scan is not imported.
+        return false;
+    }
+}

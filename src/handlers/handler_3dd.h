@@ -17,6 +17,12 @@ public:
     bool setScanMatrix(const ks_formats::ScanInfo* scan);
     const ks_formats::Matrix4d& scanMatrix() const { return scanMatrix_; }
 
+    // Reads the grid of one scan through the reader component and writes it as one cloud of
+    // rows x columns cells, empty cells as null points. False when the reader cannot deliver
+    // the scan (nothing reported) or on a cancel (reported).
+    bool import3DD(ks_formats::ImportBatch* batch, const ks_formats::WideChar* path,
+                   const ks_formats::WideChar* cloudName);
+
 protected:
     ks_formats::Matrix4d scanMatrix_;
 };

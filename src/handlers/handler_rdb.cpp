@@ -1,8 +1,11 @@
 #include "handlers/handler_rdb.h"
 
+#include "platform/component.h"
+
 using namespace ks_formats;
 
-_RDBHandler::_RDBHandler() = default;
+// The scanner handlers initialise the component layer on the thread that loads the library.
+_RDBHandler::_RDBHandler() { ks_formats::com::CoInitialize(nullptr); }
 
 bool _RDBHandler::acceptsExtension(const WideString& extension) {
     return extensionIsOneOf(extension, u"rdb", u"RDB");

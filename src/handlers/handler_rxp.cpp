@@ -1,11 +1,13 @@
 #include "handlers/handler_rxp.h"
 
-#include <cmath>
+#include "platform/component.h"
+
 #include <memory>
 #include <new>
 
 #include "handlers/path_buffer.h"
 #include "handlers/scan_import.h"
+#include "handlers/value_conversion.h"
 #include "platform/text_encoding.h"
 #include "scanifc.h"
 
@@ -44,14 +46,8 @@ std::string rxpStreamUri(const WideChar* path) {
     return uri + platform::toUtf8(path);
 }
 
-int16_t streamIntensity(double value) {
-    const double truncated = std::trunc(value);
-    if (!(truncated >= -2147483648.0 && truncated <= 2147483647.0)) return 0;
-    return static_cast<int16_t>(static_cast<uint16_t>(
-        static_cast<uint32_t>(static_cast<int32_t>(truncated)) & 0xFFFF));
-}
-
-_RXPHandler::_RXPHandler() = default;
+// The scanner handlers initialise the component layer on the thread that loads the library.
+_RXPHandler::_RXPHandler() { ks_formats::com::CoInitialize(nullptr); }
 
 bool _RXPHandler::acceptsExtension(const WideString& extension) {
     return extensionIsOneOf(extension, u"rxp", u"RXP");
@@ -60,6 +56,10 @@ bool _RXPHandler::acceptsExtension(const WideString& extension) {
 bool _RXPHandler::import(ImportBatch* batch, ScanInfo* scan) {
     if (!batch || !scan) return false;
     setScanMatrix(scan);
+    if (!PathBuffer::fits(scan->getFilename())) {
+        batch->_error(ResultCannotOpenFile, PhaseRead);
+        return false;
+    }
     const PathBuffer path(scan->getFilename());
     const std::string uri = rxpStreamUri(path.c_str());
     if (uri.empty()) return false;
@@ -105,7 +105,7 @@ bool _RXPHandler::readPointStream(ImportBatch* batch, const std::string& uri,
             const double raw = fromReflectance
                                    ? static_cast<double>(attributes[i].reflectance) * reflectanceScale
                                    : static_cast<double>(attributes[i].amplitude);
-            emitPoint(xyz, rgb, streamIntensity(raw), nullptr, 0);
+            emitPoint(xyz, rgb, low16Bits(raw), nullptr, 0);
             if (flow.countPoint() && flow.reportAndCheckCancel(50)) break;
         }
         if (got == 0) {

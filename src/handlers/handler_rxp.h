@@ -29,8 +29,3 @@ public:
 // The stream URI of a path: "file://" and the path as UTF-8. Empty for a path holding a
 // character above U+00FF, which the stream reader is never asked for.
 std::string rxpStreamUri(const ks_formats::WideChar* path);
-
-// Intensity from a float value: truncated toward zero to 32 bits, low 16 bits kept, so negative
-// values pass in two's-complement form. Values beyond 32 bits (and NaN) give 0, as the
-// processor's own conversion does (its out-of-range answer 0x80000000 has low bits 0).
-int16_t streamIntensity(double value);

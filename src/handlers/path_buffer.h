@@ -17,6 +17,14 @@ public:
         return *this;
     }
 
+    // True when text fits whole (at most 511 units); handlers refuse longer names rather than
+    // work on a cut one.
+    static bool fits(const WideChar* text) {
+        for (int i = 0; i < kPathBufferUnits; ++i)
+            if (!text || text[i] == 0) return true;
+        return false;
+    }
+
     const WideChar* c_str() const { return text_; }
     WideChar* data() { return text_; }
     static constexpr int capacity() { return kPathBufferUnits; }

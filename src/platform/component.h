@@ -41,3 +41,46 @@ void SysFreeString(BSTR text);
 uint32_t SysStringLen(BSTR text);
 
 }  // namespace ks_formats::com
+
+namespace ks_formats::com {
+
+// Holds one reference to an interface and releases it when it goes.
+template <typename Interface>
+class ComRef {
+public:
+    ComRef() = default;
+    ~ComRef() { reset(); }
+    ComRef(const ComRef&) = delete;
+    ComRef& operator=(const ComRef&) = delete;
+
+    Interface* get() const { return object_; }
+    Interface* operator->() const { return object_; }
+    explicit operator bool() const { return object_ != nullptr; }
+    // Address for a creating call to fill; drops what was held.
+    void** out() {
+        reset();
+        return reinterpret_cast<void**>(&object_);
+    }
+    void reset() {
+        if (object_) object_->Release();
+        object_ = nullptr;
+    }
+
+private:
+    Interface* object_ = nullptr;
+};
+
+// A BSTR owned for the length of a call.
+class OwnedBstr {
+public:
+    explicit OwnedBstr(const WideChar* text) : text_(SysAllocString(text)) {}
+    ~OwnedBstr() { SysFreeString(text_); }
+    OwnedBstr(const OwnedBstr&) = delete;
+    OwnedBstr& operator=(const OwnedBstr&) = delete;
+    BSTR get() const { return text_; }
+
+private:
+    BSTR text_;
+};
+
+}  // namespace ks_formats::com

@@ -1,0 +1,243 @@
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "handlers/library_handlers.h"
+#include "ks_formats/api.h"
+#include "platform/component.h"
+#include "reader3dd_interface.h"
+#include "support/recording_feedback.h"
+#include "support/recording_writer_client.h"
+#include "support/scratch.h"
+
+using namespace ks_formats;
+
+namespace {
+
+// Talks to the scripted reader component, registered in place of the real reader.
+struct ScriptedReader {
+    void* library = nullptr;
+    void (*reset)(int32_t, int32_t) = nullptr;
+    void (*setCell)(int32_t, const float*, float, const float*) = nullptr;
+    void (*answer)(const char*, int32_t) = nullptr;
+    void (*stats)(int*, int*, int*) = nullptr;
+
+    ScriptedReader() {
+        com::registerComponentLibrary(com::CLSID_Reader3DD, KS_SCRIPTED_READER_PATH);
+        library = dlopen(KS_SCRIPTED_READER_PATH, RTLD_NOW);
+        reset = reinterpret_cast<decltype(reset)>(dlsym(library, "ksScriptReset"));
+        setCell = reinterpret_cast<decltype(setCell)>(dlsym(library, "ksScriptSetCell"));
+        answer = reinterpret_cast<decltype(answer)>(dlsym(library, "ksScriptAnswer"));
+        stats = reinterpret_cast<decltype(stats)>(dlsym(library, "ksScriptStats"));
+    }
+    ~ScriptedReader() { dlclose(library); }
+    // A grid whose every cell holds a point (row + 1, column + 1, 1), intensity 1, colour 1.
+    void filledGrid(int32_t rows, int32_t columns) {
+        reset(rows, columns);
+        for (int32_t r = 0; r < rows; ++r)
+            for (int32_t c = 0; c < columns; ++c) {
+                const float xyz[3] = {float(r + 1), float(c + 1), 1.0f}, rgb[3] = {1, 1, 1};
+                setCell(r * columns + c, xyz, 1.0f, rgb);
+            }
+    }
+    int closes() const {
+        int o, c, l;
+        stats(&o, &c, &l);
+        return c;
+    }
+    int live() const {
+        int o, c, l;
+        stats(&o, &c, &l);
+        return l;
+    }
+};
+
+std::vector<std::string> linesStartingWith(const std::string& prefix) {
+    std::vector<std::string> out;
+    for (const std::string& line : ks_test::writerCallLines())
+        if (line.rfind(prefix, 0) == 0) out.push_back(line);
+    return out;
+}
+
+class GridImport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(ks_test::bindRecordingWriter());
+        ASSERT_TRUE(reader.reset && reader.setCell && reader.answer && reader.stats);
+        batch.setFeedbackObject(&feedback);
+        batch.setOutputFilename(u"/out");
+        scan.setFilename(u"/proj/ScanPos001.3dd");
+    }
+    bool import() {
+        ks_test::resetWriterCalls();
+        return the3DDHandler().import(&batch, &scan);
+    }
+    ScriptedReader reader;
+    ImportBatch batch{u"tests"};
+    ScanInfo scan;
+    ks_test::RecordingFeedback feedback;
+};
+
+TEST_F(GridImport, CellsBecomePointsOrNullPointsWithConvertedChannels) {
+    reader.reset(2, 8);  // 16 cells, the default minimum
+    const float colour[3] = {1.0f, 0.5f, 0.0f}, none[3] = {0, 0, 0};
+    const float nearZero[3] = {0, 0, 0.0000005f}, small[3] = {0, 0, 0.00001f};
+    const float a[3] = {1, 2, 3};
+    reader.setCell(0, nearZero, 0.5f, colour);
+    reader.setCell(1, small, 1.0f, colour);
+    reader.setCell(2, a, 0.0f, none);
+    reader.setCell(3, a, 0.5f, colour);
+    ASSERT_TRUE(import());
+    EXPECT_EQ(linesStartingWith("ksioAddCloudW"),
+              (std::vector<std::string>{
+                  "ksioAddCloudW(12,ScanPos001,[1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1],2,8)"}));
+    const auto points = ks_test::writerCallLines();
+    ASSERT_GE(points.size(), 5u);
+    EXPECT_EQ(points[1], "ksioAddNullPoint()");
+    EXPECT_EQ(points[2], "ksioAddPoint(0 0 9.99999975e-06,255 127 0,32667,-,0)");
+    EXPECT_EQ(points[3], "ksioAddPoint(1 2 3,0 0 0,-32667,-,0)");
+    EXPECT_EQ(points[4], "ksioAddPoint(1 2 3,255 127 0,0,-,0)");
+    EXPECT_EQ(linesStartingWith("ksioAddNullPoint").size(), 13u) << "unset cells are null";
+    EXPECT_EQ(linesStartingWith("ksioAdd").size(), 17u) << "a cloud and rows x columns cells";
+    EXPECT_EQ(reader.live(), 0);
+    EXPECT_EQ(reader.closes(), 1);
+}
+
+TEST_F(GridImport, ChannelsAtOrBelowTheThresholdAreDropped) {
+    reader.reset(4, 4);
+    const float xyz[3] = {1, 1, 1}, dim[3] = {0.001f, 0.001f, 0.001f};
+    for (int i = 0; i < 16; ++i) reader.setCell(i, xyz, 0.001f, dim);
+    ASSERT_TRUE(import());
+    EXPECT_EQ(linesStartingWith("ksioAddCloudW")[0].substr(0, 16), "ksioAddCloudW(0,");
+    EXPECT_EQ(linesStartingWith("ksioAddPoint")[0], "ksioAddPoint(1 1 1,0 0 0,0,-,0)");
+
+    batch.includeIntensity(false);
+    batch.includeRGB(false);
+    reader.filledGrid(4, 4);
+    ASSERT_TRUE(import());
+    EXPECT_EQ(linesStartingWith("ksioAddCloudW")[0].substr(0, 16), "ksioAddCloudW(0,")
+        << "channels the batch leaves out are not fetched";
+}
+
+TEST_F(GridImport, GridBelowTheMinimumWritesNothingButSucceeds) {
+    reader.filledGrid(3, 5);
+    batch.setBatchMode(BatchModePerScan);
+    EXPECT_TRUE(import());
+    EXPECT_TRUE(ks_test::writerCalls().empty());
+    EXPECT_EQ(reader.closes(), 1);
+    EXPECT_EQ(reader.live(), 0);
+}
+
+TEST_F(GridImport, PerScanOutputCarriesSuffixZeroAndTheNormalsFlag) {
+    reader.filledGrid(4, 4);
+    batch.setBatchMode(BatchModePerScan);
+    batch.setGenerateNormals(true);
+    batch.setNormalizeIntensities(true);
+    ASSERT_TRUE(import());
+    const auto lines = ks_test::writerCallLines();
+    EXPECT_EQ(lines[0], "ksioStartStreamW(/out/ScanPos001_0.nox)");
+    EXPECT_EQ(lines[2], "ksioAddGroupW(6,Scan(Single))");
+    EXPECT_EQ(lines.back(), "ksioBuildNOXFile()");
+    ASSERT_EQ(batch.numExportedFiles(), 1);
+    EXPECT_EQ(std::u16string(batch.getExportedFilenameW(0)), u"/out/ScanPos001_0.nox");
+}
+
+TEST_F(GridImport, ProgressEveryFeedbackCountCells) {
+    reader.filledGrid(1000, 1000);
+    ASSERT_TRUE(import());
+    ASSERT_EQ(feedback.progress.size(), 20u);
+    for (size_t i = 0; i < 20; ++i) EXPECT_EQ(feedback.progress[i].filePercent, int(5 * (i + 1)));
+}
+
+TEST_F(GridImport, CancelStopsTheWalkAndClosesTheScan) {
+    struct Cancelling : ks_test::RecordingFeedback {
+        void reportProgress(ImportBatch* b, const WideChar* n, int o, int f, int i, int p) override {
+            RecordingFeedback::reportProgress(b, n, o, f, i, p);
+            std::thread([b] { CancelBatchToNOX(b); }).join();
+        }
+    } cancelling;
+    batch.setFeedbackObject(&cancelling);
+    batch.setBatchMode(BatchModePerScan);
+    batch._setFeedbackCount(10);
+    reader.filledGrid(10, 10);
+    EXPECT_FALSE(import());
+    // The flag is read before the report, so the walk stops at the second feedback point.
+    EXPECT_EQ(linesStartingWith("ksioAddPoint").size(), 20u);
+    ASSERT_EQ(cancelling.errors.size(), 1u);
+    EXPECT_EQ(cancelling.errors[0].result, ResultCancelled);
+    EXPECT_TRUE(linesStartingWith("ksioBuildNOXFile").empty());
+    EXPECT_EQ(reader.closes(), 1);
+    EXPECT_EQ(reader.live(), 0);
+}
+
+TEST_F(GridImport, EveryReaderFailureEndsTheScanQuietlyAndReleasesEverything) {
+    struct Row {
+        const char* method;
+        int32_t answer;
+        bool result;
+        int closes;
+    };
+    const Row rows[] = {
+        {"create", int32_t(0x80004005u), false, 0},   // the server cannot be created
+        {"create", int32_t(0x80004002u), false, 0},   // it lacks the grid interface
+        {"Open", 1, false, 0},                        // S_FALSE is not S_OK
+        {"Open", int32_t(0x80004005u), false, 0},
+        {"SetOptionA", int32_t(0x80004005u), false, 1},
+        {"GetDimensions", int32_t(0x80004005u), false, 1},
+        {"LoadData", 1, true, 1},                     // nothing to fetch: no cloud
+        {"LoadData", int32_t(0x80004005u), false, 1},
+        {"GetPoints", int32_t(0x80004005u), false, 1},
+        {"GetIntensities", int32_t(0x80004005u), false, 1},
+        {"GetColours", int32_t(0x80004005u), false, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.method) + " " + std::to_string(row.answer));
+        reader.filledGrid(4, 4);
+        reader.answer(row.method, row.answer);
+        EXPECT_EQ(import(), row.result);
+        EXPECT_TRUE(linesStartingWith("ksioAdd").empty());
+        EXPECT_EQ(reader.closes(), row.closes);
+        EXPECT_EQ(reader.live(), 0) << "the object is released on every path";
+        EXPECT_TRUE(feedback.errors.empty());
+    }
+}
+
+TEST_F(GridImport, ImpossibleGridSizesAreRefusedBeforeAllocating) {
+    // A scan file of 1000 bytes cannot hold more than 1000 cells.
+    const auto file = ks_test::testScratchDir("grid") / "small.3dd";
+    std::ofstream(file, std::ios::binary) << std::string(1000, 'x');
+    scan.setFilename(file.u16string().c_str());
+    for (auto [rows, columns] : {std::pair{-4, -4}, std::pair{-1, 20}, std::pair{65536, 65536},
+                                 std::pair{2000000, 3}}) {
+        SCOPED_TRACE(std::to_string(rows) + " x " + std::to_string(columns));
+        reader.reset(rows, columns);
+        EXPECT_FALSE(import());
+        EXPECT_EQ(reader.closes(), 1);
+        EXPECT_TRUE(ks_test::writerCalls().empty());
+    }
+    reader.filledGrid(10, 100);  // 1000 cells fit
+    EXPECT_TRUE(import());
+}
+
+TEST_F(GridImport, OnlyExactLowerOrUpperCaseExtensionsAreRead) {
+    reader.filledGrid(4, 4);
+    for (const char16_t* name : {u"/p/a.3Dd", u"/p/a3dd", u"/p.3dd/a"}) {
+        scan.setFilename(name);
+        EXPECT_FALSE(import()) << std::u16string(name).size();
+    }
+    scan.setFilename(u"/p/A.3DD");
+    EXPECT_TRUE(import());
+    EXPECT_NE(linesStartingWith("ksioAddCloudW")[0].find(",A,"), std::string::npos);
+}
+
+TEST_F(GridImport, AThreadWithoutTheComponentLayerCannotReadButDoesNotCrash) {
+    reader.filledGrid(4, 4);
+    bool result = true;
+    std::thread([&] { result = the3DDHandler().import(&batch, &scan); }).join();
+    EXPECT_FALSE(result);
+}
+
+}  // namespace
