@@ -239,3 +239,47 @@ TEST_F(RoundTrip, GroupsCloudsAndNamesAreListed) {
 }
 
 }  // namespace
+
+namespace {
+
+// Density 1/3 delivers every third non-null point; a reset starts the query again; colour mode 1
+// turns intensity into grey over the group's range.
+TEST_F(RoundTrip, QueryDensityResetAndGreyMode) {
+    const std::string path = folder.file("density.nox");
+    ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
+    ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
+    ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_INTENSITY, u"c", nullptr, 0, 0), 1);
+    for (int i = 0; i < 10; ++i) {
+        const double p[3] = {double(i), 0, 0};
+        ASSERT_EQ(ksioAddPoint(p, nullptr, int16_t(i * 10), nullptr, 0), 1);
+        ASSERT_EQ(ksioAddNullPoint(), 1);
+    }
+    ASSERT_EQ(ksioBuildNOXFile(), 1);
+
+    const uint64_t scene = ksOpenNOX(wide(path).c_str());
+    const uint64_t query = ksCreateVisPointsQuery();
+    ASSERT_EQ(ksSetQueryScope(query, scene), 1);
+    ASSERT_EQ(ksSetQueryDensity(query, 1, 1.0f / 3), 1);
+    ASSERT_EQ(ksSetQueryRGBMode(query, 1), 1);
+    EXPECT_EQ(ksSetQueryRGBMode(query, 9), 23);
+    double xyz[30];
+    uint8_t rgb[30];
+    for (int pass = 0; pass < 2; ++pass) {
+        ASSERT_EQ(ksGetQueryPointsd(query, 10, xyz, rgb, nullptr, nullptr, nullptr), 4u);
+        EXPECT_EQ(xyz[0], 0.0);
+        EXPECT_NEAR(xyz[3], 3.0, 0.0005);
+        EXPECT_NEAR(xyz[9], 9.0, 0.0005);
+        EXPECT_EQ(rgb[3 * 3], 255);  // intensity 90, the top of the range 0..90
+        EXPECT_EQ(rgb[3 * 1], 85);   // intensity 30
+        EXPECT_EQ(ksGetQueryPointsd(query, 10, xyz, rgb, nullptr, nullptr, nullptr), 0u);
+        ASSERT_EQ(ksResetQuery(query), 1);
+    }
+    ASSERT_EQ(ksRemoveScene(scene), 1);
+    // The query keeps its scene readable after removal; an unknown handle is refused.
+    EXPECT_EQ(ksGetQueryPointsd(query, 10, xyz, nullptr, nullptr, nullptr, nullptr), 4u);
+    EXPECT_EQ(ksRemoveScene(scene), 23);
+    EXPECT_EQ(ksDeleteQuery(query), 1);
+    EXPECT_EQ(ksGetQueryPointsd(query, 10, xyz, nullptr, nullptr, nullptr, nullptr), 0u);
+}
+
+}  // namespace

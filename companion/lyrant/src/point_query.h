@@ -36,6 +36,8 @@ private:
     bool loadNextChunk();
     void prepareChunk(const nox::CloudRecord& cloud, const nox::ChunkRecord& record);
     uint32_t deliver(uint32_t capacity, uint32_t filled, const PointBuffers& out);
+    void writePoints(const uint32_t* picked, uint32_t count, uint32_t at, const PointBuffers& out) const;
+    static constexpr uint32_t kPickBatch = 4096;
 
     std::vector<std::shared_ptr<const Scene>> scenes_;
     uint32_t stride_ = 1;
@@ -45,8 +47,7 @@ private:
     size_t scene_ = 0;
     size_t nextChunk_ = 0;
     bool finished_ = false;
-    uint32_t position_ = 0;  // next point of the decoded chunk, null points included
-    uint32_t validIndex_ = 0;  // index of that point among the chunk's non-null points
+    uint32_t validIndex_ = 0;  // next non-null point of the decoded chunk
     uint64_t strideCounter_ = 0;
 
     // The decoded chunk and what turns its steps into world coordinates.

@@ -37,74 +37,58 @@ uint64_t zigzag(uint64_t residual) {
 }
 uint64_t unzigzag(uint64_t z) { return (z >> 1) ^ (0 - (z & 1)); }
 
-void residualsPrevious(const uint64_t* values, size_t n, uint64_t* out) {
-    uint64_t previous = 0;
-    for (size_t i = 0; i < n; ++i) {
-        out[i] = values[i] - previous;
-        previous = values[i];
-    }
+uint64_t capped(uint64_t residual) {
+    const uint64_t z = zigzag(residual);
+    return z < 0xFFFF ? z : 0xFFFF;
 }
 
-void residualsLinear(const uint64_t* values, size_t n, uint64_t* out) {
-    uint64_t a = 0, b = 0;  // the last two values; the first prediction is 0, the second `a`
-    for (size_t i = 0; i < n; ++i) {
-        const uint64_t predicted = i >= 2 ? 2 * a - b : a;
-        out[i] = values[i] - predicted;
-        b = a;
-        a = values[i];
+// The predictor whose residuals have the smaller sum of magnitudes, a cheap stand-in for their
+// coded size. "previous" predicts s[i-1]; "linear" predicts 2 s[i-1] - s[i-2].
+uint8_t choosePredictor(const uint64_t* values, size_t n) {
+    uint64_t previousCost = 0, linearCost = 0;
+    for (size_t i = 2; i < n; ++i) {
+        previousCost += capped(values[i] - values[i - 1]);
+        linearCost += capped(values[i] - 2 * values[i - 1] + values[i - 2]);
     }
+    return linearCost < previousCost ? kPredictLinear : kPredictPrevious;
 }
 
-// Sum of the residuals' magnitudes, a cheap stand-in for their coded size.
-uint64_t cost(const uint64_t* residuals, size_t n) {
-    uint64_t sum = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const uint64_t z = zigzag(residuals[i]);
-        sum += z < 0xFFFF ? z : 0xFFFF;
-    }
-    return sum;
-}
-
-void undoPrevious(uint64_t* values, size_t n) {
-    uint64_t previous = 0;
-    for (size_t i = 0; i < n; ++i) previous = values[i] += previous;
-}
-
-void undoLinear(uint64_t* values, size_t n) {
-    uint64_t a = 0, b = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const uint64_t predicted = i >= 2 ? 2 * a - b : a;
-        values[i] += predicted;
-        b = a;
-        a = values[i];
-    }
+uint64_t predict(const uint64_t* values, size_t i, uint8_t predictor) {
+    if (i == 0) return 0;
+    if (i == 1 || predictor == kPredictPrevious) return values[i - 1];
+    return 2 * values[i - 1] - values[i - 2];
 }
 
 }  // namespace
 
 ChunkEncoder::ChunkEncoder(int level) : context_(ZSTD_createCCtx()), level_(level) {
     if (!context_) throw std::bad_alloc();
-    residuals_.resize(kChunkCapacity * 2);
+    // Byte planes are mostly entropy coding with few long matches: a small match table keeps the
+    // per-stream table reset cheap without costing ratio.
+    ZSTD_CCtx_setParameter(context_.get(), ZSTD_c_compressionLevel, level_);
+    ZSTD_CCtx_setParameter(context_.get(), ZSTD_c_windowLog, 17);
+    ZSTD_CCtx_setParameter(context_.get(), ZSTD_c_hashLog, 12);
+    ZSTD_CCtx_setParameter(context_.get(), ZSTD_c_minMatch, 6);
+    wide_.resize(kChunkCapacity);
     low_.resize(kChunkCapacity * 2);
     high_.resize(kChunkCapacity * 2);
     bytes_.resize(kChunkCapacity * 3);
+    packed_.resize(ZSTD_compressBound(8 * kChunkCapacity));
 }
 
 void ChunkEncoder::addStream(uint8_t id, uint8_t parameter, const uint8_t* data, size_t size,
                              std::vector<uint8_t>& out) {
     if (size == 0) return;  // an absent stream reads as empty
+    // Compress into a scratch buffer sized once, so that `out` only ever grows by what is kept
+    // (growing it by the bound first would zero-fill that much for every stream).
     const size_t bound = ZSTD_compressBound(size);
-    const size_t dataAt = out.size();
-    out.resize(dataAt + bound);
-    const size_t packed = ZSTD_compressCCtx(context_.get(), out.data() + dataAt, bound, data, size, level_);
-    uint8_t coding = kCodingZstd;
-    size_t stored = packed;
-    if (ZSTD_isError(packed) || packed >= size) {
-        coding = kCodingRaw;
-        stored = size;
-        std::memcpy(out.data() + dataAt, data, size);
-    }
-    out.resize(dataAt + stored);
+    if (packed_.size() < bound) packed_.resize(bound);
+    const size_t packed = ZSTD_compress2(context_.get(), packed_.data(), bound, data, size);
+    const bool useZstd = !ZSTD_isError(packed) && packed < size;
+    const uint8_t coding = useZstd ? kCodingZstd : kCodingRaw;
+    const size_t stored = useZstd ? packed : size;
+    const uint8_t* source = useZstd ? packed_.data() : data;
+    out.insert(out.end(), source, source + stored);
 
     uint8_t* entry = out.data() + tableAt_ + kTableEntrySize * streamCount_++;
     entry[0] = id;
@@ -116,11 +100,11 @@ void ChunkEncoder::addStream(uint8_t id, uint8_t parameter, const uint8_t* data,
     std::memcpy(entry + 8, &stored32, 4);
 }
 
-void ChunkEncoder::addResidualField(uint8_t baseId, uint8_t parameter, const int64_t* residuals,
-                                    size_t n, std::vector<uint8_t>& out) {
+void ChunkEncoder::addResidualField(uint8_t baseId, uint8_t predictor, const uint64_t* values, size_t n,
+                                    std::vector<uint8_t>& out) {
     exceptions_.clear();
     for (size_t i = 0; i < n; ++i) {
-        const uint64_t z = zigzag(static_cast<uint64_t>(residuals[i]));
+        const uint64_t z = zigzag(values[i] - predict(values, i, predictor));
         if (z < kEscape) {
             low_[i] = static_cast<uint8_t>(z);
             high_[i] = static_cast<uint8_t>(z >> 8);
@@ -131,9 +115,9 @@ void ChunkEncoder::addResidualField(uint8_t baseId, uint8_t parameter, const int
             std::memcpy(exceptions_.data() + at, &z, 8);
         }
     }
-    addStream(baseId, parameter, low_.data(), n, out);
-    addStream(baseId + 1, parameter, high_.data(), n, out);
-    addStream(baseId + 2, parameter, exceptions_.data(), exceptions_.size(), out);
+    addStream(baseId, predictor, low_.data(), n, out);
+    addStream(baseId + 1, predictor, high_.data(), n, out);
+    addStream(baseId + 2, predictor, exceptions_.data(), exceptions_.size(), out);
 }
 
 void ChunkEncoder::encode(const ChunkPoints& p, std::vector<uint8_t>& out) {
@@ -143,39 +127,23 @@ void ChunkEncoder::encode(const ChunkPoints& p, std::vector<uint8_t>& out) {
     tableAt_ = start + 4;
     streamCount_ = 0;
     const size_t n = p.valid;
-    auto* residuals = reinterpret_cast<uint64_t*>(residuals_.data());
-
     if (p.valid < p.count) addStream(kStreamNulls, 0, p.isNull.data(), p.count, out);
 
     const uint8_t axisIds[3] = {kStreamX, kStreamY, kStreamZ};
     for (int axis = 0; axis < 3; ++axis) {
         const auto* values = reinterpret_cast<const uint64_t*>(p.steps[axis].data());
-        residualsLinear(values, n, residuals + kChunkCapacity);
-        residualsPrevious(values, n, residuals);
-        uint8_t predictor = kPredictPrevious;
-        if (cost(residuals + kChunkCapacity, n) < cost(residuals, n)) {
-            predictor = kPredictLinear;
-            std::memcpy(residuals, residuals + kChunkCapacity, n * 8);
-        }
-        addResidualField(axisIds[axis], predictor, residuals_.data(), n, out);
+        addResidualField(axisIds[axis], choosePredictor(values, n), values, n, out);
     }
+    // Small fields widen to 64 bits first so that one residual coder serves every column.
+    auto* wide = reinterpret_cast<uint64_t*>(wide_.data());
     if (p.channels & kCloudIntensity) {
-        int16_t previous = 0;
-        for (size_t i = 0; i < n; ++i) {
-            residuals_[i] = int64_t(p.intensity[i]) - previous;
-            previous = p.intensity[i];
-        }
-        addResidualField(kStreamIntensity, 0, residuals_.data(), n, out);
+        for (size_t i = 0; i < n; ++i) wide[i] = static_cast<uint64_t>(int64_t(p.intensity[i]));
+        addResidualField(kStreamIntensity, kPredictPrevious, wide, n, out);
     }
     if (p.channels & kCloudNormals) {
         for (int component = 0; component < 2; ++component) {
-            int16_t previous = 0;
-            for (size_t i = 0; i < n; ++i) {
-                const int16_t value = p.normals[2 * i + component];
-                residuals_[i] = int64_t(value) - previous;
-                previous = value;
-            }
-            addResidualField(component == 0 ? kStreamNormalU : kStreamNormalV, 0, residuals_.data(), n, out);
+            for (size_t i = 0; i < n; ++i) wide[i] = static_cast<uint64_t>(int64_t(p.normals[2 * i + component]));
+            addResidualField(component == 0 ? kStreamNormalU : kStreamNormalV, kPredictPrevious, wide, n, out);
         }
     }
     if (p.channels & kCloudColour) {
@@ -216,8 +184,9 @@ bool failWith(std::string& reason, const char* text) {
     return false;
 }
 
-// Rebuilds one residual field into `out` (n values). False when its streams disagree.
-bool joinResidualField(const std::vector<uint8_t>* streams, uint8_t baseId, size_t n, uint64_t* out) {
+// Rebuilds one field into `out` (n values): joins its residual streams, then undoes the
+// predictor. False when its streams disagree.
+bool joinField(const std::vector<uint8_t>* streams, uint8_t baseId, uint8_t predictor, size_t n, uint64_t* out) {
     const std::vector<uint8_t>& low = streams[baseId];
     const std::vector<uint8_t>& high = streams[baseId + 1];
     const std::vector<uint8_t>& exceptions = streams[baseId + 2];
@@ -232,13 +201,24 @@ bool joinResidualField(const std::vector<uint8_t>* streams, uint8_t baseId, size
         }
         out[i] = unzigzag(z);
     }
+    // A second pass per predictor keeps both loops free of branches, which is faster than one.
+    if (predictor == kPredictLinear) {
+        uint64_t a = 0, b = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const uint64_t predicted = i >= 2 ? 2 * a - b : a;
+            b = a;
+            a = out[i] += predicted;
+        }
+    } else {
+        uint64_t previous = 0;
+        for (size_t i = 0; i < n; ++i) previous = out[i] += previous;
+    }
     return used == exceptionCount;
 }
 
 bool joinSmallField(const std::vector<uint8_t>* streams, uint8_t baseId, size_t n, uint64_t* scratch,
                     int16_t* out, size_t stride) {
-    if (!joinResidualField(streams, baseId, n, scratch)) return false;
-    undoPrevious(scratch, n);
+    if (!joinField(streams, baseId, kPredictPrevious, n, scratch)) return false;
     for (size_t i = 0; i < n; ++i) out[i * stride] = static_cast<int16_t>(scratch[i]);
     return true;
 }
@@ -306,12 +286,9 @@ bool ChunkDecoder::decode(const uint8_t* payload, size_t size, const ChunkRecord
     const uint8_t axisIds[3] = {kStreamX, kStreamY, kStreamZ};
     for (int axis = 0; axis < 3; ++axis) {
         auto* values = reinterpret_cast<uint64_t*>(p.steps[axis].data());
-        if (!joinResidualField(streams_, axisIds[axis], n, values))
+        if (!joinField(streams_, axisIds[axis], parameters[axisIds[axis]], n, values))
             return failWith(reason, "position streams disagree");
-        if (parameters[axisIds[axis]] == kPredictLinear) undoLinear(values, n);
-        else undoPrevious(values, n);
     }
-    // The x column already holds decoded positions; scratch space comes from a fresh buffer.
     std::vector<uint64_t>& scratch = scratch_;
     scratch.resize(n);
     if (p.channels & kCloudIntensity &&

@@ -29,12 +29,13 @@ public:
 private:
     void addStream(uint8_t id, uint8_t parameter, const uint8_t* data, size_t size,
                    std::vector<uint8_t>& out);
-    void addResidualField(uint8_t baseId, uint8_t parameter, const int64_t* residuals, size_t n,
+    // Residuals of `values` against `predictor`, as low-byte, high-byte and escape streams.
+    void addResidualField(uint8_t baseId, uint8_t predictor, const uint64_t* values, size_t n,
                           std::vector<uint8_t>& out);
 
     std::unique_ptr<ZSTD_CCtx, ZstdCompressorDeleter> context_;
     int level_;
-    std::vector<int64_t> residuals_;
+    std::vector<uint64_t> wide_;
     std::vector<uint8_t> low_, high_, exceptions_, bytes_, packed_;
     uint32_t streamCount_ = 0;
     size_t tableAt_ = 0;

@@ -1,5 +1,6 @@
 #include "nox_stream.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -134,6 +135,11 @@ void NoxStream::addPoint(const double* xyz, const uint8_t* rgb, int16_t intensit
         throw WriterError(kGridFull, "the grid cloud already holds rows x columns points");
     ++received_;
 
+    static constexpr uint8_t kBlack[3] = {0, 0, 0};
+    if (!transform_ && !filter_ && !(channels_ & nox::kCloudNormals)) {
+        stagePoint(xyz, rgb ? rgb : kBlack, intensity, classification, nullptr);
+        return;
+    }
     PendingPoint point;
     if (transform_) transformPoint(matrix_, xyz, point.xyz);
     else std::memcpy(point.xyz, xyz, sizeof point.xyz);
@@ -162,9 +168,13 @@ void NoxStream::addNullPoint() {
     if (gridCells_ > 0 && received_ == gridCells_)
         throw WriterError(kGridFull, "the grid cloud already holds rows x columns points");
     ++received_;
-    PendingPoint point;
-    point.isNull = true;
-    route(point);
+    if (normals_) {
+        PendingPoint point;
+        point.isNull = true;
+        normals_->add(point);
+    } else {
+        stageNull();
+    }
 }
 
 void NoxStream::route(PendingPoint& point) {
@@ -175,53 +185,68 @@ void NoxStream::route(PendingPoint& point) {
 void NoxStream::startChunk() {
     chunkRecord_.cloud = static_cast<uint32_t>(index_.clouds.size() - 1);
     chunkRecord_.channels = channels_;
-    chunkRecord_.nullPoints = 0;
     chunk_.channels = channels_;
 }
 
 void NoxStream::stage(const PendingPoint& p) {
+    if (p.isNull) stageNull();
+    else stagePoint(p.xyz, p.rgb, p.intensity, p.classification, (channels_ & nox::kCloudNormals) ? p.normal : nullptr);
+}
+
+void NoxStream::stageNull() {
     if (chunk_.count == 0) startChunk();
-    nox::CloudRecord& cloud = outputCloud();
-    cloud.points += 1;
-    const uint32_t i = chunk_.count++;
-    if (p.isNull) {
-        chunk_.isNull[i] = 1;
-        chunkRecord_.nullPoints += 1;
-        cloud.nullPoints += 1;
-    } else {
-        chunk_.isNull[i] = 0;
-        const uint32_t v = chunk_.valid++;
-        if (v == 0) std::memcpy(chunkRecord_.origin, p.xyz, sizeof p.xyz);
-        for (int a = 0; a < 3; ++a) {
-            const int64_t s = roundToStep((p.xyz[a] - chunkRecord_.origin[a]) * inverseStep_);
-            chunk_.steps[a][v] = s;
-            if (v == 0 || s < stepMin_[a]) stepMin_[a] = s;
-            if (v == 0 || s > stepMax_[a]) stepMax_[a] = s;
-        }
-        chunk_.intensity[v] = p.intensity;
-        std::memcpy(&chunk_.rgb[3 * size_t(v)], p.rgb, 3);
-        chunk_.classes[v] = p.classification;
-        if (channels_ & nox::kCloudNormals) nox::encodeNormal(p.normal, &chunk_.normals[2 * size_t(v)]);
-        if (channels_ & nox::kCloudIntensity) {
-            nox::GroupRecord& group = index_.groups.back();
-            if (p.intensity < group.intensityMin) group.intensityMin = p.intensity;
-            if (p.intensity > group.intensityMax) group.intensityMax = p.intensity;
-        }
-    }
+    chunk_.isNull[chunk_.count++] = 1;
     if (chunk_.count == nox::kChunkCapacity) flushChunk();
+}
+
+// The hot path of every point: quantise against the chunk origin and store the columns. Counts,
+// bounds and the intensity range are settled per chunk in flushChunk.
+void NoxStream::stagePoint(const double xyz[3], const uint8_t rgb[3], int16_t intensity, uint8_t classification,
+                           const float* normal) {
+    if (chunk_.count == 0) startChunk();
+    chunk_.isNull[chunk_.count++] = 0;
+    const uint32_t v = chunk_.valid++;
+    if (v == 0) std::memcpy(chunkRecord_.origin, xyz, sizeof chunkRecord_.origin);
+    for (int a = 0; a < 3; ++a)
+        chunk_.steps[a][v] = roundToStep((xyz[a] - chunkRecord_.origin[a]) * inverseStep_);
+    chunk_.intensity[v] = intensity;
+    std::memcpy(&chunk_.rgb[3 * size_t(v)], rgb, 3);
+    chunk_.classes[v] = classification;
+    if (normal) nox::encodeNormal(normal, &chunk_.normals[2 * size_t(v)]);
+    if (chunk_.count == nox::kChunkCapacity) flushChunk();
+}
+
+void NoxStream::settleChunk(nox::ChunkRecord& record) {
+    const uint32_t n = chunk_.valid;
+    record.points = chunk_.count;
+    record.nullPoints = chunk_.count - n;
+    record.bounds = nox::Bounds{};
+    for (int a = 0; a < 3 && n > 0; ++a) {
+        const int64_t* steps = chunk_.steps[a].data();
+        int64_t low = steps[0], high = steps[0];
+        for (uint32_t i = 1; i < n; ++i) {
+            low = std::min(low, steps[i]);
+            high = std::max(high, steps[i]);
+        }
+        record.bounds.min[a] = record.origin[a] + double(low) * record.step;
+        record.bounds.max[a] = record.origin[a] + double(high) * record.step;
+    }
+    if ((record.channels & nox::kCloudIntensity) && n > 0) {
+        int32_t low = chunk_.intensity[0], high = chunk_.intensity[0];
+        for (uint32_t i = 1; i < n; ++i) {
+            low = std::min<int32_t>(low, chunk_.intensity[i]);
+            high = std::max<int32_t>(high, chunk_.intensity[i]);
+        }
+        nox::GroupRecord& group = index_.groups.back();
+        group.intensityMin = std::min(group.intensityMin, low);
+        group.intensityMax = std::max(group.intensityMax, high);
+    }
 }
 
 void NoxStream::flushChunk() {
     if (chunk_.count == 0) return;
     nox::ChunkRecord record = chunkRecord_;
-    record.points = chunk_.count;
-    record.bounds = nox::Bounds{};
-    if (chunk_.valid > 0) {
-        for (int a = 0; a < 3; ++a) {
-            record.bounds.min[a] = record.origin[a] + double(stepMin_[a]) * record.step;
-            record.bounds.max[a] = record.origin[a] + double(stepMax_[a]) * record.step;
-        }
-    }
+    settleChunk(record);
     payload_.clear();
     encoder_.encode(chunk_, payload_);
     record.offset = spill_.size();
@@ -238,6 +263,8 @@ void NoxStream::flushChunk() {
     }
     index_.chunks.push_back(record);
     nox::CloudRecord& cloud = index_.clouds[record.cloud];
+    cloud.points += record.points;
+    cloud.nullPoints += record.nullPoints;
     cloud.chunkCount += 1;
     cloud.bounds.include(record.bounds);
     chunk_.clear();

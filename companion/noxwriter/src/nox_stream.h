@@ -45,6 +45,10 @@ private:
     void closeCloud();
     void route(PendingPoint& point);
     void stage(const PendingPoint& point);
+    void stagePoint(const double xyz[3], const uint8_t rgb[3], int16_t intensity, uint8_t classification,
+                    const float* normal);
+    void stageNull();
+    void settleChunk(nox::ChunkRecord& record);
     void startChunk();
     void flushChunk();
     nox::CloudRecord& outputCloud() { return index_.clouds.back(); }
@@ -59,7 +63,6 @@ private:
     // The chunk being filled.
     nox::ChunkPoints chunk_;
     nox::ChunkRecord chunkRecord_;
-    int64_t stepMin_[3] = {0, 0, 0}, stepMax_[3] = {0, 0, 0};
     double inverseStep_ = 1000;
 
     // The cloud being added (a source cloud; a combining group folds several into one output).
