@@ -67,8 +67,8 @@ ChunkEncoder::ChunkEncoder(int level) : context_(ZSTD_createCCtx()), level_(leve
     // per-stream table reset cheap without costing ratio.
     ZSTD_CCtx_setParameter(context_.get(), ZSTD_c_compressionLevel, level_);
     ZSTD_CCtx_setParameter(context_.get(), ZSTD_c_windowLog, 17);
-    ZSTD_CCtx_setParameter(context_.get(), ZSTD_c_hashLog, 12);
-    ZSTD_CCtx_setParameter(context_.get(), ZSTD_c_minMatch, 6);
+    ZSTD_CCtx_setParameter(context_.get(), ZSTD_c_hashLog, 8);
+    ZSTD_CCtx_setParameter(context_.get(), ZSTD_c_minMatch, 7);
     wide_.resize(kChunkCapacity);
     low_.resize(kChunkCapacity * 2);
     high_.resize(kChunkCapacity * 2);
@@ -103,8 +103,7 @@ void ChunkEncoder::addStream(uint8_t id, uint8_t parameter, const uint8_t* data,
 void ChunkEncoder::addResidualField(uint8_t baseId, uint8_t predictor, const uint64_t* values, size_t n,
                                     std::vector<uint8_t>& out) {
     exceptions_.clear();
-    for (size_t i = 0; i < n; ++i) {
-        const uint64_t z = zigzag(values[i] - predict(values, i, predictor));
+    const auto put = [&](size_t i, uint64_t z) {
         if (z < kEscape) {
             low_[i] = static_cast<uint8_t>(z);
             high_[i] = static_cast<uint8_t>(z >> 8);
@@ -114,6 +113,14 @@ void ChunkEncoder::addResidualField(uint8_t baseId, uint8_t predictor, const uin
             exceptions_.resize(at + 8);
             std::memcpy(exceptions_.data() + at, &z, 8);
         }
+    };
+    // The first two points have shorter predictions; after them each predictor is one plain loop.
+    const size_t head = n < 2 ? n : 2;
+    for (size_t i = 0; i < head; ++i) put(i, zigzag(values[i] - predict(values, i, predictor)));
+    if (predictor == kPredictLinear) {
+        for (size_t i = 2; i < n; ++i) put(i, zigzag(values[i] - 2 * values[i - 1] + values[i - 2]));
+    } else {
+        for (size_t i = 2; i < n; ++i) put(i, zigzag(values[i] - values[i - 1]));
     }
     addStream(baseId, predictor, low_.data(), n, out);
     addStream(baseId + 1, predictor, high_.data(), n, out);

@@ -21,14 +21,6 @@ Bounds getBounds(ByteReader& in) {
     return b;
 }
 
-void putSection(std::vector<uint8_t>& out, uint32_t tag, const std::vector<uint8_t>& payload) {
-    ByteWriter w(out);
-    w.put(tag);
-    w.put<uint32_t>(0);
-    w.put<uint64_t>(payload.size());
-    w.bytes(payload.data(), payload.size());
-}
-
 std::vector<uint8_t> metaSection(const FileIndex& index) {
     std::vector<uint8_t> bytes;
     ByteWriter w(bytes);
@@ -76,24 +68,45 @@ std::vector<uint8_t> cloudSection(const FileIndex& index) {
     return bytes;
 }
 
-std::vector<uint8_t> chunkSection(const FileIndex& index) {
-    std::vector<uint8_t> bytes;
-    bytes.reserve(4 + index.chunks.size() * kChunkRecordSize);
-    ByteWriter w(bytes);
+void putChunk(ByteWriter& w, const ChunkRecord& chunk) {
+    w.put(chunk.offset);
+    w.put(chunk.storedSize);
+    w.put(chunk.checksum);
+    w.put(chunk.cloud);
+    w.put(chunk.points);
+    w.put(chunk.nullPoints);
+    w.put(chunk.channels);
+    w.put(chunk.step);
+    for (double v : chunk.origin) w.put(v);
+    putBounds(w, chunk.bounds);
+}
+
+void emitSection(const IndexSink& sink, uint32_t tag, const std::vector<uint8_t>& payload) {
+    std::vector<uint8_t> head;
+    ByteWriter w(head);
+    w.put(tag);
+    w.put<uint32_t>(0);
+    w.put<uint64_t>(payload.size());
+    sink(head.data(), head.size());
+    sink(payload.data(), payload.size());
+}
+
+// The chunk table grows with the point count, so it goes out in blocks rather than as one buffer.
+void emitChunkSection(const IndexSink& sink, const FileIndex& index) {
+    std::vector<uint8_t> block;
+    ByteWriter w(block);
+    w.put(kSectionChunks);
+    w.put<uint32_t>(0);
+    w.put<uint64_t>(4 + index.chunks.size() * kChunkRecordSize);
     w.put<uint32_t>(static_cast<uint32_t>(index.chunks.size()));
-    for (const ChunkRecord& chunk : index.chunks) {
-        w.put(chunk.offset);
-        w.put(chunk.storedSize);
-        w.put(chunk.checksum);
-        w.put(chunk.cloud);
-        w.put(chunk.points);
-        w.put(chunk.nullPoints);
-        w.put(chunk.channels);
-        w.put(chunk.step);
-        for (double v : chunk.origin) w.put(v);
-        putBounds(w, chunk.bounds);
+    for (size_t i = 0; i < index.chunks.size(); ++i) {
+        putChunk(w, index.chunks[i]);
+        if (block.size() >= 64 * 1024) {
+            sink(block.data(), block.size());
+            block.clear();
+        }
     }
-    return bytes;
+    sink(block.data(), block.size());
 }
 
 bool fail(std::string& reason, const char* text) {
@@ -245,13 +258,11 @@ bool decodeHeader(const uint8_t* bytes, size_t size, FileHeader& header, std::st
     return true;
 }
 
-std::vector<uint8_t> encodeIndex(const FileIndex& index) {
-    std::vector<uint8_t> bytes;
-    putSection(bytes, kSectionMeta, metaSection(index));
-    putSection(bytes, kSectionGroups, groupSection(index));
-    putSection(bytes, kSectionClouds, cloudSection(index));
-    putSection(bytes, kSectionChunks, chunkSection(index));
-    return bytes;
+void encodeIndex(const FileIndex& index, const IndexSink& sink) {
+    emitSection(sink, kSectionMeta, metaSection(index));
+    emitSection(sink, kSectionGroups, groupSection(index));
+    emitSection(sink, kSectionClouds, cloudSection(index));
+    emitChunkSection(sink, index);
 }
 
 bool decodeIndex(const uint8_t* bytes, size_t size, uint64_t dataEnd, FileIndex& index,

@@ -295,16 +295,19 @@ void NoxStream::build(std::vector<nox::MetaTag> tags, const std::function<void(f
     end();
     progress(0.0f);
     index_.tags = std::move(tags);
-    const std::vector<uint8_t> index = nox::encodeIndex(index_);
-    progress(0.2f);
     nox::FileHeader header;
     header.indexOffset = spill_.size();
-    header.indexSize = index.size();
-    header.indexChecksum = nox::checksum64(index.data(), index.size());
-    header.fileSize = header.indexOffset + header.indexSize;
     for (const nox::CloudRecord& cloud : index_.clouds) header.totalPoints += cloud.points;
     try {
-        spill_.append(index.data(), index.size());
+        // The index goes straight to the file; its checksum is taken on the way.
+        nox::Checksum64Stream indexChecksum;
+        nox::encodeIndex(index_, [&](const uint8_t* data, size_t size) {
+            indexChecksum.update(data, size);
+            spill_.append(data, size);
+        });
+        header.indexSize = spill_.size() - header.indexOffset;
+        header.indexChecksum = indexChecksum.digest();
+        header.fileSize = spill_.size();
         progress(0.4f);
         const std::vector<uint8_t> headerBytes = nox::encodeHeader(header);
         spill_.writeAt(0, headerBytes.data(), headerBytes.size());
