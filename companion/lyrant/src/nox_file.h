@@ -1,0 +1,34 @@
+#pragma once
+// An open NOX file whose header, index and every chunk checksum were checked on opening.
+// Chunks are read on demand with pread and checked again, so a file changed behind our back is
+// noticed rather than decoded.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "nox_format.h"
+#include "unique_fd.h"
+
+namespace lyrant {
+
+class NoxFile {
+public:
+    // Null when the file cannot be opened or trusted; `reason` says why.
+    static std::unique_ptr<NoxFile> open(const std::string& path, std::string& reason);
+
+    const nox::FileIndex& index() const { return index_; }
+    const nox::FileHeader& header() const { return header_; }
+    // Reads the stored payload of chunk `chunk` into `out`; false on a read or checksum failure.
+    bool readChunk(size_t chunk, std::vector<uint8_t>& out) const;
+
+private:
+    NoxFile() = default;
+    bool readAt(uint64_t offset, size_t size, uint8_t* out) const;
+
+    nox::UniqueFd fd_;
+    nox::FileHeader header_;
+    nox::FileIndex index_;
+};
+
+}  // namespace lyrant

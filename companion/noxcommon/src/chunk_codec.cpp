@@ -1,0 +1,331 @@
+#include "chunk_codec.h"
+
+#include <cstring>
+#include <new>
+
+#include "byte_io.h"
+
+namespace nox {
+namespace {
+
+// Stream ids inside a chunk payload. A residual field uses three ids: low bytes, high bytes, and
+// the full values of residuals too large for 16 bits.
+enum : uint8_t {
+    kStreamNulls = 1,
+    kStreamX = 2,
+    kStreamY = 5,
+    kStreamZ = 8,
+    kStreamIntensity = 11,
+    kStreamNormalU = 14,
+    kStreamNormalV = 17,
+    kStreamGreen = 20,
+    kStreamRedMinusGreen = 21,
+    kStreamBlueMinusGreen = 22,
+    kStreamClass = 23,
+    kStreamIdLimit = 32,
+};
+constexpr uint8_t kCodingRaw = 0;
+constexpr uint8_t kCodingZstd = 1;
+constexpr uint8_t kPredictPrevious = 0;
+constexpr uint8_t kPredictLinear = 1;
+constexpr size_t kTableEntrySize = 12;
+constexpr uint16_t kEscape = 0xFFFF;
+
+// Arithmetic on steps wraps modulo 2^64 on purpose: the decoder undoes it exactly.
+uint64_t zigzag(uint64_t residual) {
+    return (residual << 1) ^ (0 - (residual >> 63));
+}
+uint64_t unzigzag(uint64_t z) { return (z >> 1) ^ (0 - (z & 1)); }
+
+uint64_t capped(uint64_t residual) {
+    const uint64_t z = zigzag(residual);
+    return z < 0xFFFF ? z : 0xFFFF;
+}
+
+// The predictor whose residuals have the smaller sum of magnitudes, a cheap stand-in for their
+// coded size. "previous" predicts s[i-1]; "linear" predicts 2 s[i-1] - s[i-2].
+uint8_t choosePredictor(const uint64_t* values, size_t n) {
+    uint64_t previousCost = 0, linearCost = 0;
+    for (size_t i = 2; i < n; ++i) {
+        previousCost += capped(values[i] - values[i - 1]);
+        linearCost += capped(values[i] - 2 * values[i - 1] + values[i - 2]);
+    }
+    return linearCost < previousCost ? kPredictLinear : kPredictPrevious;
+}
+
+uint64_t predict(const uint64_t* values, size_t i, uint8_t predictor) {
+    if (i == 0) return 0;
+    if (i == 1 || predictor == kPredictPrevious) return values[i - 1];
+    return 2 * values[i - 1] - values[i - 2];
+}
+
+}  // namespace
+
+ChunkEncoder::ChunkEncoder(int level) : context_(ZSTD_createCCtx()), level_(level) {
+    if (!context_) throw std::bad_alloc();
+    // Byte planes are mostly entropy coding with few long matches: a small match table keeps the
+    // per-stream table reset cheap without costing ratio.
+    ZSTD_CCtx_setParameter(context_.get(), ZSTD_c_compressionLevel, level_);
+    ZSTD_CCtx_setParameter(context_.get(), ZSTD_c_windowLog, 17);
+    ZSTD_CCtx_setParameter(context_.get(), ZSTD_c_hashLog, 8);
+    ZSTD_CCtx_setParameter(context_.get(), ZSTD_c_minMatch, 7);
+    wide_.resize(kChunkCapacity);
+    low_.resize(kChunkCapacity * 2);
+    high_.resize(kChunkCapacity * 2);
+    bytes_.resize(kChunkCapacity * 3);
+    packed_.resize(ZSTD_compressBound(8 * kChunkCapacity));
+}
+
+void ChunkEncoder::addStream(uint8_t id, uint8_t parameter, const uint8_t* data, size_t size,
+                             std::vector<uint8_t>& out) {
+    if (size == 0) return;  // an absent stream reads as empty
+    // Compress into a scratch buffer sized once, so that `out` only ever grows by what is kept
+    // (growing it by the bound first would zero-fill that much for every stream).
+    const size_t bound = ZSTD_compressBound(size);
+    if (packed_.size() < bound) packed_.resize(bound);
+    const size_t packed = ZSTD_compress2(context_.get(), packed_.data(), bound, data, size);
+    const bool useZstd = !ZSTD_isError(packed) && packed < size;
+    const uint8_t coding = useZstd ? kCodingZstd : kCodingRaw;
+    const size_t stored = useZstd ? packed : size;
+    const uint8_t* source = useZstd ? packed_.data() : data;
+    out.insert(out.end(), source, source + stored);
+
+    uint8_t* entry = out.data() + tableAt_ + kTableEntrySize * streamCount_++;
+    entry[0] = id;
+    entry[1] = coding;
+    entry[2] = parameter;
+    entry[3] = 0;
+    const uint32_t raw32 = static_cast<uint32_t>(size), stored32 = static_cast<uint32_t>(stored);
+    std::memcpy(entry + 4, &raw32, 4);
+    std::memcpy(entry + 8, &stored32, 4);
+}
+
+void ChunkEncoder::addResidualField(uint8_t baseId, uint8_t predictor, const uint64_t* values, size_t n,
+                                    std::vector<uint8_t>& out) {
+    exceptions_.clear();
+    const auto put = [&](size_t i, uint64_t z) {
+        if (z < kEscape) {
+            low_[i] = static_cast<uint8_t>(z);
+            high_[i] = static_cast<uint8_t>(z >> 8);
+        } else {
+            low_[i] = high_[i] = 0xFF;
+            const size_t at = exceptions_.size();
+            exceptions_.resize(at + 8);
+            std::memcpy(exceptions_.data() + at, &z, 8);
+        }
+    };
+    // The first two points have shorter predictions; after them each predictor is one plain loop.
+    const size_t head = n < 2 ? n : 2;
+    for (size_t i = 0; i < head; ++i) put(i, zigzag(values[i] - predict(values, i, predictor)));
+    if (predictor == kPredictLinear) {
+        for (size_t i = 2; i < n; ++i) put(i, zigzag(values[i] - 2 * values[i - 1] + values[i - 2]));
+    } else {
+        for (size_t i = 2; i < n; ++i) put(i, zigzag(values[i] - values[i - 1]));
+    }
+    addStream(baseId, predictor, low_.data(), n, out);
+    addStream(baseId + 1, predictor, high_.data(), n, out);
+    addStream(baseId + 2, predictor, exceptions_.data(), exceptions_.size(), out);
+}
+
+void ChunkEncoder::encode(const ChunkPoints& p, std::vector<uint8_t>& out) {
+    // The table has at most one entry per id; its unused tail is trimmed at the end.
+    const size_t start = out.size();
+    out.resize(start + 4 + kTableEntrySize * kStreamIdLimit);
+    tableAt_ = start + 4;
+    streamCount_ = 0;
+    const size_t n = p.valid;
+    if (p.valid < p.count) addStream(kStreamNulls, 0, p.isNull.data(), p.count, out);
+
+    const uint8_t axisIds[3] = {kStreamX, kStreamY, kStreamZ};
+    for (int axis = 0; axis < 3; ++axis) {
+        const auto* values = reinterpret_cast<const uint64_t*>(p.steps[axis].data());
+        addResidualField(axisIds[axis], choosePredictor(values, n), values, n, out);
+    }
+    // Small fields widen to 64 bits first so that one residual coder serves every column.
+    auto* wide = reinterpret_cast<uint64_t*>(wide_.data());
+    if (p.channels & kCloudIntensity) {
+        for (size_t i = 0; i < n; ++i) wide[i] = static_cast<uint64_t>(int64_t(p.intensity[i]));
+        addResidualField(kStreamIntensity, kPredictPrevious, wide, n, out);
+    }
+    if (p.channels & kCloudNormals) {
+        for (int component = 0; component < 2; ++component) {
+            for (size_t i = 0; i < n; ++i) wide[i] = static_cast<uint64_t>(int64_t(p.normals[2 * i + component]));
+            addResidualField(component == 0 ? kStreamNormalU : kStreamNormalV, kPredictPrevious, wide, n, out);
+        }
+    }
+    if (p.channels & kCloudColour) {
+        // Green, then red and blue as differences from green (greys cost almost nothing), each
+        // as a difference from the previous point, modulo 256.
+        uint8_t* planes[3] = {bytes_.data(), bytes_.data() + n, bytes_.data() + 2 * n};
+        uint8_t previous[3] = {0, 0, 0};
+        for (size_t i = 0; i < n; ++i) {
+            const uint8_t* c = &p.rgb[3 * i];
+            const uint8_t value[3] = {c[1], uint8_t(c[0] - c[1]), uint8_t(c[2] - c[1])};
+            for (int k = 0; k < 3; ++k) {
+                planes[k][i] = uint8_t(value[k] - previous[k]);
+                previous[k] = value[k];
+            }
+        }
+        addStream(kStreamGreen, 0, planes[0], n, out);
+        addStream(kStreamRedMinusGreen, 0, planes[1], n, out);
+        addStream(kStreamBlueMinusGreen, 0, planes[2], n, out);
+    }
+    if (p.channels & kCloudClass) addStream(kStreamClass, 0, p.classes.data(), n, out);
+
+    // Close the gap between the used table entries and the stream data.
+    const size_t usedTable = kTableEntrySize * streamCount_;
+    const size_t dataStart = tableAt_ + kTableEntrySize * kStreamIdLimit;
+    std::memmove(out.data() + tableAt_ + usedTable, out.data() + dataStart, out.size() - dataStart);
+    out.resize(out.size() - (dataStart - tableAt_ - usedTable));
+    std::memcpy(out.data() + start, &streamCount_, 4);
+}
+
+ChunkDecoder::ChunkDecoder() : context_(ZSTD_createDCtx()) {
+    if (!context_) throw std::bad_alloc();
+}
+
+namespace {
+
+bool failWith(std::string& reason, const char* text) {
+    reason = text;
+    return false;
+}
+
+// Rebuilds one field into `out` (n values): joins its residual streams, then undoes the
+// predictor. False when its streams disagree.
+bool joinField(const std::vector<uint8_t>* streams, uint8_t baseId, uint8_t predictor, size_t n, uint64_t* out) {
+    const std::vector<uint8_t>& low = streams[baseId];
+    const std::vector<uint8_t>& high = streams[baseId + 1];
+    const std::vector<uint8_t>& exceptions = streams[baseId + 2];
+    if (low.size() != n || high.size() != n || exceptions.size() % 8 != 0) return false;
+    const size_t exceptionCount = exceptions.size() / 8;
+    size_t used = 0;
+    for (size_t i = 0; i < n; ++i) {
+        uint64_t z = uint64_t(low[i]) | uint64_t(high[i]) << 8;
+        if (z == kEscape) {
+            if (used == exceptionCount) return false;
+            std::memcpy(&z, exceptions.data() + 8 * used++, 8);
+        }
+        out[i] = unzigzag(z);
+    }
+    // A second pass per predictor keeps both loops free of branches, which is faster than one.
+    if (predictor == kPredictLinear) {
+        uint64_t a = 0, b = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const uint64_t predicted = i >= 2 ? 2 * a - b : a;
+            b = a;
+            a = out[i] += predicted;
+        }
+    } else {
+        uint64_t previous = 0;
+        for (size_t i = 0; i < n; ++i) previous = out[i] += previous;
+    }
+    return used == exceptionCount;
+}
+
+bool joinSmallField(const std::vector<uint8_t>* streams, uint8_t baseId, size_t n, uint64_t* scratch,
+                    int16_t* out, size_t stride) {
+    if (!joinField(streams, baseId, kPredictPrevious, n, scratch)) return false;
+    for (size_t i = 0; i < n; ++i) out[i * stride] = static_cast<int16_t>(scratch[i]);
+    return true;
+}
+
+}  // namespace
+
+bool ChunkDecoder::decode(const uint8_t* payload, size_t size, const ChunkRecord& record,
+                          ChunkPoints& p, std::string& reason) {
+    ByteReader in(payload, size);
+    const uint32_t streamCount = in.get<uint32_t>();
+    if (!in.ok() || streamCount > kStreamIdLimit) return failWith(reason, "bad stream table");
+    const uint8_t* table = in.take(size_t(streamCount) * kTableEntrySize);
+    if (!table) return failWith(reason, "bad stream table");
+    std::fill(std::begin(present_), std::end(present_), false);
+    uint8_t parameters[kStreamIdLimit] = {};
+    for (uint32_t s = 0; s < streamCount; ++s) {
+        const uint8_t* entry = table + s * kTableEntrySize;
+        const uint8_t id = entry[0], coding = entry[1];
+        uint32_t raw = 0, stored = 0;
+        std::memcpy(&raw, entry + 4, 4);
+        std::memcpy(&stored, entry + 8, 4);
+        // No stream of a valid chunk is larger than 8 bytes per point.
+        if (id >= kStreamIdLimit || present_[id] || raw > 8u * kChunkCapacity)
+            return failWith(reason, "bad stream entry");
+        const uint8_t* data = in.take(stored);
+        if (!data) return failWith(reason, "stream overruns the chunk");
+        std::vector<uint8_t>& target = streams_[id];
+        target.resize(raw);
+        if (coding == kCodingRaw) {
+            if (stored != raw) return failWith(reason, "bad raw stream size");
+            std::memcpy(target.data(), data, raw);
+        } else if (coding == kCodingZstd) {
+            const size_t got = ZSTD_decompressDCtx(context_.get(), target.data(), raw, data, stored);
+            if (ZSTD_isError(got) || got != raw) return failWith(reason, "stream does not decompress");
+        } else {
+            return failWith(reason, "unknown stream coding");
+        }
+        present_[id] = true;
+        parameters[id] = entry[2];
+    }
+    if (in.remaining() != 0) return failWith(reason, "trailing bytes in chunk");
+    for (size_t id = 0; id < kStreamIdLimit; ++id)
+        if (!present_[id]) streams_[id].clear();
+
+    p.count = record.points;
+    p.valid = record.points - record.nullPoints;
+    p.channels = record.channels;
+    const size_t n = p.valid;
+    if (p.isNull.size() < p.count) p.reserve(kChunkCapacity);
+
+    if (record.nullPoints > 0) {
+        const std::vector<uint8_t>& nulls = streams_[kStreamNulls];
+        if (nulls.size() != p.count) return failWith(reason, "null mask size differs");
+        size_t nullCount = 0;
+        for (size_t i = 0; i < p.count; ++i) {
+            if (nulls[i] > 1) return failWith(reason, "bad null mask");
+            nullCount += nulls[i];
+        }
+        if (nullCount != record.nullPoints) return failWith(reason, "null count differs");
+        std::memcpy(p.isNull.data(), nulls.data(), p.count);
+    } else {
+        std::memset(p.isNull.data(), 0, p.count);
+    }
+
+    const uint8_t axisIds[3] = {kStreamX, kStreamY, kStreamZ};
+    for (int axis = 0; axis < 3; ++axis) {
+        auto* values = reinterpret_cast<uint64_t*>(p.steps[axis].data());
+        if (!joinField(streams_, axisIds[axis], parameters[axisIds[axis]], n, values))
+            return failWith(reason, "position streams disagree");
+    }
+    std::vector<uint64_t>& scratch = scratch_;
+    scratch.resize(n);
+    if (p.channels & kCloudIntensity &&
+        !joinSmallField(streams_, kStreamIntensity, n, scratch.data(), p.intensity.data(), 1))
+        return failWith(reason, "intensity streams disagree");
+    if (p.channels & kCloudNormals &&
+        (!joinSmallField(streams_, kStreamNormalU, n, scratch.data(), p.normals.data(), 2) ||
+         !joinSmallField(streams_, kStreamNormalV, n, scratch.data(), p.normals.data() + 1, 2)))
+        return failWith(reason, "normal streams disagree");
+    if (p.channels & kCloudColour) {
+        const std::vector<uint8_t>& g = streams_[kStreamGreen];
+        const std::vector<uint8_t>& rg = streams_[kStreamRedMinusGreen];
+        const std::vector<uint8_t>& bg = streams_[kStreamBlueMinusGreen];
+        if (g.size() != n || rg.size() != n || bg.size() != n) return failWith(reason, "colour streams disagree");
+        uint8_t value[3] = {0, 0, 0};
+        for (size_t i = 0; i < n; ++i) {
+            value[0] = uint8_t(value[0] + g[i]);
+            value[1] = uint8_t(value[1] + rg[i]);
+            value[2] = uint8_t(value[2] + bg[i]);
+            uint8_t* c = &p.rgb[3 * i];
+            c[0] = uint8_t(value[1] + value[0]);
+            c[1] = value[0];
+            c[2] = uint8_t(value[2] + value[0]);
+        }
+    }
+    if (p.channels & kCloudClass) {
+        if (streams_[kStreamClass].size() != n) return failWith(reason, "class stream size differs");
+        std::memcpy(p.classes.data(), streams_[kStreamClass].data(), n);
+    }
+    return true;
+}
+
+}  // namespace nox

@@ -1,0 +1,325 @@
+#include "nox_stream.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "checksum.h"
+#include "index_codec.h"
+#include "writer_error.h"
+
+namespace noxwriter {
+namespace {
+
+constexpr uint64_t kMaximumGridCells = uint64_t(1) << 40;
+
+// Nearest whole number; the usual case (under 2^51 steps) avoids a library call per axis.
+inline int64_t roundToStep(double value) {
+    if (std::fabs(value) < 0x1p51) return static_cast<int64_t>((value + 0x1.8p52) - 0x1.8p52);
+    return std::llround(value);
+}
+
+void transformPoint(const std::array<double, 16>& m, const double in[3], double out[3]) {
+    for (int r = 0; r < 3; ++r) out[r] = m[4 * r] * in[0] + m[4 * r + 1] * in[1] + m[4 * r + 2] * in[2] + m[4 * r + 3];
+}
+
+void rotateNormal(const std::array<double, 16>& m, float n[3]) {
+    double out[3];
+    for (int r = 0; r < 3; ++r) out[r] = m[4 * r] * n[0] + m[4 * r + 1] * n[1] + m[4 * r + 2] * n[2];
+    const double length = std::sqrt(out[0] * out[0] + out[1] * out[1] + out[2] * out[2]);
+    if (length > 0)
+        for (int a = 0; a < 3; ++a) n[a] = static_cast<float>(out[a] / length);
+}
+
+bool isIdentity(const std::array<double, 16>& m) {
+    for (int i = 0; i < 16; ++i)
+        if (m[i] != (i % 5 == 0 ? 1.0 : 0.0)) return false;
+    return true;
+}
+
+}  // namespace
+
+NoxStream::NoxStream(const std::string& outputPath) : spill_(outputPath) {
+    chunk_.reserve(nox::kChunkCapacity);
+    const std::vector<uint8_t> placeholder(nox::kHeaderSize, 0);  // the header is written last
+    spill_.append(placeholder.data(), placeholder.size());
+}
+
+void NoxStream::refuse() const {
+    if (state_ == State::Ended) throw WriterError(kStreamEnded, "the stream was already ended");
+    throw WriterError(kWriteFailed, "the stream failed earlier: " + failure_);
+}
+
+void NoxStream::addGroup(uint32_t flags, std::string name) {
+    if (state_ != State::Open) refuse();
+    closeCloud();
+    index_.groups.push_back(nox::GroupRecord{flags, std::move(name)});
+    combinedCloud_ = -1;
+}
+
+void NoxStream::addCloud(uint32_t flags, std::string name, const double* matrix, int32_t rows,
+                         int32_t columns, const CloudSettings& settings) {
+    if (state_ != State::Open) refuse();
+    if (index_.groups.empty()) throw WriterError(kNoGroup, "a cloud needs a group: call ksioAddGroupW first");
+    if (rows < 0 || columns < 0 || (rows == 0) != (columns == 0) ||
+        uint64_t(rows) * uint64_t(columns) > kMaximumGridCells)
+        throw WriterError(kInvalidArgument, "grid size must be two positive numbers or 0, 0");
+    std::array<double, 16> m{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    if (matrix) {
+        for (int i = 0; i < 16; ++i) {
+            if (!std::isfinite(matrix[i])) throw WriterError(kInvalidArgument, "the cloud matrix is not finite");
+            m[i] = matrix[i];
+        }
+    }
+    closeCloud();
+
+    const uint32_t groupIndex = static_cast<uint32_t>(index_.groups.size() - 1);
+    const nox::GroupRecord& group = index_.groups.back();
+    const bool combine = group.flags & nox::kGroupCombine;
+    channels_ = flags & (nox::kCloudColour | nox::kCloudIntensity | nox::kCloudClass);
+    if (group.flags & nox::kGroupNormals) channels_ |= nox::kCloudNormals;
+
+    if (combine && combinedCloud_ >= 0) {
+        // A further cloud of a combining group: its points join the group's one cloud, which
+        // then is no longer a grid.
+        nox::CloudRecord& output = outputCloud();
+        output.flags |= channels_;
+        output.sourceClouds += 1;
+        output.rows = output.columns = 0;
+    } else {
+        nox::CloudRecord cloud;
+        cloud.group = groupIndex;
+        cloud.flags = channels_;
+        cloud.name = std::move(name);
+        cloud.matrix = combine ? nox::CloudRecord{}.matrix : m;  // combined points are stored in world coordinates
+        cloud.rows = rows;
+        cloud.columns = columns;
+        cloud.firstChunk = static_cast<uint32_t>(index_.chunks.size());
+        index_.clouds.push_back(std::move(cloud));
+        if (combine) combinedCloud_ = static_cast<int64_t>(index_.clouds.size() - 1);
+    }
+
+    haveCloud_ = true;
+    matrix_ = m;
+    transform_ = combine && !isIdentity(m);
+    scanner_[0] = transform_ ? m[3] : 0.0;
+    scanner_[1] = transform_ ? m[7] : 0.0;
+    scanner_[2] = transform_ ? m[11] : 0.0;
+    gridCells_ = uint64_t(rows) * uint64_t(columns);
+    received_ = 0;
+    const double step = settings.step > nox::kMinimumStep ? settings.step : nox::kMinimumStep;
+    chunkRecord_.step = step;
+    inverseStep_ = 1.0 / step;
+
+    // A combining group thins its one cloud as a whole; other clouds start afresh.
+    const double filterSize = settings.filterSize > 0 ? std::fmax(settings.filterSize, nox::kMinimumStep) : 0;
+    if (filterSize == 0) filter_.reset();
+    else if (!(combine && filter_ && filter_->size() == filterSize && outputCloud().sourceClouds > 1))
+        filter_ = std::make_unique<VoxelFilter>(filterSize);
+
+    normals_.reset();
+    if ((channels_ & nox::kCloudNormals) && gridCells_ > 0)
+        normals_ = std::make_unique<GridNormals>(rows, columns, settings.normalReach, scanner_,
+                                                 [this](const PendingPoint& p) { stage(p); });
+}
+
+void NoxStream::addPoint(const double* xyz, const uint8_t* rgb, int16_t intensity, const float* normal,
+                         uint8_t classification) {
+    if (state_ != State::Open) refuse();
+    if (!haveCloud_) throw WriterError(kNoCloud, "a point needs a cloud: call ksioAddCloudW first");
+    if (!xyz) throw WriterError(kInvalidArgument, "the point position is null");
+    for (int a = 0; a < 3; ++a)
+        if (!(std::fabs(xyz[a]) <= nox::kMaximumCoordinate))
+            throw WriterError(kInvalidArgument, "point coordinate is not finite or beyond 1e12");
+    if (gridCells_ > 0 && received_ == gridCells_)
+        throw WriterError(kGridFull, "the grid cloud already holds rows x columns points");
+    ++received_;
+
+    static constexpr uint8_t kBlack[3] = {0, 0, 0};
+    if (!transform_ && !filter_ && !(channels_ & nox::kCloudNormals)) {
+        stagePoint(xyz, rgb ? rgb : kBlack, intensity, classification, nullptr);
+        return;
+    }
+    PendingPoint point;
+    if (transform_) transformPoint(matrix_, xyz, point.xyz);
+    else std::memcpy(point.xyz, xyz, sizeof point.xyz);
+    if (rgb) std::memcpy(point.rgb, rgb, 3);
+    point.intensity = intensity;
+    point.classification = classification;
+    if (filter_ && !filter_->admit(point.xyz)) {
+        outputCloud().filteredPoints += 1;
+        if (gridCells_ == 0) return;
+        point.isNull = true;  // a grid keeps its cell
+    }
+    if ((channels_ & nox::kCloudNormals) && !normals_ && !point.isNull) {
+        if (normal && std::isfinite(normal[0]) && std::isfinite(normal[1]) && std::isfinite(normal[2])) {
+            std::memcpy(point.normal, normal, sizeof point.normal);
+            if (transform_) rotateNormal(matrix_, point.normal);
+        } else {
+            normalTowardScanner(point.xyz, scanner_, point.normal);
+        }
+    }
+    route(point);
+}
+
+void NoxStream::addNullPoint() {
+    if (state_ != State::Open) refuse();
+    if (!haveCloud_) throw WriterError(kNoCloud, "a null point needs a cloud: call ksioAddCloudW first");
+    if (gridCells_ > 0 && received_ == gridCells_)
+        throw WriterError(kGridFull, "the grid cloud already holds rows x columns points");
+    ++received_;
+    if (normals_) {
+        PendingPoint point;
+        point.isNull = true;
+        normals_->add(point);
+    } else {
+        stageNull();
+    }
+}
+
+void NoxStream::route(PendingPoint& point) {
+    if (normals_) normals_->add(point);
+    else stage(point);
+}
+
+void NoxStream::startChunk() {
+    chunkRecord_.cloud = static_cast<uint32_t>(index_.clouds.size() - 1);
+    chunkRecord_.channels = channels_;
+    chunk_.channels = channels_;
+}
+
+void NoxStream::stage(const PendingPoint& p) {
+    if (p.isNull) stageNull();
+    else stagePoint(p.xyz, p.rgb, p.intensity, p.classification, (channels_ & nox::kCloudNormals) ? p.normal : nullptr);
+}
+
+void NoxStream::stageNull() {
+    if (chunk_.count == 0) startChunk();
+    chunk_.isNull[chunk_.count++] = 1;
+    if (chunk_.count == nox::kChunkCapacity) flushChunk();
+}
+
+// The hot path of every point: quantise against the chunk origin and store the columns. Counts,
+// bounds and the intensity range are settled per chunk in flushChunk.
+void NoxStream::stagePoint(const double xyz[3], const uint8_t rgb[3], int16_t intensity, uint8_t classification,
+                           const float* normal) {
+    if (chunk_.count == 0) startChunk();
+    chunk_.isNull[chunk_.count++] = 0;
+    const uint32_t v = chunk_.valid++;
+    if (v == 0) std::memcpy(chunkRecord_.origin, xyz, sizeof chunkRecord_.origin);
+    for (int a = 0; a < 3; ++a)
+        chunk_.steps[a][v] = roundToStep((xyz[a] - chunkRecord_.origin[a]) * inverseStep_);
+    chunk_.intensity[v] = intensity;
+    std::memcpy(&chunk_.rgb[3 * size_t(v)], rgb, 3);
+    chunk_.classes[v] = classification;
+    if (normal) nox::encodeNormal(normal, &chunk_.normals[2 * size_t(v)]);
+    if (chunk_.count == nox::kChunkCapacity) flushChunk();
+}
+
+void NoxStream::settleChunk(nox::ChunkRecord& record) {
+    const uint32_t n = chunk_.valid;
+    record.points = chunk_.count;
+    record.nullPoints = chunk_.count - n;
+    record.bounds = nox::Bounds{};
+    for (int a = 0; a < 3 && n > 0; ++a) {
+        const int64_t* steps = chunk_.steps[a].data();
+        int64_t low = steps[0], high = steps[0];
+        for (uint32_t i = 1; i < n; ++i) {
+            low = std::min(low, steps[i]);
+            high = std::max(high, steps[i]);
+        }
+        record.bounds.min[a] = record.origin[a] + double(low) * record.step;
+        record.bounds.max[a] = record.origin[a] + double(high) * record.step;
+    }
+    if ((record.channels & nox::kCloudIntensity) && n > 0) {
+        int32_t low = chunk_.intensity[0], high = chunk_.intensity[0];
+        for (uint32_t i = 1; i < n; ++i) {
+            low = std::min<int32_t>(low, chunk_.intensity[i]);
+            high = std::max<int32_t>(high, chunk_.intensity[i]);
+        }
+        nox::GroupRecord& group = index_.groups.back();
+        group.intensityMin = std::min(group.intensityMin, low);
+        group.intensityMax = std::max(group.intensityMax, high);
+    }
+}
+
+void NoxStream::flushChunk() {
+    if (chunk_.count == 0) return;
+    nox::ChunkRecord record = chunkRecord_;
+    settleChunk(record);
+    payload_.clear();
+    encoder_.encode(chunk_, payload_);
+    record.offset = spill_.size();
+    record.storedSize = payload_.size();
+    record.checksum = nox::checksum64(payload_.data(), payload_.size());
+    try {
+        spill_.append(payload_.data(), payload_.size());
+    } catch (const WriterError& error) {
+        // Give the space back at once; the stream can only be discarded now.
+        state_ = State::Failed;
+        failure_ = error.what();
+        spill_.remove();
+        throw;
+    }
+    index_.chunks.push_back(record);
+    nox::CloudRecord& cloud = index_.clouds[record.cloud];
+    cloud.points += record.points;
+    cloud.nullPoints += record.nullPoints;
+    cloud.chunkCount += 1;
+    cloud.bounds.include(record.bounds);
+    chunk_.clear();
+}
+
+void NoxStream::closeCloud() {
+    if (!haveCloud_) return;
+    while (received_ < gridCells_) {  // a grid short of points is completed with null points
+        ++received_;
+        PendingPoint point;
+        point.isNull = true;
+        route(point);
+    }
+    if (normals_) normals_->finish();
+    normals_.reset();
+    flushChunk();
+    haveCloud_ = false;
+}
+
+void NoxStream::end() {
+    if (state_ == State::Ended) return;
+    if (state_ != State::Open) refuse();
+    closeCloud();
+    state_ = State::Ended;
+}
+
+void NoxStream::build(std::vector<nox::MetaTag> tags, const std::function<void(float)>& progress) {
+    end();
+    progress(0.0f);
+    index_.tags = std::move(tags);
+    nox::FileHeader header;
+    header.indexOffset = spill_.size();
+    for (const nox::CloudRecord& cloud : index_.clouds) header.totalPoints += cloud.points;
+    try {
+        // The index goes straight to the file; its checksum is taken on the way.
+        nox::Checksum64Stream indexChecksum;
+        nox::encodeIndex(index_, [&](const uint8_t* data, size_t size) {
+            indexChecksum.update(data, size);
+            spill_.append(data, size);
+        });
+        header.indexSize = spill_.size() - header.indexOffset;
+        header.indexChecksum = indexChecksum.digest();
+        header.fileSize = spill_.size();
+        progress(0.4f);
+        const std::vector<uint8_t> headerBytes = nox::encodeHeader(header);
+        spill_.writeAt(0, headerBytes.data(), headerBytes.size());
+        progress(0.5f);
+        spill_.publish();
+    } catch (const WriterError& error) {
+        state_ = State::Failed;
+        failure_ = error.what();
+        spill_.remove();
+        throw;
+    }
+    progress(1.0f);
+}
+
+}  // namespace noxwriter

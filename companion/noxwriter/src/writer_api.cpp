@@ -1,0 +1,179 @@
+// The C interface of the writer library: one process-wide session with its settings, meta tags,
+// progress callback, last error and at most one current stream. Every entry point catches
+// everything and answers a result code; the text of the last failure stays readable through
+// ksioGetLastErrorW. The library is meant for one thread at a time and takes no locks.
+#include <cmath>
+#include <map>
+#include <memory>
+#include <new>
+#include <string>
+#include <utility>
+
+#include "nox_stream.h"
+#include "nox_writer_api.h"
+#include "platform/text_encoding.h"
+#include "writer_error.h"
+
+#define NOXWRITER_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace noxwriter {
+namespace {
+
+struct Session {
+    CloudSettings settings;
+    std::map<std::pair<uint8_t, std::string>, std::string> tags;  // last value wins
+    std::vector<std::pair<uint8_t, std::string>> tagOrder;          // first-set order, for the file
+    ksioProgressCallback callback = nullptr;
+    std::u16string lastError;
+    std::unique_ptr<NoxStream> stream;
+};
+
+Session session;
+
+int32_t fail(int32_t code, const std::string& message) {
+    try {
+        session.lastError = ks_formats::platform::decodeLenientUtf8(message);
+    } catch (...) {
+        session.lastError.clear();  // no memory even for the message: the code still says it
+    }
+    return code;
+}
+
+// Runs `body`, turning every exception into a result code and a last-error text.
+template <typename Body>
+int32_t guarded(Body&& body) {
+    try {
+        body();
+        return kSuccess;
+    } catch (const WriterError& error) {
+        return fail(error.code(), error.what());
+    } catch (const std::bad_alloc&) {
+        return fail(kOutOfMemory, "out of memory");
+    } catch (const std::exception& error) {
+        return fail(kInternalError, std::string("internal error: ") + error.what());
+    } catch (...) {
+        return fail(kInternalError, "internal error");
+    }
+}
+
+NoxStream& currentStream() {
+    if (!session.stream) throw WriterError(kNoStream, "no stream is open: call ksioStartStreamW first");
+    return *session.stream;
+}
+
+std::string text(const ksio_char* wide, const char* what) {
+    if (!wide) throw WriterError(kInvalidArgument, std::string(what) + " is null");
+    return ks_formats::platform::toUtf8(wide);
+}
+
+int32_t setTag(uint8_t kind, const ksio_char* name, const ksio_char* value) {
+    return guarded([&] {
+        std::string key = text(name, "the tag name");
+        if (key.empty()) throw WriterError(kInvalidArgument, "the tag name is empty");
+        std::string content = text(value, "the tag value");
+        auto [at, inserted] = session.tags.insert_or_assign({kind, std::move(key)}, std::move(content));
+        if (inserted) session.tagOrder.push_back(at->first);
+    });
+}
+
+std::vector<nox::MetaTag> tagsForFile() {
+    std::vector<nox::MetaTag> tags;
+    for (const auto& key : session.tagOrder) tags.push_back({key.first, key.second, session.tags.at(key)});
+    return tags;
+}
+
+}  // namespace
+}  // namespace noxwriter
+
+using namespace noxwriter;
+
+NOXWRITER_EXPORT int32_t ksioStartStreamW(const ksio_char* path) {
+    return guarded([&] {
+        const std::string output = text(path, "the output path");
+        if (output.empty()) throw WriterError(kInvalidArgument, "the output path is empty");
+        session.stream.reset();  // an open stream is discarded, its temporary file removed
+        session.stream = std::make_unique<NoxStream>(output);
+    });
+}
+
+NOXWRITER_EXPORT int32_t ksioEndStream(void) {
+    return guarded([] { currentStream().end(); });
+}
+
+NOXWRITER_EXPORT int32_t ksioDiscardStream(void) {
+    return guarded([] {
+        currentStream();
+        session.stream.reset();
+    });
+}
+
+NOXWRITER_EXPORT int32_t ksioAddGroupW(uint32_t flags, const ksio_char* name) {
+    return guarded([&] { currentStream().addGroup(flags, text(name, "the group name")); });
+}
+
+NOXWRITER_EXPORT int32_t ksioAddCloudW(uint32_t flags, const ksio_char* name, const double* matrix,
+                                       int32_t rows, int32_t columns) {
+    return guarded([&] {
+        currentStream().addCloud(flags, text(name, "the cloud name"), matrix, rows, columns, session.settings);
+    });
+}
+
+NOXWRITER_EXPORT int32_t ksioAddPoint(const double* xyz, const uint8_t* rgb, int16_t intensity,
+                                      const float* normal, uint8_t classification) {
+    return guarded([&] { currentStream().addPoint(xyz, rgb, intensity, normal, classification); });
+}
+
+NOXWRITER_EXPORT int32_t ksioAddNullPoint(void) {
+    return guarded([] { currentStream().addNullPoint(); });
+}
+
+NOXWRITER_EXPORT int32_t ksioSetCompressionTolerance(float tolerance) {
+    return guarded([&] {
+        if (std::isnan(tolerance) || std::isinf(tolerance))
+            throw WriterError(kInvalidArgument, "the compression tolerance is not finite");
+        // At or below zero: the finest supported step.
+        session.settings.step = tolerance > nox::kMinimumStep ? double(tolerance) : nox::kMinimumStep;
+    });
+}
+
+NOXWRITER_EXPORT int32_t ksioSetNormalQuality(int32_t quality) {
+    return guarded([&] {
+        if (quality < 1 || quality > 4) throw WriterError(kInvalidArgument, "normal quality must be 1 to 4");
+        session.settings.normalReach = quality;
+    });
+}
+
+NOXWRITER_EXPORT int32_t ksioBuildNOXFile(void) {
+    return guarded([] {
+        NoxStream& stream = currentStream();
+        const ksioProgressCallback callback = session.callback;
+        // The stream is gone afterwards whatever happens: built, or failed and cleaned up.
+        std::unique_ptr<NoxStream> owned = std::move(session.stream);
+        stream.build(tagsForFile(), [callback](float fraction) {
+            if (callback) callback(fraction);
+        });
+    });
+}
+
+NOXWRITER_EXPORT int32_t ksioSetProgressCallbackW(ksioProgressCallback callback) {
+    session.callback = callback;
+    return kSuccess;
+}
+
+NOXWRITER_EXPORT const ksio_char* ksioGetLastErrorW(void) { return session.lastError.c_str(); }
+
+NOXWRITER_EXPORT int32_t ksioSpatialFiltering(float value, int32_t mode) {
+    return guarded([&] {
+        if (std::isnan(value) || std::isinf(value)) throw WriterError(kInvalidArgument, "the filter distance is not finite");
+        if (value > 0 && mode != 1) throw WriterError(kInvalidArgument, "spatial filtering supports mode 1 only");
+        session.settings.filterSize = value > 0 ? double(value) : -1.0;
+    });
+}
+
+NOXWRITER_EXPORT int32_t ksioSetUserMetaTagW(const ksio_char* name, const ksio_char* value) {
+    return setTag(nox::kUserTag, name, value);
+}
+
+NOXWRITER_EXPORT int32_t ksioSetMetaTagW(const ksio_char* name, const ksio_char* value) {
+    return setTag(nox::kSystemTag, name, value);
+}

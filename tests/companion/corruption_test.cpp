@@ -1,0 +1,119 @@
+// The viewer refuses files it cannot trust, without crashing: truncated, extended, bit-flipped,
+// of another major version, or not NOX at all. The chunk decoder survives arbitrary bytes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "checksum.h"
+#include "chunk_codec.h"
+#include "nox_test_support.h"
+
+using namespace noxtest;
+
+namespace {
+
+class Corruption : public testing::Test {
+protected:
+    void SetUp() override {
+        resetWriterSettings();
+        ASSERT_EQ(ksioStartStreamW(wide(good).c_str()), 1);
+        ASSERT_EQ(ksioSetMetaTagW(u"Audit.CreatorApp", u"corruption test"), 1);
+        ASSERT_EQ(ksioAddGroupW(KSIO_GROUP_NORMALS, u"g"), 1);
+        ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_COLOUR | KSIO_CLOUD_INTENSITY | KSIO_CLOUD_CLASS, u"c", nullptr, 40, 50), 1);
+        std::mt19937 random(3);
+        for (int i = 0; i < 2000; ++i) {
+            const double p[3] = {i * 0.01, (i % 50) * 0.02 + (random() % 5) * 0.001, 2.0};
+            const uint8_t rgb[3] = {uint8_t(random()), 7, 9};
+            const int32_t result = i % 11 == 0 ? ksioAddNullPoint()
+                                               : ksioAddPoint(p, rgb, int16_t(random()), nullptr, uint8_t(i % 3));
+            ASSERT_EQ(result, 1);
+        }
+        ASSERT_EQ(ksioBuildNOXFile(), 1);
+        bytes = readBytes(good);
+        ASSERT_GT(bytes.size(), 1000u);
+    }
+    bool opens(const std::vector<uint8_t>& content) {
+        writeBytes(bad, content);
+        const uint64_t scene = ksOpenNOX(wide(bad).c_str());
+        if (scene) ksRemoveScene(scene);
+        return scene != 0;
+    }
+    // Rewrites a header field and its checksum, as a writer of that version would have.
+    std::vector<uint8_t> withHeaderField(size_t offset, uint16_t value) {
+        std::vector<uint8_t> copy = bytes;
+        std::memcpy(&copy[offset], &value, 2);
+        const uint64_t sum = nox::checksum64(copy.data(), 56);
+        std::memcpy(&copy[56], &sum, 8);
+        return copy;
+    }
+    ScratchFolder folder;
+    std::string good = folder.file("good.nox"), bad = folder.file("bad.nox");
+    std::vector<uint8_t> bytes;
+};
+
+TEST_F(Corruption, IntactCopyOpens) { EXPECT_TRUE(opens(bytes)); }
+
+TEST_F(Corruption, TruncatedOrExtendedFilesAreRefused) {
+    for (size_t size : {size_t(0), size_t(1), size_t(8), size_t(63), size_t(64), size_t(65), bytes.size() / 2,
+                        bytes.size() - 1}) {
+        EXPECT_FALSE(opens(std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(size)))) << size;
+    }
+    std::vector<uint8_t> longer = bytes;
+    longer.push_back(0);
+    EXPECT_FALSE(opens(longer));
+}
+
+TEST_F(Corruption, AnyFlippedBitIsRefused) {
+    // Every byte of the header, then a spread over chunks and index.
+    std::vector<size_t> offsets;
+    for (size_t i = 0; i < 64; ++i) offsets.push_back(i);
+    for (size_t i = 64; i < bytes.size(); i += 1 + bytes.size() / 300) offsets.push_back(i);
+    offsets.push_back(bytes.size() - 1);
+    for (size_t offset : offsets) {
+        std::vector<uint8_t> flipped = bytes;
+        flipped[offset] ^= uint8_t(1u << (offset % 8));
+        EXPECT_FALSE(opens(flipped)) << "bit flipped at " << offset;
+    }
+}
+
+TEST_F(Corruption, OnlyTheKnownMajorVersionOpens) {
+    EXPECT_FALSE(opens(withHeaderField(8, 2)));
+    EXPECT_FALSE(opens(withHeaderField(8, 0)));
+    EXPECT_TRUE(opens(withHeaderField(10, 7)));  // a later minor version only adds what we may skip
+}
+
+TEST_F(Corruption, OtherInputsAreRefused) {
+    EXPECT_EQ(ksOpenNOX(nullptr), 0u);
+    EXPECT_EQ(ksOpenNOX(wide(folder.file("missing.nox")).c_str()), 0u);
+    EXPECT_EQ(ksOpenNOX(wide(folder.path().string()).c_str()), 0u);
+    EXPECT_FALSE(opens(std::vector<uint8_t>(4096, 'x')));
+}
+
+TEST_F(Corruption, ChunkDecoderSurvivesArbitraryBytes) {
+    const nox::FileIndex index = readIndex(good);
+    ASSERT_FALSE(index.chunks.empty());
+    const nox::ChunkRecord& record = index.chunks[0];
+    const std::vector<uint8_t> payload(bytes.begin() + long(record.offset),
+                                       bytes.begin() + long(record.offset + record.storedSize));
+    nox::ChunkDecoder decoder;
+    nox::ChunkPoints points;
+    std::string reason;
+    ASSERT_TRUE(decoder.decode(payload.data(), payload.size(), record, points, reason)) << reason;
+
+    std::mt19937 random(11);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<uint8_t> damaged = payload;
+        const int changes = 1 + int(random() % 4);
+        for (int k = 0; k < changes; ++k) damaged[random() % damaged.size()] = uint8_t(random());
+        decoder.decode(damaged.data(), damaged.size(), record, points, reason);  // must not crash
+        std::vector<uint8_t> noise(random() % 400);
+        for (uint8_t& b : noise) b = uint8_t(random());
+        EXPECT_FALSE(decoder.decode(noise.data(), noise.size(), record, points, reason));
+    }
+    nox::ChunkRecord wrongCounts = record;
+    wrongCounts.nullPoints += 1;
+    EXPECT_FALSE(decoder.decode(payload.data(), payload.size(), wrongCounts, points, reason));
+}
+
+}  // namespace

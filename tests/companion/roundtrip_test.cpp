@@ -1,0 +1,285 @@
+// Points written through the writer come back through the viewer: positions within half a step
+// in world coordinates, every other channel exactly, null points left out but counted in place.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <random>
+#include <tuple>
+
+#include "nox_test_support.h"
+
+using namespace noxtest;
+
+namespace {
+
+struct SourcePoint {
+    bool isNull = false;
+    double xyz[3];
+    uint8_t rgb[3];
+    int16_t intensity;
+    uint8_t classification;
+};
+
+// A scan-like walk with occasional jumps far beyond 16-bit step differences.
+std::vector<SourcePoint> makePoints(size_t count, const double base[3], double nullShare, unsigned seed) {
+    std::mt19937_64 random(seed);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::vector<SourcePoint> points(count);
+    double at[3] = {base[0], base[1], base[2]};
+    for (SourcePoint& p : points) {
+        p.isNull = unit(random) < nullShare;
+        const double reach = unit(random) < 0.05 ? 2000.0 : 0.05;
+        for (int a = 0; a < 3; ++a) {
+            at[a] += (unit(random) - 0.5) * reach;
+            p.xyz[a] = at[a];
+            p.rgb[a] = static_cast<uint8_t>(random());
+        }
+        p.intensity = static_cast<int16_t>(random());
+        p.classification = static_cast<uint8_t>(random());
+    }
+    return points;
+}
+
+void addAll(const std::vector<SourcePoint>& points) {
+    for (const SourcePoint& p : points) {
+        const int32_t result = p.isNull ? ksioAddNullPoint()
+                                        : ksioAddPoint(p.xyz, p.rgb, p.intensity, nullptr, p.classification);
+        ASSERT_EQ(result, 1);
+    }
+}
+
+void toWorld(const double* m, const double in[3], double out[3]) {
+    for (int r = 0; r < 3; ++r) out[r] = m[4 * r] * in[0] + m[4 * r + 1] * in[1] + m[4 * r + 2] * in[2] + m[4 * r + 3];
+}
+
+constexpr std::array<double, 16> kIdentity{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+// A quarter turn about z and a georeferenced offset: each world axis is one local axis, so the
+// half-step bound holds per axis.
+constexpr std::array<double, 16> kGeoreferenced{0, -1, 0, 512345.678, 1, 0, 0, 5412345.125,
+                                               0, 0, 1, 312.5,       0, 0, 0, 1};
+
+// Compares what came back with what went in: non-null points in order.
+void expectSame(const std::vector<SourcePoint>& sent, const ReadBack& got, const double* matrix, double step,
+                uint32_t channels) {
+    size_t k = 0;
+    double worst = 0;
+    for (const SourcePoint& p : sent) {
+        if (p.isNull) continue;
+        ASSERT_LT(k, got.size());
+        double world[3];
+        toWorld(matrix, p.xyz, world);
+        for (int a = 0; a < 3; ++a) {
+            const double error = std::fabs(got.xyz[3 * k + a] - world[a]);
+            worst = std::fmax(worst, error);
+            ASSERT_LE(error, step / 2 + 1e-8) << "point " << k << " axis " << a;
+        }
+        for (int c = 0; c < 3; ++c)
+            ASSERT_EQ(got.rgb[3 * k + c], (channels & KSIO_CLOUD_COLOUR) ? p.rgb[c] : 0) << "point " << k;
+        ASSERT_EQ(got.intensity[k], (channels & KSIO_CLOUD_INTENSITY) ? p.intensity : 0) << "point " << k;
+        ASSERT_EQ(got.classes[k], (channels & KSIO_CLOUD_CLASS) ? p.classification : 0) << "point " << k;
+        ++k;
+    }
+    EXPECT_EQ(k, got.size());
+    // The positions really are quantised to the step, not stored exactly.
+    if (step >= 0.001) {
+        EXPECT_GT(worst, step / 4);
+    }
+}
+
+class ChannelRoundTrip : public testing::TestWithParam<std::tuple<uint32_t, bool, bool>> {
+protected:
+    void SetUp() override { resetWriterSettings(); }
+    ScratchFolder folder;
+};
+
+TEST_P(ChannelRoundTrip, PointsComeBackAsSent) {
+    const auto [channels, withMatrix, withNulls] = GetParam();
+    const double* matrix = withMatrix ? kGeoreferenced.data() : kIdentity.data();
+    // Without a matrix the coordinates themselves are georeferenced.
+    const double base[3] = {withMatrix ? 0.0 : 651234.5, withMatrix ? 0.0 : 5401234.25, withMatrix ? 0.0 : 250.0};
+    const auto points = makePoints(3000, base, withNulls ? 0.2 : 0.0, channels * 4 + withMatrix * 2 + withNulls);
+    const std::string path = folder.file("cloud.nox");
+
+    ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
+    ASSERT_EQ(ksioAddGroupW(0, u"Group"), 1);
+    ASSERT_EQ(ksioAddCloudW(channels, u"Scan", withMatrix ? matrix : nullptr, 0, 0), 1);
+    addAll(points);
+    ASSERT_EQ(ksioEndStream(), 1);
+    ASSERT_EQ(ksioBuildNOXFile(), 1);
+
+    expectSame(points, readAll(path), matrix, 0.001, channels);
+
+    const uint64_t scene = ksOpenNOX(wide(path).c_str());
+    ASSERT_NE(scene, 0u);
+    int32_t clouds = 0;
+    uint64_t count = 0;
+    uint32_t content = 0;
+    ASSERT_EQ(ksSceneInfo(scene, nullptr, &clouds, &count, &content, nullptr, nullptr), 1);
+    size_t nonNull = 0;
+    for (const auto& p : points) nonNull += !p.isNull;
+    EXPECT_EQ(clouds, 1);
+    EXPECT_EQ(count, nonNull);
+    const uint32_t expected = ((channels & KSIO_CLOUD_INTENSITY) ? KS_CONTENT_INTENSITY : 0) |
+                              ((channels & KSIO_CLOUD_COLOUR) ? KS_CONTENT_COLOUR : 0) |
+                              ((channels & KSIO_CLOUD_CLASS) ? KS_CONTENT_CLASS : 0);
+    EXPECT_EQ(content, expected);
+    double stored[16];
+    ASSERT_EQ(ksCloudInfo(scene, 0, nullptr, nullptr, nullptr, stored), 1);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(stored[i], matrix[i]);
+    ksRemoveScene(scene);
+
+    const nox::FileIndex index = readIndex(path);
+    ASSERT_EQ(index.clouds.size(), 1u);
+    EXPECT_EQ(index.clouds[0].points, points.size());  // null points keep their place
+    EXPECT_EQ(index.clouds[0].nullPoints, points.size() - nonNull);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllChannels, ChannelRoundTrip,
+                         testing::Combine(testing::Values(0u, KSIO_CLOUD_COLOUR, KSIO_CLOUD_INTENSITY, KSIO_CLOUD_CLASS,
+                                                          KSIO_CLOUD_COLOUR | KSIO_CLOUD_INTENSITY,
+                                                          KSIO_CLOUD_COLOUR | KSIO_CLOUD_CLASS,
+                                                          KSIO_CLOUD_INTENSITY | KSIO_CLOUD_CLASS,
+                                                          KSIO_CLOUD_COLOUR | KSIO_CLOUD_INTENSITY | KSIO_CLOUD_CLASS),
+                                          testing::Bool(), testing::Bool()));
+
+class RoundTrip : public testing::Test {
+protected:
+    void SetUp() override { resetWriterSettings(); }
+    ScratchFolder folder;
+};
+
+// Several chunks, each tolerance given its own step, and a tolerance of 0 falls back to the
+// finest step rather than failing or dividing by zero.
+TEST_F(RoundTrip, ToleranceSetsTheStepAcrossChunks) {
+    const double base[3] = {4.0e6, -3.0e6, 1200.0};
+    for (float tolerance : {0.0f, 0.0025f, 0.05f}) {
+        SCOPED_TRACE(tolerance);
+        const auto points = makePoints(150000, base, 0.1, 7);
+        const std::string path = folder.file("chunks.nox");
+        ASSERT_EQ(ksioSetCompressionTolerance(tolerance), 1);
+        ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
+        ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
+        const uint32_t channels = KSIO_CLOUD_COLOUR | KSIO_CLOUD_INTENSITY;
+        ASSERT_EQ(ksioAddCloudW(channels, u"c", nullptr, 0, 0), 1);
+        addAll(points);
+        ASSERT_EQ(ksioBuildNOXFile(), 1);  // ends the stream itself
+        EXPECT_GT(readIndex(path).chunks.size(), 2u);
+        expectSame(points, readAll(path, 65536 + 17), kIdentity.data(), tolerance > 0 ? tolerance : 1e-6, channels);
+    }
+}
+
+TEST_F(RoundTrip, GridCloudsKeepRowsTimesColumns) {
+    const std::string path = folder.file("grid.nox");
+    ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
+    ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
+    ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_INTENSITY, u"full", nullptr, 4, 5), 1);
+    const double xyz[3] = {1, 2, 3};
+    for (int i = 0; i < 20; ++i) {
+        const int32_t result = i % 3 == 0 ? ksioAddNullPoint() : ksioAddPoint(xyz, nullptr, int16_t(i), nullptr, 0);
+        ASSERT_EQ(result, 1);
+    }
+    EXPECT_EQ(ksioAddPoint(xyz, nullptr, 0, nullptr, 0), 28);  // a 21st cell does not exist
+    EXPECT_EQ(ksioAddNullPoint(), 28);
+    // A grid short of points is completed with null points when the next cloud starts.
+    ASSERT_EQ(ksioAddCloudW(0, u"short", nullptr, 3, 7), 1);
+    for (int i = 0; i < 10; ++i) ASSERT_EQ(ksioAddPoint(xyz, nullptr, 0, nullptr, 0), 1);
+    ASSERT_EQ(ksioBuildNOXFile(), 1);
+
+    const nox::FileIndex index = readIndex(path);
+    ASSERT_EQ(index.clouds.size(), 2u);
+    EXPECT_EQ(index.clouds[0].rows, 4);
+    EXPECT_EQ(index.clouds[0].columns, 5);
+    EXPECT_EQ(index.clouds[0].points, 20u);
+    EXPECT_EQ(index.clouds[0].nullPoints, 7u);
+    EXPECT_EQ(index.clouds[1].points, 21u);
+    EXPECT_EQ(index.clouds[1].nullPoints, 11u);
+    EXPECT_EQ(readAll(path).size(), 13u + 10u);
+}
+
+TEST_F(RoundTrip, GroupsCloudsAndNamesAreListed) {
+    const std::string path = folder.file("many.nox");
+    ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
+    ASSERT_EQ(ksioAddGroupW(0, u"first"), 1);
+    ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_COLOUR, u"Stra\u00dfe \u5317", nullptr, 0, 0), 1);
+    const double a[3] = {1, 1, 1}, b[3] = {2, 2, 2}, c[3] = {3, 3, 3};
+    const uint8_t red[3] = {255, 0, 0};
+    ASSERT_EQ(ksioAddPoint(a, red, 0, nullptr, 0), 1);
+    ASSERT_EQ(ksioAddGroupW(0, u"second"), 1);
+    ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_CLASS, u"two", nullptr, 0, 0), 1);
+    ASSERT_EQ(ksioAddPoint(b, nullptr, 0, nullptr, 9), 1);
+    ASSERT_EQ(ksioAddCloudW(0, u"empty", nullptr, 0, 0), 1);
+    ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_INTENSITY, u"three", nullptr, 0, 0), 1);
+    ASSERT_EQ(ksioAddPoint(c, nullptr, -5, nullptr, 0), 1);
+    ASSERT_EQ(ksioBuildNOXFile(), 1);
+
+    const uint64_t scene = ksOpenNOX(wide(path).c_str());
+    ASSERT_NE(scene, 0u);
+    EXPECT_EQ(ksGetNumCloudsInScene(scene), 4);
+    char16_t name[256];
+    uint64_t points = 0;
+    uint32_t content = 0;
+    ASSERT_EQ(ksSceneInfo(scene, name, nullptr, &points, &content, nullptr, nullptr), 1);
+    EXPECT_EQ(narrow(name), "many");
+    EXPECT_EQ(points, 3u);
+    EXPECT_EQ(content, KS_CONTENT_COLOUR | KS_CONTENT_CLASS | KS_CONTENT_INTENSITY);
+    ASSERT_EQ(ksCloudInfo(scene, 0, name, &points, &content, nullptr), 1);
+    EXPECT_EQ(std::u16string(name), u"Stra\u00dfe \u5317");
+    EXPECT_EQ(ksCloudInfo(scene, 2, name, &points, &content, nullptr), 1);
+    EXPECT_EQ(points, 0u);
+    EXPECT_EQ(ksCloudInfo(scene, 4, name, &points, &content, nullptr), 23);
+    ksRemoveScene(scene);
+
+    const ReadBack got = readAll(path);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got.xyz[0], 1.0);
+    EXPECT_EQ(got.rgb[0], 255);
+    EXPECT_EQ(got.classes[1], 9);
+    EXPECT_EQ(got.intensity[2], -5);
+}
+
+}  // namespace
+
+namespace {
+
+// Density 1/3 delivers every third non-null point; a reset starts the query again; colour mode 1
+// turns intensity into grey over the group's range.
+TEST_F(RoundTrip, QueryDensityResetAndGreyMode) {
+    const std::string path = folder.file("density.nox");
+    ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
+    ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
+    ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_INTENSITY, u"c", nullptr, 0, 0), 1);
+    for (int i = 0; i < 10; ++i) {
+        const double p[3] = {double(i), 0, 0};
+        ASSERT_EQ(ksioAddPoint(p, nullptr, int16_t(i * 10), nullptr, 0), 1);
+        ASSERT_EQ(ksioAddNullPoint(), 1);
+    }
+    ASSERT_EQ(ksioBuildNOXFile(), 1);
+
+    const uint64_t scene = ksOpenNOX(wide(path).c_str());
+    const uint64_t query = ksCreateVisPointsQuery();
+    ASSERT_EQ(ksSetQueryScope(query, scene), 1);
+    ASSERT_EQ(ksSetQueryDensity(query, 1, 1.0f / 3), 1);
+    ASSERT_EQ(ksSetQueryRGBMode(query, 1), 1);
+    EXPECT_EQ(ksSetQueryRGBMode(query, 9), 23);
+    double xyz[30];
+    uint8_t rgb[30];
+    for (int pass = 0; pass < 2; ++pass) {
+        ASSERT_EQ(ksGetQueryPointsd(query, 10, xyz, rgb, nullptr, nullptr, nullptr), 4u);
+        EXPECT_EQ(xyz[0], 0.0);
+        EXPECT_NEAR(xyz[3], 3.0, 0.0005);
+        EXPECT_NEAR(xyz[9], 9.0, 0.0005);
+        EXPECT_EQ(rgb[3 * 3], 255);  // intensity 90, the top of the range 0..90
+        EXPECT_EQ(rgb[3 * 1], 85);   // intensity 30
+        EXPECT_EQ(ksGetQueryPointsd(query, 10, xyz, rgb, nullptr, nullptr, nullptr), 0u);
+        ASSERT_EQ(ksResetQuery(query), 1);
+    }
+    ASSERT_EQ(ksRemoveScene(scene), 1);
+    // The query keeps its scene readable after removal; an unknown handle is refused.
+    EXPECT_EQ(ksGetQueryPointsd(query, 10, xyz, nullptr, nullptr, nullptr, nullptr), 4u);
+    EXPECT_EQ(ksRemoveScene(scene), 23);
+    EXPECT_EQ(ksDeleteQuery(query), 1);
+    EXPECT_EQ(ksGetQueryPointsd(query, 10, xyz, nullptr, nullptr, nullptr, nullptr), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,169 @@
+// Misuse and failure of the writer: clear codes and texts, never a crash, and never a file under
+// the output name unless a build succeeded.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <vector>
+
+#include "nox_test_support.h"
+
+using namespace noxtest;
+
+namespace {
+
+class WriterMisuse : public testing::Test {
+protected:
+    void SetUp() override {
+        resetWriterSettings();
+        ksioDiscardStream();
+    }
+    void expectFailure(int32_t result, int32_t code) {
+        EXPECT_EQ(result, code);
+        EXPECT_FALSE(narrow(ksioGetLastErrorW()).empty());
+    }
+    ScratchFolder folder;
+    const double xyz[3] = {1, 2, 3};
+};
+
+TEST_F(WriterMisuse, CallsWithoutStreamAreRefused) {
+    expectFailure(ksioAddGroupW(0, u"g"), 20);
+    expectFailure(ksioAddCloudW(0, u"c", nullptr, 0, 0), 20);
+    expectFailure(ksioAddPoint(xyz, nullptr, 0, nullptr, 0), 20);
+    expectFailure(ksioAddNullPoint(), 20);
+    expectFailure(ksioEndStream(), 20);
+    expectFailure(ksioBuildNOXFile(), 20);
+    expectFailure(ksioDiscardStream(), 20);
+    EXPECT_NE(narrow(ksioGetLastErrorW()).find("ksioStartStreamW"), std::string::npos);
+    // Settings and tags need no stream.
+    EXPECT_EQ(ksioSetCompressionTolerance(0.01f), 1);
+    EXPECT_EQ(ksioSetMetaTagW(u"Audit.CreatorApp", u"tests"), 1);
+}
+
+TEST_F(WriterMisuse, OrderAndArgumentsAreChecked) {
+    const std::string path = folder.file("out.nox");
+    ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
+    expectFailure(ksioAddCloudW(0, u"c", nullptr, 0, 0), 21);
+    ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
+    expectFailure(ksioAddPoint(xyz, nullptr, 0, nullptr, 0), 22);
+    expectFailure(ksioAddNullPoint(), 22);
+    expectFailure(ksioAddGroupW(0, nullptr), 23);
+    expectFailure(ksioAddCloudW(0, u"c", nullptr, 3, 0), 23);
+    expectFailure(ksioAddCloudW(0, u"c", nullptr, -1, -1), 23);
+    const double badMatrix[16] = {NAN};
+    expectFailure(ksioAddCloudW(0, u"c", badMatrix, 0, 0), 23);
+    ASSERT_EQ(ksioAddCloudW(0, u"c", nullptr, 0, 0), 1);
+    expectFailure(ksioAddPoint(nullptr, nullptr, 0, nullptr, 0), 23);
+    const double infinite[3] = {1, INFINITY, 0}, huge[3] = {0, 0, 2e12};
+    expectFailure(ksioAddPoint(infinite, nullptr, 0, nullptr, 0), 23);
+    expectFailure(ksioAddPoint(huge, nullptr, 0, nullptr, 0), 23);
+    expectFailure(ksioSetCompressionTolerance(NAN), 23);
+    expectFailure(ksioSpatialFiltering(0.5f, 7), 23);
+    expectFailure(ksioSetNormalQuality(0), 23);
+    expectFailure(ksioSetMetaTagW(u"", u"x"), 23);
+    expectFailure(ksioSetUserMetaTagW(u"name", nullptr), 23);
+    ASSERT_EQ(ksioAddPoint(xyz, nullptr, 0, nullptr, 0), 1);
+    ASSERT_EQ(ksioEndStream(), 1);
+    EXPECT_EQ(ksioEndStream(), 1);  // ending twice is harmless
+    expectFailure(ksioAddPoint(xyz, nullptr, 0, nullptr, 0), 27);
+    expectFailure(ksioAddGroupW(0, u"late"), 27);
+    ASSERT_EQ(ksioBuildNOXFile(), 1);
+    EXPECT_EQ(readAll(path).size(), 1u);  // the refused calls left nothing behind
+    expectFailure(ksioBuildNOXFile(), 20);  // the built stream is closed
+}
+
+TEST_F(WriterMisuse, MissingOutputFolderFailsAtStart) {
+    expectFailure(ksioStartStreamW(wide(folder.file("no/such/folder/out.nox")).c_str()), 24);
+    expectFailure(ksioStartStreamW(nullptr), 23);
+    expectFailure(ksioStartStreamW(u""), 23);
+    expectFailure(ksioAddGroupW(0, u"g"), 20);
+}
+
+// Whatever way a stream ends without a build, no file appears under the output name and the
+// temporary file beside it is gone.
+TEST_F(WriterMisuse, UnbuiltStreamsLeaveNoFile) {
+    const std::string first = folder.file("first.nox"), second = folder.file("second.nox");
+    ASSERT_EQ(ksioStartStreamW(wide(first).c_str()), 1);
+    ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
+    ASSERT_EQ(ksioAddCloudW(0, u"c", nullptr, 0, 0), 1);
+    for (int i = 0; i < 100000; ++i) ASSERT_EQ(ksioAddPoint(xyz, nullptr, 0, nullptr, 0), 1);
+    EXPECT_EQ(folder.entries().size(), 1u);  // the spill file, hidden beside the output
+    // Starting another stream discards the open one.
+    ASSERT_EQ(ksioStartStreamW(wide(second).c_str()), 1);
+    EXPECT_FALSE(std::filesystem::exists(first));
+    ASSERT_EQ(ksioDiscardStream(), 1);
+    EXPECT_TRUE(folder.entries().empty());
+
+    // A process killed in the middle of a stream: only a hidden temporary file can remain.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ksioStartStreamW(wide(first).c_str());
+        ksioAddGroupW(0, u"g");
+        ksioAddCloudW(0, u"c", nullptr, 0, 0);
+        for (int i = 0; i < 100000; ++i) ksioAddPoint(xyz, nullptr, 0, nullptr, 0);
+        ksioEndStream();
+        raise(SIGKILL);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_FALSE(std::filesystem::exists(first));
+    for (const std::string& name : folder.entries()) EXPECT_EQ(name.rfind(".first.nox.", 0), 0u) << name;
+}
+
+// A full disk, simulated by a file-size limit in a child process: the failing call says so,
+// later calls keep saying so, and the build leaves no file.
+TEST_F(WriterMisuse, FullDiskFailsCleanly) {
+    const std::string path = folder.file("full.nox");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{200000, 200000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        ksioStartStreamW(wide(path).c_str());
+        ksioAddGroupW(0, u"g");
+        ksioAddCloudW(KSIO_CLOUD_INTENSITY | KSIO_CLOUD_COLOUR, u"c", nullptr, 0, 0);
+        int32_t first = 1;
+        for (int i = 0; i < 2000000 && first == 1; ++i) {
+            // Noise, so that the chunks cannot compress below the limit.
+            uint64_t h = uint64_t(i) * 0x9E3779B97F4A7C15ull;
+            h ^= h >> 29;
+            const double p[3] = {double(h % 100000) * 0.001, double(h >> 40) * 1e-4, double(h & 0xFFF)};
+            const uint8_t rgb[3] = {uint8_t(h >> 8), uint8_t(h >> 16), uint8_t(h >> 24)};
+            first = ksioAddPoint(p, rgb, int16_t(h >> 32), nullptr, 0);
+        }
+        const bool textSaysSo = narrow(ksioGetLastErrorW()).find("cannot write") != std::string::npos;
+        const int32_t later = ksioAddPoint(xyz, nullptr, 0, nullptr, 0);
+        const int32_t build = ksioBuildNOXFile();
+        _exit(first == 25 && later == 25 && build == 25 && textSaysSo ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(folder.entries().empty());
+}
+
+TEST_F(WriterMisuse, BuildReportsRisingProgressEndingAtOne) {
+    static std::vector<float> seen;
+    seen.clear();
+    ASSERT_EQ(ksioSetProgressCallbackW([](float fraction) { seen.push_back(fraction); }), 1);
+    const std::string path = folder.file("progress.nox");
+    ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
+    ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
+    ASSERT_EQ(ksioEndStream(), 1);
+    ASSERT_EQ(ksioBuildNOXFile(), 1);
+    ASSERT_GE(seen.size(), 3u);
+    EXPECT_EQ(seen.front(), 0.0f);
+    EXPECT_EQ(seen.back(), 1.0f);
+    for (size_t i = 1; i < seen.size(); ++i) EXPECT_GT(seen[i], seen[i - 1]);
+    EXPECT_TRUE(std::filesystem::exists(path));
+}
+
+}  // namespace
