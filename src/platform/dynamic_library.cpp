@@ -27,10 +27,18 @@ DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
 DynamicLibrary DynamicLibrary::load(const std::string& fileName, std::string* error) {
     dlerror();
     void* handle = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle && error) {
-        const char* message = dlerror();
-        *error = message ? message : "cannot load " + fileName;
+    if (handle) return DynamicLibrary(handle);
+    const char* message = dlerror();
+    const std::string firstError = message ? message : "cannot load " + fileName;
+    if (fileName.find('/') == std::string::npos) {
+        // A bare name is searched from our own folder too: where a loader does not apply this
+        // library's $ORIGIN (a sanitizer runtime intercepting dlopen), siblings are still found.
+        const std::string self = modulePathOf(reinterpret_cast<const void*>(&executablePath));
+        const size_t slash = self.rfind('/');
+        if (slash != std::string::npos)
+            handle = dlopen((self.substr(0, slash + 1) + fileName).c_str(), RTLD_NOW | RTLD_LOCAL);
     }
+    if (!handle && error) *error = firstError;
     return DynamicLibrary(handle);
 }
 

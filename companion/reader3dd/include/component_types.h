@@ -1,0 +1,107 @@
+#pragma once
+
+// Base types of the component layer, shared by the library and the component libraries it
+// loads (header only: a component needs no link to the library).
+//
+// A component library exports one factory,
+//     extern "C" int32_t ksCreateComponent(const Guid* clsid, const Guid* iid, void** out);
+// which creates an object of the class clsid and answers it through the interface iid.
+// Objects are reference counted through IUnknown; results are HRESULT values, negative for
+// failure.
+
+#include <cstdint>
+
+#include "ks_formats/types.h"
+
+namespace ks_formats::com {
+
+using HRESULT = int32_t;
+
+constexpr HRESULT makeHresult(uint32_t code) { return static_cast<HRESULT>(code); }
+
+inline constexpr HRESULT S_OK = 0;
+inline constexpr HRESULT S_FALSE = 1;
+inline constexpr HRESULT E_NOINTERFACE = makeHresult(0x80004002u);
+inline constexpr HRESULT E_POINTER = makeHresult(0x80004003u);
+inline constexpr HRESULT E_FAIL = makeHresult(0x80004005u);
+inline constexpr HRESULT E_UNEXPECTED = makeHresult(0x8000FFFFu);
+inline constexpr HRESULT E_OUTOFMEMORY = makeHresult(0x8007000Eu);
+inline constexpr HRESULT E_INVALIDARG = makeHresult(0x80070057u);
+inline constexpr HRESULT STG_E_FILENOTFOUND = makeHresult(0x80030002u);
+inline constexpr HRESULT STG_E_INVALIDHEADER = makeHresult(0x800300FBu);
+inline constexpr HRESULT CLASS_E_NOAGGREGATION = makeHresult(0x80040110u);
+inline constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = makeHresult(0x80040111u);
+inline constexpr HRESULT REGDB_E_CLASSNOTREG = makeHresult(0x80040154u);
+inline constexpr HRESULT CO_E_NOTINITIALIZED = makeHresult(0x800401F0u);
+inline constexpr HRESULT CO_E_DLLNOTFOUND = makeHresult(0x800401F8u);
+inline constexpr HRESULT CO_E_ERRORINDLL = makeHresult(0x800401F9u);
+
+constexpr bool succeeded(HRESULT result) { return result >= 0; }
+constexpr bool failed(HRESULT result) { return result < 0; }
+
+struct Guid {
+    uint32_t data1;
+    uint16_t data2;
+    uint16_t data3;
+    uint8_t data4[8];
+
+    constexpr bool operator==(const Guid&) const = default;
+};
+
+namespace detail {
+constexpr uint32_t hexDigits(const char* text, int count) {
+    uint32_t value = 0;
+    for (int i = 0; i < count; ++i) {
+        const char c = text[i];
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                 : throw "not a hexadecimal digit";
+        value = value * 16 + static_cast<uint32_t>(digit);
+    }
+    return value;
+}
+}  // namespace detail
+
+// A Guid from its registry form without braces, "XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX", checked
+// at compile time.
+consteval Guid makeGuid(const char (&text)[37]) {
+    if (text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-')
+        throw "a Guid is written XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX";
+    Guid guid{detail::hexDigits(text, 8), static_cast<uint16_t>(detail::hexDigits(text + 9, 4)),
+              static_cast<uint16_t>(detail::hexDigits(text + 14, 4)), {}};
+    guid.data4[0] = static_cast<uint8_t>(detail::hexDigits(text + 19, 2));
+    guid.data4[1] = static_cast<uint8_t>(detail::hexDigits(text + 21, 2));
+    for (int i = 0; i < 6; ++i)
+        guid.data4[2 + i] = static_cast<uint8_t>(detail::hexDigits(text + 24 + 2 * i, 2));
+    return guid;
+}
+
+inline constexpr Guid IID_IUnknown = makeGuid("00000000-0000-0000-C000-000000000046");
+
+// Every interface derives from IUnknown. An object lives while it holds references; the last
+// Release destroys it, so objects are never deleted directly.
+class IUnknown {
+public:
+    // On success *object holds an added reference; on failure it is null.
+    virtual HRESULT QueryInterface(const Guid& iid, void** object) = 0;
+    // Both answer the new reference count.
+    virtual uint32_t AddRef() = 0;
+    virtual uint32_t Release() = 0;
+
+protected:
+    ~IUnknown() = default;
+};
+
+// A string handed across the interface: UTF-16, zero-terminated, its length stored before its
+// first unit. Made by SysAllocString, freed by SysFreeString; a callee only reads it.
+using BSTR = WideChar*;
+
+// The class context asking for an object in the calling process.
+inline constexpr uint32_t CLSCTX_INPROC_SERVER = 0x1;
+
+// The factory every component library exports.
+using CreateComponentFunction = int32_t (*)(const Guid* clsid, const Guid* iid, void** out);
+inline constexpr const char* kCreateComponentSymbol = "ksCreateComponent";
+
+}  // namespace ks_formats::com

@@ -1,0 +1,206 @@
+// lib3ddreader.so: the grid-scan reader component over grid-scan files.
+//
+// Open validates the whole layout against the file's length, so a fetch cannot run past the
+// data. The reader holds no copy of the scan: each fetch reads its cells straight from the file
+// into the caller's array, so memory stays with the caller.
+
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+#include <sys/types.h>
+
+#include "component_object.h"
+#include "grid_scan_format.h"
+#include "little_endian.h"
+#include "reader3dd_interface.h"
+
+namespace {
+
+using namespace ks_formats::com;
+namespace fmt = ks_formats::grid_scan;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string utf8FromUtf16(const char16_t* text) {
+    std::string out;
+    auto put = [&out](uint32_t c) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    };
+    for (const char16_t* p = text; *p; ++p) {
+        const uint32_t unit = *p;
+        if (unit >= 0xD800 && unit < 0xDC00 && p[1] >= 0xDC00 && p[1] < 0xE000) {
+            put(0x10000 + ((unit - 0xD800) << 10) + (static_cast<uint32_t>(p[1]) - 0xDC00));
+            ++p;
+        } else if (unit >= 0xD800 && unit < 0xE000) {
+            put(0xFFFD);
+        } else {
+            put(unit);
+        }
+    }
+    return out;
+}
+
+class Reader final : public ComObject<IReader3DD, IID_IReader3DD> {
+public:
+    HRESULT Open(BSTR path, BSTR /*options*/, int32_t, int32_t, int32_t) override {
+        Close();
+        if (!path) return E_POINTER;
+        try {
+            File file(std::fopen(utf8FromUtf16(path).c_str(), "rbe"));
+            if (!file) return STG_E_FILENOTFOUND;
+            unsigned char header[fmt::kHeaderSize];
+            if (std::fread(header, 1, sizeof header, file.get()) != sizeof header ||
+                std::memcmp(header, fmt::kMagic, sizeof fmt::kMagic) != 0 ||
+                ks_formats::little_endian::loadU32(header + fmt::kOffsetVersion) != fmt::kVersion)
+                return STG_E_INVALIDHEADER;
+            using ks_formats::little_endian::loadI32;
+            const int32_t rows = loadI32(header + fmt::kOffsetRows);
+            const int32_t columns = loadI32(header + fmt::kOffsetColumns);
+            const uint32_t channels = ks_formats::little_endian::loadU32(header + fmt::kOffsetChannels);
+            if (rows < 0 || columns < 0 || (channels & ~fmt::kKnownChannels) != 0)
+                return STG_E_INVALIDHEADER;
+
+            // The data must fill the file exactly. The cell count is checked against what the
+            // file can hold before it is multiplied out, so no product can overflow.
+            if (std::fseek(file.get(), 0, SEEK_END) != 0) return E_FAIL;
+            const off_t fileSize = ftello(file.get());
+            if (fileSize < static_cast<off_t>(fmt::kHeaderSize)) return E_FAIL;
+            const uint64_t dataBytes = static_cast<uint64_t>(fileSize) - fmt::kHeaderSize;
+            const uint64_t cells = static_cast<uint64_t>(rows) * static_cast<uint64_t>(columns);
+            const uint64_t cellBytes = fmt::bytesPerCell(channels);
+            if (cells > dataBytes / cellBytes || cells * cellBytes != dataBytes)
+                return STG_E_INVALIDHEADER;
+            // Fetches address cells with 32-bit numbers.
+            if (cells > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
+                return STG_E_INVALIDHEADER;
+
+            file_ = std::move(file);
+            rows_ = rows;
+            columns_ = columns;
+            channels_ = channels;
+            cells_ = cells;
+            return S_OK;
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+    }
+
+    HRESULT Close() override {
+        file_.reset();
+        loaded_ = false;
+        return S_OK;
+    }
+
+    HRESULT LoadData() override {
+        if (!file_) return E_UNEXPECTED;
+        loaded_ = true;
+        return cells_ == 0 ? S_FALSE : S_OK;
+    }
+
+    HRESULT GetDimensions(int32_t* rows, int32_t* columns) override {
+        if (!rows || !columns) return E_POINTER;
+        if (!file_) return E_UNEXPECTED;
+        *rows = rows_;
+        *columns = columns_;
+        return S_OK;
+    }
+
+    HRESULT GetPoints(int32_t* delivered, float* positions, int32_t coordinates,
+                      int32_t valuesPerCell, int32_t first, int32_t count) override {
+        if (coordinates != kReader3DDCartesian || valuesPerCell != kReader3DDXyz) {
+            if (delivered) *delivered = 0;
+            return E_INVALIDARG;
+        }
+        return fetch(delivered, positions, first, count, 0, 3, true);
+    }
+
+    HRESULT GetIntensities(int32_t* delivered, float* intensities, int32_t first,
+                           int32_t count) override {
+        return fetch(delivered, intensities, first, count, cells_ * fmt::kPositionBytes, 1,
+                     (channels_ & fmt::kChannelIntensity) != 0);
+    }
+
+    HRESULT GetColours(int32_t* delivered, float* colours, int32_t first, int32_t count) override {
+        const uint64_t arrayOffset =
+            cells_ * (fmt::kPositionBytes +
+                      ((channels_ & fmt::kChannelIntensity) ? fmt::kIntensityBytes : 0));
+        return fetch(delivered, colours, first, count, arrayOffset, 3,
+                     (channels_ & fmt::kChannelColour) != 0);
+    }
+
+    HRESULT SetOptionA(int32_t value) override {
+        optionA_ = value;
+        return S_OK;
+    }
+    HRESULT SetOptionB(int32_t value) override {
+        optionB_ = value;
+        return S_OK;
+    }
+
+private:
+    // Reads cells [first, first + count) of the array at arrayOffset (bytes after the header),
+    // valuesPerCell floats each, into out; an absent array is answered with zeros and S_FALSE.
+    HRESULT fetch(int32_t* delivered, float* out, int32_t first, int32_t count,
+                  uint64_t arrayOffset, size_t valuesPerCell, bool present) {
+        if (delivered) *delivered = 0;
+        if (!file_ || !loaded_) return E_UNEXPECTED;
+        if (first < 0 || count < 0 ||
+            static_cast<uint64_t>(first) + static_cast<uint64_t>(count) > cells_)
+            return E_INVALIDARG;
+        if (count > 0 && !out) return E_POINTER;
+        const size_t values = valuesPerCell * static_cast<size_t>(count);
+        if (!present) {
+            std::memset(out, 0, values * sizeof(float));
+            return S_FALSE;
+        }
+        const uint64_t offset = fmt::kHeaderSize + arrayOffset +
+                                static_cast<uint64_t>(first) * valuesPerCell * sizeof(float);
+        if (fseeko(file_.get(), static_cast<off_t>(offset), SEEK_SET) != 0 ||
+            std::fread(out, sizeof(float), values, file_.get()) != values)
+            return E_FAIL;  // the file changed after it was opened
+        ks_formats::little_endian::floatsFromLittleEndian(out, values);
+        if (delivered) *delivered = count;
+        return S_OK;
+    }
+
+    File file_;
+    int32_t rows_ = 0;
+    int32_t columns_ = 0;
+    uint32_t channels_ = 0;
+    uint64_t cells_ = 0;
+    bool loaded_ = false;
+    int32_t optionA_ = 0;
+    int32_t optionB_ = 0;
+};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) int32_t ksCreateComponent(const Guid* clsid,
+                                                                            const Guid* iid,
+                                                                            void** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (!clsid || !iid) return E_POINTER;
+    if (*clsid != CLSID_Reader3DD) return CLASS_E_CLASSNOTAVAILABLE;
+    return createComObject<Reader>(*iid, out);
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+// The component layer: per-thread initialisation, creation of objects served by component
+// libraries, and the strings handed to them. Base types (Guid, HRESULT, IUnknown, BSTR) live in
+// component_types.h, which component libraries include as well.
+
+#include <string>
+
+#include "component_types.h"
+
+namespace ks_formats::com {
+
+// Counts per thread: the first call on a thread answers S_OK, further calls S_FALSE. The
+// argument is reserved and ignored.
+HRESULT CoInitialize(void* reserved);
+// Undoes one CoInitialize of this thread; without one it does nothing.
+void CoUninitialize();
+
+// Creates an object of class clsid and answers it through iid in *object (null on failure).
+// Fails with CO_E_NOTINITIALIZED on a thread without CoInitialize, REGDB_E_CLASSNOTREG for a
+// class without a registered library or a context without CLSCTX_INPROC_SERVER,
+// CO_E_DLLNOTFOUND when the library does not load, CO_E_ERRORINDLL when it lacks the factory,
+// CLASS_E_NOAGGREGATION for an outer object; otherwise the factory's answer.
+HRESULT CoCreateInstance(const Guid& clsid, IUnknown* outer, uint32_t context, const Guid& iid,
+                         void** object);
+
+// Puts an object into its running state; in-process objects always run: S_OK for any object.
+HRESULT OleRun(IUnknown* object);
+
+// Registers the library file (a bare file name is found the way the system finds libraries,
+// this library's folder first) that serves clsid, in place of any earlier one; an empty name
+// removes the registration. Answers the file registered before, or "". CLSID_Reader3DD is
+// registered to lib3ddreader.so from the start.
+std::string registerComponentLibrary(const Guid& clsid, const std::string& libraryFile);
+
+// A copy of text (null: null) as a BSTR; null when memory runs out.
+BSTR SysAllocString(const WideChar* text);
+// Frees a BSTR from SysAllocString; null is ignored.
+void SysFreeString(BSTR text);
+// The length in units of a BSTR (0 for null).
+uint32_t SysStringLen(BSTR text);
+
+}  // namespace ks_formats::com
