@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "ks_formats/import_batch.h"
+#include "support/scratch.h"
+
+namespace fs = std::filesystem;
+using ks_formats::ImportBatch;
+
+namespace {
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Everything after the lists, for a batch with default settings.
+const std::string kDefaultSettings =
+    "getBatchMode()\t\t\t3\r\n"
+    "getMinimumScanToImport()\t\t\t16\r\n"
+    "getCombineClouds()\t\t\t0\r\n"
+    "getCompressionTolerance()\t\t0.001\r\n"
+    "getGenerateNormals()\t\t\t0\r\n"
+    "getIncludeIntensity()\t\t\t1\r\n"
+    "getIncludeRGB()\t\t\t1\r\n"
+    "getNormalizeIntensities()0\r\n"
+    "getSpatialFiltering()-1\r\n"
+    "getUnitsPerMeter()1\r\n"
+    "getNumScans()0\r\n";
+
+}  // namespace
+
+TEST(SettingsDump, NewBatchExactBytes) {
+    const fs::path file = ks_test::testScratchDir("dump") / "batch.txt";
+    std::ofstream(file) << std::string(5000, 'z');  // an existing longer file is replaced
+    ImportBatch batch(u"test");
+    EXPECT_TRUE(batch._write(file.c_str(), nullptr));
+    EXPECT_EQ(readAll(file),
+              "numImportFiles()\t\t\t0\r\n"
+              "numExportedFiles()\t\t\t0\r\n" + kDefaultSettings);
+}
+
+TEST(SettingsDump, HeaderFilesAndChangedSettings) {
+    const fs::path file = ks_test::testScratchDir("dump") / "batch.txt";
+    ImportBatch batch(u"test");
+    batch.addImportFile("/in/b.rxp");
+    batch.addImportFile("/in/a\xC3\xA9.rxp");  // é is written as the one byte 0xE9
+    batch._addExportedFile(u"/out/merged.nox");
+    batch.setBatchMode(ks_formats::BatchModePerScan);
+    batch.setMinimumScanToImport(-2);
+    batch.setCombineClouds(true);
+    batch.setCompressionTolerance(0.25f);
+    batch.setGenerateNormals(true);
+    batch.includeIntensity(false);
+    batch.includeRGB(false);
+    batch.setNormalizeIntensities(true);
+    batch.setSpatialFiltering(1234567.0f);
+    batch.setUnitsPerMeter(1000.0);
+    batch.setNumScans(42);
+
+    EXPECT_TRUE(batch._write(file.c_str(), u"Batch A"));
+    EXPECT_EQ(readAll(file),
+              "Batch A\r\n"
+              "\r\n"
+              "numImportFiles()\t\t\t2\r\n"
+              "\tFile: /in/b.rxp\r\n"
+              "\tFile: /in/a\xE9.rxp\r\n"
+              "numExportedFiles()\t\t\t1\r\n"
+              "\tFile: /out/merged.nox\r\n"
+              "getBatchMode()\t\t\t1\r\n"
+              "getMinimumScanToImport()\t\t\t-2\r\n"
+              "getCombineClouds()\t\t\t1\r\n"
+              "getCompressionTolerance()\t\t0.25\r\n"
+              "getGenerateNormals()\t\t\t1\r\n"
+              "getIncludeIntensity()\t\t\t0\r\n"
+              "getIncludeRGB()\t\t\t0\r\n"
+              "getNormalizeIntensities()1\r\n"
+              "getSpatialFiltering()1.23457e+06\r\n"
+              "getUnitsPerMeter()1000\r\n"
+              "getNumScans()42\r\n");
+}
+
+TEST(SettingsDump, CharacterAboveLatin1StopsTheListing) {
+    const fs::path file = ks_test::testScratchDir("dump") / "batch.txt";
+    ImportBatch batch(u"test");
+    batch.addImportFile("/in/a.rxp");
+    batch.addImportFile(u"/in/\u4E2D.rxp");
+    EXPECT_FALSE(batch._write(file.c_str(), u"H"));
+    EXPECT_EQ(readAll(file),
+              "H\r\n\r\n"
+              "numImportFiles()\t\t\t2\r\n"
+              "\tFile: /in/a.rxp\r\n"
+              "\tFile: /in/");
+
+    // In the header nothing after it is written at all.
+    EXPECT_FALSE(ImportBatch(u"test")._write(file.c_str(), u"x\u0100y"));
+    EXPECT_EQ(readAll(file), "x");
+}
+
+TEST(SettingsDump, NoFileNameOrUnwritableFile) {
+    const fs::path dir = ks_test::testScratchDir("dump");
+    ImportBatch batch(u"test");
+    EXPECT_FALSE(batch._write(nullptr, u"header"));
+    EXPECT_FALSE(batch._write((dir / "missing" / "batch.txt").c_str(), nullptr));
+    EXPECT_FALSE(batch._write(dir.c_str(), nullptr));  // a folder, not a file
+    EXPECT_TRUE(fs::is_empty(dir));
+}
