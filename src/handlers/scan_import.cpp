@@ -36,6 +36,12 @@ bool ScanImport::reportAndCheckCancel(int filePercent) {
     return cancelled_;
 }
 
+bool ScanImport::checkCancelThenReport(int filePercent) {
+    cancelled_ = batch_._getCancel();
+    batch_._progress(filePercent);
+    return cancelled_;
+}
+
 bool ScanImport::finishCancelled() {
     batch_._error(ResultCancelled, PhaseRead);
     return false;
