@@ -42,7 +42,7 @@ RspMatrix rspPlacement(double degrees, double x, double y, double z) {
     const double a = degrees * std::numbers::pi / 180.0;
     const double c = degrees == 0 ? 1.0 : std::cos(a);
     const double s = degrees == 0 ? 0.0 : std::sin(a);
-    return {c, -s, 0, x, s, c, 0, y, 0, 0, 1, z, 0, 0, 0, 1};
+    return {c, 0.0 - s, 0, x, s, c, 0, y, 0, 0, 1, z, 0, 0, 0, 1};
 }
 
 std::string rspMatrixText(const RspMatrix& matrix) {
