@@ -117,7 +117,6 @@ TEST_F(RdbImport, IntensityFollowsSourceAndScale) {
         {RSPOpt::IntensityReflectance, 500, 0, 65535, -5},  // 327675 keeps its low 16 bits
         {RSPOpt::IntensityAmplitude, 500, 40000, 9, 7232},
         {RSPOpt::IntensityAmplitude, 500, 0, 9, -32768},
-        {static_cast<RSPOpt::RSPIntensitySource>(2), 500, 40000, 1000, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.source << " " << c.scale << " " << c.reflectance);
