@@ -79,6 +79,5 @@ struct RdsHeader {
     uint16_t recordVariant = 0;
 };
 bool readRdsHeader(RdsReader& reader, RdsHeader& header);
-inline constexpr size_t kRdsHeaderBytes = 40;
 
 }  // namespace ks_formats
