@@ -38,7 +38,8 @@ void writeHeader(detail::BinaryOutput& out, uint16_t version, uint16_t variant) 
     std::memset(header, kFiller, kHeaderSize);
     storeU32(header, 16);
     storeU32(header + 4, 0x0D000000);
-    std::memcpy(header + 8, "RieglLMS", 8);
+    storeU32(header + 8, 0x67656952);
+    storeU32(header + 12, 0x534D4C6C);
     storeU16(header + 20, version);
     storeU16(header + 22, variant);
 }
