@@ -179,7 +179,7 @@ bool _3DDHandler::import3DD(ImportBatch* batch, const WideChar* path, const Wide
                 emitPoint(xyz, rgb, intensity, nullptr, 0);
             }
             if (flow.countPoint())
-                flow.checkCancelAndReport(static_cast<int>(flow.handledPoints() * 100 / cells));
+                flow.checkCancelThenReport(static_cast<int>(flow.handledPoints() * 100 / cells));
         }
         positions.reset();
         colours.reset();

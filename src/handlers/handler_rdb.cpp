@@ -1,8 +1,39 @@
 #include "handlers/handler_rdb.h"
 
+#include <array>
+
+#include "handlers/rds_reader.h"
+#include "handlers/rds_records.h"
+#include "handlers/scan_import.h"
+#include "little_endian.h"
 #include "platform/component.h"
+#include "platform/paths.h"
+#include "platform/text_encoding.h"
 
 using namespace ks_formats;
+using ks_formats::little_endian::loadU16;
+using ks_formats::little_endian::loadU32;
+
+namespace {
+
+int16_t amplitudeIntensity(uint16_t amplitude) {
+    return static_cast<int16_t>(static_cast<uint16_t>(amplitude - 32768u));
+}
+
+}  // namespace
+
+WideString rdbDataFolder(const WideString& name) {
+    static constexpr std::array<const WideChar*, 6> kMarks = {u".rdb", u".RDB", u".rxp",
+                                                              u".RXP", u".3dd", u".3DD"};
+    bool marked = false;
+    for (const WideChar* mark : kMarks) marked = marked || name.find(mark) != WideString::npos;
+    const size_t scans = name.find(u"SCANS");
+    if (!marked || scans == WideString::npos) return {};
+    WideString folder = name;
+    folder.insert(scans, u"project.rdb/");
+    folder.replace(folder.size() - 4, 4, 1, platform::kSeparator);
+    return folder;
+}
 
 // The scanner handlers initialise the component layer on the thread that loads the library.
 _RDBHandler::_RDBHandler() { ks_formats::com::CoInitialize(nullptr); }
@@ -11,5 +42,103 @@ bool _RDBHandler::acceptsExtension(const WideString& extension) {
     return extensionIsOneOf(extension, u"rdb", u"RDB");
 }
 
-// Database reading arrives with the data-file reader; until then no RDB scan is read.
-bool _RDBHandler::import(ImportBatch*, ScanInfo*) { return false; }
+bool _RDBHandler::import(ImportBatch* batch, ScanInfo* scan) {
+    if (!batch || !scan) return false;
+    setScanMatrix(scan);
+    // A name that does not fit a path buffer would be cut into some other path: refuse it.
+    const platform::WideView name = platform::wideView(scan->getFilename());
+    if (name.size() >= static_cast<size_t>(kPathBufferUnits)) return false;
+    const size_t dot = platform::findExtension(name);
+    if (dot == platform::WideView::npos) return false;
+    const platform::WideView extension = name.substr(dot + 1);
+    if (extension != u"rdb" && extension != u"RDB") return false;
+    return locateRdbData(batch, scan->getFilename(), nullptr);
+}
+
+bool _RDBHandler::locateRdbData(ImportBatch* batch, const WideChar* name,
+                                const WideChar* cloudName) {
+    const WideString folder = rdbDataFolder(WideString(platform::wideView(name)));
+    if (folder.empty()) return false;
+    return importRdbScan(batch, name, folder + u"P3D.rds", folder + u"P3D-RGB.rds", cloudName);
+}
+
+bool _RDBHandler::importRdbScan(ImportBatch* batch, const WideChar* importName,
+                                const WideString& positionsPath, const WideString& coloursPath,
+                                const WideChar* cloudName) {
+    if (!batch) return false;
+    RSPOpt& options = batch->RSPSettings();
+    const RSPOpt::RSPIntensitySource intensitySource = options.getIntensitySource();
+    double reflectanceScale = options.getReflectanceScale();
+    if (reflectanceScale == 0.0) reflectanceScale = 1.0;
+
+    RdsReader positions;
+    RdsReader colours;
+    if (!positions.open(platform::encodeUtf8(positionsPath))) return false;
+    bool withColour = batch->getIncludeRGB() && colours.open(platform::encodeUtf8(coloursPath));
+
+    RdsHeader header;
+    RdsRecordLayout layout;
+    // A version without a record layout cannot be read at all.
+    if (!readRdsHeader(positions, header) || !rdsRecordLayout(header, layout)) return false;
+    RdsHeader colourHeader;
+    if (withColour && !readRdsHeader(colours, colourHeader)) {
+        withColour = false;
+        colours.close();
+    }
+
+    uint32_t cloudFlags = withColour ? KSIO_CLOUD_COLOUR : 0;
+    if (batch->getIncludeIntensity()) cloudFlags |= KSIO_CLOUD_INTENSITY;
+
+    ScanImport flow(*batch, scanMatrix_);
+    flow.beginCloud({importName, -1, cloudFlags, cloudName});
+    const WriterLibrary& writer = writerLibrary();
+    const double metres = kRdsMetresPerStep * flow.scale();
+    const double offset = layout.coordinateOffset;
+    const bool versionOne = header.formatVersion == 1;
+
+    // A partial record at the end of the positions file is left unread.
+    while (!positions.atEnd() && !flow.cancelled()) {
+        const unsigned char* record = positions.take(layout.recordSize);
+        if (!record) break;
+        double xyz[3] = {(static_cast<double>(loadU32(record)) - offset) * metres,
+                         (static_cast<double>(loadU32(record + 4)) - offset) * metres,
+                         (static_cast<double>(loadU32(record + 8)) - offset) * metres};
+        const uint16_t amplitude = loadU16(record + 12);
+        int16_t intensity = 0;
+        if (versionOne || intensitySource == RSPOpt::IntensityAmplitude)
+            intensity = amplitudeIntensity(amplitude);
+        else if (intensitySource == RSPOpt::IntensityReflectance)
+            intensity = streamIntensity(static_cast<double>(loadU16(record + 14)) *
+                                        reflectanceScale * 0.01);
+        // u8 flags up to version 2, the low byte of u16 flags after: one byte either way.
+        const uint8_t flags = record[layout.flagsOffset];
+
+        // One colours record per positions record, null points included, so colours stay in
+        // step; past the end of a short colours file the points get none.
+        uint8_t rgb[3] = {0, 0, 0};
+        if (withColour) {
+            if (const unsigned char* colour = colours.take(kRdsColourRecordBytes)) {
+                if (colour[3] == 0) {
+                    rgb[0] = rgb[1] = rgb[2] = 255;
+                } else {
+                    rgb[0] = colour[0];
+                    rgb[1] = colour[1];
+                    rgb[2] = colour[2];
+                }
+            }
+        }
+
+        if (flags & kRdsInvalidPoint)
+            writer.addNullPoint();
+        else
+            emitPoint(xyz, rgb, intensity, nullptr, 0);
+        if (flow.countPoint()) flow.checkCancelThenReport(positions.percentConsumed());
+    }
+    const bool readToEnd = positions.atEnd() || positions.fileSize() - positions.consumed() <
+                                                     layout.recordSize;
+    positions.close();
+    colours.close();
+    if (flow.cancelled()) return flow.finishCancelled();
+    flow.finishOutput(batch->_getOutputFilename(importName, -1));
+    return readToEnd;
+}

@@ -11,5 +11,7 @@ public:
     bool acceptsExtension(const ks_formats::WideString& extension) override;
     // A project is never imported as such.
     bool import(ks_formats::ImportBatch* batch, ks_formats::ScanInfo* scan) override;
+    // Fills the batch with the project's single scans, each carrying the registration matrix of
+    // its scan position. False when the project file cannot be read; the batch is then unchanged.
     bool createBatch(ks_formats::ImportBatch* batch, const ks_formats::WideString& path) override;
 };

@@ -36,7 +36,7 @@ bool ScanImport::reportAndCheckCancel(int filePercent) {
     return cancelled_;
 }
 
-bool ScanImport::checkCancelAndReport(int filePercent) {
+bool ScanImport::checkCancelThenReport(int filePercent) {
     cancelled_ = batch_._getCancel();
     batch_._progress(filePercent);
     return cancelled_;

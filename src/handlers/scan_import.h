@@ -36,8 +36,9 @@ public:
     // At a feedback point: reports the file percentage, then reads the cancel flag.
     // True when the import must stop.
     bool reportAndCheckCancel(int filePercent);
-    // The same in the other order: the cancel flag first, then the report.
-    bool checkCancelAndReport(int filePercent);
+    // The same in the other order, for readers that poll the flag before they report: reads the
+    // cancel flag, then reports the file percentage. True when the import must stop.
+    bool checkCancelThenReport(int filePercent);
     bool cancelled() const { return cancelled_; }
 
     // Reports the cancel through the batch; per-scan output stays unbuilt. Answers false.

@@ -37,6 +37,17 @@ std::vector<std::string> writerCallLines() {
     return lines;
 }
 
+std::vector<std::string> writerCallsStartingWith(std::initializer_list<const char*> prefixes) {
+    std::vector<std::string> out;
+    for (const std::string& line : writerCallLines())
+        for (const char* prefix : prefixes)
+            if (line.rfind(prefix, 0) == 0) {
+                out.push_back(line);
+                break;
+            }
+    return out;
+}
+
 void resetWriterCalls() {
     auto reset = reinterpret_cast<void (*)()>(recorderSymbol("ksTestReset"));
     if (reset) reset();

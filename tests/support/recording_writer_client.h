@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@ bool bindRecordingWriter();
 // The calls recorded since the last reset, one per line.
 std::string writerCalls();
 std::vector<std::string> writerCallLines();
+// The recorded calls whose line starts with any of the prefixes, in call order.
+std::vector<std::string> writerCallsStartingWith(std::initializer_list<const char*> prefixes);
 void resetWriterCalls();
 void setWriterResult(const char* function, int code);
 

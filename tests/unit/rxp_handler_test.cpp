@@ -15,11 +15,8 @@ using ks_sampledata::StreamRecord;
 
 namespace {
 
-std::vector<std::string> linesStartingWith(const std::string& prefix) {
-    std::vector<std::string> out;
-    for (const std::string& line : ks_test::writerCallLines())
-        if (line.rfind(prefix, 0) == 0) out.push_back(line);
-    return out;
+std::vector<std::string> linesStartingWith(const char* prefix) {
+    return ks_test::writerCallsStartingWith({prefix});
 }
 
 StreamRecord record(float x, float y, float z, float amplitude, float reflectance,

@@ -1,0 +1,110 @@
+#include "handlers/rds_reader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace ks_formats {
+
+namespace {
+
+template <typename T>
+bool readLittleEndian(RdsReader& reader, T& value) {
+    const unsigned char* bytes = reader.take(sizeof(T));
+    if (!bytes) return false;
+    T result = 0;
+    for (size_t i = 0; i < sizeof(T); ++i) result |= static_cast<T>(static_cast<T>(bytes[i]) << (8 * i));
+    value = result;
+    return true;
+}
+
+}  // namespace
+
+bool RdsReader::open(const std::string& path, size_t bufferBytes) {
+    close();
+    if (bufferBytes == 0) return false;
+    file_ = platform::InputFile::open(path);
+    if (!file_.isOpen()) return false;
+    const int64_t size = file_.size();
+    if (size <= 0) {
+        close();
+        return false;
+    }
+    fileSize_ = static_cast<uint64_t>(size);
+    unreadInFile_ = fileSize_;
+    bufferBytes_ = static_cast<size_t>(std::min<uint64_t>(bufferBytes, fileSize_));
+    buffer_.reset(new (std::nothrow) unsigned char[bufferBytes_]);
+    if (!buffer_) {
+        close();
+        return false;
+    }
+    // The first block must read; later short or failed reads just end the data.
+    const int64_t got = file_.read(buffer_.get(), bufferBytes_);
+    if (got <= 0) {
+        close();
+        return false;
+    }
+    available_ = static_cast<size_t>(got);
+    unreadInFile_ -= static_cast<uint64_t>(got);
+    return true;
+}
+
+void RdsReader::close() {
+    file_ = platform::InputFile();
+    buffer_.reset();
+    bufferBytes_ = available_ = position_ = 0;
+    fileSize_ = unreadInFile_ = consumed_ = 0;
+    readFailed_ = false;
+}
+
+const unsigned char* RdsReader::takeAcrossBlocks(size_t count) {
+    if (!buffer_ || count > bufferBytes_) return nullptr;
+    const size_t left = available_ - position_;
+    if (readFailed_ || left + unreadInFile_ < count) return nullptr;
+    // Move the unread tail to the front and fill the rest of the buffer behind it, never
+    // reading past the size the file had when it was opened.
+    std::memmove(buffer_.get(), buffer_.get() + position_, left);
+    available_ = left;
+    position_ = 0;
+    const size_t want =
+        static_cast<size_t>(std::min<uint64_t>(bufferBytes_ - left, unreadInFile_));
+    const int64_t got = file_.read(buffer_.get() + left, want);
+    if (got < 0) {
+        readFailed_ = true;
+        return nullptr;
+    }
+    available_ += static_cast<size_t>(got);
+    unreadInFile_ -= static_cast<uint64_t>(got);
+    if (static_cast<size_t>(got) < want) unreadInFile_ = 0;  // the file shrank
+    if (available_ < count) return nullptr;
+    const unsigned char* bytes = buffer_.get();
+    position_ = count;
+    consumed_ += count;
+    return bytes;
+}
+
+bool RdsReader::readU8(uint8_t& value) { return readLittleEndian(*this, value); }
+bool RdsReader::readU16(uint16_t& value) { return readLittleEndian(*this, value); }
+bool RdsReader::readU32(uint32_t& value) { return readLittleEndian(*this, value); }
+bool RdsReader::readU64(uint64_t& value) { return readLittleEndian(*this, value); }
+
+bool readRdsHeader(RdsReader& reader, RdsHeader& header) {
+    static constexpr uint32_t kSignature[4] = {16, 0x0D000000, 0x67656952, 0x534D4C6C};
+    bool matches = true;
+    for (uint32_t expected : kSignature) {
+        uint32_t word = 0;
+        if (!reader.readU32(word)) return false;
+        matches = matches && word == expected;
+    }
+    uint32_t unused32 = 0;
+    uint64_t unused64 = 0;
+    RdsHeader read;
+    if (!reader.readU32(unused32) || !reader.readU16(read.formatVersion) ||
+        !reader.readU16(read.recordVariant) || !reader.readU64(unused64) ||
+        !reader.readU64(unused64))
+        return false;
+    header = read;
+    return matches;
+}
+
+}  // namespace ks_formats

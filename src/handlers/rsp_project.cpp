@@ -1,0 +1,152 @@
+#include "handlers/rsp_project.h"
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "platform/paths.h"
+#include "platform/text_encoding.h"
+
+namespace ks_formats {
+
+namespace {
+
+struct DocumentDeleter {
+    void operator()(xmlDoc* document) const { xmlFreeDoc(document); }
+};
+using Document = std::unique_ptr<xmlDoc, DocumentDeleter>;
+
+bool named(const xmlNode* node, const char* name) {
+    return node->type == XML_ELEMENT_NODE &&
+           std::strcmp(reinterpret_cast<const char*>(node->name), name) == 0;
+}
+
+// The text of an element: the content of its first child; empty when it has none.
+std::string_view elementText(const xmlNode* element) {
+    const xmlNode* child = element->children;
+    if (!child || !child->content) return {};
+    return reinterpret_cast<const char*>(child->content);
+}
+
+// The children of parent with the given name, in document order.
+template <typename Visit>
+void forEachChild(const xmlNode* parent, const char* name, Visit visit) {
+    for (const xmlNode* child = parent->children; child; child = child->next)
+        if (named(child, name)) visit(child);
+}
+
+std::string boundedName(std::string_view text) {
+    size_t length = std::min(text.size(), ScanPosition::kMaxNameBytes);
+    // Step back over continuation bytes so that no character is cut in two.
+    if (length < text.size())
+        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+    return std::string(text.substr(0, length));
+}
+
+void readMatrixElements(const xmlNode* parent, Matrix4d& matrix) {
+    forEachChild(parent, "matrix",
+                 [&](const xmlNode* element) { parseMatrixText(elementText(element), matrix); });
+}
+
+void readScan(const xmlNode* element, ScanPosition& position) {
+    ProjectScan& scan = position.scans.emplace_back();
+    forEachChild(element, "file", [&](const xmlNode* file) {
+        scan.file = platform::decodeLenientUtf8(elementText(file));
+    });
+}
+
+void readScanPosition(const xmlNode* element, const Matrix4d& pop, ScanPosition& position) {
+    bool sopRead = false;
+    for (const xmlNode* child = element->children; child; child = child->next) {
+        if (named(child, "name")) {
+            position.name = boundedName(elementText(child));
+        } else if (named(child, "singlescans")) {
+            for (const xmlNode* scan = child->children; scan; scan = scan->next)
+                if (named(scan, "scan_colored") || named(scan, "scan") ||
+                    named(scan, "scan_computed"))
+                    readScan(scan, position);
+        } else if (named(child, "sop")) {
+            forEachChild(child, "matrix", [&](const xmlNode* matrix) {
+                Matrix4d sop = position.registration;
+                parseMatrixText(elementText(matrix), sop);
+                position.registration = multiply(pop, sop);
+                sopRead = true;
+            });
+        }
+    }
+    // A position without a registration of its own sits where the project does.
+    if (!sopRead) position.registration = pop;
+}
+
+}  // namespace
+
+Matrix4d multiply(const Matrix4d& a, const Matrix4d& b) {
+    Matrix4d product{};
+    for (int row = 0; row < 4; ++row)
+        for (int column = 0; column < 4; ++column) {
+            double sum = 0;
+            for (int k = 0; k < 4; ++k) sum += a(row, k) * b(k, column);
+            product(row, column) = sum;
+        }
+    return product;
+}
+
+int parseMatrixText(std::string_view text, Matrix4d& matrix) {
+    static constexpr std::string_view kSeparators = " \t\n";
+    int count = 0;
+    size_t start = text.find_first_not_of(kSeparators);
+    while (start != std::string_view::npos && count < 16) {
+        const size_t end = std::min(text.find_first_of(kSeparators, start), text.size());
+        std::string_view piece = text.substr(start, end - start);
+        if (piece.size() > 1 && piece[0] == '+' && piece[1] != '-') piece.remove_prefix(1);
+        double value = 0;
+        const auto parsed = std::from_chars(piece.data(), piece.data() + piece.size(), value);
+        if (parsed.ec != std::errc() || !std::isfinite(value)) value = 0;
+        matrix.m[count++] = value;
+        start = text.find_first_not_of(kSeparators, end);
+    }
+    return count;
+}
+
+bool readProject(const std::string& path, ProjectContents& project) {
+    xmlCheckVersion(20902);
+    // No network access, no loading of the DTD the DOCTYPE names (it is often missing), and
+    // entities are left as references rather than substituted, so a project file can neither
+    // reach out nor blow up into its expansion.
+    Document document(xmlReadFile(path.c_str(), nullptr, XML_PARSE_NONET));
+    if (!document) return false;
+    const xmlNode* root = xmlDocGetRootElement(document.get());
+    if (!root) return false;
+
+    ProjectContents read;
+    for (const xmlNode* child = root->children; child; child = child->next) {
+        if (named(child, "pop")) {
+            readMatrixElements(child, read.pop);
+        } else if (named(child, "scanpositions")) {
+            forEachChild(child, "scanposition", [&](const xmlNode* element) {
+                readScanPosition(element, read.pop, read.positions.emplace_back());
+            });
+        }
+    }
+    project = std::move(read);
+    return true;
+}
+
+WideString scanFilePath(const WideString& projectPath, const ScanPosition& position,
+                        const ProjectScan& scan) {
+    // A project named without a folder has its SCANS folder beside it, in the current folder.
+    WideString path = platform::parentFolder(projectPath);
+    if (!path.empty() && path.back() != platform::kSeparator) path += platform::kSeparator;
+    path += u"SCANS/";
+    path += platform::decodeLenientUtf8(position.name);
+    path += u"/SINGLESCANS/";
+    path += scan.file;
+    if (path.size() >= static_cast<size_t>(kPathBufferUnits)) return {};
+    return path;
+}
+
+}  // namespace ks_formats
