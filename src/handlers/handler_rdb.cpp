@@ -5,6 +5,7 @@
 #include "handlers/rds_reader.h"
 #include "handlers/rds_records.h"
 #include "handlers/scan_import.h"
+#include "handlers/value_conversion.h"
 #include "little_endian.h"
 #include "platform/component.h"
 #include "platform/paths.h"
@@ -108,7 +109,7 @@ bool _RDBHandler::importRdbScan(ImportBatch* batch, const WideChar* importName,
         if (versionOne || intensitySource == RSPOpt::IntensityAmplitude)
             intensity = amplitudeIntensity(amplitude);
         else if (intensitySource == RSPOpt::IntensityReflectance)
-            intensity = streamIntensity(static_cast<double>(loadU16(record + 14)) *
+            intensity = low16Bits(static_cast<double>(loadU16(record + 14)) *
                                         reflectanceScale * 0.01);
         // u8 flags up to version 2, the low byte of u16 flags after: one byte either way.
         const uint8_t flags = record[layout.flagsOffset];
