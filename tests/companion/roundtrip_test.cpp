@@ -283,3 +283,26 @@ TEST_F(RoundTrip, QueryDensityResetAndGreyMode) {
 }
 
 }  // namespace
+
+namespace {
+
+// Converters pass no name for the clouds of point streams and point databases.
+TEST(UnnamedCloud, KeepsItsPointsAndAnEmptyName) {
+    ScratchFolder folder;
+    resetWriterSettings();
+    const std::string path = folder.file("unnamed.nox");
+    ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
+    ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
+    ASSERT_EQ(ksioAddCloudW(0, nullptr, nullptr, 0, 0), 1);
+    const double base[3] = {1, 2, 3};
+    addAll(makePoints(100, base, 0.0, 7));
+    ASSERT_EQ(ksioEndStream(), 1);
+    ASSERT_EQ(ksioBuildNOXFile(), 1);
+
+    const nox::FileIndex index = readIndex(path);
+    ASSERT_EQ(index.clouds.size(), 1u);
+    EXPECT_EQ(index.clouds[0].name, "");
+    EXPECT_EQ(readAll(path).size(), 100u);
+}
+
+}  // namespace

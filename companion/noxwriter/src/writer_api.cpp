@@ -114,7 +114,9 @@ NOXWRITER_EXPORT int32_t ksioAddGroupW(uint32_t flags, const ksio_char* name) {
 NOXWRITER_EXPORT int32_t ksioAddCloudW(uint32_t flags, const ksio_char* name, const double* matrix,
                                        int32_t rows, int32_t columns) {
     return guarded([&] {
-        currentStream().addCloud(flags, text(name, "the cloud name"), matrix, rows, columns, session.settings);
+        // Callers pass no name for an unnamed cloud; it is stored with an empty name.
+        const std::string cloudName = name ? text(name, "the cloud name") : std::string();
+        currentStream().addCloud(flags, cloudName, matrix, rows, columns, session.settings);
     });
 }
 
