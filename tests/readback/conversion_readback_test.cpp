@@ -14,7 +14,7 @@
 #include "ks_sampledata/rdb_data.h"
 #include "ks_sampledata/rsp_project.h"
 #include "nox_test_support.h"
-#include "support/recording_feedback.h"
+#include "support/shipped_conversion.h"
 
 using namespace ks_formats;
 using namespace ks_sampledata;
@@ -24,11 +24,6 @@ namespace {
 
 // Positions are stored to the default 1 mm tolerance: half a step, plus float input rounding.
 constexpr double kPositionSlack = 0.0005 + 1e-5;
-
-struct Converted {
-    Result result = ResultFailed;
-    std::vector<std::string> files;
-};
 
 class ConversionReadback : public ::testing::Test {
 protected:
@@ -40,22 +35,12 @@ protected:
         fs::create_directories(dir);
     }
 
-    Converted convert(const std::vector<fs::path>& inputs, BatchMode mode, const char* output,
-                      bool withColour = true) {
-        ImportBatch batch(u"readback");
-        ks_test::RecordingFeedback feedback;
-        batch.setFeedbackObject(&feedback);
-        batch.setBatchMode(mode);
-        batch.includeRGB(withColour);
-        batch.includeIntensity(true);
-        for (const fs::path& input : inputs) batch.addImportFile(input.u16string().c_str());
-        batch.setOutputFilename((dir / output).u16string().c_str());
-        Converted converted;
-        converted.result = ConvertBatchToNOX(&batch);
-        for (const auto& error : feedback.errors)
+    ks_test::ShippedConversion convert(const std::vector<fs::path>& inputs, BatchMode mode,
+                                       const char* output, bool withColour = true) {
+        ks_test::ShippedConversion converted =
+            ks_test::convertWithShippedWriter({inputs, dir / output, mode, withColour});
+        for (const auto& error : converted.errors)
             ADD_FAILURE() << "reported error " << error.result << " in phase " << error.phase;
-        for (int i = 0; i < batch.numExportedFiles(); ++i)
-            converted.files.emplace_back(batch.getExportedFilenameA(i));
         return converted;
     }
 
@@ -84,7 +69,7 @@ TEST_F(ConversionReadback, PointStreamKeepsEveryRecordInOrderInEachMode) {
                          Case{BatchModeSingleFile, "all.nox", "all.nox"}}) {
         SCOPED_TRACE(c.output);
         if (c.mode != BatchModeSingleFile) fs::create_directories(dir / c.output);
-        const Converted converted = convert({dir / "site.rxp"}, c.mode, c.output);
+        const ks_test::ShippedConversion converted = convert({dir / "site.rxp"}, c.mode, c.output);
         ASSERT_EQ(converted.result, ResultSuccess);
         ASSERT_EQ(converted.files, std::vector<std::string>{(dir / c.expectedName).string()});
 
@@ -117,7 +102,7 @@ TEST_F(ConversionReadback, GridScanKeepsRowsColumnsAndItsEmptyCellsInPlace) {
         SCOPED_TRACE(mode);
         const std::string output = "grid" + std::to_string(mode);
         fs::create_directories(dir / output);
-        const Converted converted = convert({dir / "room.3dd"}, mode, output.c_str());
+        const ks_test::ShippedConversion converted = convert({dir / "room.3dd"}, mode, output.c_str());
         ASSERT_EQ(converted.result, ResultSuccess);
         ASSERT_EQ(converted.files.size(), 1u);
 
@@ -167,7 +152,7 @@ TEST_F(ConversionReadback, ProjectScansLandInTheirRegisteredPlaces) {
         SCOPED_TRACE(mode);
         const std::string output = mode == BatchModeSingleFile ? "site.nox" : "out" + std::to_string(mode);
         if (mode != BatchModeSingleFile) fs::create_directories(dir / output);
-        const Converted converted = convert({dir / "site.rsp"}, mode, output.c_str(), false);
+        const ks_test::ShippedConversion converted = convert({dir / "site.rsp"}, mode, output.c_str(), false);
         ASSERT_EQ(converted.result, ResultSuccess);
         ASSERT_EQ(converted.files.size(), mode == BatchModeSingleFile ? 1u : 2u);
 
