@@ -105,6 +105,9 @@ public:
     void _progressDirect(const WideChar* name, int overall, int filePercent, int fileIndex);
     void _progressWriteDirect(const WideChar* name, int overall, int filePercent, int fileIndex);
     void _error(Result result, ConvertPhase phase);
+    // How many errors this batch has reported, so the driver can tell a file that failed
+    // quietly from one whose handler said why.
+    unsigned long _getErrorCount() const { return errorCount; }
     void _setCancel(bool on) { cancelRequested.store(on, std::memory_order_relaxed); }
     bool _getCancel() const { return cancelRequested.load(std::memory_order_relaxed); }
     void _setCurrentFilename(const WideChar* name);
@@ -146,6 +149,7 @@ private:
     WideChar currentFilename[kPathBufferUnits];
     WideChar currentOutputFilename[kPathBufferUnits];
     int currentFileIndex;
+    unsigned long errorCount;
     std::vector<ScanInfo> importFiles;
     std::vector<WideString> exportedFiles;
     std::vector<WideString> searchPaths;

@@ -33,15 +33,19 @@ void expandProject(ImportBatch& batch) {
         batch.addImportFile(name.c_str());
 }
 
-// A handler reports its own failures; one that throws has failed its file, and the conversion
-// goes on with the next.
+// A handler reports its own failures, but several of them fail quietly (an unreadable or
+// damaged file, a name they cannot reach): such a file is reported here as (2, 2), so a host
+// never sees a file that was not converted pass as converted. One that throws has failed its
+// file too. Either way the conversion goes on with the next file.
 void runImport(FileTypeHandler& handler, ImportBatch& batch, ScanInfo& scan) {
     handler.setPointsFilter(batch.getPointsFilterCallback());
+    const unsigned long errorsBefore = batch._getErrorCount();
+    bool imported = false;
     try {
-        handler.import(&batch, &scan);
+        imported = handler.import(&batch, &scan);
     } catch (...) {
-        batch._error(ResultFailed, PhaseRead);
     }
+    if (!imported && batch._getErrorCount() == errorsBefore) batch._error(ResultFailed, PhaseRead);
     handler.setPointsFilter(nullptr);
 }
 

@@ -45,6 +45,7 @@ void ImportBatch::_progressWriteDirect(const WideChar* name, int overall, int fi
 }
 
 void ImportBatch::_error(Result result, ConvertPhase phase) {
+    ++errorCount;
     if (feedback) feedback->reportError(this, currentFilename, result, currentFileIndex, phase);
 }
 

@@ -29,6 +29,7 @@ ImportBatch::ImportBatch(const WideChar* creatorApp)
       currentFilename{},
       currentOutputFilename{},
       currentFileIndex(0),
+      errorCount(0),
       feedback(nullptr),
       feedbackCount(50000),
       totalProgressPercentage(0),
@@ -82,6 +83,7 @@ void ImportBatch::copyFrom(const ImportBatch& other) {
     copyToFixed(currentFilename, other.currentFilename);
     copyToFixed(currentOutputFilename, other.currentOutputFilename);
     currentFileIndex = other.currentFileIndex;
+    errorCount = other.errorCount;
     importFiles = other.importFiles;
     exportedFiles = other.exportedFiles;
     searchPaths = other.searchPaths;

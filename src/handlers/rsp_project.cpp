@@ -116,8 +116,10 @@ bool readProject(const std::string& path, ProjectContents& project) {
     xmlCheckVersion(20902);
     // No network access, no loading of the DTD the DOCTYPE names (it is often missing), and
     // entities are left as references rather than substituted, so a project file can neither
-    // reach out nor blow up into its expansion.
-    Document document(xmlReadFile(path.c_str(), nullptr, XML_PARSE_NONET));
+    // reach out nor blow up into its expansion. A malformed file answers false; the parser's
+    // own messages would land on the host's standard error, so they are silenced.
+    Document document(xmlReadFile(path.c_str(), nullptr,
+                                  XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
     if (!document) return false;
     const xmlNode* root = xmlDocGetRootElement(document.get());
     if (!root) return false;

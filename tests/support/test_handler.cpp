@@ -7,6 +7,7 @@ using namespace ks_formats;
 bool TestHandler::import(ImportBatch* batch, ScanInfo* scan) {
     if (!batch) return false;
     ++imports;
+    if (instead) return instead(*batch, *scan);
     ScanImport flow(*batch, *scan->getMatrix());
     flow.beginCloud({scan->getFilename(), outputIndex, KSIO_CLOUD_INTENSITY, nullptr});
     for (int i = 0; i < pointsPerFile; ++i) {

@@ -25,6 +25,8 @@ public:
     std::atomic<int> imports{0};
     // Called at every feedback point (for instance to cancel from a test).
     std::function<void()> atFeedbackPoint;
+    // When set, import answers this instead of importing (for files that fail).
+    std::function<bool(ks_formats::ImportBatch&, const ks_formats::ScanInfo&)> instead;
 };
 
 // Registers one TestHandler for the life of the test program.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include <string>
 #include <thread>
 
@@ -43,6 +45,7 @@ protected:
         ASSERT_EQ(Initialize(), ResultSuccess);
         handler = &ks_test::registeredTestHandler();
         handler->pointsPerFile = 2;
+        handler->instead = nullptr;
         batch = std::make_unique<ImportBatch>(u"tests");
         batch->setFeedbackObject(&feedback);
         batch->setOutputFilename(u"/out/merged.nox");
@@ -151,6 +154,29 @@ TEST_F(Conversion, UnsupportedAndExcludedFilesAreSkipped) {
     EXPECT_EQ(handler->imports.load(), 1);
     EXPECT_EQ(writerCalls().find("c.tst"), std::string::npos);
     EXPECT_EQ(std::u16string(batch->_getCurrentFilename()), u"xy");
+}
+
+// A file whose handler fails without a word is still reported, once; one whose handler said why
+// is not reported twice; a handler that throws has failed its file. The others still convert.
+TEST_F(Conversion, EveryFileThatFailsIsReportedExactlyOnce) {
+    for (const char16_t* name : {u"/in/quiet.tst", u"/in/said.tst", u"/in/throws.tst", u"/in/ok.tst"})
+        batch->addImportFile(name);
+    handler->instead = [](ImportBatch& b, const ScanInfo& scan) -> bool {
+        const std::u16string name = scan.getFilename();
+        if (name == u"/in/said.tst") b._error(ResultCannotOpenFile, PhaseRead);
+        if (name == u"/in/throws.tst") throw std::runtime_error("damaged");
+        return name == u"/in/ok.tst";
+    };
+    EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
+    handler->instead = nullptr;
+    ASSERT_EQ(feedback.errors.size(), 3u);
+    EXPECT_EQ(feedback.errors[0].name, u"/in/quiet.tst");
+    EXPECT_EQ(feedback.errors[0].result, ResultFailed);
+    EXPECT_EQ(feedback.errors[0].phase, PhaseRead);
+    EXPECT_EQ(feedback.errors[1].name, u"/in/said.tst");
+    EXPECT_EQ(feedback.errors[1].result, ResultCannotOpenFile);
+    EXPECT_EQ(feedback.errors[2].name, u"/in/throws.tst");
+    EXPECT_EQ(feedback.errors[2].result, ResultFailed);
 }
 
 TEST_F(Conversion, ProgressOfThreeFilesInWholeBatchMode) {
