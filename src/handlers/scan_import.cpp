@@ -50,8 +50,13 @@ bool ScanImport::finishCancelled() {
 void ScanImport::finishOutput(const WideChar* exportedName) {
     if (!ownsOutput_) return;
     endOutputStream();
-    buildOutputFile();
-    batch_._addExportedFile(exportedName);
+    // Only a file the writer built is recorded as written; a failed build (a full disk, an
+    // unwritable folder) is reported with the writer's code instead.
+    const int32_t built = buildOutputFile();
+    if (built == ResultSuccess)
+        batch_._addExportedFile(exportedName);
+    else
+        batch_._error(static_cast<Result>(built), PhaseWrite);
 }
 
 }  // namespace ks_formats

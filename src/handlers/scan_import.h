@@ -44,7 +44,8 @@ public:
     // Reports the cancel through the batch; per-scan output stays unbuilt. Answers false.
     bool finishCancelled();
     // Per-scan mode: ends and builds the handler's own stream and records the file under
-    // exportedName. Does nothing in the other modes.
+    // exportedName, or reports the writer's code in the write phase when the build fails.
+    // Does nothing in the other modes.
     void finishOutput(const WideChar* exportedName);
     bool ownsOutput() const { return ownsOutput_; }
     const WideChar* outputName() const { return batch_._getCurrentOutputFilename(); }
