@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up on a fresh Debian machine and runs every test: a release build with
-# warnings as errors, then the same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+# warnings as errors, the same tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# cancel race under ThreadSanitizer, and a bounded run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -15,3 +16,10 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKS_SANITIZE=ON -DKS
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKS_SANITIZE_THREAD=ON \
+      -DKS_WERROR=ON -DKS_BUILD_BENCHMARKS=OFF
+cmake --build build-tsan -j "$jobs" --target ks_cancel_race_tests
+TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/ks_cancel_race_tests
+
+scripts/fuzz.sh "${KS_FUZZ_SECONDS:-20}"

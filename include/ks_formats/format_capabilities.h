@@ -110,6 +110,11 @@ public:
     // Overrides the overload of the parameter's own type; whole-number parameters stored as int
     // have no overload in the interface and report no value.
     using FormatParameterI::getValueInfo;
+#if defined(__clang__)
+// It overrides for every stored type but int, so it cannot carry "override" in the template.
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Winconsistent-missing-override"
+#endif
     bool getValueInfo(T& value, T& minimum, T& maximum) const {
         if constexpr (std::is_same_v<T, int>) return false;
         if (!(min_ <= max_ && min_ <= value_ && value_ <= max_)) return false;
@@ -118,6 +123,9 @@ public:
         maximum = max_;
         return true;
     }
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 private:
     ParamID id_;

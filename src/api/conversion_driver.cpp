@@ -54,6 +54,16 @@ public:
     Conversion(ImportBatch& batch) : batch_(batch), writer_(writerLibrary()) {}
 
     Result run() {
+        const Result result = convert();
+        // A conversion that stopped early (cancelled, or a failure) leaves its stream unbuilt;
+        // discarding it now removes the writer's partial file instead of leaving it until the
+        // next conversion.
+        discardOutputStream();
+        return result;
+    }
+
+private:
+    Result convert() {
         setCurrentBatch(&batch_);
         expandProject(batch_);
         batch_._initializeConvert();
@@ -69,7 +79,6 @@ public:
         return finish();
     }
 
-private:
     Result fail(Result code, ConvertPhase phase) {
         batch_._error(code, phase);
         return code;

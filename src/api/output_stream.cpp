@@ -18,6 +18,11 @@ int32_t startOutputStream(const WideChar* path) {
     return result;
 }
 
+void discardOutputStream() {
+    if (streamOpen) writerLibrary().discardStream();
+    streamOpen = false;
+}
+
 int32_t endOutputStream() { return writerLibrary().endStream(); }
 
 int32_t buildOutputFile() {

@@ -14,6 +14,8 @@ int32_t startOutputStream(const WideChar* path);
 int32_t endOutputStream();
 // Builds the file of the ended stream; afterwards no stream is open.
 int32_t buildOutputFile();
+// Discards a stream that was started but not built (its partial file goes with it).
+void discardOutputStream();
 // True while a stream that was started is neither built nor discarded.
 bool outputStreamOpen();
 

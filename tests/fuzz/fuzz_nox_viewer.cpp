@@ -1,0 +1,46 @@
+// Fuzzes the viewer library: the bytes are a NOX file that is opened, described and read
+// through a query in blocks.
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "lyrant_api.h"
+
+namespace fs = std::filesystem;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const fs::path file = fs::temp_directory_path() / ("ks-fuzz-" + std::to_string(getpid()) + ".nox");
+    {
+        std::ofstream out(file, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    }
+    const uint64_t scene = ksOpenNOX(file.u16string().c_str());
+    if (scene == 0) return 0;
+    ks_char name[256];
+    int32_t clouds = 0;
+    uint64_t points = 0;
+    uint32_t flags = 0;
+    uint8_t a = 0, b = 0;
+    ksSceneInfo(scene, name, &clouds, &points, &flags, &a, &b);
+    for (int32_t i = 0; i < clouds; ++i) {
+        double matrix[16];
+        ksCloudInfo(scene, i, name, &points, &flags, matrix);
+    }
+    const uint64_t query = ksCreateVisPointsQuery();
+    ksSetQueryScope(query, scene);
+    constexpr uint32_t kBlock = 1000;
+    std::vector<double> xyz(3 * kBlock);
+    std::vector<uint8_t> rgb(3 * kBlock), classes(kBlock);
+    std::vector<int16_t> intensity(kBlock);
+    std::vector<float> normals(3 * kBlock);
+    while (ksGetQueryPointsd(query, kBlock, xyz.data(), rgb.data(), intensity.data(), normals.data(),
+                             classes.data()) > 0) {
+    }
+    ksDeleteQuery(query);
+    ksRemoveScene(scene);
+    return 0;
+}
