@@ -15,6 +15,7 @@ namespace {
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 constexpr int kLineStep = 10;  // plain lines: one per this many percent, besides file changes
+constexpr auto kLineInterval = std::chrono::seconds(2);
 
 int terminalColumns(std::FILE* out) {
     winsize size{};
@@ -65,9 +66,14 @@ void ConsoleFeedback::reportProgress(ks_formats::ImportBatch* batch, const ks_fo
             drawBar();
         }
     } else if (style_ == ProgressStyle::Lines) {
-        if (newStep || overall / kLineStep != lastLineOverall_ / kLineStep || overall == 100) {
-            if (overall != lastLineOverall_ || newStep) printLine();
+        // Some inputs report a fixed file percentage while they read: a line every few seconds
+        // still shows that the conversion moves.
+        const auto now = std::chrono::steady_clock::now();
+        const bool crossedStep = overall / kLineStep != lastLineOverall_ / kLineStep;
+        if (newStep || crossedStep || (overall == 100 && lastLineOverall_ != 100) || now - lastLine_ >= kLineInterval) {
+            lastLine_ = now;
             lastLineOverall_ = overall;
+            printLine();
         }
     }
 }
@@ -78,6 +84,8 @@ void ConsoleFeedback::reportError(ks_formats::ImportBatch*, const ks_formats::Wi
     const ReportedError error{ks_formats::platform::toUtf8(fileName), result, phase};
     if (std::find(errors_.begin(), errors_.end(), error) != errors_.end()) return;
     errors_.push_back(error);
+    // A handler that sees the cancel reports it; the summary says so once for the whole run.
+    if (result == ks_formats::ResultCancelled) return;
     clearBar();
     // Errors are printed even with --quiet.
     std::fprintf(stderr, "noxconvert: error: %s: %s, while %s\n", error.file.empty() ? "(no file)" : error.file.c_str(),

@@ -61,6 +61,7 @@ private:
     bool barShown_ = false;
     int lastLineOverall_ = -1;
     std::chrono::steady_clock::time_point lastDraw_{};
+    std::chrono::steady_clock::time_point lastLine_{};
     std::vector<ReportedError> errors_;
 };
 

@@ -15,6 +15,7 @@
 #include "conversion_plan.h"
 #include "convert_options.h"
 #include "exit_codes.h"
+#include "input_kinds.h"
 #include "ks_formats/ks_formats.h"
 #include "platform/text_encoding.h"
 #include "result_names.h"
@@ -40,14 +41,31 @@ ProgressStyle progressStyle(bool quiet) {
     return ::isatty(STDERR_FILENO) ? ProgressStyle::Bar : ProgressStyle::Lines;
 }
 
-void fillBatch(ImportBatch& batch, const ConversionPlan& plan) {
-    for (const std::string& file : plan.files) batch.addImportFile(file.c_str());
+bool isProject(const std::string& path) {
+    // The library picks handlers by the last three characters, in these two spellings.
+    return path.size() >= 4 && (path.ends_with(".rsp") || path.ends_with(".RSP"));
+}
+
+// False after naming a project that cannot be read.
+bool fillBatch(ImportBatch& batch, const ConversionPlan& plan) {
+    // The library expands a project only when it is the batch's one import file; among other
+    // inputs each project is expanded here, its scans keeping their registration matrices.
+    const bool expandHere = plan.files.size() + plan.patterns.size() > 1;
+    for (const std::string& file : plan.files) {
+        if (!expandHere || !isProject(file)) {
+            batch.addImportFile(file.c_str());
+        } else if (ks_formats::CreateBatchFromProject(&batch, file.c_str()) != ks_formats::ResultSuccess) {
+            std::fprintf(stderr, "noxconvert: cannot read the project %s\n", file.c_str());
+            return false;
+        }
+    }
     for (const std::string& pattern : plan.patterns) batch.addSearchPath(pattern.c_str());
     batch.setOutputFilename(plan.output.c_str());
     // Expand the patterns now, so an empty batch is caught before anything is written, and
     // include every file found (files found by a recursive search start out excluded).
     batch.extractFilePaths();
     for (int i = 0; i < batch.numImportFiles(); ++i) batch.setIncludeFile(i, true);
+    return true;
 }
 
 std::vector<std::string> writtenFiles(const ImportBatch& batch) {
@@ -112,9 +130,21 @@ int runConvert(const ConvertOptions& options, bool quiet) {
         std::fprintf(stderr, "noxconvert: cannot load the writer library libNoxWriter.so\n");
         return kExitFailed;
     }
+    // Named files of a kind nothing converts are refused before anything is written; files that
+    // patterns find are left to the library, which reports and skips them.
+    const std::vector<InputKind> kinds = convertedInputKinds();
+    bool unsupported = false;
+    for (const std::string& file : plan->files) {
+        if (isConvertedInput(file, kinds)) continue;
+        std::fprintf(stderr, "noxconvert: unsupported input: %s (noxconvert formats lists what is converted)\n",
+                     file.c_str());
+        unsupported = true;
+    }
+    if (unsupported) return kExitUnsupported;
+
     ImportBatch batch(u"noxconvert");
     applySettings(options, batch);
-    fillBatch(batch, *plan);
+    if (!fillBatch(batch, *plan)) return kExitInputMissing;
     if (batch.numImportFiles() == 0) {
         std::fprintf(stderr, "noxconvert: no input files: the patterns matched nothing\n");
         return kExitInputMissing;

@@ -5,6 +5,7 @@
 
 #include "commands.h"
 #include "exit_codes.h"
+#include "input_kinds.h"
 #include "ks_formats/ks_formats.h"
 
 namespace noxconvert {
@@ -81,17 +82,14 @@ int runFormats() {
     // Registers the input handlers; without the writer library it still does that much.
     Initialize();
     std::printf("Converted by this build:\n");
-    for (int i = 0; i < NumSupportedFormats(); ++i) {
-        char extension[64] = "", description[256] = "";
-        if (FormatInfo(i, extension, description)) std::printf("  %-8s %s\n", extension, description);
-    }
+    for (const InputKind& kind : convertedInputKinds()) std::printf("  .%-6s %s\n", kind.extension.c_str(), kind.name.c_str());
     std::printf("\nFormat capability table:\n");
     std::printf("  %-3s %-34s %-5s %-6s %-6s %s\n", "id", "name", "ext", "flag1", "flag2", "exposable");
     for (int id = FormatNone + 1; id <= kLastFormatID; ++id) {
         const auto format = static_cast<FormatID>(id);
         char name[1024] = "", extension[4] = "";
         bool flag1 = false, flag2 = false;
-        if (!GetFormatInfo(format, name, extension, &flag1, &flag2)) continue;
+        if (!GetFormatInfo(format, name, extension, &flag1, &flag2) || !name[0]) continue;
         std::printf("  %-3d %-34s %-5s %-6s %-6s %s\n", id, name, extension, flag1 ? "yes" : "no", flag2 ? "yes" : "no",
                     GetFormatExposable(format) ? "yes" : "no");
         for (int p = 0; p < GetNumSupportedFormatParameters(format); ++p) {
