@@ -46,6 +46,14 @@ bool isProject(const std::string& path) {
     return path.size() >= 4 && (path.ends_with(".rsp") || path.ends_with(".RSP"));
 }
 
+// The files the library finds for one search pattern, asked of a scratch batch.
+int countMatches(const std::string& pattern, bool recursive) {
+    ImportBatch scratch(u"noxconvert");
+    scratch.useRecursiveSearch(recursive);
+    scratch.addSearchPath(pattern.c_str());
+    return scratch.extractFilePaths();
+}
+
 // False after naming a project that cannot be read.
 bool fillBatch(ImportBatch& batch, const ConversionPlan& plan) {
     // The library expands a project only when it is the batch's one import file; among other
@@ -142,11 +150,20 @@ int runConvert(const ConvertOptions& options, bool quiet) {
     }
     if (unsupported) return kExitUnsupported;
 
+    // A pattern that finds nothing is as missing as a named file that does not exist.
+    bool nothingFound = false;
+    for (const std::string& pattern : plan->patterns) {
+        if (countMatches(pattern, options.recursive) > 0) continue;
+        std::fprintf(stderr, "noxconvert: no input matches %s\n", pattern.c_str());
+        nothingFound = true;
+    }
+    if (nothingFound) return kExitInputMissing;
+
     ImportBatch batch(u"noxconvert");
     applySettings(options, batch);
     if (!fillBatch(batch, *plan)) return kExitInputMissing;
     if (batch.numImportFiles() == 0) {
-        std::fprintf(stderr, "noxconvert: no input files: the patterns matched nothing\n");
+        std::fprintf(stderr, "noxconvert: no input files to convert\n");
         return kExitInputMissing;
     }
 

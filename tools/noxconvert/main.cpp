@@ -53,6 +53,17 @@ int main(int argc, char** argv) {
     CLI::App* formats = app.add_subcommand("formats", "list the input formats and the format capability table");
     formats->fallthrough();
 
+    // CLI11 would only say that a command is required; name the word it did not know.
+    const auto isCommand = [&](const std::string& word) {
+        for (const CLI::App* command : app.get_subcommands({}))
+            if (command->get_name() == word) return true;
+        return false;
+    };
+    if (argc > 1 && argv[1][0] != '-' && !isCommand(argv[1])) {
+        std::fprintf(stderr, "noxconvert: unknown command '%s': use convert, info, export, preview or formats\n"
+                             "Run with --help for more information.\n", argv[1]);
+        return kExitUsage;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
