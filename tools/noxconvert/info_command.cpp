@@ -48,18 +48,15 @@ void printBounds(const char* indent, const PointBounds& bounds) {
                 bounds.min[1], bounds.max[1], bounds.min[2], bounds.max[2]);
 }
 
-// World bounds of each cloud: the viewer delivers the clouds one after another, each with as many
-// points as its record says.
+// World bounds of each cloud.
 std::vector<PointBounds> cloudBounds(const NoxScene& scene, const std::vector<SceneCloud>& clouds,
                                      uint64_t& delivered) {
     std::vector<PointBounds> bounds(clouds.size());
-    size_t cloud = 0;
-    uint64_t leftInCloud = clouds.empty() ? 0 : clouds[0].points;
+    CloudCursor cursor(clouds);
     delivered = scene.readPoints(ColourSource::Stored, [&](const PointBlock& block) {
         for (uint32_t i = 0; i < block.count; ++i) {
-            while (leftInCloud == 0 && cloud + 1 < clouds.size()) leftInCloud = clouds[++cloud].points;
+            const size_t cloud = cursor.next();
             if (cloud < bounds.size()) bounds[cloud].add(&block.xyz[3 * i]);
-            if (leftInCloud > 0) --leftInCloud;
         }
     });
     return bounds;

@@ -37,6 +37,24 @@ struct PointBlock {
     const uint8_t* classes = nullptr;
 };
 
+// Which cloud each delivered point belongs to: the viewer delivers the clouds one after another,
+// each with as many points as its record says.
+class CloudCursor {
+public:
+    explicit CloudCursor(const std::vector<SceneCloud>& clouds) : clouds_(clouds) {}
+    // The cloud of the next point (the last cloud once the counts are used up).
+    size_t next() {
+        while (left_ == 0 && cloud_ + 1 < clouds_.size()) left_ = clouds_[++cloud_].points;
+        if (left_ > 0) --left_;
+        return cloud_;
+    }
+
+private:
+    const std::vector<SceneCloud>& clouds_;
+    size_t cloud_ = 0;
+    uint64_t left_ = clouds_.empty() ? 0 : clouds_[0].points;
+};
+
 // How colour is delivered: the stored colour, or the intensity as grey.
 enum class ColourSource { Stored, IntensityGrey };
 
