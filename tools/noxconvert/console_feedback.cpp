@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 
 #include "platform/text_encoding.h"
@@ -131,21 +132,22 @@ void ConsoleFeedback::drawBar() {
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     const double rate = elapsed > 0 ? double(pointsRead_.load(std::memory_order_relaxed)) / elapsed : 0;
     const std::string left = overall_ > 0 && overall_ < 100 ? durationText(elapsed * (100 - overall_) / overall_) : "--:--";
-    char status[160];
-    std::snprintf(status, sizeof status, " %3d%%  file %d/%d %3d%%  %s  %s pts/s  %s left  ", overall_,
-                  fileIndex_ + 1, std::max(files_, fileIndex_ + 1), filePercent_, phaseName(phase_),
+    char head[48], tail[112];
+    std::snprintf(head, sizeof head, " %3d%%  file %d/%d ", overall_, fileIndex_ + 1, std::max(files_, fileIndex_ + 1));
+    std::snprintf(tail, sizeof tail, " %3d%%  %s  %s pts/s  %s left", filePercent_, phaseName(phase_),
                   countText(rate).c_str(), left.c_str());
 
     const int columns = terminalColumns(out_) - 1;  // never touch the last column: no wrap
-    const int barWidth = std::clamp(columns / 4, 10, 40);
+    const int barWidth = std::clamp(columns / 5, 10, 40);
     const int filled = barWidth * std::clamp(overall_, 0, 100) / 100;
     std::string line = "[" + std::string(size_t(filled), '#') + std::string(size_t(barWidth - filled), '.') + "]";
-    line += status;
+    line += head;
+    // The file name gets the room that is left, shortened in the middle if it must be.
     std::string name = shortName(file_);
-    const int room = columns - int(line.size());
-    if (room <= 3) name.clear();
-    else if (int(name.size()) > room) name = name.substr(0, size_t(room - 3)) + "...";
-    line += name;
+    const int room = std::max(columns - int(line.size() + std::strlen(tail)), 8);
+    if (int(name.size()) > room) name = name.substr(0, size_t(room - 3) / 2) + "..." + name.substr(name.size() - size_t(room - 3 + 1) / 2);
+    line += name + tail;
+    if (int(line.size()) > columns) line.resize(size_t(columns));
     std::fprintf(out_, "\r%s\033[K", line.c_str());
     std::fflush(out_);
     barShown_ = true;
