@@ -51,6 +51,7 @@ ConsoleFeedback::ConsoleFeedback(ProgressStyle style, std::FILE* out, const std:
 
 void ConsoleFeedback::reportProgress(ks_formats::ImportBatch* batch, const ks_formats::WideChar* fileName,
                                      int overall, int filePercent, int fileIndex, int phase) {
+    if (cancelWanted_.load() && batch && !batch->_getCancel()) ks_formats::CancelBatchToNOX(batch);
     std::lock_guard lock(mutex_);
     const bool newStep = fileIndex != fileIndex_ || phase != phase_;
     file_ = ks_formats::platform::toUtf8(fileName);
@@ -93,6 +94,11 @@ void ConsoleFeedback::reportError(ks_formats::ImportBatch*, const ks_formats::Wi
                  describeResult(result).c_str(), phaseName(phase));
     std::fflush(stderr);
     if (style_ == ProgressStyle::Bar && fileIndex_ >= 0) drawBar();
+}
+
+void ConsoleFeedback::requestCancel(ks_formats::ImportBatch& batch) {
+    cancelWanted_.store(true);
+    ks_formats::CancelBatchToNOX(&batch);
 }
 
 void ConsoleFeedback::note(const std::string& message) {

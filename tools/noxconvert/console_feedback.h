@@ -33,6 +33,11 @@ public:
     void reportError(ks_formats::ImportBatch* batch, const ks_formats::WideChar* fileName,
                      ks_formats::Result result, int fileIndex, ks_formats::ConvertPhase phase) override;
 
+    // Asks the library to cancel the batch, now (from any thread) and again at every later report:
+    // a conversion clears the batch's cancel flag as it starts, so a Ctrl-C that came just before
+    // would otherwise be lost.
+    void requestCancel(ks_formats::ImportBatch& batch);
+
     // A message of the tool's own (from any thread), printed without breaking the bar.
     void note(const std::string& message);
     // Ends the bar's line before the summary.
@@ -63,6 +68,7 @@ private:
     std::chrono::steady_clock::time_point lastDraw_{};
     std::chrono::steady_clock::time_point lastLine_{};
     std::vector<ReportedError> errors_;
+    std::atomic<bool> cancelWanted_{false};
 };
 
 }  // namespace noxconvert

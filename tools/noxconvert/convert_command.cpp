@@ -177,7 +177,7 @@ int runConvert(const ConvertOptions& options, bool quiet) {
     {
         CancelWatcher watcher(
             [&] {
-                ks_formats::CancelBatchToNOX(&batch);
+                feedback.requestCancel(batch);
                 feedback.note("cancelling: the output being built is discarded (Ctrl-C again stops at once)");
             },
             [&] {

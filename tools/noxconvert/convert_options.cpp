@@ -58,7 +58,8 @@ void addConvertOptions(CLI::App& command, ConvertOptions& options) {
                        "factor from reflectance to intensity")
         ->default_str("500");
     command.add_option("--min-scan-size", options.minimumScanSize,
-                       "grid scans with fewer cells than this are skipped (default 16)");
+                       "grid scans with fewer cells than this are skipped (default 16)")
+        ->check(CLI::NonNegativeNumber);
     command.add_option("--feedback-count", options.feedbackCount,
                        "points between progress reports and cancel checks")
         ->check(CLI::Range(1ul, 1'000'000'000ul))
