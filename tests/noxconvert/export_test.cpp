@@ -43,7 +43,9 @@ PlyLayout readPlyHeader(const std::string& bytes) {
         std::istringstream words(line);
         std::string first, second, third;
         words >> first >> second >> third;
-        if (first == "format") EXPECT_EQ(second, "binary_little_endian");
+        if (first == "format") {
+            EXPECT_EQ(second, "binary_little_endian");
+        }
         if (first == "element" && second == "vertex") layout.vertices = std::stoull(third);
         if (first == "property") {
             layout.properties.emplace_back(second, third);

@@ -79,7 +79,7 @@ TEST_F(Preview, GivenSizeIsTheSizeWritten) {
     EXPECT_EQ(ihdr.width, 320u);
     EXPECT_EQ(ihdr.height, 200u);
     // The room's walls and floor cover a good part of the picture.
-    EXPECT_GT(drawnPixels(png), 320u * 200u / 50);
+    EXPECT_GT(drawnPixels(png), 320u * 200u / 100);
 }
 
 TEST_F(Preview, DefaultIsAThousandPixelsWideWithTheCloudsAspect) {
