@@ -38,3 +38,9 @@ run(${WORK_DIR}/tiny_host_pc)
 if(NOT last_output MATCHES "batch mode 2, 1 import file")
     message(FATAL_ERROR "unexpected host output: ${last_output}")
 endif()
+
+# The installed noxconvert finds the installed libraries through its RUNPATH alone.
+run(${prefix}/bin/noxconvert formats)
+if(NOT last_output MATCHES "Riegl RXP")
+    message(FATAL_ERROR "unexpected noxconvert output: ${last_output}")
+endif()

@@ -1,0 +1,122 @@
+// What the tool answers to wrong command lines and wrong inputs: a message naming the problem
+// and the documented exit code, and nothing written.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "sample_inputs.h"
+#include "tool_output.h"
+#include "tool_process.h"
+
+namespace nctest {
+namespace {
+namespace fs = std::filesystem;
+
+constexpr int kExitUsage = 2;
+constexpr int kExitUnsupported = 3;
+constexpr int kExitInputMissing = 4;
+
+bool mentions(const std::string& text, const std::string& word) {
+    return text.find(word) != std::string::npos;
+}
+
+TEST(CommandLine, BadArgumentsAreUsageErrorsNamingTheProblem) {
+    const fs::path folder = testFolder();
+    const std::string out = (folder / "x.nox").string();
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string named;  // what the message must name
+    };
+    const Case cases[] = {
+        {{}, "subcommand"},
+        {{"frobnicate"}, "frobnicate"},
+        {{"convert", "a.rxp", "-o", out, "--no-such-option"}, "--no-such-option"},
+        {{"convert", "a.rxp"}, "output"},
+        {{"convert", "-o", out}, "input"},
+        {{"convert", "a.rxp", "-o", out, "--mode", "diagonal"}, "diagonal"},
+        {{"convert", "a.rxp", "-o", out, "--units-per-metre", "many"}, "many"},
+        {{"info"}, "file"},
+        {{"preview", "a.nox", "b.png", "--width", "wide"}, "wide"},
+    };
+    for (const Case& c : cases) {
+        std::string command;
+        for (const std::string& a : c.arguments) command += a + " ";
+        SCOPED_TRACE(command);
+        const ToolRun run = runTool(c.arguments);
+        EXPECT_EQ(run.exitCode, kExitUsage) << run.err;
+        EXPECT_TRUE(mentions(run.err, c.named)) << run.err;
+    }
+    EXPECT_FALSE(fs::exists(out));
+}
+
+TEST(CommandLine, HelpExplainsEveryBatchSetting) {
+    const ToolRun run = runTool({"convert", "--help"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    for (const char* option :
+         {"--output", "--mode", "--units-per-metre", "--tolerance", "--auto-tolerance",
+          "--spatial-filter", "--no-colour", "--no-intensity", "--classification", "--combine",
+          "--normals", "--normalise-intensities", "--recursive", "--project-source",
+          "--intensity-source", "--reflectance-scale", "--min-scan-size", "--feedback-count",
+          "--dump-settings"})
+        EXPECT_TRUE(mentions(run.out, option)) << option << " missing from\n" << run.out;
+}
+
+TEST(CommandLine, MissingInputIsNamedAndNothingIsWritten) {
+    const fs::path folder = testFolder();
+    const SampleInputs inputs = writeSampleInputs(folder);
+    const fs::path output = folder / "out.nox";
+    const std::string missing = (folder / "gone" / "lost-scan.rxp").string();
+    const ToolRun run = runTool({"convert", inputs.stream.string(), missing, "-o", output.string()});
+    EXPECT_EQ(run.exitCode, kExitInputMissing) << run.err;
+    EXPECT_TRUE(mentions(run.err, missing)) << run.err;
+    EXPECT_FALSE(fs::exists(output));
+
+    // A quoted pattern that matches nothing is as missing as a file.
+    const std::string pattern = (folder / "*.nothing").string();
+    const ToolRun patternRun = runTool({"convert", pattern, "-o", output.string()});
+    EXPECT_EQ(patternRun.exitCode, kExitInputMissing) << patternRun.err;
+    EXPECT_TRUE(mentions(patternRun.err, "*.nothing")) << patternRun.err;
+}
+
+TEST(CommandLine, PatternsExpandToTheFilesTheyMatch) {
+    const fs::path folder = testFolder();
+    const SampleInputs inputs = writeSampleInputs(folder);
+    const fs::path output = folder / "per-file";
+    // Only the point stream and the grid scan match; the project and its data do not.
+    const ToolRun run = runTool({"convert", "--mode", "file", (folder / "*.rxp").string(),
+                                 (folder / "*.3dd").string(), "-o", output.string()});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const std::vector<std::string> expected{(output / "room.nox").string(),
+                                            (output / "scan.nox").string()};
+    EXPECT_EQ(writtenFiles(run.out), expected) << run.out;
+}
+
+TEST(CommandLine, UnsupportedInputIsNamedWithItsOwnExitCode) {
+    const fs::path folder = testFolder();
+    const fs::path notes = folder / "notes.txt";
+    std::ofstream(notes) << "not a scan\n";
+    const ToolRun run = runTool({"convert", notes.string(), "-o", (folder / "x.nox").string()});
+    EXPECT_EQ(run.exitCode, kExitUnsupported) << run.err;
+    EXPECT_TRUE(mentions(run.err, "notes.txt")) << run.err;
+}
+
+TEST(CommandLine, ReadingSomethingThatIsNoNoxFileFails) {
+    const fs::path folder = testFolder();
+    const fs::path fake = folder / "fake.nox";
+    std::ofstream(fake) << "KSNOX but not really";
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"info", fake.string()},
+          {"export", fake.string(), (folder / "x.xyz").string()},
+          {"preview", fake.string(), (folder / "x.png").string()}}) {
+        SCOPED_TRACE(arguments[0]);
+        const ToolRun run = runTool(arguments);
+        EXPECT_NE(run.exitCode, 0);
+        EXPECT_TRUE(mentions(run.err, "fake.nox")) << run.err;
+    }
+    EXPECT_FALSE(fs::exists(folder / "x.xyz"));
+    EXPECT_FALSE(fs::exists(folder / "x.png"));
+}
+
+}  // namespace
+}  // namespace nctest

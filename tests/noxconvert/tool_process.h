@@ -1,0 +1,48 @@
+#pragma once
+// Runs the built noxconvert as a child process: to completion with its output captured, or
+// step by step, reading its progress while it runs and sending it signals.
+#include <chrono>
+#include <functional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace nctest {
+
+struct ToolRun {
+    int exitCode = -1;  // -1 when it ended by a signal
+    int signal = 0;
+    std::string out;
+    std::string err;
+};
+
+class ToolProcess {
+public:
+    explicit ToolProcess(const std::vector<std::string>& arguments);
+    ~ToolProcess();  // kills a child that still runs
+    ToolProcess(const ToolProcess&) = delete;
+    ToolProcess& operator=(const ToolProcess&) = delete;
+
+    // Reads output until `seen` holds for the standard error read so far, the child ends or the
+    // timeout passes; `idle` runs between reads (for feeding a pipe the child reads from).
+    bool waitForError(const std::function<bool(const std::string&)>& seen,
+                      std::chrono::milliseconds timeout, const std::function<void()>& idle = {});
+    void sendSignal(int signal);
+    // Reads the rest of the output and reaps the child; `idle` runs between reads.
+    ToolRun finish(std::chrono::milliseconds timeout, const std::function<void()>& idle = {});
+    bool running() const { return pid_ > 0; }
+
+private:
+    bool pump(int timeoutMs);  // false once both pipes are closed
+    void reap(bool wait);
+
+    pid_t pid_ = -1;
+    int outFd_ = -1;
+    int errFd_ = -1;
+    ToolRun run_;
+};
+
+// Runs noxconvert with these arguments to the end (a minute at most).
+ToolRun runTool(const std::vector<std::string>& arguments);
+
+}  // namespace nctest

@@ -1,0 +1,16 @@
+#pragma once
+
+// The sub-commands of noxconvert; each answers an exit code (exit_codes.h).
+#include <string>
+
+namespace noxconvert {
+
+struct ConvertOptions;
+
+int runConvert(const ConvertOptions& options, bool quiet);
+int runInfo(const std::string& noxPath);
+int runExport(const std::string& noxPath, const std::string& outputPath);
+int runPreview(const std::string& noxPath, const std::string& pngPath, int width, int height);
+int runFormats();
+
+}  // namespace noxconvert

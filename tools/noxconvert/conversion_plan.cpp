@@ -1,0 +1,62 @@
+#include "conversion_plan.h"
+
+#include <filesystem>
+
+#include "exit_codes.h"
+
+namespace noxconvert {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool isPattern(const std::string& input) { return input.find_first_of("*?") != std::string::npos; }
+
+// The library treats an output whose last component has no "." as a folder.
+bool namesAFolder(const fs::path& output) { return !output.filename().has_extension(); }
+
+}  // namespace
+
+std::optional<ConversionPlan> makePlan(const std::vector<std::string>& inputs, const std::string& output,
+                                       ks_formats::BatchMode mode, std::vector<PlanError>& errors) {
+    ConversionPlan plan;
+    std::error_code error;
+    for (const std::string& input : inputs) {
+        const fs::path absolute = fs::absolute(input, error).lexically_normal();
+        if (isPattern(input)) {
+            plan.patterns.push_back(absolute.string());
+        } else if (fs::is_directory(absolute, error)) {
+            errors.push_back({kExitUsage, input + " is a folder: give its files or a pattern such as '" +
+                                              (fs::path(input) / "*.rxp").string() + "'"});
+        } else if (!fs::exists(absolute, error)) {
+            errors.push_back({kExitInputMissing, "input not found: " + input});
+        } else {
+            plan.files.push_back(absolute.string());
+        }
+    }
+
+    const fs::path out = fs::absolute(output.empty() ? "." : output, error).lexically_normal();
+    const bool folder = fs::is_directory(out, error) || namesAFolder(out);
+    if (mode == ks_formats::BatchModeSingleFile) {
+        if (folder || out.extension() != ".nox") {
+            errors.push_back({kExitUsage, "in batch mode -o names the one output file and ends in .nox (got " +
+                                              output + ")"});
+        }
+    } else if (!folder && out.extension() != ".nox") {
+        errors.push_back({kExitUsage, "-o must be a folder or a NAME.nox pattern (got " + output + ")"});
+    }
+    if (!errors.empty()) return std::nullopt;
+
+    std::string outputText = out.string();
+    while (outputText.size() > 1 && outputText.back() == '/') outputText.pop_back();
+    plan.output = outputText;
+    plan.outputFolder = folder ? outputText : out.parent_path().string();
+    fs::create_directories(plan.outputFolder, error);
+    if (!fs::is_directory(plan.outputFolder)) {
+        errors.push_back({kExitFailed, "cannot create the output folder " + plan.outputFolder +
+                                           (error ? ": " + error.message() : std::string())});
+        return std::nullopt;
+    }
+    return plan;
+}
+
+}  // namespace noxconvert

@@ -1,0 +1,102 @@
+#include "nox_scene.h"
+
+#include <filesystem>
+#include <vector>
+
+#include "lyrant_api.h"
+#include "platform/text_encoding.h"
+
+namespace noxconvert {
+namespace {
+
+constexpr int kNameUnits = 256;
+constexpr uint32_t kQueryCapacity = 65536;
+constexpr int32_t kRgbStored = 4;
+constexpr int32_t kRgbIntensity = 1;
+
+// A viewer query, deleted when it goes out of scope.
+class Query {
+public:
+    Query() : handle_(ksCreateVisPointsQuery()) {}
+    ~Query() {
+        if (handle_) ksDeleteQuery(handle_);
+    }
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+    uint64_t handle() const { return handle_; }
+
+private:
+    uint64_t handle_;
+};
+
+}  // namespace
+
+std::optional<NoxScene> NoxScene::open(const std::string& path, std::string& reason) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        reason = "no such file";
+        return std::nullopt;
+    }
+    const ks_formats::WideString wide = ks_formats::platform::fromUtf8(path.c_str());
+    const uint64_t handle = ksOpenNOX(wide.c_str());
+    if (handle == 0) {
+        reason = "not a readable NOX file (damaged, truncated or of another format)";
+        return std::nullopt;
+    }
+    return NoxScene(handle);
+}
+
+NoxScene::NoxScene(NoxScene&& other) noexcept : handle_(other.handle_) { other.handle_ = 0; }
+
+NoxScene::~NoxScene() {
+    if (handle_) ksRemoveScene(handle_);
+}
+
+SceneSummary NoxScene::summary() const {
+    SceneSummary summary;
+    char16_t name[kNameUnits] = {};
+    int32_t clouds = 0;
+    uint8_t grid = 0, normals = 0;
+    ksSceneInfo(handle_, name, &clouds, &summary.points, &summary.contentFlags, &grid, &normals);
+    summary.name = ks_formats::platform::toUtf8(name);
+    summary.clouds = clouds;
+    summary.hasGrid = grid != 0;
+    summary.hasNormals = normals != 0;
+    return summary;
+}
+
+std::vector<SceneCloud> NoxScene::clouds() const {
+    std::vector<SceneCloud> clouds;
+    const int32_t count = ksGetNumCloudsInScene(handle_);
+    for (int32_t i = 0; i < count; ++i) {
+        SceneCloud cloud;
+        char16_t name[kNameUnits] = {};
+        ksCloudInfo(handle_, i, name, &cloud.points, &cloud.contentFlags, cloud.matrix.data());
+        cloud.name = ks_formats::platform::toUtf8(name);
+        clouds.push_back(std::move(cloud));
+    }
+    return clouds;
+}
+
+uint64_t NoxScene::readPoints(ColourSource colours,
+                              const std::function<void(const PointBlock&)>& sink) const {
+    Query query;
+    if (!query.handle()) return 0;
+    ksSetQueryScope(query.handle(), handle_);
+    ksSetQueryRGBMode(query.handle(), colours == ColourSource::Stored ? kRgbStored : kRgbIntensity);
+    std::vector<double> xyz(3 * kQueryCapacity);
+    std::vector<uint8_t> rgb(3 * kQueryCapacity);
+    std::vector<int16_t> intensity(kQueryCapacity);
+    std::vector<uint8_t> classes(kQueryCapacity);
+    uint64_t delivered = 0;
+    for (;;) {
+        const uint32_t got = ksGetQueryPointsd(query.handle(), kQueryCapacity, xyz.data(), rgb.data(),
+                                               intensity.data(), nullptr, classes.data());
+        if (got == 0) break;
+        sink(PointBlock{got, xyz.data(), rgb.data(), intensity.data(), classes.data()});
+        delivered += got;
+    }
+    return delivered;
+}
+
+}  // namespace noxconvert

@@ -1,0 +1,82 @@
+#pragma once
+
+// A NOX file opened through the viewer library: the scene's summary, its clouds and its points in
+// world coordinates. The scene is removed from the viewer when the object goes.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace noxconvert {
+
+struct SceneSummary {
+    std::string name;
+    int clouds = 0;
+    uint64_t points = 0;        // non-null points, what a query delivers
+    uint32_t contentFlags = 0;  // KS_CONTENT_* of all clouds together
+    bool hasGrid = false;
+    bool hasNormals = false;
+};
+
+struct SceneCloud {
+    std::string name;
+    uint64_t points = 0;  // non-null
+    uint32_t contentFlags = 0;
+    std::array<double, 16> matrix{};
+};
+
+// Up to a query's capacity of points; arrays hold 3 doubles, 3 colour bytes, 1 intensity and
+// 1 class byte per point.
+struct PointBlock {
+    uint32_t count = 0;
+    const double* xyz = nullptr;
+    const uint8_t* rgb = nullptr;
+    const int16_t* intensity = nullptr;
+    const uint8_t* classes = nullptr;
+};
+
+// Which cloud each delivered point belongs to: the viewer delivers the clouds one after another,
+// each with as many points as its record says.
+class CloudCursor {
+public:
+    explicit CloudCursor(const std::vector<SceneCloud>& clouds) : clouds_(clouds) {}
+    // The cloud of the next point (the last cloud once the counts are used up).
+    size_t next() {
+        while (left_ == 0 && cloud_ + 1 < clouds_.size()) left_ = clouds_[++cloud_].points;
+        if (left_ > 0) --left_;
+        return cloud_;
+    }
+
+private:
+    const std::vector<SceneCloud>& clouds_;
+    size_t cloud_ = 0;
+    uint64_t left_ = clouds_.empty() ? 0 : clouds_[0].points;
+};
+
+// How colour is delivered: the stored colour, or the intensity as grey.
+enum class ColourSource { Stored, IntensityGrey };
+
+class NoxScene {
+public:
+    // Empty (with a reason) when the viewer refuses the file.
+    static std::optional<NoxScene> open(const std::string& path, std::string& reason);
+    ~NoxScene();
+    NoxScene(NoxScene&& other) noexcept;
+    NoxScene& operator=(NoxScene&&) = delete;
+    NoxScene(const NoxScene&) = delete;
+
+    SceneSummary summary() const;
+    std::vector<SceneCloud> clouds() const;
+
+    // Hands every point, clouds in file order, to sink; answers how many were delivered (fewer
+    // than summary().points means a damaged chunk ended the reading).
+    uint64_t readPoints(ColourSource colours, const std::function<void(const PointBlock&)>& sink) const;
+
+private:
+    explicit NoxScene(uint64_t handle) : handle_(handle) {}
+    uint64_t handle_ = 0;
+};
+
+}  // namespace noxconvert
