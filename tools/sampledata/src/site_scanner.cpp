@@ -59,8 +59,13 @@ ScanSample SiteScanner::measure(uint32_t row, uint32_t column) const {
     sample.y = static_cast<float>(hit.range * own[1]);
     sample.z = static_cast<float>(hit.range * own[2]);
     sample.range = static_cast<float>(hit.range);
-    sample.reflectance = hit.reflectance;
-    sample.intensity = static_cast<int16_t>(sample.reflectance * kReflectanceToIntensity);
+    // Reflectance in the database's steps of 0.01 dB, nudged a quarter intensity step away from
+    // zero, so that every route's truncation gives the same 16-bit intensity.
+    const long hundredths = std::lround(hit.reflectance * 100.0);
+    const double intensity = static_cast<double>(hundredths) * kReflectanceToIntensity / 100.0;
+    sample.intensity = static_cast<int16_t>(intensity);
+    sample.reflectance = static_cast<float>((intensity + (intensity < 0 ? -0.25 : 0.25)) /
+                                            kReflectanceToIntensity);
     sample.red = hit.red;
     sample.green = hit.green;
     sample.blue = hit.blue;
