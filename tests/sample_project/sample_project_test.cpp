@@ -120,6 +120,7 @@ protected:
         ASSERT_EQ(Initialize(), ResultSuccess);
         fs::remove_all(scratch());
         fs::create_directories(scratch() / "per-scan");
+        fs::create_directories(scratch() / "per-scan-files");
         SampleProjectSettings settings;
         settings.points = 40'000;
         project = new SampleProject(writeSampleProject(scratch() / "project", settings));
@@ -127,8 +128,12 @@ protected:
                                               BatchModePerScan, scratch() / "per-scan"));
         fromScanFiles = new Conversion(convert(project->projectFile, RSPOpt::DataSourceScanFile,
                                                BatchModeSingleFile, scratch() / "site.nox"));
+        scanFilesPerScan =
+            new Conversion(convert(project->projectFile, RSPOpt::DataSourceScanFile,
+                                   BatchModePerScan, scratch() / "per-scan-files"));
     }
     static void TearDownTestSuite() {
+        delete scanFilesPerScan;
         delete fromScanFiles;
         delete fromDatabase;
         delete project;
@@ -161,16 +166,29 @@ protected:
     static SampleProject* project;
     static Conversion* fromDatabase;
     static Conversion* fromScanFiles;
+    static Conversion* scanFilesPerScan;
 };
 
 SampleProject* SampleProjectConversion::project = nullptr;
 Conversion* SampleProjectConversion::fromDatabase = nullptr;
 Conversion* SampleProjectConversion::fromScanFiles = nullptr;
+Conversion* SampleProjectConversion::scanFilesPerScan = nullptr;
 
 TEST_F(SampleProjectConversion, EveryGeneratedPointArrivesOnEitherRoute) {
-    EXPECT_EQ(fromDatabase->files.size(), project->scans.size());
     ASSERT_EQ(fromScanFiles->files, std::vector<std::string>{(scratch() / "site.nox").string()});
-    for (const Conversion* conversion : {fromDatabase, fromScanFiles}) {
+    // One file per scan, named after the scan: database scans as they are, point streams with
+    // "_1" and grid scans with "_0".
+    std::vector<std::string> databaseNames, scanFileNames;
+    for (const SampleScan& scan : project->scans) {
+        const std::string stem = fs::path(scan.file).stem().string();
+        databaseNames.push_back((scratch() / "per-scan" / (stem + ".nox")).string());
+        scanFileNames.push_back(
+            (scratch() / "per-scan-files" / (stem + (scan.grid ? "_0" : "_1") + ".nox")).string());
+    }
+    EXPECT_EQ(fromDatabase->files, databaseNames);
+    EXPECT_EQ(scanFilesPerScan->files, scanFileNames);
+
+    for (const Conversion* conversion : {fromDatabase, fromScanFiles, scanFilesPerScan}) {
         ASSERT_EQ(conversion->scans.size(), project->scans.size());
         for (size_t s = 0; s < project->scans.size(); ++s) {
             const SampleScan& scan = project->scans[s];
@@ -214,7 +232,8 @@ TEST_F(SampleProjectConversion, DatabaseAndScanFilesGiveTheSamePoints) {
         size_t differences = 0;
         for (size_t i = 0; i < a.size(); ++i) {
             bool same = a.intensity[i] == b.intensity[i];
-            for (int k = 0; k < 3; ++k) same = same && std::fabs(a.xyz[3 * i + k] - b.xyz[3 * i + k]) < 0.0015;
+            for (int k = 0; k < 3; ++k)
+                same = same && std::fabs(a.xyz[3 * i + k] - b.xyz[3 * i + k]) < 0.0015;
             if (scan.grid)
                 for (int k = 0; k < 3; ++k) same = same && a.rgb[3 * i + k] == b.rgb[3 * i + k];
             differences += !same;
