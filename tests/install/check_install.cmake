@@ -1,4 +1,4 @@
-# Run by ctest: install, then build and run the host both ways.
+# Run by ctest: install, then build and run the host both ways, then the example host.
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 
@@ -43,4 +43,17 @@ endif()
 run(${prefix}/bin/noxconvert formats)
 if(NOT last_output MATCHES "Riegl RXP")
     message(FATAL_ERROR "unexpected noxconvert output: ${last_output}")
+endif()
+
+# The example of the host developer's guide converts a small sample project, written by the
+# installed make-sample-project, through a Feedback object and a point filter.
+run(${prefix}/bin/make-sample-project ${WORK_DIR}/sample --points 4000 --quiet)
+run(${CMAKE_COMMAND} -S ${EXAMPLE_SOURCE} -B ${WORK_DIR}/example-build -G ${GENERATOR}
+    -DCMAKE_PREFIX_PATH=${prefix})
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/example-build)
+run(${WORK_DIR}/example-build/host_convert ${WORK_DIR}/site.nox ${WORK_DIR}/sample/site.rsp)
+string(FIND "${last_output}" "wrote ${WORK_DIR}/site.nox" wrote)
+if(wrote EQUAL -1 OR NOT last_output MATCHES "left out [1-9][0-9]* points"
+   OR NOT EXISTS ${WORK_DIR}/site.nox)
+    message(FATAL_ERROR "unexpected example output: ${last_output}")
 endif()

@@ -154,14 +154,20 @@ GridScan syntheticGridScan(const SyntheticGrid& settings) {
     return grid;
 }
 
+void writeGridCells(const std::filesystem::path& path, int32_t rows, int32_t columns,
+                    bool intensity, bool colour, const GridCellSource& cellAt) {
+    checkSize(rows, columns);
+    const auto width = static_cast<uint64_t>(std::max(columns, 1));
+    writeGrid(path, rows, columns, channelsOf(intensity, colour), [&](uint64_t i) {
+        return cellAt(static_cast<int32_t>(i / width), static_cast<int32_t>(i % width));
+    });
+}
+
 void writeSyntheticGrid(const std::filesystem::path& path, const SyntheticGrid& settings) {
-    checkSize(settings.rows, settings.columns);
-    const auto columns = static_cast<uint64_t>(settings.columns);
-    writeGrid(path, settings.rows, settings.columns,
-              channelsOf(settings.intensity, settings.colour), [&](uint64_t i) {
-                  return syntheticGridCell(settings, static_cast<int32_t>(i / columns),
-                                           static_cast<int32_t>(i % columns));
-              });
+    writeGridCells(path, settings.rows, settings.columns, settings.intensity, settings.colour,
+                   [&settings](int32_t row, int32_t column) {
+                       return syntheticGridCell(settings, row, column);
+                   });
 }
 
 }  // namespace ks_sampledata

@@ -112,17 +112,33 @@ void writeRdbPositions(const std::filesystem::path& path, uint16_t version, uint
     writer.finish();
 }
 
-void writeRdbColours(const std::filesystem::path& path, std::span<const RdbColour> colours) {
-    detail::BinaryOutput out(path);
-    writeHeader(out, 1, 0);
-    for (const RdbColour& colour : colours) {
-        unsigned char* p = out.append(4);
-        p[0] = colour.red;
-        p[1] = colour.green;
-        p[2] = colour.blue;
-        p[3] = colour.valid;
+RdbColoursWriter::RdbColoursWriter(const std::filesystem::path& path)
+    : out_(std::make_unique<detail::BinaryOutput>(path)) {
+    writeHeader(*out_, 1, 0);
+}
+
+RdbColoursWriter::~RdbColoursWriter() {
+    try {
+        out_->finish();
+    } catch (...) {
+        // A destructor cannot report; callers who care call finish().
     }
-    out.finish();
+}
+
+void RdbColoursWriter::write(const RdbColour& colour) {
+    unsigned char* p = out_->append(4);
+    p[0] = colour.red;
+    p[1] = colour.green;
+    p[2] = colour.blue;
+    p[3] = colour.valid;
+}
+
+void RdbColoursWriter::finish() { out_->finish(); }
+
+void writeRdbColours(const std::filesystem::path& path, std::span<const RdbColour> colours) {
+    RdbColoursWriter writer(path);
+    for (const RdbColour& colour : colours) writer.write(colour);
+    writer.finish();
 }
 
 std::filesystem::path rdbScanFolder(const std::filesystem::path& projectFolder,

@@ -45,6 +45,38 @@ RspMatrix rspPlacement(double degrees, double x, double y, double z) {
     return {c, 0.0 - s, 0, x, s, c, 0, y, 0, 0, 1, z, 0, 0, 0, 1};
 }
 
+RspMatrix rspTilt(double degrees) {
+    const double a = degrees * std::numbers::pi / 180.0;
+    const double c = std::cos(a);
+    const double s = std::sin(a);
+    return {1, 0, 0, 0, 0, c, 0.0 - s, 0, 0, s, c, 0, 0, 0, 0, 1};
+}
+
+RspMatrix rspMultiply(const RspMatrix& a, const RspMatrix& b) {
+    RspMatrix product{};
+    for (int row = 0; row < 4; ++row)
+        for (int column = 0; column < 4; ++column)
+            for (int k = 0; k < 4; ++k)
+                product[4 * row + column] += a[4 * row + k] * b[4 * k + column];
+    return product;
+}
+
+RspMatrix rspRigidInverse(const RspMatrix& m) {
+    // The rotation's inverse is its transpose; the translation is turned back through it.
+    RspMatrix inverse = rspIdentity();
+    for (int row = 0; row < 3; ++row)
+        for (int column = 0; column < 3; ++column) inverse[4 * row + column] = m[4 * column + row];
+    for (int row = 0; row < 3; ++row)
+        inverse[4 * row + 3] = -(inverse[4 * row] * m[3] + inverse[4 * row + 1] * m[7] +
+                                 inverse[4 * row + 2] * m[11]);
+    return inverse;
+}
+
+std::array<double, 3> rspApply(const RspMatrix& m, double x, double y, double z) {
+    return {m[0] * x + m[1] * y + m[2] * z + m[3], m[4] * x + m[5] * y + m[6] * z + m[7],
+            m[8] * x + m[9] * y + m[10] * z + m[11]};
+}
+
 std::string rspMatrixText(const RspMatrix& matrix) {
     std::string text;
     for (int i = 0; i < 16; ++i) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 namespace ks_sampledata {
@@ -33,6 +34,13 @@ GridScan makeGridScan(int32_t rows, int32_t columns, bool intensity, bool colour
 
 // Writes the grid; throws when the arrays do not match its size.
 void writeGridScan(const std::filesystem::path& path, const GridScan& grid);
+
+// Writes a grid whose cells come from cellAt(row, column), without holding the grid in memory.
+// cellAt is called once per cell for each array of the file (positions, then intensities and
+// colours when asked for), so it must give the same cell every time.
+using GridCellSource = std::function<GridCell(int32_t row, int32_t column)>;
+void writeGridCells(const std::filesystem::path& path, int32_t rows, int32_t columns,
+                    bool intensity, bool colour, const GridCellSource& cellAt);
 
 // A synthetic scan: rows are elevation steps, columns azimuth steps of a scanner looking at the
 // walls, floor and ceiling of a room with gently curved walls. Every dropoutEvery-th cell has

@@ -61,6 +61,21 @@ private:
     size_t recordSize_;
 };
 
+// Writes the 40-byte header on construction and colours records as they come.
+class RdbColoursWriter {
+public:
+    explicit RdbColoursWriter(const std::filesystem::path& path);
+    ~RdbColoursWriter();
+    RdbColoursWriter(const RdbColoursWriter&) = delete;
+    RdbColoursWriter& operator=(const RdbColoursWriter&) = delete;
+
+    void write(const RdbColour& colour);
+    void finish();
+
+private:
+    std::unique_ptr<detail::BinaryOutput> out_;
+};
+
 // Writes the header and these positions records.
 void writeRdbPositions(const std::filesystem::path& path, uint16_t formatVersion,
                        uint16_t recordVariant, std::span<const RdbRecord> records);

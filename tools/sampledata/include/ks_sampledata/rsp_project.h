@@ -17,6 +17,14 @@ RspMatrix rspIdentity();
 RspMatrix rspTranslation(double x, double y, double z);
 // Rotation about the vertical axis by degrees, then the translation.
 RspMatrix rspPlacement(double degrees, double x, double y, double z);
+// Rotation about the x axis by degrees (a scanner standing slightly out of level).
+RspMatrix rspTilt(double degrees);
+// a × b: applying the result applies b first, then a.
+RspMatrix rspMultiply(const RspMatrix& a, const RspMatrix& b);
+// The inverse of a rotation followed by a translation.
+RspMatrix rspRigidInverse(const RspMatrix& matrix);
+// The matrix applied to the point (x, y, z, 1).
+std::array<double, 3> rspApply(const RspMatrix& matrix, double x, double y, double z);
 
 struct RspScan {
     std::string kind = "scan";  // "scan", "scan_colored" or "scan_computed"
