@@ -3,6 +3,7 @@
 // left under an output name or recorded as written.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -22,7 +23,8 @@ class FaultInjection : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         ASSERT_EQ(Initialize(), ResultSuccess);
-        input = fs::path(KS_TEST_TMP_DIR) / "faults" / "scan.rxp";
+        // Each test runs in a process of its own, side by side: one input per process.
+        input = fs::path(KS_TEST_TMP_DIR) / ("faults." + std::to_string(getpid())) / "scan.rxp";
         fs::create_directories(input.parent_path());
         ks_sampledata::SyntheticStream stream;
         stream.pointCount = 400'000;  // about a megabyte of NOX

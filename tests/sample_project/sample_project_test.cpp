@@ -1,6 +1,7 @@
 // The sample project converted from its database and from its scan files, read back through the
 // viewer: every generated point arrives, the routes agree point for point, and the scans of
 // different positions put each wall of the building in the same place.
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -31,7 +32,10 @@ struct Conversion {
     std::vector<ScanPoints> scans;  // in the project's scan order
 };
 
-fs::path scratch() { return fs::path(KS_TEST_TMP_DIR) / "sample_project"; }
+// One folder per process: the tests of this suite run as separate processes, side by side.
+fs::path scratch() {
+    return fs::path(KS_TEST_TMP_DIR) / ("sample_project." + std::to_string(getpid()));
+}
 
 // Splits what the viewer read from one file into its clouds, which it delivers one after another.
 void splitByCloud(const std::string& file, Conversion& conversion) {
@@ -133,6 +137,8 @@ protected:
                                    BatchModePerScan, scratch() / "per-scan-files"));
     }
     static void TearDownTestSuite() {
+        std::error_code ignored;
+        fs::remove_all(scratch(), ignored);
         delete scanFilesPerScan;
         delete fromScanFiles;
         delete fromDatabase;
