@@ -30,6 +30,10 @@ protected:
         stream.pointCount = 400'000;  // about a megabyte of NOX
         ks_sampledata::writeSyntheticStream(input, stream);
     }
+    static void TearDownTestSuite() {
+        std::error_code ignored;
+        fs::remove_all(input.parent_path(), ignored);
+    }
     void SetUp() override {
         out = input.parent_path() / ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(out);
