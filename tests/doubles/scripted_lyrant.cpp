@@ -153,9 +153,12 @@ KS_EXPORT const char* ksTestLyrantCalls(void) {
     s.snapshot = s.calls;
     return s.snapshot.c_str();
 }
+// Clears the record; handles count from 1 again once none is in use.
 KS_EXPORT void ksTestLyrantReset(void) {
-    std::lock_guard lock(script().mutex);
-    script().calls.clear();
+    Script& s = script();
+    std::lock_guard lock(s.mutex);
+    s.calls.clear();
+    if (s.scenes.empty() && s.queries.empty()) s.nextHandle = 1;
 }
 // Scenes and queries opened and not yet removed.
 KS_EXPORT int32_t ksTestLyrantLiveHandles(void) {
