@@ -23,4 +23,11 @@ KS_API Result CancelBatchToNOX(ImportBatch* batch);
 KS_API Result CreateBatchFromProject(ImportBatch* batch, const WideChar* projectPath);
 KS_API Result CreateBatchFromProject(ImportBatch* batch, const char* projectPath);
 
+// Binds the NOX viewer library (libKestrionLyrantAPI.so) for reading existing NOX files. A copy
+// the process already holds is used as it is; otherwise it is loaded from libraryPath, or, when
+// that is null, from the folder of the running program. ResultSuccess once bound (later calls
+// answer it at once); ResultFailed when the library does not load or lacks a function, in which
+// case nothing of it is kept and the next call tries again.
+KS_API Result LoadLyrantAPI(const WideChar* libraryPath = nullptr);
+
 }  // namespace ks_formats

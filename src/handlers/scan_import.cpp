@@ -24,10 +24,10 @@ void ScanImport::beginCloud(const CloudSetup& setup) {
                                            : batch_.getCompressionTolerance());
         uint32_t groupFlags = setup.extraGroupFlags;
         if (batch_.getNormalizeIntensities()) groupFlags |= KSIO_GROUP_NORMALISE;
-        writer.addGroup(groupFlags, u"Scan(Single)");
+        writer.addGroup(groupFlags, setup.groupName);
     }
-    writer.addCloud(setup.cloudFlags, setup.cloudName, cloudMatrix_.data(), setup.rows,
-                    setup.columns);
+    writer.addCloud(setup.cloudFlags, setup.cloudName,
+                    setup.withMatrix ? cloudMatrix_.data() : nullptr, setup.rows, setup.columns);
 }
 
 bool ScanImport::reportAndCheckCancel(int filePercent) {

@@ -26,6 +26,8 @@ public:
         int32_t columns = 0;
         uint32_t extraGroupFlags = 0;     // per-scan group flags beyond normalise intensities
         float autoTolerance = 0.001f;     // tolerance when the batch asks for the automatic one
+        const WideChar* groupName = u"Scan(Single)";  // the per-scan output's group
+        bool withMatrix = true;           // false: the cloud goes without a matrix
     };
     // In per-scan mode starts the handler's own stream with its group; then adds the cloud.
     void beginCloud(const CloudSetup& setup);

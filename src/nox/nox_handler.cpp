@@ -1,6 +1,79 @@
 #include "nox/nox_handler.h"
 
+#include <algorithm>
+#include <memory>
+#include <new>
+
+#include "batch/fixed_text.h"
+#include "handlers/scan_import.h"
+#include "nox/scene_progress.h"
+#include "platform/paths.h"
+#include "platform/text_encoding.h"
+
 namespace ks_formats {
+namespace {
+
+constexpr uint32_t kBlockPoints = 500000;
+constexpr float kAutoTolerance = 0.0025f;  // NOX input was already thinned once
+constexpr int32_t kDensityEveryPoint = 1;
+constexpr float kDensityFactor = 1.0f;
+constexpr int32_t kColourAsStored = 4;
+constexpr size_t kCloudNameUnits = 260;    // 259 units and the terminator
+constexpr size_t kSceneNameUnits = 256;
+
+// The four point buffers of one import, allocated once per file.
+struct PointBlock {
+    std::unique_ptr<double[]> xyz;
+    std::unique_ptr<uint8_t[]> rgb;
+    std::unique_ptr<int16_t[]> intensity;
+    std::unique_ptr<uint8_t[]> classes;
+
+    bool allocate() {
+        xyz.reset(new (std::nothrow) double[3 * kBlockPoints]);
+        rgb.reset(new (std::nothrow) uint8_t[3 * kBlockPoints]);
+        intensity.reset(new (std::nothrow) int16_t[kBlockPoints]);
+        classes.reset(new (std::nothrow) uint8_t[kBlockPoints]);
+        return xyz && rgb && intensity && classes;
+    }
+};
+
+// A viewer handle (scene or query) released through its remover on every path.
+class ViewerHandle {
+public:
+    using Remover = int32_t (*)(uint64_t);
+    ViewerHandle(Remover remover, uint64_t handle) : remover_(remover), handle_(handle) {}
+    ~ViewerHandle() {
+        if (handle_) remover_(handle_);
+    }
+    ViewerHandle(const ViewerHandle&) = delete;
+    ViewerHandle& operator=(const ViewerHandle&) = delete;
+
+    uint64_t get() const { return handle_; }
+
+private:
+    Remover remover_;
+    uint64_t handle_;
+};
+
+// The folder that holds the file. Longer than 259 units it is cut there (never inside a
+// surrogate pair), so an overlong name only shortens the cloud name.
+WideString cloudNameOf(const WideChar* fileName) {
+    WideChar name[kCloudNameUnits];
+    copyToFixed(name, platform::parentFolder(platform::wideView(fileName)).c_str());
+    return name;
+}
+
+// What the scene holds and the batch asks for.
+uint32_t cloudFlagsFor(const ImportBatch& batch, uint32_t content) {
+    uint32_t flags = 0;
+    if (batch.getIncludeIntensity() && (content & KS_CONTENT_INTENSITY)) flags |= KSIO_CLOUD_INTENSITY;
+    if (batch.getIncludeClassification() && (content & KS_CONTENT_CLASS))
+        flags |= KSIO_CLOUD_CLASS;
+    if (batch.getIncludeRGB() && (content & KS_CONTENT_COLOUR)) flags |= KSIO_CLOUD_COLOUR;
+    return flags;
+}
+
+}  // namespace
 
 NOXHandler::NOXHandler() : FileTypeHandler(u"NOX importer", u"nox") {}
 
@@ -8,7 +81,73 @@ bool NOXHandler::acceptsExtension(const WideString& extension) {
     return extensionIsOneOf(extension, u"nox", u"NOX");
 }
 
-// Re-import arrives with the viewer binding; until then no NOX file is read.
-bool NOXHandler::import(ImportBatch*, ScanInfo*) { return false; }
+int NOXHandler::bindLyrant(const WideChar* libraryPath) {
+    if (lyrant_.bound) return kLyrantBound;
+    return bindLyrantLibrary(libraryPath, lyrant_);
+}
+
+bool NOXHandler::import(ImportBatch* batch, ScanInfo* scan) {
+    if (!batch || !scan) return false;
+    if (bindLyrant(nullptr) != kLyrantBound) {
+        batch->_error(ResultFailed, PhaseSetup);
+        return false;
+    }
+    const LyrantLibrary& viewer = lyrant_;
+    const WideChar* fileName = scan->getFilename();
+    const ViewerHandle scene(viewer.removeScene, viewer.openNOX(fileName));
+    if (!scene.get()) {
+        batch->_error(ResultCannotOpenFile, PhaseRead);
+        return false;
+    }
+    batch->_progress(0);
+
+    WideChar sceneName[kSceneNameUnits] = {};
+    int32_t clouds = 0;
+    uint64_t totalPoints = 0;
+    uint32_t content = 0;
+    uint8_t flagA = 0, flagB = 0;
+    viewer.sceneInfo(scene.get(), sceneName, &clouds, &totalPoints, &content, &flagA, &flagB);
+
+    // Buffers and query come before any writer call, so that neither failing leaves a
+    // half-started output behind.
+    PointBlock block;
+    const ViewerHandle query(viewer.deleteQuery, viewer.createVisPointsQuery());
+    if (!block.allocate() || !query.get()) {
+        batch->_error(ResultFailed, PhaseRead);
+        return false;
+    }
+    viewer.setQueryScope(query.get(), scene.get());
+    viewer.setQueryDensity(query.get(), kDensityEveryPoint, kDensityFactor);
+    viewer.setQueryRGBMode(query.get(), kColourAsStored);
+
+    // Positions go out as the viewer delivers them: no unit scaling, no matrix.
+    ScanImport flow(*batch, Matrix4d::identity());
+    const WideString cloudName = cloudNameOf(fileName);
+    ScanImport::CloudSetup setup{fileName, -1, cloudFlagsFor(*batch, content), cloudName.c_str()};
+    setup.autoTolerance = kAutoTolerance;
+    setup.groupName = batch->_getStrippedFilename(fileName);
+    setup.withMatrix = false;
+    flow.beginCloud(setup);
+
+    auto fetch = [&] {
+        const uint32_t n = viewer.getQueryPointsd(query.get(), kBlockPoints, block.xyz.get(),
+                                                  block.rgb.get(), block.intensity.get(), nullptr,
+                                                  block.classes.get());
+        return std::min(n, kBlockPoints);  // never trust a count beyond the buffers
+    };
+    for (uint32_t n = fetch(); n != 0; n = fetch()) {
+        // A cancel seen at a feedback point ends the import after the whole block.
+        for (uint32_t i = 0; i < n; ++i) {
+            emitPoint(&block.xyz[3 * i], &block.rgb[3 * i], block.intensity[i], nullptr,
+                      block.classes[i]);
+            if (flow.countPoint())
+                flow.reportAndCheckCancel(scenePercent(flow.handledPoints(), totalPoints));
+        }
+        if (flow.cancelled()) return flow.finishCancelled();
+    }
+    if (totalPoints == 0) batch->_progress(100);
+    flow.finishOutput(batch->_getOutputFilename(fileName, -1));
+    return true;
+}
 
 }  // namespace ks_formats

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "handlers/file_type_handler.h"
+#include "nox/lyrant_library.h"
 
 namespace ks_formats {
 
-// Existing NOX files, read through the viewer library. Not registered for conversion.
+// Existing NOX files, read through the viewer library and written again as one cloud of the
+// output. Not registered for conversion: reached only through the handler interface, with the
+// viewer bound by LoadLyrantAPI or on the first import.
 class NOXHandler : public FileTypeHandler {
 public:
     NOXHandler();
@@ -12,6 +15,14 @@ public:
     FormatID getFormatID() override { return FormatNOX; }
     bool acceptsExtension(const WideString& extension) override;
     bool import(ImportBatch* batch, ScanInfo* scan) override;
+
+    // Binds the viewer library unless it is bound already (see bindLyrantLibrary): 0 bound,
+    // -1 the library does not load, -2 it lacks a function.
+    int bindLyrant(const WideChar* libraryPath);
+    const LyrantLibrary& lyrant() const { return lyrant_; }
+
+private:
+    LyrantLibrary lyrant_;
 };
 
 }  // namespace ks_formats

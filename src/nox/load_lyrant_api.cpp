@@ -1,0 +1,11 @@
+// LoadLyrantAPI: binds the viewer library into the library-wide NOX handler.
+#include "handlers/library_handlers.h"
+#include "ks_formats/api.h"
+
+namespace ks_formats {
+
+Result LoadLyrantAPI(const WideChar* libraryPath) {
+    return theNOXHandler().bindLyrant(libraryPath) == kLyrantBound ? ResultSuccess : ResultFailed;
+}
+
+}  // namespace ks_formats

@@ -1,0 +1,104 @@
+// Binding the viewer library: by path, an already loaded copy, and a library lacking a function.
+// Each test runs in its own process (see tests/CMakeLists.txt), so each starts unbound.
+#include <gtest/gtest.h>
+#include <dlfcn.h>
+
+#include <filesystem>
+
+#include "handlers/handler_registry.h"
+#include "handlers/library_handlers.h"
+#include "ks_formats/api.h"
+#include "platform/dynamic_library.h"
+#include "support/recording_feedback.h"
+#include "support/recording_writer_client.h"
+#include "support/scripted_lyrant_client.h"
+
+using namespace ks_formats;
+
+namespace {
+
+const std::u16string kScripted = u"" KS_SCRIPTED_LYRANT_PATH;
+const std::u16string kIncomplete = u"" KS_INCOMPLETE_LYRANT_PATH;
+const char16_t* kNowhere = u"/nonexistent/libKestrionLyrantAPI.so";
+
+std::string loadedViewer() { return platform::loadedLibraryPath(kLyrantLibraryName); }
+
+TEST(LyrantBinding, ByPathBindsOnceAndLaterCallsAnswerAtOnce) {
+    ASSERT_EQ(loadedViewer(), "");
+    EXPECT_EQ(LoadLyrantAPI(kScripted.c_str()), ResultSuccess);
+    EXPECT_EQ(loadedViewer(), KS_SCRIPTED_LYRANT_PATH);
+    const LyrantLibrary& bound = theNOXHandler().lyrant();
+    EXPECT_TRUE(bound.bound);
+    void* scripted = dlopen(KS_SCRIPTED_LYRANT_PATH, RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(scripted, nullptr);
+    EXPECT_EQ(reinterpret_cast<void*>(bound.getQueryPointsd), dlsym(scripted, "ksGetQueryPointsd"));
+    dlclose(scripted);
+    const auto openNOX = bound.openNOX;
+    EXPECT_EQ(LoadLyrantAPI(kNowhere), ResultSuccess) << "already bound: nothing is loaded";
+    EXPECT_EQ(LoadLyrantAPI(nullptr), ResultSuccess);
+    EXPECT_EQ(theNOXHandler().lyrant().openNOX, openNOX);
+}
+
+TEST(LyrantBinding, FailuresAnswerByCauseAndKeepNothing) {
+    NOXHandler handler;
+    EXPECT_EQ(handler.bindLyrant(kNowhere), kLyrantNotLoaded);
+    EXPECT_EQ(handler.bindLyrant(u""), kLyrantNotLoaded);
+    EXPECT_EQ(handler.bindLyrant(kIncomplete.c_str()), kLyrantFunctionMissing);
+    EXPECT_FALSE(handler.lyrant().bound);
+    EXPECT_EQ(handler.lyrant().openNOX, nullptr) << "no function of an incomplete library is kept";
+    EXPECT_EQ(loadedViewer(), "") << "the incomplete library is closed again";
+    EXPECT_EQ(handler.bindLyrant(kScripted.c_str()), kLyrantBound) << "a later call starts afresh";
+    EXPECT_TRUE(handler.lyrant().bound);
+}
+
+TEST(LyrantBinding, IncompleteLibraryIsNeverUsedAndImportBindsAnew) {
+    ASSERT_TRUE(ks_test::bindRecordingWriter());
+    // The default location is beside this test program, where no viewer lies.
+    ASSERT_FALSE(std::filesystem::exists(defaultLyrantPath())) << defaultLyrantPath();
+    EXPECT_EQ(LoadLyrantAPI(kIncomplete.c_str()), ResultFailed);
+
+    ImportBatch batch(u"tests");
+    ks_test::RecordingFeedback feedback;
+    batch.setFeedbackObject(&feedback);
+    ScanInfo scan;
+    scan.setFilename(u"/data/site.nox");
+    FileTypeHandler& handler = theNOXHandler();
+    ks_test::resetWriterCalls();
+    EXPECT_FALSE(handler.import(&batch, &scan));
+    ASSERT_EQ(feedback.errors.size(), 1u);
+    EXPECT_EQ(feedback.errors[0].result, ResultFailed);
+    EXPECT_EQ(feedback.errors[0].phase, PhaseSetup);
+    EXPECT_EQ(ks_test::writerCalls(), "");
+    EXPECT_TRUE(feedback.progress.empty());
+
+    // Once a complete library is at hand the same handler binds it and reads.
+    EXPECT_EQ(LoadLyrantAPI(kScripted.c_str()), ResultSuccess);
+    ks_test::setLyrantScene(2, 2, 0);
+    EXPECT_TRUE(handler.import(&batch, &scan));
+    EXPECT_EQ(ks_test::writerCallsStartingWith({"ksioAddPoint"}).size(), 2u);
+}
+
+TEST(LyrantBinding, AlreadyLoadedLibraryIsTakenAndThePathIgnored) {
+    void* preloaded = dlopen(KS_SCRIPTED_LYRANT_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(preloaded, nullptr) << dlerror();
+    EXPECT_EQ(LoadLyrantAPI(kNowhere), ResultSuccess);
+    EXPECT_EQ(reinterpret_cast<void*>(theNOXHandler().lyrant().sceneInfo),
+              dlsym(preloaded, "ksSceneInfo"));
+
+    NOXHandler other;
+    EXPECT_EQ(other.bindLyrant(kIncomplete.c_str()), kLyrantBound)
+        << "the loaded complete copy wins over a given path";
+    EXPECT_EQ(reinterpret_cast<void*>(other.lyrant().getQueryPointsd),
+              dlsym(preloaded, "ksGetQueryPointsd"));
+    dlclose(preloaded);
+}
+
+TEST(LyrantBinding, InitializeLeavesTheNoxHandlerOutOfTheRegistry) {
+    ASSERT_EQ(Initialize(), ResultSuccess);
+    ASSERT_EQ(LoadLyrantAPI(kScripted.c_str()), ResultSuccess);
+    EXPECT_EQ(findHandlerForName(u"/in/site.nox"), nullptr);
+    EXPECT_EQ(findHandlerForName(u"/in/site.NOX"), nullptr);
+    for (unsigned i = 0; i < handlerCount(); ++i) EXPECT_NE(handlerAt(i), &theNOXHandler());
+}
+
+}  // namespace
