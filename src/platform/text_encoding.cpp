@@ -23,6 +23,9 @@ size_t sequenceLength(std::string_view text, size_t i) {
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
         if (lead == 0xE0) secondMin = 0xA0;
+        // ED A0..BF would encode a surrogate (U+D800..U+DFFF), which UTF-8 never holds: such
+        // bytes are not a character and must not become a lone surrogate.
+        if (lead == 0xED) secondMax = 0x9F;
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
         if (lead == 0xF0) secondMin = 0x90;

@@ -8,6 +8,7 @@
 #include "checksum.h"
 #include "chunk_codec.h"
 #include "nox_test_support.h"
+#include "support/nox_checksum_repair.h"
 
 using namespace noxtest;
 
@@ -114,6 +115,21 @@ TEST_F(Corruption, ChunkDecoderSurvivesArbitraryBytes) {
     nox::ChunkRecord wrongCounts = record;
     wrongCounts.nullPoints += 1;
     EXPECT_FALSE(decoder.decode(payload.data(), payload.size(), wrongCounts, points, reason));
+}
+
+// A file with valid checksums whose group declares the widest intensity range with normalising
+// on: the range's width does not fit 32 bits. Reading it must neither overflow nor crash.
+// The case is stored as the fuzzer found it: a control byte (bit 0 clear: repair the checksums),
+// then the file.
+TEST(CorruptionRegression, WidestIntensityRangeNormalisedIsReadSafely) {
+    const std::vector<uint8_t> input = readBytes(KS_REGRESSIONS_DIR "/widest-intensity-range-normalised");
+    ASSERT_FALSE(input.empty());
+    std::vector<uint8_t> file(input.begin() + 1, input.end());
+    if ((input[0] & 1) == 0) ks_test::repairNoxChecksums(file);
+    ScratchFolder folder;
+    writeBytes(folder.file("case.nox"), file);
+    const ReadBack back = readAll(folder.file("case.nox"));
+    EXPECT_GT(back.size(), 0u);
 }
 
 }  // namespace

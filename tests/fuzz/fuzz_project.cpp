@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -73,6 +75,14 @@ void writeSeeds(const fs::path& folder) {
     batch.addImportFile((folder / "stream" / "seed.rxp").u16string().c_str());
     batch.setOutputFilename((folder / "nox" / "seed.nox").u16string().c_str());
     if (ConvertBatchToNOX(&batch) != ResultSuccess) throw std::runtime_error("seed conversion failed");
+    // The viewer target's input starts with a control byte (0: repair the checksums).
+    std::vector<char> nox(1, 0);
+    {
+        std::ifstream in(folder / "nox" / "seed.nox", std::ios::binary);
+        nox.insert(nox.end(), std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::ofstream(folder / "nox" / "seed.nox", std::ios::binary | std::ios::trunc)
+        .write(nox.data(), static_cast<std::streamsize>(nox.size()));
 
     FILE* text = std::fopen((folder / "text" / "seed").c_str(), "wb");
     if (!text) throw std::runtime_error("cannot write the text seed");

@@ -35,11 +35,14 @@ void PointQuery::prepareChunk(const nox::CloudRecord& cloud, const nox::ChunkRec
     const nox::GroupRecord& group = scenes_[scene_]->index().groups[cloud.group];
     const bool haveRange = group.intensityMin < group.intensityMax;
     normalise_ = (group.flags & nox::kGroupNormalise) && haveRange;
-    // Normalising stretches the group's stored range onto the whole signed 16-bit range.
+    // Normalising stretches the group's stored range onto the whole signed 16-bit range. The
+    // range comes from the file as two 32-bit numbers; its width is taken in double, where any
+    // pair fits (in 32 bits a damaged file's range could overflow).
+    const double width = double(group.intensityMax) - double(group.intensityMin);
     intensityOffset_ = group.intensityMin;
-    intensityScale_ = normalise_ ? 65535.0 / double(group.intensityMax - group.intensityMin) : 1.0;
+    intensityScale_ = normalise_ ? 65535.0 / width : 1.0;
     greyOffset_ = haveRange ? group.intensityMin : 0.0;
-    greyScale_ = haveRange ? 255.0 / double(group.intensityMax - group.intensityMin) : 0.0;
+    greyScale_ = haveRange ? 255.0 / width : 0.0;
 }
 
 bool PointQuery::loadNextChunk() {
