@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <new>
 
@@ -48,9 +49,17 @@ private:
     com::IReader3DD* reader_;
 };
 
+struct FreeMemory {
+    void operator()(void* memory) const { std::free(memory); }
+};
 template <typename T>
-std::unique_ptr<T[]> zeroedArray(uint64_t count) {
-    std::unique_ptr<T[]> array(new (std::nothrow) T[count]());
+using ScanArray = std::unique_ptr<T[], FreeMemory>;
+
+// calloc takes arrays of this size fresh from the system, where they are zero already: no pass
+// of clearing over memory that the reader overwrites right after.
+template <typename T>
+ScanArray<T> zeroedArray(uint64_t count) {
+    ScanArray<T> array(static_cast<T*>(std::calloc(count ? count : 1, sizeof(T))));
     if (!array) throw ReaderFailure{};
     return array;
 }
@@ -136,7 +145,7 @@ bool _3DDHandler::import3DD(ImportBatch* batch, const WideChar* path, const Wide
             return true;
 
         auto positions = zeroedArray<float>(cells * 3);
-        std::unique_ptr<float[]> colours, intensities;
+        ScanArray<float> colours, intensities;
         if (batch->getIncludeRGB()) colours = zeroedArray<float>(cells * 3);
         if (batch->getIncludeIntensity()) intensities = zeroedArray<float>(cells);
 
