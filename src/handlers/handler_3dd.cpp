@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
 #include <new>
 
@@ -11,6 +10,7 @@
 #include "handlers/value_conversion.h"
 #include "platform/component.h"
 #include "platform/input_file.h"
+#include "platform/large_buffer.h"
 #include "platform/paths.h"
 #include "platform/text_encoding.h"
 #include "reader3dd_interface.h"
@@ -49,17 +49,14 @@ private:
     com::IReader3DD* reader_;
 };
 
-struct FreeMemory {
-    void operator()(void* memory) const { std::free(memory); }
-};
 template <typename T>
-using ScanArray = std::unique_ptr<T[], FreeMemory>;
+using ScanArray = platform::LargeBuffer<T>;
 
-// calloc takes arrays of this size fresh from the system, where they are zero already: no pass
-// of clearing over memory that the reader overwrites right after.
+// Zeroed by the system (no clearing pass over memory that the reader overwrites right after),
+// and on huge pages where they are offered: a whole scan is hundreds of MiB.
 template <typename T>
 ScanArray<T> zeroedArray(uint64_t count) {
-    ScanArray<T> array(static_cast<T*>(std::calloc(count ? count : 1, sizeof(T))));
+    ScanArray<T> array = platform::allocateLargeArray<T>(static_cast<size_t>(count));
     if (!array) throw ReaderFailure{};
     return array;
 }
