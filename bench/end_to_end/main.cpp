@@ -70,6 +70,29 @@ uint64_t pointsInNoxFile(const fs::path& file) {
     return nox::decodeHeader(bytes, sizeof bytes, header, reason) ? header.totalPoints : 0;
 }
 
+// The read buffers one import file takes while it is converted, as the handlers size them:
+// a point-database scan reads both data files through buffers of at most 50 MiB each, a point
+// stream reads through two arrays of up to 10,485,760 records (28 bytes a point together), a
+// grid scan is fetched whole (28 bytes a cell with intensity and colour, about its file size).
+double readBufferMiB(const fs::path& importFile) {
+    const std::string kind = inputKind(importFile);
+    double bytes = 0;
+    for (const fs::path& file : dataFiles(importFile)) {
+        const double size = static_cast<double>(fs::file_size(file));
+        if (kind == "rdb") bytes += std::min(size, 52428800.0);
+        else if (kind == "rxp") bytes += std::min(size, 10485760.0 * 28);
+        else bytes += size;
+    }
+    return bytes / 1048576.0;
+}
+
+// Files are converted one after another, so the largest buffers of any one file count.
+double readBufferMiB(const std::vector<fs::path>& importFiles) {
+    double largest = 0;
+    for (const fs::path& file : importFiles) largest = std::max(largest, readBufferMiB(file));
+    return largest;
+}
+
 struct ConversionFigures {
     std::vector<double> seconds, cpu, peakMiB;
     uint64_t points = 0, outputBytes = 0;
@@ -214,26 +237,31 @@ bool parseOptions(int argc, char** argv, Options& options) {
 }
 
 void printMemoryFlatness(const Options& options, const std::string& self,
-                         const std::vector<KindResult>& large) {
+                         const std::vector<KindResult>& large,
+                         const std::map<std::string, std::vector<fs::path>>& largeFiles) {
     Options small = options;
     small.dir = options.dir / "tenth";
     small.points = options.points / 10;
     const SampleProject project = generateSampleProject(small.dir, small.points);
     small.project = project.project;
     small.extraInputs = project.extraInputs;
-    std::printf("\nmemory flatness, whole-batch mode: peak MiB at %llu and at %llu points\n",
-                static_cast<unsigned long long>(small.points),
-                static_cast<unsigned long long>(options.points));
-    const auto byKind = filesByKind(small);
+    const auto smallFiles = filesByKind(small);
+    std::printf("\nmemory flatness, whole-batch mode: peak MiB, the read buffers in it, and the rest\n");
+    std::printf("%5s %11s %8s %8s %8s | %11s %8s %8s %8s | %s\n", "kind", "points", "peak", "buffers",
+                "rest", "points", "peak", "buffers", "rest", "rest grows");
     for (const KindResult& big : large) {
         ConversionFigures figures;
         ConversionRequest request{big.kind, 3, small.dir / "output", small.project, small.extraInputs};
         for (int run = 0; run < options.runs; ++run) convertOnce(self, request, figures);
         const double tenth = *std::max_element(figures.peakMiB.begin(), figures.peakMiB.end());
         const double full = *std::max_element(big.conversion.peakMiB.begin(), big.conversion.peakMiB.end());
-        std::printf("%5s %9.1f MiB (%llu points) %9.1f MiB (%llu points)  growth %+.1f %%\n",
-                    big.kind.c_str(), tenth, static_cast<unsigned long long>(figures.points), full,
-                    static_cast<unsigned long long>(big.conversion.points), (full / tenth - 1) * 100);
+        const double tenthBuffers = readBufferMiB(smallFiles.at(big.kind));
+        const double fullBuffers = readBufferMiB(largeFiles.at(big.kind));
+        const double tenthRest = tenth - tenthBuffers, fullRest = full - fullBuffers;
+        std::printf("%5s %11llu %8.1f %8.1f %8.1f | %11llu %8.1f %8.1f %8.1f | %+.1f %%\n",
+                    big.kind.c_str(), static_cast<unsigned long long>(figures.points), tenth,
+                    tenthBuffers, tenthRest, static_cast<unsigned long long>(big.conversion.points),
+                    full, fullBuffers, fullRest, (fullRest / tenthRest - 1) * 100);
     }
 }
 
@@ -279,6 +307,6 @@ int main(int argc, char** argv) {
         std::vector<KindResult> results = measureMode(options, mode, byKind, self);
         if (mode == 3) wholeBatch = results;
     }
-    if (options.flatness && !wholeBatch.empty()) printMemoryFlatness(options, self, wholeBatch);
+    if (options.flatness && !wholeBatch.empty()) printMemoryFlatness(options, self, wholeBatch, byKind);
     return 0;
 }
