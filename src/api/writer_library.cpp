@@ -4,11 +4,6 @@
 
 namespace ks_formats {
 
-WriterLibrary& writerLibrary() {
-    static WriterLibrary library;
-    return library;
-}
-
 namespace {
 
 template <typename Function>

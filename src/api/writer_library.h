@@ -32,8 +32,13 @@ struct WriterLibrary {
 
 inline constexpr const char* kWriterLibraryName = "libNoxWriter.so";
 
-// The process-wide binding.
-WriterLibrary& writerLibrary();
+namespace detail {
+// Constant-initialised, so it is ready before any constructor of the library runs.
+inline constinit WriterLibrary writerLibraryBinding{};
+}  // namespace detail
+
+// The process-wide binding. Inline: every point passes through it on its way to the writer.
+inline WriterLibrary& writerLibrary() { return detail::writerLibraryBinding; }
 
 // Loads the writer library by file name (default: by bare name, system search order) and binds
 // its fifteen functions in their fixed order. Any failure leaves the writer unbound and says

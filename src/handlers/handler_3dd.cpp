@@ -10,6 +10,7 @@
 #include "handlers/value_conversion.h"
 #include "platform/component.h"
 #include "platform/input_file.h"
+#include "platform/large_buffer.h"
 #include "platform/paths.h"
 #include "platform/text_encoding.h"
 #include "reader3dd_interface.h"
@@ -49,8 +50,13 @@ private:
 };
 
 template <typename T>
-std::unique_ptr<T[]> zeroedArray(uint64_t count) {
-    std::unique_ptr<T[]> array(new (std::nothrow) T[count]());
+using ScanArray = platform::LargeBuffer<T>;
+
+// Zeroed by the system (no clearing pass over memory that the reader overwrites right after),
+// and on huge pages where they are offered: a whole scan is hundreds of MiB.
+template <typename T>
+ScanArray<T> zeroedArray(uint64_t count) {
+    ScanArray<T> array = platform::allocateLargeArray<T>(static_cast<size_t>(count));
     if (!array) throw ReaderFailure{};
     return array;
 }
@@ -136,7 +142,7 @@ bool _3DDHandler::import3DD(ImportBatch* batch, const WideChar* path, const Wide
             return true;
 
         auto positions = zeroedArray<float>(cells * 3);
-        std::unique_ptr<float[]> colours, intensities;
+        ScanArray<float> colours, intensities;
         if (batch->getIncludeRGB()) colours = zeroedArray<float>(cells * 3);
         if (batch->getIncludeIntensity()) intensities = zeroedArray<float>(cells);
 

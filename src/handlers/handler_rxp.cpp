@@ -8,6 +8,7 @@
 #include "handlers/path_buffer.h"
 #include "handlers/scan_import.h"
 #include "handlers/value_conversion.h"
+#include "platform/large_buffer.h"
 #include "platform/text_encoding.h"
 #include "scanifc.h"
 
@@ -78,9 +79,10 @@ bool _RXPHandler::readPointStream(ImportBatch* batch, const std::string& uri,
 
     StreamHandle stream(uri);
     if (!stream.opened()) return false;
-    std::unique_ptr<scanifc_xyz32[]> positions(new (std::nothrow) scanifc_xyz32[pointsPerRead]);
-    std::unique_ptr<scanifc_attributes[]> attributes(
-        new (std::nothrow) scanifc_attributes[pointsPerRead]);
+    platform::LargeBuffer<scanifc_xyz32> positions =
+        platform::allocateLargeArray<scanifc_xyz32>(pointsPerRead);
+    platform::LargeBuffer<scanifc_attributes> attributes =
+        platform::allocateLargeArray<scanifc_attributes>(pointsPerRead);
     if (!positions || !attributes) return false;
 
     ScanImport flow(*batch, scanMatrix_);

@@ -33,7 +33,7 @@ bool RdsReader::open(const std::string& path, size_t bufferBytes) {
     fileSize_ = static_cast<uint64_t>(size);
     unreadInFile_ = fileSize_;
     bufferBytes_ = static_cast<size_t>(std::min<uint64_t>(bufferBytes, fileSize_));
-    buffer_.reset(new (std::nothrow) unsigned char[bufferBytes_]);
+    buffer_ = platform::allocateLargeArray<unsigned char>(bufferBytes_);
     if (!buffer_) {
         close();
         return false;

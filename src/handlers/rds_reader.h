@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/input_file.h"
+#include "platform/large_buffer.h"
 
 namespace ks_formats {
 
@@ -62,7 +63,7 @@ private:
     const unsigned char* takeAcrossBlocks(size_t count);
 
     platform::InputFile file_;
-    std::unique_ptr<unsigned char[]> buffer_;
+    platform::LargeBuffer<unsigned char> buffer_;
     size_t bufferBytes_ = 0;
     size_t available_ = 0;  // bytes of the buffer that hold file data
     size_t position_ = 0;   // next unread byte in the buffer

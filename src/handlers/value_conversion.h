@@ -1,16 +1,17 @@
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 
 namespace ks_formats {
 
 // Truncates toward zero to 32 bits the way the processor's conversion does: a value beyond
 // 32 bits, or NaN, gives 0x80000000 instead of undefined behaviour.
+// Called several times per point: the range test on the value itself lets the conversion
+// instruction do the truncation (trunc(v) >= -2^31 exactly when v > -2^31 - 1, and
+// trunc(v) <= 2^31 - 1 exactly when v < 2^31).
 inline int32_t truncateToInt32(double value) {
-    const double truncated = std::trunc(value);
-    if (!(truncated >= -2147483648.0 && truncated <= 2147483647.0)) return INT32_MIN;
-    return static_cast<int32_t>(truncated);
+    if (!(value > -2147483649.0 && value < 2147483648.0)) return INT32_MIN;
+    return static_cast<int32_t>(value);
 }
 
 // The low 16 bits of the truncated value, so negative values pass in two's-complement form.

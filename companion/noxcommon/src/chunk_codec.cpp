@@ -44,11 +44,17 @@ uint64_t capped(uint64_t residual) {
 
 // The predictor whose residuals have the smaller sum of magnitudes, a cheap stand-in for their
 // coded size. "previous" predicts s[i-1]; "linear" predicts 2 s[i-1] - s[i-2].
+// The linear residual is the change of the previous-point residual, which is carried along
+// instead of being worked out again from three values.
 uint8_t choosePredictor(const uint64_t* values, size_t n) {
     uint64_t previousCost = 0, linearCost = 0;
+    if (n < 3) return kPredictPrevious;
+    uint64_t lastDelta = values[1] - values[0];
     for (size_t i = 2; i < n; ++i) {
-        previousCost += capped(values[i] - values[i - 1]);
-        linearCost += capped(values[i] - 2 * values[i - 1] + values[i - 2]);
+        const uint64_t delta = values[i] - values[i - 1];
+        previousCost += capped(delta);
+        linearCost += capped(delta - lastDelta);
+        lastDelta = delta;
     }
     return linearCost < previousCost ? kPredictLinear : kPredictPrevious;
 }
@@ -103,12 +109,16 @@ void ChunkEncoder::addStream(uint8_t id, uint8_t parameter, const uint8_t* data,
 void ChunkEncoder::addResidualField(uint8_t baseId, uint8_t predictor, const uint64_t* values, size_t n,
                                     std::vector<uint8_t>& out) {
     exceptions_.clear();
+    // Plain pointers: a byte store may alias the vectors' own fields, which would otherwise be
+    // loaded again for every value.
+    uint8_t* const low = low_.data();
+    uint8_t* const high = high_.data();
     const auto put = [&](size_t i, uint64_t z) {
         if (z < kEscape) {
-            low_[i] = static_cast<uint8_t>(z);
-            high_[i] = static_cast<uint8_t>(z >> 8);
+            low[i] = static_cast<uint8_t>(z);
+            high[i] = static_cast<uint8_t>(z >> 8);
         } else {
-            low_[i] = high_[i] = 0xFF;
+            low[i] = high[i] = 0xFF;
             const size_t at = exceptions_.size();
             exceptions_.resize(at + 8);
             std::memcpy(exceptions_.data() + at, &z, 8);
@@ -156,19 +166,24 @@ void ChunkEncoder::encode(const ChunkPoints& p, std::vector<uint8_t>& out) {
     if (p.channels & kCloudColour) {
         // Green, then red and blue as differences from green (greys cost almost nothing), each
         // as a difference from the previous point, modulo 256.
-        uint8_t* planes[3] = {bytes_.data(), bytes_.data() + n, bytes_.data() + 2 * n};
-        uint8_t previous[3] = {0, 0, 0};
+        uint8_t* const green = bytes_.data();
+        uint8_t* const redMinusGreen = green + n;
+        uint8_t* const blueMinusGreen = green + 2 * n;
+        const uint8_t* const rgb = p.rgb.data();
+        uint8_t previousG = 0, previousR = 0, previousB = 0;
         for (size_t i = 0; i < n; ++i) {
-            const uint8_t* c = &p.rgb[3 * i];
-            const uint8_t value[3] = {c[1], uint8_t(c[0] - c[1]), uint8_t(c[2] - c[1])};
-            for (int k = 0; k < 3; ++k) {
-                planes[k][i] = uint8_t(value[k] - previous[k]);
-                previous[k] = value[k];
-            }
+            const uint8_t* c = rgb + 3 * i;
+            const uint8_t g = c[1], r = uint8_t(c[0] - c[1]), b = uint8_t(c[2] - c[1]);
+            green[i] = uint8_t(g - previousG);
+            redMinusGreen[i] = uint8_t(r - previousR);
+            blueMinusGreen[i] = uint8_t(b - previousB);
+            previousG = g;
+            previousR = r;
+            previousB = b;
         }
-        addStream(kStreamGreen, 0, planes[0], n, out);
-        addStream(kStreamRedMinusGreen, 0, planes[1], n, out);
-        addStream(kStreamBlueMinusGreen, 0, planes[2], n, out);
+        addStream(kStreamGreen, 0, green, n, out);
+        addStream(kStreamRedMinusGreen, 0, redMinusGreen, n, out);
+        addStream(kStreamBlueMinusGreen, 0, blueMinusGreen, n, out);
     }
     if (p.channels & kCloudClass) addStream(kStreamClass, 0, p.classes.data(), n, out);
 

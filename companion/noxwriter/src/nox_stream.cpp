@@ -200,20 +200,35 @@ void NoxStream::stageNull() {
 }
 
 // The hot path of every point: quantise against the chunk origin and store the columns. Counts,
-// bounds and the intensity range are settled per chunk in flushChunk.
+// bounds and the intensity range are settled per chunk in flushChunk. Every value is computed and
+// every column pointer read before the byte columns are written: a byte store may alias anything,
+// so the compiler would otherwise reload the chunk's fields after each one. Columns of channels
+// the chunk does not carry are never encoded and are left unwritten.
 void NoxStream::stagePoint(const double xyz[3], const uint8_t rgb[3], int16_t intensity, uint8_t classification,
                            const float* normal) {
-    if (chunk_.count == 0) startChunk();
-    chunk_.isNull[chunk_.count++] = 0;
-    const uint32_t v = chunk_.valid++;
+    const uint32_t index = chunk_.count;
+    if (index == 0) startChunk();
+    const uint32_t v = chunk_.valid;
     if (v == 0) std::memcpy(chunkRecord_.origin, xyz, sizeof chunkRecord_.origin);
-    for (int a = 0; a < 3; ++a)
-        chunk_.steps[a][v] = roundToStep((xyz[a] - chunkRecord_.origin[a]) * inverseStep_);
-    chunk_.intensity[v] = intensity;
-    std::memcpy(&chunk_.rgb[3 * size_t(v)], rgb, 3);
-    chunk_.classes[v] = classification;
+    const double inverse = inverseStep_;
+    const int64_t sx = roundToStep((xyz[0] - chunkRecord_.origin[0]) * inverse);
+    const int64_t sy = roundToStep((xyz[1] - chunkRecord_.origin[1]) * inverse);
+    const int64_t sz = roundToStep((xyz[2] - chunkRecord_.origin[2]) * inverse);
+    const uint32_t channels = chunk_.channels;
+    uint8_t* const isNull = chunk_.isNull.data();
+    uint8_t* const colours = chunk_.rgb.data();
+    uint8_t* const classes = chunk_.classes.data();
+    chunk_.steps[0][v] = sx;
+    chunk_.steps[1][v] = sy;
+    chunk_.steps[2][v] = sz;
+    if (channels & nox::kCloudIntensity) chunk_.intensity[v] = intensity;
     if (normal) nox::encodeNormal(normal, &chunk_.normals[2 * size_t(v)]);
-    if (chunk_.count == nox::kChunkCapacity) flushChunk();
+    chunk_.count = index + 1;
+    chunk_.valid = v + 1;
+    isNull[index] = 0;
+    if (channels & nox::kCloudColour) std::memcpy(colours + 3 * size_t(v), rgb, 3);
+    if (channels & nox::kCloudClass) classes[v] = classification;
+    if (index + 1 == nox::kChunkCapacity) flushChunk();
 }
 
 void NoxStream::settleChunk(nox::ChunkRecord& record) {

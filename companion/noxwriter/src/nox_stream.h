@@ -45,8 +45,9 @@ private:
     void closeCloud();
     void route(PendingPoint& point);
     void stage(const PendingPoint& point);
-    void stagePoint(const double xyz[3], const uint8_t rgb[3], int16_t intensity, uint8_t classification,
-                    const float* normal);
+    // Inlined into the add calls: a call per point costs more than its work.
+    [[gnu::always_inline]] inline void stagePoint(const double xyz[3], const uint8_t rgb[3], int16_t intensity,
+                                                  uint8_t classification, const float* normal);
     void stageNull();
     void settleChunk(nox::ChunkRecord& record);
     void startChunk();

@@ -6,7 +6,9 @@
 
 #include "scanifc.h"
 
+#include <bit>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -86,6 +88,33 @@ File openUri(const char* uri, int* code) {
     if (!file && errno == ENOENT && !isValidUtf8(path)) file = openFile(latin1ToUtf8(path));
     *code = file ? kOk : kCannotOpen;
     return file;
+}
+
+// On a little-endian machine a record is the point record followed by the attribute record,
+// byte for byte: two copies instead of eight field loads.
+constexpr bool kRecordIsStructs =
+    std::endian::native == std::endian::little && sizeof(scanifc_xyz32) == 12 &&
+    sizeof(scanifc_attributes) == 16 && offsetof(scanifc_attributes, reflectance) == 4 &&
+    offsetof(scanifc_attributes, deviation) == 8 && offsetof(scanifc_attributes, flags) == 10 &&
+    offsetof(scanifc_attributes, background_radiation) == 12 &&
+    fmt::kOffsetAmplitude == fmt::kOffsetX + 12 && fmt::kOffsetReflectance == fmt::kOffsetX + 16 &&
+    fmt::kOffsetDeviation == fmt::kOffsetX + 20 && fmt::kOffsetFlags == fmt::kOffsetX + 22 &&
+    fmt::kOffsetBackground == fmt::kOffsetX + 24 && fmt::kRecordSize == fmt::kOffsetX + 28;
+
+void decodeRecord(const unsigned char* record, scanifc_xyz32& point, scanifc_attributes& attribute) {
+    if constexpr (kRecordIsStructs) {
+        std::memcpy(&point, record + fmt::kOffsetX, sizeof point);
+        std::memcpy(&attribute, record + fmt::kOffsetAmplitude, sizeof attribute);
+    } else {
+        point.x = loadF32(record + fmt::kOffsetX);
+        point.y = loadF32(record + fmt::kOffsetX + 4);
+        point.z = loadF32(record + fmt::kOffsetX + 8);
+        attribute.amplitude = loadF32(record + fmt::kOffsetAmplitude);
+        attribute.reflectance = loadF32(record + fmt::kOffsetReflectance);
+        attribute.deviation = loadU16(record + fmt::kOffsetDeviation);
+        attribute.flags = loadU16(record + fmt::kOffsetFlags);
+        attribute.background_radiation = loadF32(record + fmt::kOffsetBackground);
+    }
 }
 
 }  // namespace
@@ -175,16 +204,8 @@ SCANIFC_API int scanifc_point3dstream_read(point3dstream_handle stream, uint32_t
         const unsigned char* record = stream->buffer.data() + stream->position;
         stream->position += fmt::kRecordSize;
 
-        scanifc_xyz32& point = xyz[delivered];
-        point.x = loadF32(record + fmt::kOffsetX);
-        point.y = loadF32(record + fmt::kOffsetX + 4);
-        point.z = loadF32(record + fmt::kOffsetX + 8);
-        scanifc_attributes& attribute = attributes[delivered];
-        attribute.amplitude = loadF32(record + fmt::kOffsetAmplitude);
-        attribute.reflectance = loadF32(record + fmt::kOffsetReflectance);
-        attribute.deviation = loadU16(record + fmt::kOffsetDeviation);
-        attribute.flags = loadU16(record + fmt::kOffsetFlags);
-        attribute.background_radiation = loadF32(record + fmt::kOffsetBackground);
+        decodeRecord(record, xyz[delivered], attributes[delivered]);
+        const scanifc_attributes& attribute = attributes[delivered];
         // The format carries no time stamps.
         if (times) times[delivered] = 0;
         ++delivered;

@@ -1,0 +1,58 @@
+#include "child_process.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+
+extern char** environ;
+
+namespace end_to_end {
+
+ChildResult runChild(const std::vector<std::string>& argv, bool keepOutput) {
+    ChildResult result;
+    int pipeFds[2] = {-1, -1};
+    if (keepOutput && pipe2(pipeFds, O_CLOEXEC) != 0) return result;
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (keepOutput) posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    else posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = -1;
+    const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (keepOutput) close(pipeFds[1]);
+    if (spawned != 0) {
+        if (keepOutput) close(pipeFds[0]);
+        return result;
+    }
+    if (keepOutput) {
+        char buffer[4096];
+        ssize_t got;
+        while ((got = read(pipeFds[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, got);
+        close(pipeFds[0]);
+    }
+    int status = 0;
+    struct rusage usage {};
+    // wait4 reports this one child's accounting (RUSAGE_CHILDREN would keep the largest of all).
+    if (wait4(pid, &status, 0, &usage) != pid) return result;
+    result.wallSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec * 1e-6; };
+    result.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    result.peakKiB = usage.ru_maxrss;
+    result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return result;
+}
+
+}  // namespace end_to_end

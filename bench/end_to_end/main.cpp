@@ -1,0 +1,312 @@
+// End-to-end conversion benchmark: converts a project of point-database scans, point streams
+// and grid scans through ConvertBatchToNOX into the real writer, in every batch mode, and sets
+// each input kind beside what the machine does at best with the same files: reading them
+// (cat to /dev/null, warm cache) and compressing them (zstd -1 -T1).
+//
+//   end_to_end_bench [--dir FOLDER] [--points N] [--runs R] [--modes 3,2,1] [--flatness]
+//   end_to_end_bench --project FILE.rsp [--input FILE]... [--runs R] [--modes ...]
+//
+// Every conversion and reference runs in its own child process; figures are medians over the
+// runs, peak memory is the child's ru_maxrss.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "conversion_run.h"
+#include "index_codec.h"
+#include "sample_project.h"
+
+namespace fs = std::filesystem;
+using namespace end_to_end;
+
+namespace {
+
+struct Options {
+    fs::path dir = "build/bench/e2e_project";
+    uint64_t points = 50000000;
+    int runs = 3;
+    std::vector<int> modes = {3, 2, 1};
+    bool flatness = false;
+    fs::path project;
+    std::vector<fs::path> extraInputs;
+};
+
+double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+// The files a reference reads for one import file: a point-database scan is its two data files
+// in the project's database folder, any other input is the file itself.
+std::vector<fs::path> dataFiles(const fs::path& importFile) {
+    std::string name = importFile.string();
+    if (inputKind(importFile) != "rdb") return {importFile};
+    const size_t scans = name.find("SCANS");
+    if (scans == std::string::npos) return {};
+    name.insert(scans, "project.rdb/");
+    const fs::path folder = name.substr(0, name.size() - 4);
+    std::vector<fs::path> files;
+    for (const char* file : {"P3D.rds", "P3D-RGB.rds"})
+        if (fs::exists(folder / file)) files.push_back(folder / file);
+    return files;
+}
+
+uint64_t pointsInNoxFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    uint8_t bytes[nox::kHeaderSize];
+    if (!in.read(reinterpret_cast<char*>(bytes), sizeof bytes)) return 0;
+    nox::FileHeader header;
+    std::string reason;
+    return nox::decodeHeader(bytes, sizeof bytes, header, reason) ? header.totalPoints : 0;
+}
+
+// The read buffers one import file takes while it is converted, as the handlers size them:
+// a point-database scan reads both data files through buffers of at most 50 MiB each, a point
+// stream reads through two arrays of up to 10,485,760 records (28 bytes a point together), a
+// grid scan is fetched whole (28 bytes a cell with intensity and colour, about its file size).
+double readBufferMiB(const fs::path& importFile) {
+    const std::string kind = inputKind(importFile);
+    double bytes = 0;
+    for (const fs::path& file : dataFiles(importFile)) {
+        const double size = static_cast<double>(fs::file_size(file));
+        if (kind == "rdb") bytes += std::min(size, 52428800.0);
+        else if (kind == "rxp") bytes += std::min(size, 10485760.0 * 28);
+        else bytes += size;
+    }
+    return bytes / 1048576.0;
+}
+
+// Files are converted one after another, so the largest buffers of any one file count.
+double readBufferMiB(const std::vector<fs::path>& importFiles) {
+    double largest = 0;
+    for (const fs::path& file : importFiles) largest = std::max(largest, readBufferMiB(file));
+    return largest;
+}
+
+struct ConversionFigures {
+    std::vector<double> seconds, cpu, peakMiB;
+    uint64_t points = 0, outputBytes = 0;
+};
+
+// One conversion in a child process; its output files are measured and removed.
+bool convertOnce(const std::string& self, const ConversionRequest& request, ConversionFigures& figures) {
+    fs::create_directories(request.outputFolder);
+    const ChildResult child = runChild(conversionArguments(self, request), true);
+    if (!child.ok) return false;
+    std::istringstream lines(child.output);
+    std::string word;
+    double seconds = 0;
+    uint64_t points = 0, bytes = 0;
+    while (lines >> word) {
+        if (word == "seconds") {
+            lines >> seconds;
+        } else if (word == "file") {
+            std::string path;
+            std::getline(lines >> std::ws, path);
+            points += pointsInNoxFile(path);
+            bytes += fs::file_size(path);
+            fs::remove(path);
+        }
+    }
+    figures.seconds.push_back(seconds);
+    figures.cpu.push_back(child.cpuSeconds);
+    figures.peakMiB.push_back(child.peakKiB / 1024.0);
+    figures.points = points;
+    figures.outputBytes = bytes;
+    return points > 0;
+}
+
+struct ReferenceFigures {
+    std::vector<double> catSeconds, zstdSeconds;
+    uint64_t inputBytes = 0;
+};
+
+void referenceOnce(const std::vector<fs::path>& files, ReferenceFigures& figures) {
+    std::vector<std::string> cat = {"cat"}, zstd = {"zstd", "-1", "-T1", "-q", "-c"};
+    for (const fs::path& file : files) {
+        cat.push_back(file.string());
+        zstd.push_back(file.string());
+    }
+    figures.catSeconds.push_back(runChild(cat, false).wallSeconds);
+    figures.zstdSeconds.push_back(runChild(zstd, false).wallSeconds);
+}
+
+std::string selfPath() {
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    return error ? std::string("/proc/self/exe") : self.string();
+}
+
+struct KindResult {
+    std::string kind;
+    ConversionFigures conversion;
+    ReferenceFigures reference;
+};
+
+void printHeader() {
+    std::printf("%-5s %5s %11s %8s %8s %9s %8s %7s %8s %8s %9s %9s %8s\n", "mode", "kind",
+                "points", "s(med)", "cpu s", "Mpts/s", "cpuMpt/s", "MiB", "B/pt", "cat s",
+                "zstd s", "conv/zstd", "conv/cat");
+}
+
+void printResult(int mode, const KindResult& r) {
+    const double seconds = median(r.conversion.seconds), cpu = median(r.conversion.cpu);
+    const double cat = median(r.reference.catSeconds), zstd = median(r.reference.zstdSeconds);
+    const double points = static_cast<double>(r.conversion.points);
+    std::printf("%-5d %5s %11llu %8.3f %8.3f %9.2f %8.2f %7.1f %8.3f %8.3f %9.3f %9.2f %8.2f\n",
+                mode, r.kind.c_str(), static_cast<unsigned long long>(r.conversion.points), seconds,
+                cpu, points / seconds / 1e6, points / cpu / 1e6,
+                *std::max_element(r.conversion.peakMiB.begin(), r.conversion.peakMiB.end()),
+                static_cast<double>(r.conversion.outputBytes) / points, cat, zstd, seconds / zstd,
+                seconds / cat);
+    std::fflush(stdout);
+}
+
+// Runs every kind present (and all together) in one batch mode, interleaving conversions and
+// references so that a busy spell of the machine hits them alike.
+std::vector<KindResult> measureMode(const Options& options, int mode,
+                                    const std::map<std::string, std::vector<fs::path>>& byKind,
+                                    const std::string& self) {
+    std::vector<KindResult> results;
+    for (const auto& [kind, files] : byKind) {
+        KindResult result;
+        result.kind = kind;
+        std::vector<fs::path> data;
+        for (const fs::path& file : files)
+            for (const fs::path& d : dataFiles(file)) data.push_back(d);
+        for (const fs::path& d : data) result.reference.inputBytes += fs::file_size(d);
+        referenceOnce(data, result.reference);  // warms the cache; not counted
+        result.reference = {{}, {}, result.reference.inputBytes};
+
+        ConversionRequest request{kind, mode, options.dir / "output", options.project,
+                                  options.extraInputs};
+        for (int run = 0; run < options.runs; ++run) {
+            if (!convertOnce(self, request, result.conversion)) {
+                std::fprintf(stderr, "conversion of %s in mode %d failed\n", kind.c_str(), mode);
+                std::exit(1);
+            }
+            referenceOnce(data, result.reference);
+        }
+        printResult(mode, result);
+        results.push_back(result);
+    }
+    return results;
+}
+
+std::map<std::string, std::vector<fs::path>> filesByKind(const Options& options) {
+    std::map<std::string, std::vector<fs::path>> byKind;
+    for (const fs::path& file : listImportFiles(options.project, options.extraInputs)) {
+        const std::string kind = inputKind(file);
+        if (kind.empty()) continue;
+        byKind[kind].push_back(file);
+        byKind["all"].push_back(file);
+    }
+    return byKind;
+}
+
+bool parseOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--dir" && hasValue) options.dir = argv[++i];
+        else if (arg == "--points" && hasValue) options.points = std::strtoull(argv[++i], nullptr, 10);
+        else if (arg == "--runs" && hasValue) options.runs = std::max(1, std::atoi(argv[++i]));
+        else if (arg == "--project" && hasValue) options.project = argv[++i];
+        else if (arg == "--input" && hasValue) options.extraInputs.emplace_back(argv[++i]);
+        else if (arg == "--flatness") options.flatness = true;
+        else if (arg == "--modes" && hasValue) {
+            options.modes.clear();
+            std::istringstream list(argv[++i]);
+            std::string mode;
+            while (std::getline(list, mode, ',')) options.modes.push_back(std::atoi(mode.c_str()));
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+void printMemoryFlatness(const Options& options, const std::string& self,
+                         const std::vector<KindResult>& large,
+                         const std::map<std::string, std::vector<fs::path>>& largeFiles) {
+    Options small = options;
+    small.dir = options.dir / "tenth";
+    small.points = options.points / 10;
+    const SampleProject project = generateSampleProject(small.dir, small.points);
+    small.project = project.project;
+    small.extraInputs = project.extraInputs;
+    const auto smallFiles = filesByKind(small);
+    std::printf("\nmemory flatness, whole-batch mode: peak MiB, the read buffers in it, and the rest\n");
+    std::printf("%5s %11s %8s %8s %8s | %11s %8s %8s %8s | %s\n", "kind", "points", "peak", "buffers",
+                "rest", "points", "peak", "buffers", "rest", "rest grows");
+    for (const KindResult& big : large) {
+        ConversionFigures figures;
+        ConversionRequest request{big.kind, 3, small.dir / "output", small.project, small.extraInputs};
+        for (int run = 0; run < options.runs; ++run) convertOnce(self, request, figures);
+        const double tenth = *std::max_element(figures.peakMiB.begin(), figures.peakMiB.end());
+        const double full = *std::max_element(big.conversion.peakMiB.begin(), big.conversion.peakMiB.end());
+        const double tenthBuffers = readBufferMiB(smallFiles.at(big.kind));
+        const double fullBuffers = readBufferMiB(largeFiles.at(big.kind));
+        const double tenthRest = tenth - tenthBuffers, fullRest = full - fullBuffers;
+        std::printf("%5s %11llu %8.1f %8.1f %8.1f | %11llu %8.1f %8.1f %8.1f | %+.1f %%\n",
+                    big.kind.c_str(), static_cast<unsigned long long>(figures.points), tenth,
+                    tenthBuffers, tenthRest, static_cast<unsigned long long>(big.conversion.points),
+                    full, fullBuffers, fullRest, (fullRest / tenthRest - 1) * 100);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--child") == 0) {
+        ConversionRequest request;
+        if (!parseConversionArguments(argc, argv, request)) return 2;
+        return runConversion(request);
+    }
+    Options options;
+    if (!parseOptions(argc, argv, options)) {
+        std::fprintf(stderr,
+                     "usage: %s [--dir FOLDER] [--points N] [--runs R] [--modes 3,2,1] [--flatness]\n"
+                     "       %s --project FILE.rsp [--input FILE]... [--runs R] [--modes ...]\n",
+                     argv[0], argv[0]);
+        return 2;
+    }
+    if (options.project.empty()) {
+        std::printf("project in %s (%llu points; written once, then reused)\n", options.dir.c_str(),
+                    static_cast<unsigned long long>(options.points));
+        std::fflush(stdout);
+        const SampleProject project = generateSampleProject(options.dir, options.points);
+        options.project = project.project;
+        options.extraInputs = project.extraInputs;
+    }
+    options.project = fs::absolute(options.project);
+    for (fs::path& extra : options.extraInputs) extra = fs::absolute(extra);
+    options.dir = fs::absolute(options.dir);
+
+    const auto byKind = filesByKind(options);
+    if (byKind.empty()) {
+        std::fprintf(stderr, "no input files of a known kind\n");
+        return 1;
+    }
+    const std::string self = selfPath();
+    std::printf("%d runs each; medians; conversion with intensity and colour at 1 mm, real writer\n",
+                options.runs);
+    printHeader();
+    std::vector<KindResult> wholeBatch;
+    for (int mode : options.modes) {
+        std::vector<KindResult> results = measureMode(options, mode, byKind, self);
+        if (mode == 3) wholeBatch = results;
+    }
+    if (options.flatness && !wholeBatch.empty()) printMemoryFlatness(options, self, wholeBatch, byKind);
+    return 0;
+}
