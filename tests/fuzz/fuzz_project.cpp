@@ -13,36 +13,17 @@
 #include "ks_sampledata/point_stream.h"
 #include "ks_sampledata/rdb_data.h"
 #include "ks_sampledata/rsp_project.h"
+#include "robustness/sample_inputs.h"
 
 namespace fs = std::filesystem;
 using namespace ks_sampledata;
 
 namespace ks_fuzz {
-namespace {
-
-void writeProject(const fs::path& folder, int points) {
-    RspProject project;
-    project.pop = rspTranslation(100, 200, 10);
-    project.positions = {RspScanPosition{"Pos1", rspPlacement(30, 1, 2, 0), {{"scan", "a.rxp"}}}};
-    writeRspProject(folder / "site.rsp", project);
-    const fs::path data = rdbScanFolder(folder, "Pos1", "a.rxp");
-    fs::create_directories(data);
-    std::vector<RdbRecord> records;
-    std::vector<RdbColour> colours;
-    for (int i = 0; i < points; ++i) {
-        records.push_back(rdbRecordAt(i * 0.01, 2, 1, 6, 0));
-        colours.push_back(RdbColour{uint8_t(i), 20, 30, 1});
-    }
-    writeRdbPositions(data / "P3D.rds", 6, 0, records);
-    writeRdbColours(data / "P3D-RGB.rds", colours);
-}
-
-}  // namespace
 
 fs::path makeScratchProject() {
     std::string pattern = (fs::temp_directory_path() / "ks-fuzz.XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    writeProject(pattern, 20);
+    ks_test::writeOnePositionProject(pattern, 20);
     return pattern;
 }
 
@@ -61,7 +42,7 @@ void writeSeeds(const fs::path& folder) {
 
     const fs::path project = folder / "project-files";
     fs::create_directories(project);
-    writeProject(project, 20);
+    ks_test::writeOnePositionProject(project, 20);
     const fs::path data = rdbScanFolder(project, "Pos1", "a.rxp");
     fs::copy_file(project / "site.rsp", folder / "project" / "seed.rsp");
     fs::copy_file(data / "P3D.rds", folder / "positions" / "seed.rds");

@@ -28,6 +28,24 @@ void writeFileBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
+fs::path writeOnePositionProject(const fs::path& folder, int points) {
+    RspProject project;
+    project.pop = rspTranslation(100, 200, 10);
+    project.positions = {RspScanPosition{"Pos1", rspPlacement(30, 1, 2, 0), {{"scan", "a.rxp"}}}};
+    writeRspProject(folder / "site.rsp", project);
+    const fs::path data = rdbScanFolder(folder, "Pos1", "a.rxp");
+    fs::create_directories(data);
+    std::vector<RdbRecord> records;
+    std::vector<RdbColour> colours;
+    for (int i = 0; i < points; ++i) {
+        records.push_back(rdbRecordAt(i * 0.01, 2, 1, 6, 0));
+        colours.push_back(RdbColour{uint8_t(i), 20, 30, 1});
+    }
+    writeRdbPositions(data / "P3D.rds", 6, 0, records);
+    writeRdbColours(data / "P3D-RGB.rds", colours);
+    return folder / "site.rsp";
+}
+
 std::vector<SampleInput> writeSampleInputs(const fs::path& folder) {
     std::vector<SampleInput> inputs;
 
@@ -44,22 +62,9 @@ std::vector<SampleInput> writeSampleInputs(const fs::path& folder) {
     writeSyntheticGrid(folder / "grid.3dd", grid);
     inputs.push_back({"grid scan", folder / "grid.3dd", folder / "grid.3dd", {}});
 
-    // A project whose one scan lies in the point database, so that the positions and colours
-    // files are reached both through the project and through the scan's own name.
-    RspProject project;
-    project.pop = rspTranslation(100, 200, 10);
-    project.positions = {RspScanPosition{"Pos1", rspPlacement(30, 1, 2, 0), {{"scan", "a.rxp"}}}};
-    writeRspProject(folder / "site.rsp", project);
+    // The database files are damaged in place and reached through the project.
+    writeOnePositionProject(folder, 400);
     const fs::path data = rdbScanFolder(folder, "Pos1", "a.rxp");
-    fs::create_directories(data);
-    std::vector<RdbRecord> records;
-    std::vector<RdbColour> colours;
-    for (int i = 0; i < 400; ++i) {
-        records.push_back(rdbRecordAt(i * 0.01, 2, 1, 6, 0));
-        colours.push_back(RdbColour{uint8_t(i), 20, 30, 1});
-    }
-    writeRdbPositions(data / "P3D.rds", 6, 0, records);
-    writeRdbColours(data / "P3D-RGB.rds", colours);
     inputs.push_back({"project file", folder / "site.rsp", folder / "site.rsp", {}});
     inputs.push_back({"database positions", data / "P3D.rds", folder / "site.rsp", {}});
     inputs.push_back({"database colours", data / "P3D-RGB.rds", folder / "site.rsp", {}});

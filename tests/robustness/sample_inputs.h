@@ -15,6 +15,10 @@ struct SampleInput {
     std::vector<uint8_t> valid;         // the undamaged bytes of `corruptible`
 };
 
+// A project of one scan position whose one scan lies in the point database (format version 6,
+// with colours): `points` points along a line. Answers the project file.
+std::filesystem::path writeOnePositionProject(const std::filesystem::path& folder, int points);
+
 // Point stream, grid scan, point-database positions and colours, and a project file.
 std::vector<SampleInput> writeSampleInputs(const std::filesystem::path& folder);
 
