@@ -22,7 +22,7 @@ bool loadWriterLibrary(const std::string& fileName) {
     platform::DynamicLibrary library = platform::DynamicLibrary::load(fileName, &error);
     if (!library.isLoaded()) {
         current = WriterLibrary{};
-        current.loadError = error;
+        current.setLoadError(error);
         return false;
     }
 
@@ -45,7 +45,7 @@ bool loadWriterLibrary(const std::string& fileName) {
     ok &= bind(library, "ksioSetMetaTagW", next.setMetaTag, error);
     if (!ok) {
         current = WriterLibrary{};
-        current.loadError = error + " in " + fileName;
+        current.setLoadError(error + " in " + fileName);
         return false;  // the partial library is closed again when `library` goes
     }
     next.bound = true;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 
 #include "nox_writer_api.h"
 
@@ -26,8 +28,15 @@ struct WriterLibrary {
     decltype(&::ksioSetMetaTagW) setMetaTag = nullptr;
 
     bool bound = false;
-    // Why the last load failed: the library or the first missing function.
-    std::string loadError;
+    // Why the last load failed: the library or the first missing function. Kept in a fixed
+    // buffer (cut to fit) so the binding stays constant-initialised with every compiler.
+    char loadErrorText[512] = {};
+    std::string_view loadError() const { return loadErrorText; }
+    void setLoadError(const std::string& text) {
+        const size_t length = std::min(text.size(), sizeof loadErrorText - 1);
+        text.copy(loadErrorText, length);
+        loadErrorText[length] = '\0';
+    }
 };
 
 inline constexpr const char* kWriterLibraryName = "libNoxWriter.so";
@@ -42,7 +51,7 @@ inline WriterLibrary& writerLibrary() { return detail::writerLibraryBinding; }
 
 // Loads the writer library by file name (default: by bare name, system search order) and binds
 // its fifteen functions in their fixed order. Any failure leaves the writer unbound and says
-// which step failed in loadError. A loaded library stays loaded for the life of the process.
+// which step failed in loadError(). A loaded library stays loaded for the life of the process.
 bool loadWriterLibrary(const std::string& fileName = kWriterLibraryName);
 
 }  // namespace ks_formats

@@ -10,7 +10,7 @@ using namespace ks_formats;
 namespace {
 
 TEST(WriterLibraryBinding, FindsTheLibraryByBareNameAndBindsEveryFunction) {
-    ASSERT_TRUE(ks_test::bindRecordingWriter()) << writerLibrary().loadError;
+    ASSERT_TRUE(ks_test::bindRecordingWriter()) << writerLibrary().loadError();
     const WriterLibrary& writer = writerLibrary();
     EXPECT_TRUE(writer.bound);
     const void* functions[] = {
@@ -43,14 +43,14 @@ TEST(WriterLibraryBinding, AMissingFunctionLeavesTheWriterUnboundAndNamesIt) {
     EXPECT_FALSE(writerLibrary().bound);
     EXPECT_EQ(writerLibrary().setMetaTag, nullptr);
     EXPECT_EQ(writerLibrary().startStream, nullptr) << "nothing stays half bound";
-    EXPECT_NE(writerLibrary().loadError.find("ksioSetMetaTagW"), std::string::npos)
-        << writerLibrary().loadError;
+    EXPECT_NE(writerLibrary().loadError().find("ksioSetMetaTagW"), std::string::npos)
+        << writerLibrary().loadError();
 }
 
 TEST(WriterLibraryBinding, AMissingLibraryLeavesTheWriterUnbound) {
     EXPECT_FALSE(loadWriterLibrary("libNoSuchWriterLibrary.so"));
     EXPECT_FALSE(writerLibrary().bound);
-    EXPECT_FALSE(writerLibrary().loadError.empty());
+    EXPECT_FALSE(writerLibrary().loadError().empty());
 }
 
 TEST(WriterLibraryBinding, BatchConstructorHandsTheCreatorTagToTheWriter) {
