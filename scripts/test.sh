@@ -22,4 +22,4 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKS_SANITIZ
 cmake --build build-tsan -j "$jobs" --target ks_cancel_race_tests
 TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/ks_cancel_race_tests
 
-scripts/fuzz.sh "${KS_FUZZ_SECONDS:-20}"
+scripts/fuzz.sh "${KS_FUZZ_SECONDS:-15}"
