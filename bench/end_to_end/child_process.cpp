@@ -20,8 +20,10 @@ ChildResult runChild(const std::vector<std::string>& argv, bool keepOutput) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (keepOutput) posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    else posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (keepOutput)
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    else
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
 
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
@@ -39,7 +41,8 @@ ChildResult runChild(const std::vector<std::string>& argv, bool keepOutput) {
     if (keepOutput) {
         char buffer[4096];
         ssize_t got;
-        while ((got = read(pipeFds[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, got);
+        while ((got = read(pipeFds[0], buffer, sizeof buffer)) > 0)
+            result.output.append(buffer, got);
         close(pipeFds[0]);
     }
     int status = 0;

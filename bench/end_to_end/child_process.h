@@ -6,11 +6,11 @@
 namespace end_to_end {
 
 struct ChildResult {
-    bool ok = false;        // started and exited with status 0
-    double wallSeconds = 0; // from start to exit, as seen by the parent
-    double cpuSeconds = 0;  // user + system time of the child
-    long peakKiB = 0;       // the child's largest resident set (ru_maxrss)
-    std::string output;     // what the child wrote to its standard output (empty when discarded)
+    bool ok = false;         // started and exited with status 0
+    double wallSeconds = 0;  // from start to exit, as seen by the parent
+    double cpuSeconds = 0;   // user + system time of the child
+    long peakKiB = 0;        // the child's largest resident set (ru_maxrss)
+    std::string output;      // what the child wrote to its standard output (empty when discarded)
 };
 
 // Runs argv[0] with its arguments (looked up in PATH), standard input from /dev/null. When

@@ -31,7 +31,8 @@ bool fillBatch(ImportBatch& batch, const fs::path& project, const std::vector<fs
 
 }  // namespace
 
-std::vector<fs::path> listImportFiles(const fs::path& project, const std::vector<fs::path>& extras) {
+std::vector<fs::path> listImportFiles(const fs::path& project,
+                                      const std::vector<fs::path>& extras) {
     std::vector<fs::path> files;
     if (Initialize() != ResultSuccess) return files;
     ImportBatch batch(u"end_to_end_bench");
@@ -57,8 +58,9 @@ int runConversion(const ConversionRequest& request) {
         return 1;
     }
     for (int i = 0; i < batch.numImportFiles(); ++i)
-        batch.setIncludeFile(i, request.kind == "all" ||
-                                    inputKind(std::u16string(batch.getImportFilename(i))) == request.kind);
+        batch.setIncludeFile(
+            i, request.kind == "all" ||
+                   inputKind(std::u16string(batch.getImportFilename(i))) == request.kind);
 
     const auto start = std::chrono::steady_clock::now();
     const Result result = ConvertBatchToNOX(&batch);
@@ -74,8 +76,12 @@ int runConversion(const ConversionRequest& request) {
     return 0;
 }
 
-std::vector<std::string> conversionArguments(const std::string& self, const ConversionRequest& request) {
-    std::vector<std::string> args = {self, "--child", request.kind, std::to_string(request.batchMode),
+std::vector<std::string> conversionArguments(const std::string& self,
+                                             const ConversionRequest& request) {
+    std::vector<std::string> args = {self,
+                                     "--child",
+                                     request.kind,
+                                     std::to_string(request.batchMode),
                                      request.outputFolder.string(),
                                      request.project.empty() ? "-" : request.project.string()};
     for (const fs::path& extra : request.extraInputs) args.push_back(extra.string());

@@ -79,9 +79,12 @@ double readBufferMiB(const fs::path& importFile) {
     double bytes = 0;
     for (const fs::path& file : dataFiles(importFile)) {
         const double size = static_cast<double>(fs::file_size(file));
-        if (kind == "rdb") bytes += std::min(size, 52428800.0);
-        else if (kind == "rxp") bytes += std::min(size, 10485760.0 * 28);
-        else bytes += size;
+        if (kind == "rdb")
+            bytes += std::min(size, 52428800.0);
+        else if (kind == "rxp")
+            bytes += std::min(size, 10485760.0 * 28);
+        else
+            bytes += size;
     }
     return bytes / 1048576.0;
 }
@@ -99,7 +102,8 @@ struct ConversionFigures {
 };
 
 // One conversion in a child process; its output files are measured and removed.
-bool convertOnce(const std::string& self, const ConversionRequest& request, ConversionFigures& figures) {
+bool convertOnce(const std::string& self, const ConversionRequest& request,
+                 ConversionFigures& figures) {
     fs::create_directories(request.outputFolder);
     const ChildResult child = runChild(conversionArguments(self, request), true);
     if (!child.ok) return false;
@@ -154,9 +158,9 @@ struct KindResult {
 };
 
 void printHeader() {
-    std::printf("%-5s %5s %11s %8s %8s %9s %8s %7s %8s %8s %9s %9s %8s\n", "mode", "kind",
-                "points", "s(med)", "cpu s", "Mpts/s", "cpuMpt/s", "MiB", "B/pt", "cat s",
-                "zstd s", "conv/zstd", "conv/cat");
+    std::printf("%-5s %5s %11s %8s %8s %9s %8s %7s %8s %8s %9s %9s %8s\n", "mode", "kind", "points",
+                "s(med)", "cpu s", "Mpts/s", "cpuMpt/s", "MiB", "B/pt", "cat s", "zstd s",
+                "conv/zstd", "conv/cat");
 }
 
 void printResult(int mode, const KindResult& r) {
@@ -218,12 +222,18 @@ bool parseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (arg == "--dir" && hasValue) options.dir = argv[++i];
-        else if (arg == "--points" && hasValue) options.points = std::strtoull(argv[++i], nullptr, 10);
-        else if (arg == "--runs" && hasValue) options.runs = std::max(1, std::atoi(argv[++i]));
-        else if (arg == "--project" && hasValue) options.project = argv[++i];
-        else if (arg == "--input" && hasValue) options.extraInputs.emplace_back(argv[++i]);
-        else if (arg == "--flatness") options.flatness = true;
+        if (arg == "--dir" && hasValue)
+            options.dir = argv[++i];
+        else if (arg == "--points" && hasValue)
+            options.points = std::strtoull(argv[++i], nullptr, 10);
+        else if (arg == "--runs" && hasValue)
+            options.runs = std::max(1, std::atoi(argv[++i]));
+        else if (arg == "--project" && hasValue)
+            options.project = argv[++i];
+        else if (arg == "--input" && hasValue)
+            options.extraInputs.emplace_back(argv[++i]);
+        else if (arg == "--flatness")
+            options.flatness = true;
         else if (arg == "--modes" && hasValue) {
             options.modes.clear();
             std::istringstream list(argv[++i]);
@@ -246,15 +256,18 @@ void printMemoryFlatness(const Options& options, const std::string& self,
     small.project = project.project;
     small.extraInputs = project.extraInputs;
     const auto smallFiles = filesByKind(small);
-    std::printf("\nmemory flatness, whole-batch mode: peak MiB, the read buffers in it, and the rest\n");
-    std::printf("%5s %11s %8s %8s %8s | %11s %8s %8s %8s | %s\n", "kind", "points", "peak", "buffers",
-                "rest", "points", "peak", "buffers", "rest", "rest grows");
+    std::printf(
+        "\nmemory flatness, whole-batch mode: peak MiB, the read buffers in it, and the rest\n");
+    std::printf("%5s %11s %8s %8s %8s | %11s %8s %8s %8s | %s\n", "kind", "points", "peak",
+                "buffers", "rest", "points", "peak", "buffers", "rest", "rest grows");
     for (const KindResult& big : large) {
         ConversionFigures figures;
-        ConversionRequest request{big.kind, 3, small.dir / "output", small.project, small.extraInputs};
+        ConversionRequest request{big.kind, 3, small.dir / "output", small.project,
+                                  small.extraInputs};
         for (int run = 0; run < options.runs; ++run) convertOnce(self, request, figures);
         const double tenth = *std::max_element(figures.peakMiB.begin(), figures.peakMiB.end());
-        const double full = *std::max_element(big.conversion.peakMiB.begin(), big.conversion.peakMiB.end());
+        const double full =
+            *std::max_element(big.conversion.peakMiB.begin(), big.conversion.peakMiB.end());
         const double tenthBuffers = readBufferMiB(smallFiles.at(big.kind));
         const double fullBuffers = readBufferMiB(largeFiles.at(big.kind));
         const double tenthRest = tenth - tenthBuffers, fullRest = full - fullBuffers;
@@ -275,10 +288,11 @@ int main(int argc, char** argv) {
     }
     Options options;
     if (!parseOptions(argc, argv, options)) {
-        std::fprintf(stderr,
-                     "usage: %s [--dir FOLDER] [--points N] [--runs R] [--modes 3,2,1] [--flatness]\n"
-                     "       %s --project FILE.rsp [--input FILE]... [--runs R] [--modes ...]\n",
-                     argv[0], argv[0]);
+        std::fprintf(
+            stderr,
+            "usage: %s [--dir FOLDER] [--points N] [--runs R] [--modes 3,2,1] [--flatness]\n"
+            "       %s --project FILE.rsp [--input FILE]... [--runs R] [--modes ...]\n",
+            argv[0], argv[0]);
         return 2;
     }
     if (options.project.empty()) {
@@ -299,14 +313,16 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string self = selfPath();
-    std::printf("%d runs each; medians; conversion with intensity and colour at 1 mm, real writer\n",
-                options.runs);
+    std::printf(
+        "%d runs each; medians; conversion with intensity and colour at 1 mm, real writer\n",
+        options.runs);
     printHeader();
     std::vector<KindResult> wholeBatch;
     for (int mode : options.modes) {
         std::vector<KindResult> results = measureMode(options, mode, byKind, self);
         if (mode == 3) wholeBatch = results;
     }
-    if (options.flatness && !wholeBatch.empty()) printMemoryFlatness(options, self, wholeBatch, byKind);
+    if (options.flatness && !wholeBatch.empty())
+        printMemoryFlatness(options, self, wholeBatch, byKind);
     return 0;
 }

@@ -9,8 +9,8 @@
 namespace end_to_end {
 
 struct SampleProject {
-    std::filesystem::path project;                  // the .rsp file (point-database scans)
-    std::vector<std::filesystem::path> extraInputs; // point streams and grid scans
+    std::filesystem::path project;                   // the .rsp file (point-database scans)
+    std::vector<std::filesystem::path> extraInputs;  // point streams and grid scans
 };
 
 // Writes the project into folder (about pointCount points, a fifth per scan) unless a complete

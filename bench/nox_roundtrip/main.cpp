@@ -30,7 +30,9 @@ constexpr uint32_t kPointsPerLine = 4000;
 constexpr uint32_t kReadBlock = 500000;
 constexpr double kStep = 0.001;
 
-double seconds(Clock::time_point from, Clock::time_point to) { return std::chrono::duration<double>(to - from).count(); }
+double seconds(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
 
 // CPU time of this thread: on a shared machine it leaves out the time other processes had the core.
 double cpuSeconds() {
@@ -60,14 +62,15 @@ struct Options {
 int writeScan(const bench::SyntheticScan& scan, const std::string& path) {
     std::vector<bench::ScanPoint> line;
     ksioSetCompressionTolerance(float(kStep));
-    const double georeferenced[16] = {1, 0, 0, 512345.0, 0, 1, 0, 5412345.0, 0, 0, 1, 310.0, 0, 0, 0, 1};
+    const double georeferenced[16] = {1, 0, 0, 512345.0, 0, 1, 0, 5412345.0,
+                                      0, 0, 1, 310.0,    0, 0, 0, 1};
     double ingest = 0, ingestCpu = 0;
     uint64_t nonNull = 0;
     const Clock::time_point start = Clock::now();
     const double startCpu = cpuSeconds();
     if (ksioStartStreamW(wide(path).c_str()) != 1 || ksioAddGroupW(0, u"Group") != 1 ||
-        ksioAddCloudW(KSIO_CLOUD_COLOUR | KSIO_CLOUD_INTENSITY, u"Scan", georeferenced, int32_t(scan.lines()),
-                      int32_t(scan.pointsPerLine())) != 1) {
+        ksioAddCloudW(KSIO_CLOUD_COLOUR | KSIO_CLOUD_INTENSITY, u"Scan", georeferenced,
+                      int32_t(scan.lines()), int32_t(scan.pointsPerLine())) != 1) {
         std::fprintf(stderr, "writer refused the stream\n");
         return 1;
     }
@@ -78,7 +81,8 @@ int writeScan(const bench::SyntheticScan& scan, const std::string& path) {
         const Clock::time_point from = Clock::now();
         const double fromCpu = cpuSeconds();
         for (const bench::ScanPoint& p : line) {
-            const int32_t result = p.isNull ? ksioAddNullPoint() : ksioAddPoint(p.xyz, p.rgb, p.intensity, nullptr, 0);
+            const int32_t result =
+                p.isNull ? ksioAddNullPoint() : ksioAddPoint(p.xyz, p.rgb, p.intensity, nullptr, 0);
             if (result != 1) {
                 std::fprintf(stderr, "writer failed with %d\n", result);
                 return 1;
@@ -97,15 +101,21 @@ int writeScan(const bench::SyntheticScan& scan, const std::string& path) {
     const double build = seconds(buildStart, Clock::now()), buildCpu = cpuSeconds() - buildStartCpu;
     const uint64_t total = uint64_t(scan.lines()) * scan.pointsPerLine();
     const double bytes = double(std::filesystem::file_size(path));
-    std::printf("points added          %llu (%llu non-null)\n", (unsigned long long)total, (unsigned long long)nonNull);
-    std::printf("ingest                %.3f s wall, %.3f s CPU  %.1f M points/s (CPU)\n", ingest, ingestCpu,
-                total / ingestCpu / 1e6);
-    std::printf("build                 %.3f s wall (index, flush to disk, rename), %.3f s CPU\n", build, buildCpu);
-    std::printf("ingest + build        %.1f M points/s by CPU time, %.1f M points/s by wall time (one core)\n",
-                total / (ingestCpu + buildCpu) / 1e6, total / (ingest + build) / 1e6);
+    std::printf("points added          %llu (%llu non-null)\n", (unsigned long long)total,
+                (unsigned long long)nonNull);
+    std::printf("ingest                %.3f s wall, %.3f s CPU  %.1f M points/s (CPU)\n", ingest,
+                ingestCpu, total / ingestCpu / 1e6);
+    std::printf("build                 %.3f s wall (index, flush to disk, rename), %.3f s CPU\n",
+                build, buildCpu);
+    std::printf(
+        "ingest + build        %.1f M points/s by CPU time, %.1f M points/s by wall time (one "
+        "core)\n",
+        total / (ingestCpu + buildCpu) / 1e6, total / (ingest + build) / 1e6);
     std::printf("file size             %.1f MB\n", bytes / 1e6);
-    std::printf("bytes per point       %.3f per non-null point, %.3f per point added\n", bytes / nonNull, bytes / total);
-    std::printf("writer peak memory    %.1f MiB (VmHWM of the writing process)\n", peakMemoryKiB() / 1024.0);
+    std::printf("bytes per point       %.3f per non-null point, %.3f per point added\n",
+                bytes / nonNull, bytes / total);
+    std::printf("writer peak memory    %.1f MiB (VmHWM of the writing process)\n",
+                peakMemoryKiB() / 1024.0);
     std::fflush(stdout);
     return 0;
 }
@@ -136,8 +146,8 @@ int readScan(const bench::SyntheticScan& scan, const std::string& path) {
     for (;;) {
         const Clock::time_point from = Clock::now();
         const double fromCpu = cpuSeconds();
-        const uint32_t n = ksGetQueryPointsd(query, kReadBlock, xyz.data(), rgb.data(), intensity.data(), nullptr,
-                                             classes.data());
+        const uint32_t n = ksGetQueryPointsd(query, kReadBlock, xyz.data(), rgb.data(),
+                                             intensity.data(), nullptr, classes.data());
         reading += seconds(from, Clock::now());
         readingCpu += cpuSeconds() - fromCpu;
         if (n == 0) break;
@@ -155,19 +165,24 @@ int readScan(const bench::SyntheticScan& scan, const std::string& path) {
                 continue;
             }
             const bench::ScanPoint& p = line[inLine++];
-            for (int a = 0; a < 3; ++a) worstError = std::fmax(worstError, std::fabs(xyz[3 * i + a] - offset[a] - p.xyz[a]));
-            if (std::memcmp(&rgb[3 * size_t(i)], p.rgb, 3) != 0 || intensity[i] != p.intensity) ++mismatches;
+            for (int a = 0; a < 3; ++a)
+                worstError =
+                    std::fmax(worstError, std::fabs(xyz[3 * i + a] - offset[a] - p.xyz[a]));
+            if (std::memcmp(&rgb[3 * size_t(i)], p.rgb, 3) != 0 || intensity[i] != p.intensity)
+                ++mismatches;
         }
     }
     ksDeleteQuery(query);
     ksRemoveScene(scene);
     std::printf("open (checks every chunk)  %.3f s\n", open);
-    std::printf("read                  %llu points in %.3f s wall, %.3f s CPU: %.1f M points/s by CPU time, "
-                "%.1f M/s by wall time, %.1f M/s by wall time with open\n",
-                (unsigned long long)delivered, reading, readingCpu, delivered / readingCpu / 1e6, delivered / reading / 1e6,
-                delivered / (reading + open) / 1e6);
-    std::printf("largest position error %.6f m (half a step is %.6f); attribute mismatches %llu\n", worstError,
-                kStep / 2, (unsigned long long)mismatches);
+    std::printf(
+        "read                  %llu points in %.3f s wall, %.3f s CPU: %.1f M points/s by CPU "
+        "time, "
+        "%.1f M/s by wall time, %.1f M/s by wall time with open\n",
+        (unsigned long long)delivered, reading, readingCpu, delivered / readingCpu / 1e6,
+        delivered / reading / 1e6, delivered / (reading + open) / 1e6);
+    std::printf("largest position error %.6f m (half a step is %.6f); attribute mismatches %llu\n",
+                worstError, kStep / 2, (unsigned long long)mismatches);
     return mismatches == 0 && worstError <= kStep / 2 + 1e-6 ? 0 : 1;
 }
 
@@ -206,8 +221,10 @@ void zstdReference(const bench::SyntheticScan& scan) {
             if (mode == ZSTD_e_end ? left == 0 : in.pos == in.size) break;
         }
     }
-    std::printf("zstd -19 reference    %.3f bytes per non-null point (17-byte records, %.0f s on 2 threads)\n",
-                double(compressed) / nonNull, seconds(start, Clock::now()));
+    std::printf(
+        "zstd -19 reference    %.3f bytes per non-null point (17-byte records, %.0f s on 2 "
+        "threads)\n",
+        double(compressed) / nonNull, seconds(start, Clock::now()));
 }
 
 }  // namespace
@@ -216,20 +233,29 @@ int main(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--points" && i + 1 < argc) options.points = std::strtoull(argv[++i], nullptr, 10);
-        else if (arg == "--dir" && i + 1 < argc) options.folder = argv[++i];
-        else if (arg == "--write-only") options.writeOnly = true;
-        else if (arg == "--zstd19") options.zstd19 = true;
-        else if (arg == "--keep") options.keep = true;
+        if (arg == "--points" && i + 1 < argc)
+            options.points = std::strtoull(argv[++i], nullptr, 10);
+        else if (arg == "--dir" && i + 1 < argc)
+            options.folder = argv[++i];
+        else if (arg == "--write-only")
+            options.writeOnly = true;
+        else if (arg == "--zstd19")
+            options.zstd19 = true;
+        else if (arg == "--keep")
+            options.keep = true;
         else {
-            std::fprintf(stderr, "usage: %s [--points N] [--dir FOLDER] [--write-only] [--zstd19] [--keep]\n", argv[0]);
+            std::fprintf(
+                stderr,
+                "usage: %s [--points N] [--dir FOLDER] [--write-only] [--zstd19] [--keep]\n",
+                argv[0]);
             return 2;
         }
     }
     const uint32_t lines = uint32_t(std::max<uint64_t>(1, options.points / kPointsPerLine));
     const bench::SyntheticScan scan(lines, kPointsPerLine);
     const std::string path = options.folder + "/nox_roundtrip_bench.nox";
-    std::printf("synthetic scan        %u lines x %u points, 1 mm step, intensity + colour\n", lines, kPointsPerLine);
+    std::printf("synthetic scan        %u lines x %u points, 1 mm step, intensity + colour\n",
+                lines, kPointsPerLine);
     std::fflush(stdout);
 
     const pid_t child = fork();
@@ -241,8 +267,9 @@ int main(int argc, char** argv) {
 
     int result = 0;
     if (!options.writeOnly) result = readScan(scan, path);
-    if (!options.writeOnly) std::printf("reader peak memory    %.1f MiB (VmHWM, buffers of 500,000 points included)\n",
-                                        peakMemoryKiB() / 1024.0);
+    if (!options.writeOnly)
+        std::printf("reader peak memory    %.1f MiB (VmHWM, buffers of 500,000 points included)\n",
+                    peakMemoryKiB() / 1024.0);
     if (options.zstd19) zstdReference(scan);
     if (!options.keep) std::filesystem::remove(path);
     return result;

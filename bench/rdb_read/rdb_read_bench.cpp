@@ -25,9 +25,9 @@ void writeScan(const fs::path& folder, uint64_t points) {
     fs::create_directories(folder);
     ks_sampledata::RdbPositionsWriter positions(folder / "P3D.rds", 6, 0);
     for (uint64_t i = 0; i < points; ++i) {
-        ks_sampledata::RdbRecord record = ks_sampledata::rdbRecordAt(
-            static_cast<double>(i % 4000) * 0.01, static_cast<double>(i / 4000 % 4000) * 0.01,
-            1.5, 6, 0);
+        ks_sampledata::RdbRecord record =
+            ks_sampledata::rdbRecordAt(static_cast<double>(i % 4000) * 0.01,
+                                       static_cast<double>(i / 4000 % 4000) * 0.01, 1.5, 6, 0);
         record.amplitude = static_cast<uint16_t>(i);
         record.reflectance = static_cast<uint16_t>(i * 7);
         record.flags = i % 1000 == 999 ? ks_sampledata::kRdbInvalidPoint : 0;
@@ -56,10 +56,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     void* writer = dlopen("libNoxWriter.so", RTLD_NOW | RTLD_NOLOAD);
-    auto written = writer ? reinterpret_cast<uint64_t (*)()>(dlsym(writer, "ksNullWriterPoints"))
-                          : nullptr;
+    auto written =
+        writer ? reinterpret_cast<uint64_t (*)()>(dlsym(writer, "ksNullWriterPoints")) : nullptr;
     if (!written) {
-        std::fprintf(stderr, "put the null writer first: LD_LIBRARY_PATH=build/bench/null_writer\n");
+        std::fprintf(stderr,
+                     "put the null writer first: LD_LIBRARY_PATH=build/bench/null_writer\n");
         return 1;
     }
 

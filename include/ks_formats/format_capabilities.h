@@ -136,11 +136,26 @@ private:
     T max_;
 };
 
-template <> inline ParamType FormatParameter<long>::getType() const { return ParamTypeLong; }
-template <> inline ParamType FormatParameter<int>::getType() const { return ParamTypeLong; }
-template <> inline ParamType FormatParameter<float>::getType() const { return ParamTypeFloat; }
-template <> inline ParamType FormatParameter<double>::getType() const { return ParamTypeDouble; }
-template <> inline ParamType FormatParameter<bool>::getType() const { return ParamTypeBool; }
+template <>
+inline ParamType FormatParameter<long>::getType() const {
+    return ParamTypeLong;
+}
+template <>
+inline ParamType FormatParameter<int>::getType() const {
+    return ParamTypeLong;
+}
+template <>
+inline ParamType FormatParameter<float>::getType() const {
+    return ParamTypeFloat;
+}
+template <>
+inline ParamType FormatParameter<double>::getType() const {
+    return ParamTypeDouble;
+}
+template <>
+inline ParamType FormatParameter<bool>::getType() const {
+    return ParamTypeBool;
+}
 
 // What one format offers: name, extension, three flags and its parameters.
 class KS_API FormatCapabilitiesI {

@@ -104,8 +104,8 @@ FormatCapabilities* FormatCapabilitiesManager::addFormat(FormatID id, const char
                                                   ParamGroupNone, false, false, true));
     record.addParameter(new FormatParameter<float>(ParamCompressionTolerance, ParamGroupStructure,
                                                    ParamGroupNone, 0.001f, 0.00001f, 1.0f));
-    record.addParameter(new FormatParameter<bool>(ParamAutoUnits, ParamGroupUnits,
-                                                  ParamGroupNone, false, false, true));
+    record.addParameter(new FormatParameter<bool>(ParamAutoUnits, ParamGroupUnits, ParamGroupNone,
+                                                  false, false, true));
     record.addParameter(new FormatParameter<float>(ParamSpatialFiltering, ParamGroupUnits,
                                                    ParamGroupNone, 0.000001f, -1.0f, 100000.0f));
     record.addParameter(new FormatParameter<bool>(ParamImportEnabled, ParamGroupGeneral,

@@ -39,8 +39,7 @@ bool FormatInfo(int index, WideChar* extension, WideChar* description) {
 bool FormatInfo(int index, char* extension, char* description) {
     const FileTypeHandler* handler = handlerAt(static_cast<unsigned>(index));
     copyNarrow(extension, handler ? platform::toUtf8(handler->getExtension()) : std::string());
-    copyNarrow(description,
-               handler ? platform::toUtf8(handler->getDescription()) : std::string());
+    copyNarrow(description, handler ? platform::toUtf8(handler->getDescription()) : std::string());
     return handler != nullptr;
 }
 

@@ -15,8 +15,8 @@ FormatParameterI* option(ParamID id, int value, int maximum) {
                                     maximum);
 }
 FormatParameterI* range(ParamID id, float value) {
-    return new FormatParameter<float>(id, ParamGroupFormatSpecific, ParamGroupGeneral, value,
-                                      0.0f, 255.0f);
+    return new FormatParameter<float>(id, ParamGroupFormatSpecific, ParamGroupGeneral, value, 0.0f,
+                                      255.0f);
 }
 
 }  // namespace
@@ -78,9 +78,9 @@ void fillFormatTable(FormatCapabilitiesManager& table) {
             case FormatTerrascanBIN:
             case FormatLAS:
             case FormatLAZ:
-                format->addParameter(new FormatParameter<float>(
-                    ParamCompressionTolerance, ParamGroupStructure, ParamGroupNone, 0.01f,
-                    0.00001f, 1.0f));
+                format->addParameter(new FormatParameter<float>(ParamCompressionTolerance,
+                                                                ParamGroupStructure, ParamGroupNone,
+                                                                0.01f, 0.00001f, 1.0f));
                 break;
             default:
                 break;

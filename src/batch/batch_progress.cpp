@@ -40,8 +40,7 @@ void ImportBatch::_progressDirect(const WideChar* name, int overall, int filePer
 
 void ImportBatch::_progressWriteDirect(const WideChar* name, int overall, int filePercent,
                                        int fileIndex) {
-    if (feedback)
-        feedback->reportProgress(this, name, overall, filePercent, fileIndex, PhaseWrite);
+    if (feedback) feedback->reportProgress(this, name, overall, filePercent, fileIndex, PhaseWrite);
 }
 
 void ImportBatch::_error(Result result, ConvertPhase phase) {

@@ -13,9 +13,8 @@ namespace ks_formats {
 // Lists every entry of one folder into entries. opened tells whether the listing could start;
 // the answer is 0 for a complete listing, else the error that broke it off (entries listed
 // before the error stay).
-using FolderLister = std::function<int(const std::string& folder,
-                                       std::vector<platform::DirectoryEntry>& entries,
-                                       bool& opened)>;
+using FolderLister = std::function<int(
+    const std::string& folder, std::vector<platform::DirectoryEntry>& entries, bool& opened)>;
 
 // Walks directory and appends every file whose extension (the text after the last "." of its
 // name, the whole name when it has none) equals extension exactly, case included. Files come

@@ -34,9 +34,9 @@ const WideChar* ImportBatch::get32BitNoxFormatsFolder() {
     if (formatsFolder32[0] == 0) {
         const std::string library = platform::loadedLibraryPath(kCompanionLibrary);
         if (!library.empty() && library.front() == '/') {
-            const WideString folder = platform::joinPath(
-                platform::parentFolder(platform::decodeLenientUtf8(library)),
-                platform::asciiToWide(kExtensionSubfolder));
+            const WideString folder =
+                platform::joinPath(platform::parentFolder(platform::decodeLenientUtf8(library)),
+                                   platform::asciiToWide(kExtensionSubfolder));
             if (folder.size() <= kMaxUnits) copyToFixed(formatsFolder32, folder.c_str());
         }
     }

@@ -1,8 +1,8 @@
 #include "batch/progress_channel.h"
 
 #include <algorithm>
-#include <utility>
 #include <string>
+#include <utility>
 
 #include "platform/text_encoding.h"
 

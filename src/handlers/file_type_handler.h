@@ -33,8 +33,7 @@ public:
     bool emitPoint(double* xyz, uint8_t* rgb, int16_t intensity, float* normal,
                    uint8_t classification) {
         const WriterLibrary& writer = writerLibrary();
-        if (pointsFilter_ &&
-            !pointsFilter_(xyz, rgb, intensity, normal, classification)) {
+        if (pointsFilter_ && !pointsFilter_(xyz, rgb, intensity, normal, classification)) {
             writer.addNullPoint();
             return false;
         }

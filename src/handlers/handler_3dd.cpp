@@ -1,7 +1,7 @@
 #include "handlers/handler_3dd.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <new>
 

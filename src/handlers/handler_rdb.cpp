@@ -109,8 +109,8 @@ bool _RDBHandler::importRdbScan(ImportBatch* batch, const WideChar* importName,
         if (versionOne || intensitySource == RSPOpt::IntensityAmplitude)
             intensity = amplitudeIntensity(amplitude);
         else if (intensitySource == RSPOpt::IntensityReflectance)
-            intensity = low16Bits(static_cast<double>(loadU16(record + 14)) *
-                                        reflectanceScale * 0.01);
+            intensity =
+                low16Bits(static_cast<double>(loadU16(record + 14)) * reflectanceScale * 0.01);
         // u8 flags up to version 2, the low byte of u16 flags after: one byte either way.
         const uint8_t flags = record[layout.flagsOffset];
 
@@ -135,8 +135,8 @@ bool _RDBHandler::importRdbScan(ImportBatch* batch, const WideChar* importName,
             emitPoint(xyz, rgb, intensity, nullptr, 0);
         if (flow.countPoint()) flow.checkCancelThenReport(positions.percentConsumed());
     }
-    const bool readToEnd = positions.atEnd() || positions.fileSize() - positions.consumed() <
-                                                     layout.recordSize;
+    const bool readToEnd =
+        positions.atEnd() || positions.fileSize() - positions.consumed() < layout.recordSize;
     positions.close();
     colours.close();
     if (flow.cancelled()) return flow.finishCancelled();

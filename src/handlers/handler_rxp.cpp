@@ -1,13 +1,12 @@
 #include "handlers/handler_rxp.h"
 
-#include "platform/component.h"
-
 #include <memory>
 #include <new>
 
 #include "handlers/path_buffer.h"
 #include "handlers/scan_import.h"
 #include "handlers/value_conversion.h"
+#include "platform/component.h"
 #include "platform/large_buffer.h"
 #include "platform/text_encoding.h"
 #include "scanifc.h"
@@ -67,9 +66,9 @@ bool _RXPHandler::import(ImportBatch* batch, ScanInfo* scan) {
     return readPointStream(batch, uri, path.c_str(), nullptr, kPointsPerRead, 1);
 }
 
-bool _RXPHandler::readPointStream(ImportBatch* batch, const std::string& uri,
-                                  const WideChar* path, const WideChar* cloudName,
-                                  uint32_t pointsPerRead, int scanNumber) {
+bool _RXPHandler::readPointStream(ImportBatch* batch, const std::string& uri, const WideChar* path,
+                                  const WideChar* cloudName, uint32_t pointsPerRead,
+                                  int scanNumber) {
     if (!batch || pointsPerRead == 0) return false;
     const uint32_t cloudFlags = batch->getIncludeIntensity() ? KSIO_CLOUD_INTENSITY : 0;
     double reflectanceScale = batch->RSPSettings().getReflectanceScale();
@@ -104,9 +103,9 @@ bool _RXPHandler::readPointStream(ImportBatch* batch, const std::string& uri,
         for (uint32_t i = 0; i < got; ++i) {
             double xyz[3] = {positions[i].x * s, positions[i].y * s, positions[i].z * s};
             uint8_t rgb[3] = {0, 0, 0};
-            const double raw = fromReflectance
-                                   ? static_cast<double>(attributes[i].reflectance) * reflectanceScale
-                                   : static_cast<double>(attributes[i].amplitude);
+            const double raw =
+                fromReflectance ? static_cast<double>(attributes[i].reflectance) * reflectanceScale
+                                : static_cast<double>(attributes[i].amplitude);
             emitPoint(xyz, rgb, low16Bits(raw), nullptr, 0);
             if (flow.countPoint() && flow.reportAndCheckCancel(50)) break;
         }

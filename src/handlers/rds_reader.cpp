@@ -13,7 +13,8 @@ bool readLittleEndian(RdsReader& reader, T& value) {
     const unsigned char* bytes = reader.take(sizeof(T));
     if (!bytes) return false;
     T result = 0;
-    for (size_t i = 0; i < sizeof(T); ++i) result |= static_cast<T>(static_cast<T>(bytes[i]) << (8 * i));
+    for (size_t i = 0; i < sizeof(T); ++i)
+        result |= static_cast<T>(static_cast<T>(bytes[i]) << (8 * i));
     value = result;
     return true;
 }
@@ -66,8 +67,7 @@ const unsigned char* RdsReader::takeAcrossBlocks(size_t count) {
     std::memmove(buffer_.get(), buffer_.get() + position_, left);
     available_ = left;
     position_ = 0;
-    const size_t want =
-        static_cast<size_t>(std::min<uint64_t>(bufferBytes_ - left, unreadInFile_));
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(bufferBytes_ - left, unreadInFile_));
     const int64_t got = file_.read(buffer_.get() + left, want);
     if (got < 0) {
         readFailed_ = true;

@@ -11,9 +11,9 @@ namespace ks_formats {
 // variant. Every layout starts with x, y, z (u32) and the amplitude (u16, offset 12).
 struct RdsRecordLayout {
     size_t recordSize = 0;
-    size_t flagsOffset = 0;        // u8 flags up to version 2, low byte of u16 flags after
-    bool hasReflectance = false;   // u16 at offset 14, from version 2 on
-    double coordinateOffset = 0;   // subtracted from the raw coordinates
+    size_t flagsOffset = 0;       // u8 flags up to version 2, low byte of u16 flags after
+    bool hasReflectance = false;  // u16 at offset 14, from version 2 on
+    double coordinateOffset = 0;  // subtracted from the raw coordinates
 };
 
 // False for a version without a record layout (0).

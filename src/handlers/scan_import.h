@@ -21,13 +21,13 @@ public:
         const WideChar* outputInputName;  // input name the per-scan output is named after
         int outputIndex;                  // scan number in the per-scan output name, -1 none
         uint32_t cloudFlags;
-        const WideChar* cloudName;        // null: an unnamed cloud
-        int32_t rows = 0;                 // grid size, 0 x 0 for unstructured sources
+        const WideChar* cloudName;  // null: an unnamed cloud
+        int32_t rows = 0;           // grid size, 0 x 0 for unstructured sources
         int32_t columns = 0;
-        uint32_t extraGroupFlags = 0;     // per-scan group flags beyond normalise intensities
-        float autoTolerance = 0.001f;     // tolerance when the batch asks for the automatic one
+        uint32_t extraGroupFlags = 0;  // per-scan group flags beyond normalise intensities
+        float autoTolerance = 0.001f;  // tolerance when the batch asks for the automatic one
         const WideChar* groupName = u"Scan(Single)";  // the per-scan output's group
-        bool withMatrix = true;           // false: the cloud goes without a matrix
+        bool withMatrix = true;                       // false: the cloud goes without a matrix
     };
     // In per-scan mode starts the handler's own stream with its group; then adds the cloud.
     void beginCloud(const CloudSetup& setup);

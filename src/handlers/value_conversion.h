@@ -16,7 +16,8 @@ inline int32_t truncateToInt32(double value) {
 
 // The low 16 bits of the truncated value, so negative values pass in two's-complement form.
 inline int16_t low16Bits(double value) {
-    return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(truncateToInt32(value))));
+    return static_cast<int16_t>(
+        static_cast<uint16_t>(static_cast<uint32_t>(truncateToInt32(value))));
 }
 
 // The low 8 bits of the truncated value.

@@ -18,7 +18,7 @@ constexpr float kAutoTolerance = 0.0025f;  // NOX input was already thinned once
 constexpr int32_t kDensityEveryPoint = 1;
 constexpr float kDensityFactor = 1.0f;
 constexpr int32_t kColourAsStored = 4;
-constexpr size_t kCloudNameUnits = 260;    // 259 units and the terminator
+constexpr size_t kCloudNameUnits = 260;  // 259 units and the terminator
 constexpr size_t kSceneNameUnits = 256;
 
 // The four point buffers of one import, allocated once per file.
@@ -66,9 +66,9 @@ WideString cloudNameOf(const WideChar* fileName) {
 // What the scene holds and the batch asks for.
 uint32_t cloudFlagsFor(const ImportBatch& batch, uint32_t content) {
     uint32_t flags = 0;
-    if (batch.getIncludeIntensity() && (content & KS_CONTENT_INTENSITY)) flags |= KSIO_CLOUD_INTENSITY;
-    if (batch.getIncludeClassification() && (content & KS_CONTENT_CLASS))
-        flags |= KSIO_CLOUD_CLASS;
+    if (batch.getIncludeIntensity() && (content & KS_CONTENT_INTENSITY))
+        flags |= KSIO_CLOUD_INTENSITY;
+    if (batch.getIncludeClassification() && (content & KS_CONTENT_CLASS)) flags |= KSIO_CLOUD_CLASS;
     if (batch.getIncludeRGB() && (content & KS_CONTENT_COLOUR)) flags |= KSIO_CLOUD_COLOUR;
     return flags;
 }
@@ -130,9 +130,9 @@ bool NOXHandler::import(ImportBatch* batch, ScanInfo* scan) {
     flow.beginCloud(setup);
 
     auto fetch = [&] {
-        const uint32_t n = viewer.getQueryPointsd(query.get(), kBlockPoints, block.xyz.get(),
-                                                  block.rgb.get(), block.intensity.get(), nullptr,
-                                                  block.classes.get());
+        const uint32_t n =
+            viewer.getQueryPointsd(query.get(), kBlockPoints, block.xyz.get(), block.rgb.get(),
+                                   block.intensity.get(), nullptr, block.classes.get());
         return std::min(n, kBlockPoints);  // never trust a count beyond the buffers
     };
     for (uint32_t n = fetch(); n != 0; n = fetch()) {

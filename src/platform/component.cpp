@@ -107,8 +107,8 @@ BSTR SysAllocString(const WideChar* text) {
     size_t units = 0;
     while (text[units]) ++units;
     if (units > (UINT32_MAX - kPrefixBytes) / sizeof(WideChar) - 1) return nullptr;
-    auto* block = static_cast<unsigned char*>(
-        std::malloc(kPrefixBytes + (units + 1) * sizeof(WideChar)));
+    auto* block =
+        static_cast<unsigned char*>(std::malloc(kPrefixBytes + (units + 1) * sizeof(WideChar)));
     if (!block) return nullptr;
     const auto bytes = static_cast<uint32_t>(units * sizeof(WideChar));
     std::memcpy(block, &bytes, kPrefixBytes);

@@ -33,8 +33,7 @@ int listDirectory(const std::string& folder, const std::string& pattern,
             result = errno;
             break;
         }
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
-            continue;
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
         if (fnmatch(pattern.c_str(), entry->d_name, 0) != 0) continue;
         entries.push_back({entry->d_name, isRealDirectory(folder, entry)});
     }

@@ -6,7 +6,7 @@
 namespace ks_formats::platform {
 
 struct DirectoryEntry {
-    std::string name;      // file name only
+    std::string name;          // file name only
     bool isDirectory = false;  // a real directory; a link to one counts as a file, so walks
                                // never follow links into loops
 };

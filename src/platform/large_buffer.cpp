@@ -14,8 +14,10 @@ constexpr size_t kHugePage = size_t(2) << 20;
 }  // namespace
 
 void LargeBufferRelease::operator()(void* memory) const {
-    if (mapping) ::munmap(mapping, mappedBytes);
-    else std::free(memory);
+    if (mapping)
+        ::munmap(mapping, mappedBytes);
+    else
+        std::free(memory);
 }
 
 std::unique_ptr<unsigned char[], LargeBufferRelease> allocateLargeBuffer(size_t bytes) {
@@ -26,9 +28,11 @@ std::unique_ptr<unsigned char[], LargeBufferRelease> allocateLargeBuffer(size_t 
     if (bytes > SIZE_MAX - 2 * kHugePage) return nullptr;
     const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
     const size_t mapped = rounded + kHugePage;  // room to move the start onto a boundary
-    void* mapping = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* mapping =
+        ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapping == MAP_FAILED) return nullptr;
-    const uintptr_t start = (reinterpret_cast<uintptr_t>(mapping) + kHugePage - 1) / kHugePage * kHugePage;
+    const uintptr_t start =
+        (reinterpret_cast<uintptr_t>(mapping) + kHugePage - 1) / kHugePage * kHugePage;
     auto* memory = reinterpret_cast<unsigned char*>(start);
 #ifdef MADV_HUGEPAGE
     // Advice only: without huge pages the buffer works the same, with more faults.

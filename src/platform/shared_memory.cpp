@@ -72,8 +72,7 @@ MappedView MappedView::map(const SharedMemory& memory, size_t size) {
     struct stat info {};
     if (fstat(memory.descriptor(), &info) != 0 || static_cast<size_t>(info.st_size) < size)
         return view;
-    void* address =
-        mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, memory.descriptor(), 0);
+    void* address = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, memory.descriptor(), 0);
     if (address == MAP_FAILED) return view;
     view.data_ = static_cast<unsigned char*>(address);
     view.size_ = size;
@@ -106,9 +105,7 @@ bool NamedEvent::remove(const std::string& name) {
     return sem_unlink(objectName(name).c_str()) == 0;
 }
 
-bool NamedEvent::signal() {
-    return handle_ && sem_post(static_cast<sem_t*>(handle_)) == 0;
-}
+bool NamedEvent::signal() { return handle_ && sem_post(static_cast<sem_t*>(handle_)) == 0; }
 
 bool NamedEvent::wait(int timeoutMs) {
     if (!handle_) return false;

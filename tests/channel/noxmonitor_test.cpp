@@ -16,7 +16,8 @@ namespace {
 
 bool waitForBlock() {
     for (int i = 0; i < 200; ++i) {
-        if (platform::SharedMemory::openExisting(ProgressChannel::kBlockName).isValid()) return true;
+        if (platform::SharedMemory::openExisting(ProgressChannel::kBlockName).isValid())
+            return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
     return false;
@@ -48,14 +49,13 @@ TEST(NoxMonitor, PrintsEachRecordAsItArrivesAndRemovesTheBlockWhenDone) {
     while (fgets(buffer, sizeof buffer, monitor)) output += buffer;
     EXPECT_EQ(pclose(monitor), 0);
 
-    EXPECT_NE(output.find("/scans/\xC3\xA9" "cole.rxp\toverall 25%\tfile 50%\tindex 0\tphase 2\n"),
+    EXPECT_NE(output.find("/scans/\xC3\xA9"
+                          "cole.rxp\toverall 25%\tfile 50%\tindex 0\tphase 2\n"),
               std::string::npos)
         << output;
-    EXPECT_NE(output.find("/b.rxp\toverall 100%\tfile 100%\tindex 1\tphase 2\n"),
-              std::string::npos)
+    EXPECT_NE(output.find("/b.rxp\toverall 100%\tfile 100%\tindex 1\tphase 2\n"), std::string::npos)
         << output;
-    EXPECT_NE(output.find("/b.rxp\toverall 100%\tfile 100%\tindex 1\tphase 3\n"),
-              std::string::npos)
+    EXPECT_NE(output.find("/b.rxp\toverall 100%\tfile 100%\tindex 1\tphase 3\n"), std::string::npos)
         << output;
     EXPECT_FALSE(platform::SharedMemory::openExisting(ProgressChannel::kBlockName).isValid())
         << "the monitor removes the block it created";

@@ -21,13 +21,16 @@ protected:
         ASSERT_EQ(ksioStartStreamW(wide(good).c_str()), 1);
         ASSERT_EQ(ksioSetMetaTagW(u"Audit.CreatorApp", u"corruption test"), 1);
         ASSERT_EQ(ksioAddGroupW(KSIO_GROUP_NORMALS, u"g"), 1);
-        ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_COLOUR | KSIO_CLOUD_INTENSITY | KSIO_CLOUD_CLASS, u"c", nullptr, 40, 50), 1);
+        ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_COLOUR | KSIO_CLOUD_INTENSITY | KSIO_CLOUD_CLASS, u"c",
+                                nullptr, 40, 50),
+                  1);
         std::mt19937 random(3);
         for (int i = 0; i < 2000; ++i) {
             const double p[3] = {i * 0.01, (i % 50) * 0.02 + (random() % 5) * 0.001, 2.0};
             const uint8_t rgb[3] = {uint8_t(random()), 7, 9};
-            const int32_t result = i % 11 == 0 ? ksioAddNullPoint()
-                                               : ksioAddPoint(p, rgb, int16_t(random()), nullptr, uint8_t(i % 3));
+            const int32_t result =
+                i % 11 == 0 ? ksioAddNullPoint()
+                            : ksioAddPoint(p, rgb, int16_t(random()), nullptr, uint8_t(i % 3));
             ASSERT_EQ(result, 1);
         }
         ASSERT_EQ(ksioBuildNOXFile(), 1);
@@ -56,9 +59,10 @@ protected:
 TEST_F(Corruption, IntactCopyOpens) { EXPECT_TRUE(opens(bytes)); }
 
 TEST_F(Corruption, TruncatedOrExtendedFilesAreRefused) {
-    for (size_t size : {size_t(0), size_t(1), size_t(8), size_t(63), size_t(64), size_t(65), bytes.size() / 2,
-                        bytes.size() - 1}) {
-        EXPECT_FALSE(opens(std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(size)))) << size;
+    for (size_t size : {size_t(0), size_t(1), size_t(8), size_t(63), size_t(64), size_t(65),
+                        bytes.size() / 2, bytes.size() - 1}) {
+        EXPECT_FALSE(opens(std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(size))))
+            << size;
     }
     std::vector<uint8_t> longer = bytes;
     longer.push_back(0);
@@ -122,7 +126,8 @@ TEST_F(Corruption, ChunkDecoderSurvivesArbitraryBytes) {
 // The case is stored as the fuzzer found it: a control byte (bit 0 clear: repair the checksums),
 // then the file.
 TEST(CorruptionRegression, WidestIntensityRangeNormalisedIsReadSafely) {
-    const std::vector<uint8_t> input = readBytes(KS_REGRESSIONS_DIR "/widest-intensity-range-normalised");
+    const std::vector<uint8_t> input =
+        readBytes(KS_REGRESSIONS_DIR "/widest-intensity-range-normalised");
     ASSERT_FALSE(input.empty());
     std::vector<uint8_t> file(input.begin() + 1, input.end());
     if ((input[0] & 1) == 0) ks_test::repairNoxChecksums(file);

@@ -14,9 +14,7 @@ namespace {
 class GroupFlags : public testing::Test {
 protected:
     void SetUp() override { resetWriterSettings(); }
-    void start() {
-        ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
-    }
+    void start() { ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1); }
     ScratchFolder folder;
     std::string path = folder.file("flags.nox");
 };
@@ -57,7 +55,8 @@ TEST_F(GroupFlags, SpatialFilteringKeepsOnePointPerCube) {
     ASSERT_EQ(got.size(), 10u + 9u + 50u);
     std::set<std::tuple<long, long, long>> cubes;
     for (size_t i = 0; i < 19; ++i)
-        cubes.emplace(std::lround(std::floor(got.xyz[3 * i] / 0.1)), std::lround(std::floor(got.xyz[3 * i + 1] / 0.1)),
+        cubes.emplace(std::lround(std::floor(got.xyz[3 * i] / 0.1)),
+                      std::lround(std::floor(got.xyz[3 * i + 1] / 0.1)),
                       std::lround(std::floor(got.xyz[3 * i + 2] / 0.1)));
     EXPECT_EQ(cubes.size(), 19u);
 }
@@ -91,7 +90,8 @@ TEST_F(GroupFlags, CombiningMakesOneCloudInWorldCoordinates) {
     ASSERT_EQ(got.size(), 3u);
     const double expected[3][3] = {{1001, 2002, 3}, {-2, 1, 8}, {1001, 2002, 3}};
     for (int i = 0; i < 3; ++i)
-        for (int a = 0; a < 3; ++a) EXPECT_NEAR(got.xyz[3 * i + a], expected[i][a], 0.0005) << i << a;
+        for (int a = 0; a < 3; ++a)
+            EXPECT_NEAR(got.xyz[3 * i + a], expected[i][a], 0.0005) << i << a;
     EXPECT_EQ(got.rgb[0], 10);
     EXPECT_EQ(got.rgb[3], 0);  // the second source had no colour
     EXPECT_EQ(got.intensity[1], 77);

@@ -31,7 +31,8 @@ ScratchFolder::~ScratchFolder() {
 
 std::vector<std::string> ScratchFolder::entries() const {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path_)) names.push_back(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(path_))
+        names.push_back(entry.path().filename());
     return names;
 }
 
@@ -53,8 +54,8 @@ ReadBack readAll(const std::string& path, uint32_t block) {
     std::vector<uint8_t> rgb(3 * size_t(block)), classes(block);
     std::vector<int16_t> intensity(block);
     std::vector<float> normals(3 * size_t(block));
-    while (const uint32_t n = ksGetQueryPointsd(query, block, xyz.data(), rgb.data(), intensity.data(),
-                                                normals.data(), classes.data())) {
+    while (const uint32_t n = ksGetQueryPointsd(query, block, xyz.data(), rgb.data(),
+                                                intensity.data(), normals.data(), classes.data())) {
         out.xyz.insert(out.xyz.end(), xyz.begin(), xyz.begin() + 3 * n);
         out.rgb.insert(out.rgb.end(), rgb.begin(), rgb.begin() + 3 * n);
         out.intensity.insert(out.intensity.end(), intensity.begin(), intensity.begin() + n);
@@ -73,7 +74,8 @@ std::vector<uint8_t> readBytes(const std::string& path) {
 
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 nox::FileIndex readIndex(const std::string& path) {
@@ -82,8 +84,8 @@ nox::FileIndex readIndex(const std::string& path) {
     nox::FileIndex index;
     std::string reason;
     EXPECT_TRUE(nox::decodeHeader(bytes.data(), bytes.size(), header, reason)) << reason;
-    EXPECT_TRUE(nox::decodeIndex(bytes.data() + header.indexOffset, header.indexSize, header.indexOffset,
-                                 index, reason))
+    EXPECT_TRUE(nox::decodeIndex(bytes.data() + header.indexOffset, header.indexSize,
+                                 header.indexOffset, index, reason))
         << reason;
     return index;
 }

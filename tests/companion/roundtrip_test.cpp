@@ -22,7 +22,8 @@ struct SourcePoint {
 };
 
 // A scan-like walk with occasional jumps far beyond 16-bit step differences.
-std::vector<SourcePoint> makePoints(size_t count, const double base[3], double nullShare, unsigned seed) {
+std::vector<SourcePoint> makePoints(size_t count, const double base[3], double nullShare,
+                                    unsigned seed) {
     std::mt19937_64 random(seed);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     std::vector<SourcePoint> points(count);
@@ -43,25 +44,27 @@ std::vector<SourcePoint> makePoints(size_t count, const double base[3], double n
 
 void addAll(const std::vector<SourcePoint>& points) {
     for (const SourcePoint& p : points) {
-        const int32_t result = p.isNull ? ksioAddNullPoint()
-                                        : ksioAddPoint(p.xyz, p.rgb, p.intensity, nullptr, p.classification);
+        const int32_t result =
+            p.isNull ? ksioAddNullPoint()
+                     : ksioAddPoint(p.xyz, p.rgb, p.intensity, nullptr, p.classification);
         ASSERT_EQ(result, 1);
     }
 }
 
 void toWorld(const double* m, const double in[3], double out[3]) {
-    for (int r = 0; r < 3; ++r) out[r] = m[4 * r] * in[0] + m[4 * r + 1] * in[1] + m[4 * r + 2] * in[2] + m[4 * r + 3];
+    for (int r = 0; r < 3; ++r)
+        out[r] = m[4 * r] * in[0] + m[4 * r + 1] * in[1] + m[4 * r + 2] * in[2] + m[4 * r + 3];
 }
 
 constexpr std::array<double, 16> kIdentity{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 // A quarter turn about z and a georeferenced offset: each world axis is one local axis, so the
 // half-step bound holds per axis.
 constexpr std::array<double, 16> kGeoreferenced{0, -1, 0, 512345.678, 1, 0, 0, 5412345.125,
-                                               0, 0, 1, 312.5,       0, 0, 0, 1};
+                                                0, 0,  1, 312.5,      0, 0, 0, 1};
 
 // Compares what came back with what went in: non-null points in order.
-void expectSame(const std::vector<SourcePoint>& sent, const ReadBack& got, const double* matrix, double step,
-                uint32_t channels) {
+void expectSame(const std::vector<SourcePoint>& sent, const ReadBack& got, const double* matrix,
+                double step, uint32_t channels) {
     size_t k = 0;
     double worst = 0;
     for (const SourcePoint& p : sent) {
@@ -75,9 +78,12 @@ void expectSame(const std::vector<SourcePoint>& sent, const ReadBack& got, const
             ASSERT_LE(error, step / 2 + 1e-8) << "point " << k << " axis " << a;
         }
         for (int c = 0; c < 3; ++c)
-            ASSERT_EQ(got.rgb[3 * k + c], (channels & KSIO_CLOUD_COLOUR) ? p.rgb[c] : 0) << "point " << k;
-        ASSERT_EQ(got.intensity[k], (channels & KSIO_CLOUD_INTENSITY) ? p.intensity : 0) << "point " << k;
-        ASSERT_EQ(got.classes[k], (channels & KSIO_CLOUD_CLASS) ? p.classification : 0) << "point " << k;
+            ASSERT_EQ(got.rgb[3 * k + c], (channels & KSIO_CLOUD_COLOUR) ? p.rgb[c] : 0)
+                << "point " << k;
+        ASSERT_EQ(got.intensity[k], (channels & KSIO_CLOUD_INTENSITY) ? p.intensity : 0)
+            << "point " << k;
+        ASSERT_EQ(got.classes[k], (channels & KSIO_CLOUD_CLASS) ? p.classification : 0)
+            << "point " << k;
         ++k;
     }
     EXPECT_EQ(k, got.size());
@@ -97,8 +103,10 @@ TEST_P(ChannelRoundTrip, PointsComeBackAsSent) {
     const auto [channels, withMatrix, withNulls] = GetParam();
     const double* matrix = withMatrix ? kGeoreferenced.data() : kIdentity.data();
     // Without a matrix the coordinates themselves are georeferenced.
-    const double base[3] = {withMatrix ? 0.0 : 651234.5, withMatrix ? 0.0 : 5401234.25, withMatrix ? 0.0 : 250.0};
-    const auto points = makePoints(3000, base, withNulls ? 0.2 : 0.0, channels * 4 + withMatrix * 2 + withNulls);
+    const double base[3] = {withMatrix ? 0.0 : 651234.5, withMatrix ? 0.0 : 5401234.25,
+                            withMatrix ? 0.0 : 250.0};
+    const auto points =
+        makePoints(3000, base, withNulls ? 0.2 : 0.0, channels * 4 + withMatrix * 2 + withNulls);
     const std::string path = folder.file("cloud.nox");
 
     ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
@@ -135,13 +143,14 @@ TEST_P(ChannelRoundTrip, PointsComeBackAsSent) {
     EXPECT_EQ(index.clouds[0].nullPoints, points.size() - nonNull);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllChannels, ChannelRoundTrip,
-                         testing::Combine(testing::Values(0u, KSIO_CLOUD_COLOUR, KSIO_CLOUD_INTENSITY, KSIO_CLOUD_CLASS,
-                                                          KSIO_CLOUD_COLOUR | KSIO_CLOUD_INTENSITY,
-                                                          KSIO_CLOUD_COLOUR | KSIO_CLOUD_CLASS,
-                                                          KSIO_CLOUD_INTENSITY | KSIO_CLOUD_CLASS,
-                                                          KSIO_CLOUD_COLOUR | KSIO_CLOUD_INTENSITY | KSIO_CLOUD_CLASS),
-                                          testing::Bool(), testing::Bool()));
+INSTANTIATE_TEST_SUITE_P(
+    AllChannels, ChannelRoundTrip,
+    testing::Combine(testing::Values(0u, KSIO_CLOUD_COLOUR, KSIO_CLOUD_INTENSITY, KSIO_CLOUD_CLASS,
+                                     KSIO_CLOUD_COLOUR | KSIO_CLOUD_INTENSITY,
+                                     KSIO_CLOUD_COLOUR | KSIO_CLOUD_CLASS,
+                                     KSIO_CLOUD_INTENSITY | KSIO_CLOUD_CLASS,
+                                     KSIO_CLOUD_COLOUR | KSIO_CLOUD_INTENSITY | KSIO_CLOUD_CLASS),
+                     testing::Bool(), testing::Bool()));
 
 class RoundTrip : public testing::Test {
 protected:
@@ -165,7 +174,8 @@ TEST_F(RoundTrip, ToleranceSetsTheStepAcrossChunks) {
         addAll(points);
         ASSERT_EQ(ksioBuildNOXFile(), 1);  // ends the stream itself
         EXPECT_GT(readIndex(path).chunks.size(), 2u);
-        expectSame(points, readAll(path, 65536 + 17), kIdentity.data(), tolerance > 0 ? tolerance : 1e-6, channels);
+        expectSame(points, readAll(path, 65536 + 17), kIdentity.data(),
+                   tolerance > 0 ? tolerance : 1e-6, channels);
     }
 }
 
@@ -176,7 +186,8 @@ TEST_F(RoundTrip, GridCloudsKeepRowsTimesColumns) {
     ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_INTENSITY, u"full", nullptr, 4, 5), 1);
     const double xyz[3] = {1, 2, 3};
     for (int i = 0; i < 20; ++i) {
-        const int32_t result = i % 3 == 0 ? ksioAddNullPoint() : ksioAddPoint(xyz, nullptr, int16_t(i), nullptr, 0);
+        const int32_t result =
+            i % 3 == 0 ? ksioAddNullPoint() : ksioAddPoint(xyz, nullptr, int16_t(i), nullptr, 0);
         ASSERT_EQ(result, 1);
     }
     EXPECT_EQ(ksioAddPoint(xyz, nullptr, 0, nullptr, 0), 28);  // a 21st cell does not exist

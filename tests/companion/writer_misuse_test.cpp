@@ -72,7 +72,7 @@ TEST_F(WriterMisuse, OrderAndArgumentsAreChecked) {
     expectFailure(ksioAddPoint(xyz, nullptr, 0, nullptr, 0), 27);
     expectFailure(ksioAddGroupW(0, u"late"), 27);
     ASSERT_EQ(ksioBuildNOXFile(), 1);
-    EXPECT_EQ(readAll(path).size(), 1u);  // the refused calls left nothing behind
+    EXPECT_EQ(readAll(path).size(), 1u);    // the refused calls left nothing behind
     expectFailure(ksioBuildNOXFile(), 20);  // the built stream is closed
 }
 
@@ -113,7 +113,8 @@ TEST_F(WriterMisuse, UnbuiltStreamsLeaveNoFile) {
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_FALSE(std::filesystem::exists(first));
-    for (const std::string& name : folder.entries()) EXPECT_EQ(name.rfind(".first.nox.", 0), 0u) << name;
+    for (const std::string& name : folder.entries())
+        EXPECT_EQ(name.rfind(".first.nox.", 0), 0u) << name;
 }
 
 // A full disk, simulated by a file-size limit in a child process: the failing call says so,
@@ -134,11 +135,13 @@ TEST_F(WriterMisuse, FullDiskFailsCleanly) {
             // Noise, so that the chunks cannot compress below the limit.
             uint64_t h = uint64_t(i) * 0x9E3779B97F4A7C15ull;
             h ^= h >> 29;
-            const double p[3] = {double(h % 100000) * 0.001, double(h >> 40) * 1e-4, double(h & 0xFFF)};
+            const double p[3] = {double(h % 100000) * 0.001, double(h >> 40) * 1e-4,
+                                 double(h & 0xFFF)};
             const uint8_t rgb[3] = {uint8_t(h >> 8), uint8_t(h >> 16), uint8_t(h >> 24)};
             first = ksioAddPoint(p, rgb, int16_t(h >> 32), nullptr, 0);
         }
-        const bool textSaysSo = narrow(ksioGetLastErrorW()).find("cannot write") != std::string::npos;
+        const bool textSaysSo =
+            narrow(ksioGetLastErrorW()).find("cannot write") != std::string::npos;
         const int32_t later = ksioAddPoint(xyz, nullptr, 0, nullptr, 0);
         const int32_t build = ksioBuildNOXFile();
         _exit(first == 25 && later == 25 && build == 25 && textSaysSo ? 0 : 1);

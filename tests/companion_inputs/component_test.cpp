@@ -1,9 +1,10 @@
+#include "platform/component.h"
+
 #include <gtest/gtest.h>
 
 #include <thread>
 
 #include "com_support.h"
-#include "platform/component.h"
 #include "platform/dynamic_library.h"
 #include "reader3dd_interface.h"
 #include "test_component.h"
@@ -26,8 +27,8 @@ HRESULT createCounter(void** object, const Guid& iid = IID_IUnknown) {
 int32_t liveCounters() {
     // The same library the component layer loaded; loading it again only adds a reference.
     const auto library = ks_formats::platform::DynamicLibrary::load(KS_TEST_COMPONENT_PATH);
-    const auto live = reinterpret_cast<ks_test::LiveObjectsFunction>(
-        library.symbol(ks_test::kLiveObjectsSymbol));
+    const auto live =
+        reinterpret_cast<ks_test::LiveObjectsFunction>(library.symbol(ks_test::kLiveObjectsSymbol));
     return live ? live() : -1;
 }
 

@@ -103,7 +103,8 @@ TEST_F(Reader3DDTest, AMissingChannelIsAnsweredWithZerosAndSFalse) {
     std::vector<float> values(36, 7.0f);
     EXPECT_EQ(reader_->GetIntensities(&delivered, values.data(), 0, 12), S_FALSE);
     EXPECT_EQ(delivered, 0);
-    EXPECT_EQ(std::vector<float>(values.begin(), values.begin() + 12), std::vector<float>(12, 0.0f));
+    EXPECT_EQ(std::vector<float>(values.begin(), values.begin() + 12),
+              std::vector<float>(12, 0.0f));
     EXPECT_EQ(values[12], 7.0f) << "nothing beyond the cells asked for";
     ASSERT_EQ(reader_->GetColours(&delivered, values.data(), 0, 12), S_OK)
         << "the colours sit right after the positions";
@@ -238,7 +239,7 @@ TEST(GridScanFile, LayoutIsAHeaderThenPlanarArrays) {
     ASSERT_EQ(bytes.size(), 24u + 2 * 28);
     EXPECT_EQ(std::vector<unsigned char>(bytes.begin(), bytes.begin() + 24),
               (std::vector<unsigned char>{'K', 'S', '3', 'D', 'D', 'S', 'I', 'M', 1, 0, 0, 0,
-                                          1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0}));
+                                          1,   0,   0,   0,   2,   0,   0,   0,   3, 0, 0, 0}));
     std::vector<float> values(14);
     std::memcpy(values.data(), bytes.data() + 24, 56);
     EXPECT_EQ(values, (std::vector<float>{1, 2, 3, 7, 8, 9, 0.5f, 0.25f, 4, 5, 6, 10, 11, 12}));

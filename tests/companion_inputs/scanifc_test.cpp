@@ -24,8 +24,8 @@ struct Read {
 };
 
 std::ostream& operator<<(std::ostream& out, const Read& read) {
-    return out << "{result " << read.result << ", got " << read.got << ", eof "
-               << read.endOfFrame << "}";
+    return out << "{result " << read.result << ", got " << read.got << ", eof " << read.endOfFrame
+               << "}";
 }
 
 // An open stream with buffers for reads of want records; closes itself.
@@ -42,17 +42,17 @@ public:
 
     Read read() {
         Read r{};
-        r.result = scanifc_point3dstream_read(handle_, static_cast<uint32_t>(xyz_.size()),
-                                              xyz_.data(), attributes_.data(), nullptr, &r.got,
-                                              &r.endOfFrame);
+        r.result =
+            scanifc_point3dstream_read(handle_, static_cast<uint32_t>(xyz_.size()), xyz_.data(),
+                                       attributes_.data(), nullptr, &r.got, &r.endOfFrame);
         return r;
     }
 
     // The record at index i of the last read, in the writer's terms.
     StreamRecord record(size_t i) const {
         const scanifc_attributes& a = attributes_[i];
-        return {xyz_[i].x,   xyz_[i].y, xyz_[i].z,   a.amplitude,
-                a.reflectance, a.deviation, a.flags, a.background_radiation};
+        return {xyz_[i].x,     xyz_[i].y,   xyz_[i].z, a.amplitude,
+                a.reflectance, a.deviation, a.flags,   a.background_radiation};
     }
 
 private:
@@ -194,16 +194,20 @@ TEST(ScanifcStream, NullArgumentsFailWithoutTouchingTheStream) {
     scanifc_attributes attributes[4];
     uint32_t got = 99;
     int32_t eof = 99;
-    EXPECT_NE(scanifc_point3dstream_read(stream.handle(), 4, nullptr, attributes, nullptr, &got, &eof), 0);
+    EXPECT_NE(
+        scanifc_point3dstream_read(stream.handle(), 4, nullptr, attributes, nullptr, &got, &eof),
+        0);
     EXPECT_EQ(got, 0u);
     EXPECT_NE(scanifc_point3dstream_read(stream.handle(), 4, xyz, nullptr, nullptr, &got, &eof), 0);
-    EXPECT_NE(scanifc_point3dstream_read(stream.handle(), 4, xyz, attributes, nullptr, nullptr, &eof), 0);
+    EXPECT_NE(
+        scanifc_point3dstream_read(stream.handle(), 4, xyz, attributes, nullptr, nullptr, &eof), 0);
     EXPECT_NE(scanifc_point3dstream_read(nullptr, 4, xyz, attributes, nullptr, &got, &eof), 0);
     EXPECT_NE(scanifc_point3dstream_close(nullptr), 0);
 
     // Nothing was consumed by the refused reads; time stamps, when asked for, are zero.
     uint64_t times[4] = {7, 7, 7, 7};
-    ASSERT_EQ(scanifc_point3dstream_read(stream.handle(), 4, xyz, attributes, times, &got, &eof), 0);
+    ASSERT_EQ(scanifc_point3dstream_read(stream.handle(), 4, xyz, attributes, times, &got, &eof),
+              0);
     EXPECT_EQ(got, 4u);
     EXPECT_EQ(xyz[3].x, 3.0f);
     EXPECT_EQ(times[3], 0u);
@@ -224,17 +228,17 @@ TEST(ScanifcStream, PathIsTakenVerbatimWithALatin1Fallback) {
 
 TEST(ScanifcStream, FileLayoutIsLittleEndianAndPacked) {
     const auto path = ks_test::scratchDir() / "layout.rxp";
-    ks_sampledata::writePointStream(path, std::vector<StreamRecord>{
-                                              {1.0f, -2.0f, 0.5f, 3.0f, -1.0f, 0x1234, 0x8001, 2.0f}});
+    ks_sampledata::writePointStream(
+        path, std::vector<StreamRecord>{{1.0f, -2.0f, 0.5f, 3.0f, -1.0f, 0x1234, 0x8001, 2.0f}});
     const std::vector<unsigned char> expected = {
-        'K', 'S', 'R', 'X', 'P', 'S', 'I', 'M', 1, 0, 0, 0, 0, 0, 0, 0,
-        0x00, 0x00, 0x80, 0x3F,  // x 1.0
-        0x00, 0x00, 0x00, 0xC0,  // y -2.0
-        0x00, 0x00, 0x00, 0x3F,  // z 0.5
-        0x00, 0x00, 0x40, 0x40,  // amplitude 3.0
-        0x00, 0x00, 0x80, 0xBF,  // reflectance -1.0
-        0x34, 0x12, 0x01, 0x80,  // deviation, flags
-        0x00, 0x00, 0x00, 0x40,  // background radiation 2.0
+        'K',  'S',  'R',  'X',  'P', 'S', 'I',  'M',  1,    0,
+        0,    0,    0,    0,    0,   0,   0x00, 0x00, 0x80, 0x3F,  // x 1.0
+        0x00, 0x00, 0x00, 0xC0,                                    // y -2.0
+        0x00, 0x00, 0x00, 0x3F,                                    // z 0.5
+        0x00, 0x00, 0x40, 0x40,                                    // amplitude 3.0
+        0x00, 0x00, 0x80, 0xBF,                                    // reflectance -1.0
+        0x34, 0x12, 0x01, 0x80,                                    // deviation, flags
+        0x00, 0x00, 0x00, 0x40,                                    // background radiation 2.0
     };
     EXPECT_EQ(ks_test::fileBytes(path), expected);
 }

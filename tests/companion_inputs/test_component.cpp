@@ -1,9 +1,10 @@
 // The counter component. Built twice: with the factory, and without it (KS_OMIT_FACTORY).
 
+#include "test_component.h"
+
 #include <atomic>
 
 #include "component_object.h"
-#include "test_component.h"
 
 namespace {
 

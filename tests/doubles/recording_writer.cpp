@@ -82,8 +82,8 @@ KS_EXPORT int32_t ksioAddPoint(const double* xyz, const uint8_t* rgb, int16_t in
     return record("ksioAddPoint", number(xyz[0]) + " " + number(xyz[1]) + " " + number(xyz[2]) +
                                       "," + std::to_string(rgb[0]) + " " + std::to_string(rgb[1]) +
                                       " " + std::to_string(rgb[2]) + "," +
-                                      std::to_string(intensity) + "," + (normal ? "n" : "-") +
-                                      "," + std::to_string(classification));
+                                      std::to_string(intensity) + "," + (normal ? "n" : "-") + "," +
+                                      std::to_string(classification));
 }
 KS_EXPORT int32_t ksioAddNullPoint(void) { return record("ksioAddNullPoint", ""); }
 KS_EXPORT int32_t ksioSetCompressionTolerance(float tolerance) {

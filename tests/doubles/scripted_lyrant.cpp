@@ -75,7 +75,9 @@ KS_EXPORT int32_t ksSceneInfo(uint64_t scene, ks_char* name, int32_t* clouds, ui
     if (flagB) *flagB = 0;
     return 1;
 }
-KS_EXPORT int32_t ksCloudInfo(uint64_t, int32_t, ks_char*, uint64_t*, uint32_t*, double*) { return 23; }
+KS_EXPORT int32_t ksCloudInfo(uint64_t, int32_t, ks_char*, uint64_t*, uint32_t*, double*) {
+    return 23;
+}
 KS_EXPORT int32_t ksGetCoordinateBase(double*) { return 23; }
 KS_EXPORT uint64_t ksCreateVisPointsQuery(void) {
     Script& s = script();
@@ -115,7 +117,8 @@ KS_EXPORT uint32_t ksGetQueryPointsd(uint64_t query, uint32_t capacity, double* 
     Script& s = script();
     std::lock_guard lock(s.mutex);
     const uint64_t left = s.deliveredPoints - s.position;
-    const uint32_t n = s.queries.count(query) ? static_cast<uint32_t>(left < capacity ? left : capacity) : 0;
+    const uint32_t n =
+        s.queries.count(query) ? static_cast<uint32_t>(left < capacity ? left : capacity) : 0;
     for (uint32_t k = 0; k < n; ++k) {
         const uint64_t i = s.position + k;
         xyz[3 * k] = double(i);

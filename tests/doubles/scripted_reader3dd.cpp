@@ -68,8 +68,7 @@ public:
         const HRESULT r = answer("GetIntensities");
         return r < 0 ? r : fill(script().intensities, values, 1, first, count, delivered);
     }
-    HRESULT GetColours(int32_t* delivered, float* colours, int32_t first,
-                       int32_t count) override {
+    HRESULT GetColours(int32_t* delivered, float* colours, int32_t first, int32_t count) override {
         const HRESULT r = answer("GetColours");
         return r < 0 ? r : fill(script().colours, colours, 3, first, count, delivered);
     }
@@ -98,8 +97,7 @@ KS_EXPORT void ksScriptReset(int32_t rows, int32_t columns) {
     s.rows = rows;
     s.columns = columns;
 }
-KS_EXPORT void ksScriptSetCell(int32_t index, const float* xyz, float intensity,
-                               const float* rgb) {
+KS_EXPORT void ksScriptSetCell(int32_t index, const float* xyz, float intensity, const float* rgb) {
     Script& s = script();
     const size_t cells = size_t(s.rows) * size_t(s.columns);
     s.positions.resize(cells * 3);
@@ -111,7 +109,9 @@ KS_EXPORT void ksScriptSetCell(int32_t index, const float* xyz, float intensity,
     }
     s.intensities[size_t(index)] = intensity;
 }
-KS_EXPORT void ksScriptAnswer(const char* method, int32_t result) { script().answers[method] = result; }
+KS_EXPORT void ksScriptAnswer(const char* method, int32_t result) {
+    script().answers[method] = result;
+}
 KS_EXPORT void ksScriptStats(int* opens, int* closes, int* live) {
     *opens = script().opens;
     *closes = script().closes;

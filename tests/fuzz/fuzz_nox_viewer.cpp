@@ -15,13 +15,15 @@
 namespace fs = std::filesystem;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const fs::path file = fs::temp_directory_path() / ("ks-fuzz-" + std::to_string(getpid()) + ".nox");
+    static const fs::path file =
+        fs::temp_directory_path() / ("ks-fuzz-" + std::to_string(getpid()) + ".nox");
     if (size == 0) return 0;
     std::vector<uint8_t> bytes(data + 1, data + size);
     if ((data[0] & 1) == 0) ks_test::repairNoxChecksums(bytes);
     {
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
     }
     const uint64_t scene = ksOpenNOX(file.u16string().c_str());
     if (scene == 0) return 0;
@@ -42,8 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> rgb(3 * kBlock), classes(kBlock);
     std::vector<int16_t> intensity(kBlock);
     std::vector<float> normals(3 * kBlock);
-    while (ksGetQueryPointsd(query, kBlock, xyz.data(), rgb.data(), intensity.data(), normals.data(),
-                             classes.data()) > 0) {
+    while (ksGetQueryPointsd(query, kBlock, xyz.data(), rgb.data(), intensity.data(),
+                             normals.data(), classes.data()) > 0) {
     }
     ksDeleteQuery(query);
     ksRemoveScene(scene);

@@ -55,7 +55,8 @@ void writeSeeds(const fs::path& folder) {
     batch.includeRGB(true);
     batch.addImportFile((folder / "stream" / "seed.rxp").u16string().c_str());
     batch.setOutputFilename((folder / "nox" / "seed.nox").u16string().c_str());
-    if (ConvertBatchToNOX(&batch) != ResultSuccess) throw std::runtime_error("seed conversion failed");
+    if (ConvertBatchToNOX(&batch) != ResultSuccess)
+        throw std::runtime_error("seed conversion failed");
     // The viewer target's input starts with a control byte (0: repair the checksums).
     std::vector<char> nox(1, 0);
     {

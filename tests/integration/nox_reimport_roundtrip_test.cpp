@@ -154,7 +154,8 @@ TEST_F(NoxReimport, EveryPointComesBackInPlaceWithItsAttributes) {
         sourcePoint(i, xyz, rgb, intensity, cls);
         const double world[3] = {xyz[0] + kCloudMatrix[3], xyz[1] + kCloudMatrix[7],
                                  xyz[2] + kCloudMatrix[11]};
-        for (int a = 0; a < 3; ++a) ASSERT_NEAR(again.xyz[3 * i + a], world[a], slack) << "point " << i;
+        for (int a = 0; a < 3; ++a)
+            ASSERT_NEAR(again.xyz[3 * i + a], world[a], slack) << "point " << i;
         for (int c = 0; c < 3; ++c) ASSERT_EQ(again.rgb[3 * i + c], rgb[c]) << "point " << i;
         ASSERT_EQ(again.intensity[i], intensity) << "point " << i;
         ASSERT_EQ(again.classes[i], cls) << "point " << i;

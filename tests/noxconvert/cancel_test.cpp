@@ -1,17 +1,17 @@
 // Ctrl-C while a conversion runs. The input is a named pipe that a thread keeps feeding with point
 // records for as long as the test lasts, so the conversion is certainly still running when the
 // signal arrives, however fast the machine.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
-#include <poll.h>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 #include "ks_sampledata/point_stream.h"
 #include "sample_inputs.h"
@@ -97,7 +97,8 @@ private:
 
 std::vector<fs::path> entries(const fs::path& folder) {
     std::vector<fs::path> found;
-    for (const auto& entry : fs::directory_iterator(folder)) found.push_back(entry.path().filename());
+    for (const auto& entry : fs::directory_iterator(folder))
+        found.push_back(entry.path().filename());
     return found;
 }
 
@@ -114,15 +115,17 @@ protected:
 TEST_F(Cancel, CtrlCStopsTheConversionAndLeavesNoFileBehind) {
     StreamFeeder feeder(folder / "live.rxp");
     const fs::path output = folder / "out" / "live.nox";
-    ToolProcess tool({"convert", (folder / "live.rxp").string(), "-o", output.string(), "--feedback-count", "1000"});
-    ASSERT_TRUE(tool.waitForError([](const std::string& err) { return err.find("progress") != std::string::npos; },
-                                  60s))
+    ToolProcess tool({"convert", (folder / "live.rxp").string(), "-o", output.string(),
+                      "--feedback-count", "1000"});
+    ASSERT_TRUE(tool.waitForError(
+        [](const std::string& err) { return err.find("progress") != std::string::npos; }, 60s))
         << "no progress before the signal";
     tool.sendSignal(SIGINT);
     const ToolRun run = tool.finish(60s);
 
     EXPECT_EQ(run.exitCode, kExitCancelled) << run.err;
-    EXPECT_NE(run.out.find("cancelled: " + output.string() + " was not written"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("cancelled: " + output.string() + " was not written"), std::string::npos)
+        << run.out;
     EXPECT_TRUE(writtenFiles(run.out).empty()) << run.out;
     // Neither the output nor the writer's temporary file of it stays behind.
     EXPECT_TRUE(entries(folder / "out").empty()) << "left behind: " << entries(folder / "out")[0];
@@ -134,8 +137,8 @@ TEST_F(Cancel, CtrlCStopsTheConversionAndLeavesNoFileBehind) {
 TEST_F(Cancel, SecondCtrlCEndsAtOnce) {
     StreamFeeder feeder(folder / "busy.rxp");
     const fs::path output = folder / "out" / "busy.nox";
-    ToolProcess tool({"convert", (folder / "busy.rxp").string(), "-o", output.string(), "--feedback-count",
-                      "1000000000"});
+    ToolProcess tool({"convert", (folder / "busy.rxp").string(), "-o", output.string(),
+                      "--feedback-count", "1000000000"});
     // The writer's temporary file shows the conversion has started; records beyond the first
     // read show the tool is busy writing points.
     const auto deadline = std::chrono::steady_clock::now() + 60s;
@@ -146,8 +149,8 @@ TEST_F(Cancel, SecondCtrlCEndsAtOnce) {
     }
     tool.sendSignal(SIGINT);
     // Signals of one kind do not queue: let the first be taken before the second is sent.
-    ASSERT_TRUE(tool.waitForError([](const std::string& err) { return err.find("cancelling") != std::string::npos; },
-                                  10s));
+    ASSERT_TRUE(tool.waitForError(
+        [](const std::string& err) { return err.find("cancelling") != std::string::npos; }, 10s));
     ASSERT_TRUE(tool.running());
     tool.sendSignal(SIGINT);
     const auto start = std::chrono::steady_clock::now();

@@ -67,7 +67,8 @@ TEST(CommandLine, MissingInputIsNamedAndNothingIsWritten) {
     const SampleInputs inputs = writeSampleInputs(folder);
     const fs::path output = folder / "out.nox";
     const std::string missing = (folder / "gone" / "lost-scan.rxp").string();
-    const ToolRun run = runTool({"convert", inputs.stream.string(), missing, "-o", output.string()});
+    const ToolRun run =
+        runTool({"convert", inputs.stream.string(), missing, "-o", output.string()});
     EXPECT_EQ(run.exitCode, kExitInputMissing) << run.err;
     EXPECT_TRUE(mentions(run.err, missing)) << run.err;
     EXPECT_FALSE(fs::exists(output));

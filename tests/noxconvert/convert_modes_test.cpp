@@ -41,7 +41,8 @@ protected:
 
 TEST_F(ConvertModes, BatchModeWritesOneFileHoldingEveryInput) {
     const fs::path output = folder / "out" / "all.nox";
-    const ToolRun run = convert({inputs.stream.string(), inputs.grid.string(), "-o", output.string()});
+    const ToolRun run =
+        convert({inputs.stream.string(), inputs.grid.string(), "-o", output.string()});
     ASSERT_EQ(writtenFiles(run.out), std::vector<std::string>{output.string()}) << run.out;
     ASSERT_TRUE(fs::exists(output));
 
@@ -57,8 +58,8 @@ TEST_F(ConvertModes, BatchModeWritesOneFileHoldingEveryInput) {
 
 TEST_F(ConvertModes, FileModeWritesOneFilePerInputIntoTheFolder) {
     const fs::path output = folder / "per-file";
-    const ToolRun run = convert({"--mode", "file", inputs.stream.string(), inputs.grid.string(),
-                                 "-o", output.string()});
+    const ToolRun run = convert(
+        {"--mode", "file", inputs.stream.string(), inputs.grid.string(), "-o", output.string()});
     const std::vector<std::string> expected{(output / "room.nox").string(),
                                             (output / "scan.nox").string()};
     ASSERT_EQ(writtenFiles(run.out), expected) << run.out;

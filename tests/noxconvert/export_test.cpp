@@ -61,8 +61,7 @@ protected:
         folder = testFolder();
         inputs = writeSampleInputs(folder);
         nox = (folder / "site.nox").string();
-        const ToolRun converted =
-            runTool({"convert", inputs.project.string(), "-o", nox});
+        const ToolRun converted = runTool({"convert", inputs.project.string(), "-o", nox});
         ASSERT_EQ(converted.exitCode, 0) << converted.err;
         const ToolRun infoRun = runTool({"info", nox});
         ASSERT_EQ(infoRun.exitCode, 0) << infoRun.err;

@@ -1,12 +1,11 @@
 // `preview` writes a PNG of the size asked for (or 1024 wide by default) that shows the points.
 #include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
 #include <png.h>
 #include <zlib.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "sample_inputs.h"
@@ -73,7 +72,8 @@ protected:
 
 TEST_F(Preview, GivenSizeIsTheSizeWritten) {
     const fs::path png = folder / "given.png";
-    const ToolRun run = runTool({"preview", nox, png.string(), "--width", "320", "--height", "200"});
+    const ToolRun run =
+        runTool({"preview", nox, png.string(), "--width", "320", "--height", "200"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const Ihdr ihdr = readIhdr(png);
     EXPECT_EQ(ihdr.width, 320u);
@@ -102,7 +102,8 @@ TEST_F(Preview, OnlyTheWidthGivenKeepsTheAspect) {
     const Ihdr a = readIhdr(wide), b = readIhdr(narrow);
     EXPECT_EQ(a.width, 800u);
     EXPECT_EQ(b.width, 400u);
-    EXPECT_NEAR(static_cast<double>(a.height) / a.width, static_cast<double>(b.height) / b.width, 0.02);
+    EXPECT_NEAR(static_cast<double>(a.height) / a.width, static_cast<double>(b.height) / b.width,
+                0.02);
 }
 
 }  // namespace

@@ -1,12 +1,13 @@
 #include "tool_process.h"
 
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
-#include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <stdexcept>
 
 namespace nctest {
 namespace {
@@ -82,7 +83,8 @@ void ToolProcess::reap(bool wait) {
 }
 
 bool ToolProcess::waitForError(const std::function<bool(const std::string&)>& seen,
-                               std::chrono::milliseconds timeout, const std::function<void()>& idle) {
+                               std::chrono::milliseconds timeout,
+                               const std::function<void()>& idle) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (!seen(run_.err)) {
         if (std::chrono::steady_clock::now() > end) return false;

@@ -1,10 +1,11 @@
 #pragma once
 // Runs the built noxconvert as a child process: to completion with its output captured, or
 // step by step, reading its progress while it runs and sending it signals.
+#include <sys/types.h>
+
 #include <chrono>
 #include <functional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace nctest {

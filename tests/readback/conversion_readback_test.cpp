@@ -102,7 +102,8 @@ TEST_F(ConversionReadback, GridScanKeepsRowsColumnsAndItsEmptyCellsInPlace) {
         SCOPED_TRACE(mode);
         const std::string output = "grid" + std::to_string(mode);
         fs::create_directories(dir / output);
-        const ks_test::ShippedConversion converted = convert({dir / "room.3dd"}, mode, output.c_str());
+        const ks_test::ShippedConversion converted =
+            convert({dir / "room.3dd"}, mode, output.c_str());
         ASSERT_EQ(converted.result, ResultSuccess);
         ASSERT_EQ(converted.files.size(), 1u);
 
@@ -150,9 +151,11 @@ TEST_F(ConversionReadback, ProjectScansLandInTheirRegisteredPlaces) {
 
     for (const BatchMode mode : {BatchModePerScan, BatchModePerFile, BatchModeSingleFile}) {
         SCOPED_TRACE(mode);
-        const std::string output = mode == BatchModeSingleFile ? "site.nox" : "out" + std::to_string(mode);
+        const std::string output =
+            mode == BatchModeSingleFile ? "site.nox" : "out" + std::to_string(mode);
         if (mode != BatchModeSingleFile) fs::create_directories(dir / output);
-        const ks_test::ShippedConversion converted = convert({dir / "site.rsp"}, mode, output.c_str(), false);
+        const ks_test::ShippedConversion converted =
+            convert({dir / "site.rsp"}, mode, output.c_str(), false);
         ASSERT_EQ(converted.result, ResultSuccess);
         ASSERT_EQ(converted.files.size(), mode == BatchModeSingleFile ? 1u : 2u);
 

@@ -52,7 +52,8 @@ TEST(CancelRace, CancelAtRandomMomentsLeavesOnlyCompleteFilesInEveryMode) {
         const auto start = Clock::now();
         ASSERT_EQ(ks_test::convertWithShippedWriter({inputs, output, mode, true, 500}).result,
                   ResultSuccess);
-        const auto span = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
+        const auto span =
+            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
 
         for (int round = 0; round < 8; ++round, ++runs) {
             SCOPED_TRACE("mode " + std::to_string(mode) + ", round " + std::to_string(round));

@@ -38,7 +38,8 @@ bool isExpectedResult(Result result) {
 std::vector<fs::path> leftovers(const fs::path& folder) {
     std::vector<fs::path> found;
     for (const auto& entry : fs::recursive_directory_iterator(folder))
-        if (entry.is_regular_file() && entry.path().filename().string().find(".nox") != std::string::npos)
+        if (entry.is_regular_file() &&
+            entry.path().filename().string().find(".nox") != std::string::npos)
             found.push_back(entry.path());
     return found;
 }
@@ -58,7 +59,8 @@ TEST(CorruptedInput, EveryDamagedFileEndsCleanlyAndLeavesOnlyCompleteOutput) {
             ks_test::writeFileBytes(input.corruptible, bytes);
             fs::remove_all(dir / "out");
             fs::create_directories(dir / "out");
-            const fs::path output = mode == BatchModeSingleFile ? dir / "out" / "all.nox" : dir / "out";
+            const fs::path output =
+                mode == BatchModeSingleFile ? dir / "out" / "all.nox" : dir / "out";
             const ks_test::ShippedConversion result =
                 ks_test::convertWithShippedWriter({{input.importName}, output, mode});
             ++tried;

@@ -3,8 +3,8 @@
 // left under an output name or recorded as written.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <unistd.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -61,7 +61,11 @@ void expectReportedFailureAndNothingWritten(const ks_test::ShippedConversion& re
 }
 
 TEST_F(FaultInjection, OutputFolderThatIsAFileFailsInEveryMode) {
-    { std::FILE* blocker = std::fopen((out / "blocker").c_str(), "w"); ASSERT_TRUE(blocker); std::fclose(blocker); }
+    {
+        std::FILE* blocker = std::fopen((out / "blocker").c_str(), "w");
+        ASSERT_TRUE(blocker);
+        std::fclose(blocker);
+    }
     for (const BatchMode mode : kModes) {
         SCOPED_TRACE(mode);
         const ks_test::ShippedConversion result =
@@ -73,11 +77,13 @@ TEST_F(FaultInjection, OutputFolderThatIsAFileFailsInEveryMode) {
 
 // Runs in a death-test child: converts with every file limited to 256 KiB and exits 0 when the
 // failure was reported and nothing was recorded as written.
-[[noreturn]] void convertUnderFileSizeLimit(const fs::path& output, BatchMode mode, const fs::path& input) {
+[[noreturn]] void convertUnderFileSizeLimit(const fs::path& output, BatchMode mode,
+                                            const fs::path& input) {
     signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{256 * 1024, 256 * 1024};
     setrlimit(RLIMIT_FSIZE, &limit);
-    const ks_test::ShippedConversion result = ks_test::convertWithShippedWriter({{input}, output, mode});
+    const ks_test::ShippedConversion result =
+        ks_test::convertWithShippedWriter({{input}, output, mode});
     const bool reported = !result.errors.empty();
     const bool recorded = !result.files.empty();
     std::fprintf(stderr, "reported %d recorded %d result %d\n", reported, recorded, result.result);

@@ -1,8 +1,10 @@
 // The sample project converted from its database and from its scan files, read back through the
 // viewer: every generated point arrives, the routes agree point for point, and the scans of
 // different positions put each wall of the building in the same place.
-#include <unistd.h>
+#include "ks_sampledata/sample_project.h"
+
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -12,7 +14,6 @@
 #include <vector>
 
 #include "ks_formats/ks_formats.h"
-#include "ks_sampledata/sample_project.h"
 #include "ks_sampledata/sample_site.h"
 #include "nox_test_support.h"
 #include "support/recording_feedback.h"
@@ -132,9 +133,8 @@ protected:
                                               BatchModePerScan, scratch() / "per-scan"));
         fromScanFiles = new Conversion(convert(project->projectFile, RSPOpt::DataSourceScanFile,
                                                BatchModeSingleFile, scratch() / "site.nox"));
-        scanFilesPerScan =
-            new Conversion(convert(project->projectFile, RSPOpt::DataSourceScanFile,
-                                   BatchModePerScan, scratch() / "per-scan-files"));
+        scanFilesPerScan = new Conversion(convert(project->projectFile, RSPOpt::DataSourceScanFile,
+                                                  BatchModePerScan, scratch() / "per-scan-files"));
     }
     static void TearDownTestSuite() {
         std::error_code ignored;
@@ -261,9 +261,11 @@ TEST(MakeSampleProject, WritesTheProjectAndRefusesTooFewPoints) {
     EXPECT_EQ(pclose(pipe), 0) << output;
     EXPECT_NE(output.find("4 scan positions"), std::string::npos) << output;
     EXPECT_TRUE(fs::exists(folder / "site.rsp"));
-    EXPECT_TRUE(fs::exists(folder / "project.rdb/SCANS/ScanPos004/SINGLESCANS/240501_110000/P3D.rds"));
+    EXPECT_TRUE(
+        fs::exists(folder / "project.rdb/SCANS/ScanPos004/SINGLESCANS/240501_110000/P3D.rds"));
 
-    const std::string refused = tool + " '" + (folder / "small").string() + "' --points 5 2>/dev/null";
+    const std::string refused =
+        tool + " '" + (folder / "small").string() + "' --points 5 2>/dev/null";
     EXPECT_NE(std::system(refused.c_str()), 0);
     EXPECT_FALSE(fs::exists(folder / "small"));
 }

@@ -26,7 +26,8 @@ struct RecordingFeedback : ks_formats::Feedback {
 
     void reportProgress(ks_formats::ImportBatch* batch, const ks_formats::WideChar* name,
                         int overall, int filePercent, int fileIndex, int phase) override {
-        progress.push_back({batch, name ? name : u"(null)", overall, filePercent, fileIndex, phase});
+        progress.push_back(
+            {batch, name ? name : u"(null)", overall, filePercent, fileIndex, phase});
     }
     void reportError(ks_formats::ImportBatch* batch, const ks_formats::WideChar* name,
                      ks_formats::Result result, int fileIndex,

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
-
 #include <string>
 #include <thread>
 
@@ -36,8 +35,7 @@ std::string points(int count) {
     return text;
 }
 
-const std::string kIdentityCloud =
-    "ksioAddCloudW(8,(null),[1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1],0,0)";
+const std::string kIdentityCloud = "ksioAddCloudW(8,(null),[1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1],0,0)";
 
 class Conversion : public ::testing::Test {
 protected:
@@ -90,13 +88,12 @@ TEST_F(Conversion, PerFileModeWritesOneFileAndGroupPerImportFile) {
     std::string expected = lines({"ksioSpatialFiltering(0.25,1)",
                                   std::string("ksioSetCompressionTolerance(") + kFloat0001 + ")"});
     for (const std::string& name : perFile)
-        expected += lines({"ksioStartStreamW(/out/merged_" + name + ".nox)",
-                           "ksioAddGroupW(2,Point Cloud)",
-                           "ksioSetMetaTagW(Audit.ScanPaths=/in/" + name + ".tst)",
-                           kIdentityCloud}) +
-                    points(2) +
-                    lines({"ksioSetMetaTagW(Audit.OriginalNumScans=0)", "ksioEndStream()",
-                           "ksioBuildNOXFile()"});
+        expected +=
+            lines({"ksioStartStreamW(/out/merged_" + name + ".nox)", "ksioAddGroupW(2,Point Cloud)",
+                   "ksioSetMetaTagW(Audit.ScanPaths=/in/" + name + ".tst)", kIdentityCloud}) +
+            points(2) +
+            lines({"ksioSetMetaTagW(Audit.OriginalNumScans=0)", "ksioEndStream()",
+                   "ksioBuildNOXFile()"});
     EXPECT_EQ(writerCalls(), expected);
     ASSERT_EQ(batch->numExportedFiles(), 2);
     EXPECT_EQ(std::u16string(batch->getExportedFilenameW(1)), u"/out/merged_b.nox");
@@ -159,7 +156,8 @@ TEST_F(Conversion, UnsupportedAndExcludedFilesAreSkipped) {
 // A file whose handler fails without a word is still reported, once; one whose handler said why
 // is not reported twice; a handler that throws has failed its file. The others still convert.
 TEST_F(Conversion, EveryFileThatFailsIsReportedExactlyOnce) {
-    for (const char16_t* name : {u"/in/quiet.tst", u"/in/said.tst", u"/in/throws.tst", u"/in/ok.tst"})
+    for (const char16_t* name :
+         {u"/in/quiet.tst", u"/in/said.tst", u"/in/throws.tst", u"/in/ok.tst"})
         batch->addImportFile(name);
     handler->instead = [](ImportBatch& b, const ScanInfo& scan) -> bool {
         const std::u16string name = scan.getFilename();
@@ -187,8 +185,10 @@ TEST_F(Conversion, ProgressOfThreeFilesInWholeBatchMode) {
     EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
     std::vector<int> readOverall, writeFile;
     for (const auto& p : feedback.progress) {
-        if (p.phase == PhaseRead) readOverall.push_back(p.overall);
-        else writeFile.push_back(p.filePercent);
+        if (p.phase == PhaseRead)
+            readOverall.push_back(p.overall);
+        else
+            writeFile.push_back(p.filePercent);
     }
     // One report per file at 50 percent of its 23-percent share: 0 + 11, 23 + 11, 46 + 11.
     EXPECT_EQ(readOverall, (std::vector<int>{11, 34, 57}));
@@ -320,8 +320,7 @@ TEST_F(Conversion, SingleNonProjectFileComesBackAsAFreshEntry) {
     EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
     EXPECT_EQ(handler->imports.load(), 1) << "the excluded flag did not survive re-adding";
     EXPECT_EQ(CreateBatchFromProject(batch.get(), u".rsp"), ResultFailed) << "too short";
-    EXPECT_EQ(CreateBatchFromProject(batch.get(), static_cast<const char*>(nullptr)),
-              ResultFailed);
+    EXPECT_EQ(CreateBatchFromProject(batch.get(), static_cast<const char*>(nullptr)), ResultFailed);
     EXPECT_EQ(CreateBatchFromProject(batch.get(), ""), ResultFailed);
     EXPECT_EQ(CreateBatchFromProject(nullptr, u"/p/project.rsp"), ResultFailed);
 }

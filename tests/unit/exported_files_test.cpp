@@ -59,10 +59,10 @@ TEST(ExportedFiles, LongNarrowNamesAreCutBetweenCharacters) {
         {std::string(259, 'a'), 259},
         {std::string(260, 'a'), 259},
         {std::string(2000, 'a'), 259},
-        {std::string(257, 'a') + "\xC3\xA9", 259},           // é ends exactly at 259
-        {std::string(258, 'a') + "\xC3\xA9", 258},           // é would straddle the end
-        {std::string(257, 'a') + "\xE4\xB8\xAD", 257},       // 中 would straddle the end
-        {std::string(256, 'a') + "\xF0\x9F\x98\x80", 256},   // a surrogate pair's 4 bytes
+        {std::string(257, 'a') + "\xC3\xA9", 259},          // é ends exactly at 259
+        {std::string(258, 'a') + "\xC3\xA9", 258},          // é would straddle the end
+        {std::string(257, 'a') + "\xE4\xB8\xAD", 257},      // 中 would straddle the end
+        {std::string(256, 'a') + "\xF0\x9F\x98\x80", 256},  // a surrogate pair's 4 bytes
         {std::string(255, 'a') + "\xF0\x9F\x98\x80", 259},
     };
     for (const auto& c : cases) {
@@ -87,8 +87,8 @@ TEST(FormatsFolder, SetAppendsASeparatorAndIgnoresWhatCannotFit) {
         {u"", u"/"},
         {fill510, fill510 + u"/"},
         {fill510 + u"/", fill510 + u"/"},
-        {fill510 + u"f", u"/before/"},          // 511 units without a final "/"
-        {fill510 + u"ff", u"/before/"},         // 512 units
+        {fill510 + u"f", u"/before/"},   // 511 units without a final "/"
+        {fill510 + u"ff", u"/before/"},  // 512 units
         {std::u16string(3000, u'f'), u"/before/"},
     };
     for (const auto& c : cases) {

@@ -1,3 +1,5 @@
+#include "batch/file_discovery.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,7 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include "batch/file_discovery.h"
 #include "ks_formats/import_batch.h"
 #include "platform/text_encoding.h"
 #include "support/scratch.h"
@@ -163,8 +164,8 @@ TEST(ImportFileOrder, SortedByCodeUnitFirstDuplicateKept) {
     first->setMatrix(placed);
 
     EXPECT_EQ(batch.extractFilePaths(), 6);
-    const Listed expected = {{"/Scans/a.rxp", true}, {"/s/B.rxp", false},
-                             {"/s/a.rxp", true},     {toUtf8(u"/s/\U0001F600"), true},
+    const Listed expected = {{"/Scans/a.rxp", true},       {"/s/B.rxp", false},
+                             {"/s/a.rxp", true},           {toUtf8(u"/s/\U0001F600"), true},
                              {toUtf8(u"/s/\uFF5E"), true}, {"/scans/a.rxp", true}};
     EXPECT_EQ(listed(batch), expected);
     EXPECT_EQ(*static_cast<ScanInfo*>(batch._getScanInfo(1))->getMatrix(), placed);
@@ -205,8 +206,8 @@ TEST(CollectFilesInTree, ListingErrorEndsTheWalkAboveItAndKeepsWhatWasFound) {
         {"/t/broken", {{{"c.x", false}, {"d.x", false}}, true, EIO}},
     };
     int result = 0;
-    EXPECT_EQ(walkScripted(folders, result), (std::vector<std::string>{"/t/a.x", "/t/broken/c.x",
-                                                                       "/t/broken/d.x"}));
+    EXPECT_EQ(walkScripted(folders, result),
+              (std::vector<std::string>{"/t/a.x", "/t/broken/c.x", "/t/broken/d.x"}));
     EXPECT_EQ(result, EIO);
 
     // A folder that cannot be opened adds nothing and the walk goes on.

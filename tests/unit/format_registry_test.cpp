@@ -17,8 +17,8 @@ std::vector<int> parameterIDs(FormatID id) {
 
 TEST(FormatTable, ParameterCountsPerFormat) {
     const std::pair<FormatID, int> counts[] = {
-        {FormatRieglRXP, 8}, {FormatRieglRDB, 9}, {FormatRieglRSP, 12}, {FormatNOX, 10},
-        {FormatE57, 11},     {FormatLAS, 11},     {FormatGenericText, 18}, {FormatLAZ, 11},
+        {FormatRieglRXP, 8},  {FormatRieglRDB, 9},  {FormatRieglRSP, 12},    {FormatNOX, 10},
+        {FormatE57, 11},      {FormatLAS, 11},      {FormatGenericText, 18}, {FormatLAZ, 11},
         {FormatLeicaPTS, 10}, {FormatRiegl3DD, 10}, {FormatTerrascanBIN, 9},
     };
     for (auto [id, count] : counts) EXPECT_EQ(GetNumSupportedFormatParameters(id), count) << id;

@@ -154,7 +154,8 @@ TEST_F(GridImport, ProgressEveryFeedbackCountCells) {
 
 TEST_F(GridImport, CancelStopsTheWalkAndClosesTheScan) {
     struct Cancelling : ks_test::RecordingFeedback {
-        void reportProgress(ImportBatch* b, const WideChar* n, int o, int f, int i, int p) override {
+        void reportProgress(ImportBatch* b, const WideChar* n, int o, int f, int i,
+                            int p) override {
             RecordingFeedback::reportProgress(b, n, o, f, i, p);
             std::thread([b] { CancelBatchToNOX(b); }).join();
         }
@@ -181,13 +182,13 @@ TEST_F(GridImport, EveryReaderFailureEndsTheScanQuietlyAndReleasesEverything) {
         int closes;
     };
     const Row rows[] = {
-        {"create", int32_t(0x80004005u), false, 0},   // the server cannot be created
-        {"create", int32_t(0x80004002u), false, 0},   // it lacks the grid interface
-        {"Open", 1, false, 0},                        // S_FALSE is not S_OK
+        {"create", int32_t(0x80004005u), false, 0},  // the server cannot be created
+        {"create", int32_t(0x80004002u), false, 0},  // it lacks the grid interface
+        {"Open", 1, false, 0},                       // S_FALSE is not S_OK
         {"Open", int32_t(0x80004005u), false, 0},
         {"SetOptionA", int32_t(0x80004005u), false, 1},
         {"GetDimensions", int32_t(0x80004005u), false, 1},
-        {"LoadData", 1, true, 1},                     // nothing to fetch: no cloud
+        {"LoadData", 1, true, 1},  // nothing to fetch: no cloud
         {"LoadData", int32_t(0x80004005u), false, 1},
         {"GetPoints", int32_t(0x80004005u), false, 1},
         {"GetIntensities", int32_t(0x80004005u), false, 1},
@@ -210,8 +211,8 @@ TEST_F(GridImport, ImpossibleGridSizesAreRefusedBeforeAllocating) {
     const auto file = ks_test::testScratchDir("grid") / "small.3dd";
     std::ofstream(file, std::ios::binary) << std::string(1000, 'x');
     scan.setFilename(file.u16string().c_str());
-    for (auto [rows, columns] : {std::pair{-4, -4}, std::pair{-1, 20}, std::pair{65536, 65536},
-                                 std::pair{2000000, 3}}) {
+    for (auto [rows, columns] :
+         {std::pair{-4, -4}, std::pair{-1, 20}, std::pair{65536, 65536}, std::pair{2000000, 3}}) {
         SCOPED_TRACE(std::to_string(rows) + " x " + std::to_string(columns));
         reader.reset(rows, columns);
         EXPECT_FALSE(import());

@@ -1,11 +1,11 @@
 // The readers' large buffers: zeroed, writable over their whole length, aligned for any value,
 // whether they come from the small path or from their own mapping.
+#include "platform/large_buffer.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
-
-#include "platform/large_buffer.h"
 
 namespace ks_formats::platform {
 namespace {
@@ -20,7 +20,8 @@ TEST(LargeBuffer, SmallAndLargeBuffersAreZeroedWritableAndAligned) {
     for (const size_t bytes : {size_t(1), size_t(4096), size_t(3) << 20, (size_t(9) << 20) + 5}) {
         auto buffer = allocateLargeBuffer(bytes);
         ASSERT_TRUE(buffer) << bytes;
-        EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer.get()) % alignof(std::max_align_t), 0u) << bytes;
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer.get()) % alignof(std::max_align_t), 0u)
+            << bytes;
         EXPECT_TRUE(allZero(buffer.get(), bytes)) << bytes;
         std::memset(buffer.get(), 0xA5, bytes);  // the whole length belongs to the buffer
         EXPECT_EQ(buffer[bytes - 1], 0xA5) << bytes;

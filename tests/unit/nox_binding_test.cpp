@@ -1,7 +1,7 @@
 // Binding the viewer library: by path, an already loaded copy, and a library lacking a function.
 // Each test runs in its own process (see tests/CMakeLists.txt), so each starts unbound.
-#include <gtest/gtest.h>
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 
 #include <filesystem>
 

@@ -28,11 +28,13 @@ std::string scriptedPointLine(uint64_t i) {
 
 size_t countOccurrences(const std::string& text, const std::string& piece) {
     size_t count = 0;
-    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++count;
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+        ++count;
     return count;
 }
 
-std::vector<std::string> linesStartingWith(const std::vector<std::string>& lines, const char* prefix) {
+std::vector<std::string> linesStartingWith(const std::vector<std::string>& lines,
+                                           const char* prefix) {
     std::vector<std::string> out;
     for (const std::string& line : lines)
         if (line.rfind(prefix, 0) == 0) out.push_back(line);
@@ -76,22 +78,23 @@ protected:
 
 TEST_F(NoxImport, SceneIsReadInBlocksOfHalfAMillionUntilTheQueryRunsDry) {
     ASSERT_TRUE(importScene(1'200'000, 1'200'000, 0x13));
-    EXPECT_EQ(ks_test::lyrantCallLines(),
-              (std::vector<std::string>{
-                  "ksOpenNOX(/data/clouds/site.nox)", "ksSceneInfo(1)", "ksCreateVisPointsQuery()=2",
-                  "ksSetQueryScope(2,1)", "ksSetQueryDensity(2,1,1.000000)", "ksSetQueryRGBMode(2,4)",
-                  "ksGetQueryPointsd(2,500000,no normals)=500000",
-                  "ksGetQueryPointsd(2,500000,no normals)=500000",
-                  "ksGetQueryPointsd(2,500000,no normals)=200000",
-                  "ksGetQueryPointsd(2,500000,no normals)=0", "ksDeleteQuery(2)",
-                  "ksRemoveScene(1)"}));
+    EXPECT_EQ(
+        ks_test::lyrantCallLines(),
+        (std::vector<std::string>{
+            "ksOpenNOX(/data/clouds/site.nox)", "ksSceneInfo(1)", "ksCreateVisPointsQuery()=2",
+            "ksSetQueryScope(2,1)", "ksSetQueryDensity(2,1,1.000000)", "ksSetQueryRGBMode(2,4)",
+            "ksGetQueryPointsd(2,500000,no normals)=500000",
+            "ksGetQueryPointsd(2,500000,no normals)=500000",
+            "ksGetQueryPointsd(2,500000,no normals)=200000",
+            "ksGetQueryPointsd(2,500000,no normals)=0", "ksDeleteQuery(2)", "ksRemoveScene(1)"}));
     EXPECT_EQ(ks_test::lyrantLiveHandles(), 0);
 
     const std::string calls = ks_test::writerCalls();
     EXPECT_EQ(countOccurrences(calls, "ksioAddPoint("), 1'200'000u);
     // Block edges: the last point of one block and the first of the next keep their order.
     for (uint64_t i : {0u, 499'999u, 500'000u, 999'999u, 1'000'000u, 1'199'999u})
-        EXPECT_NE(calls.find(scriptedPointLine(i) + "\n" + (i + 1 < 1'200'000 ? scriptedPointLine(i + 1) : "")),
+        EXPECT_NE(calls.find(scriptedPointLine(i) + "\n" +
+                             (i + 1 < 1'200'000 ? scriptedPointLine(i + 1) : "")),
                   std::string::npos)
             << scriptedPointLine(i);
     EXPECT_EQ(cloudLine(), "ksioAddCloudW(44,/data/clouds,[null],0,0)")
@@ -157,13 +160,12 @@ TEST_F(NoxImport, PerScanOutputHasNoSuffixItsOwnGroupAndTheNoxTolerance) {
     batch.setNormalizeIntensities(true);
     ASSERT_TRUE(importScene(2, 2, 0x01));
     const std::string output = (dir / "out" / "site.nox").string();
-    EXPECT_EQ(ks_test::writerCallLines(),
-              (std::vector<std::string>{"ksioStartStreamW(" + output + ")",
-                                        "ksioSetCompressionTolerance(0.00249999994)",
-                                        "ksioAddGroupW(4,site)",
-                                        "ksioAddCloudW(8,/data/clouds,[null],0,0)",
-                                        scriptedPointLine(0), scriptedPointLine(1),
-                                        "ksioEndStream()", "ksioBuildNOXFile()"}));
+    EXPECT_EQ(
+        ks_test::writerCallLines(),
+        (std::vector<std::string>{
+            "ksioStartStreamW(" + output + ")", "ksioSetCompressionTolerance(0.00249999994)",
+            "ksioAddGroupW(4,site)", "ksioAddCloudW(8,/data/clouds,[null],0,0)",
+            scriptedPointLine(0), scriptedPointLine(1), "ksioEndStream()", "ksioBuildNOXFile()"}));
     ASSERT_EQ(batch.numExportedFiles(), 1);
     EXPECT_EQ(std::string(batch.getExportedFilenameA(0)), output);
 

@@ -90,9 +90,14 @@ TEST(OutputNaming, DirectoryTestLooksAtTheLastDotAndSlash) {
         const char* output;
         bool directory;
     } cases[] = {
-        {"/out", true},          {"/out.d/files", true}, {"merged.nox", true},
-        {"", true},              {"/out/merged.nox", false}, {"/out/.nox", false},
-        {"/a.b/c.d", false},     {"/out/", true},
+        {"/out", true},
+        {"/out.d/files", true},
+        {"merged.nox", true},
+        {"", true},
+        {"/out/merged.nox", false},
+        {"/out/.nox", false},
+        {"/a.b/c.d", false},
+        {"/out/", true},
     };
     for (const auto& c : cases) {
         ImportBatch batch(u"test");

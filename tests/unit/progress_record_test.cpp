@@ -21,7 +21,8 @@ TEST(ProgressRecordText, ParsesWhatItFormatsAndIgnoresWhatFollows) {
     EXPECT_EQ(record.phase, 2);
 
     const char16_t withTail[] = u"/x|1|2|3|3\0|50|0|2";
-    ASSERT_TRUE(parseProgressRecord(std::u16string_view(withTail, sizeof withTail / 2 - 1), record));
+    ASSERT_TRUE(
+        parseProgressRecord(std::u16string_view(withTail, sizeof withTail / 2 - 1), record));
     EXPECT_EQ(record.fileName, u"/x");
     EXPECT_EQ(record.phase, 3);
 

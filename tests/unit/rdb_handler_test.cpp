@@ -37,7 +37,8 @@ std::vector<unsigned char> fileBytes(const std::filesystem::path& path) {
 
 void writeBytes(const std::filesystem::path& path, const std::vector<unsigned char>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 constexpr uint32_t k31 = 2147483648u;
@@ -95,11 +96,11 @@ TEST_F(RdbImport, EveryLayoutDecodesMetresIntensityAndInvalidFlag) {
         const std::string third = l.fromAmplitude ? "0" : "15";
         const double rawZeroMetres = -static_cast<double>(l.offset) * 0.00025;
         char expectedThird[96];
-        std::snprintf(expectedThird, sizeof expectedThird, "ksioAddPoint(0.0005 %.9g 0,0 0 0,%s,-,0)",
-                      rawZeroMetres, third.c_str());
-        EXPECT_EQ(pointCalls(), (std::vector<std::string>{
-                                    "ksioAddPoint(1 -2.5 0,0 0 0," + first + ",-,0)",
-                                    "ksioAddNullPoint()", expectedThird}));
+        std::snprintf(expectedThird, sizeof expectedThird,
+                      "ksioAddPoint(0.0005 %.9g 0,0 0 0,%s,-,0)", rawZeroMetres, third.c_str());
+        EXPECT_EQ(pointCalls(),
+                  (std::vector<std::string>{"ksioAddPoint(1 -2.5 0,0 0 0," + first + ",-,0)",
+                                            "ksioAddNullPoint()", expectedThird}));
     }
 }
 
@@ -112,8 +113,8 @@ TEST_F(RdbImport, IntensityFollowsSourceAndScale) {
     };
     const Case cases[] = {
         {RSPOpt::IntensityReflectance, 500, 0, 1000, 5000},
-        {RSPOpt::IntensityReflectance, 0, 0, 1000, 10},        // scale 0 counts as 1
-        {RSPOpt::IntensityReflectance, -2, 0, 1000, -20},      // negative scales are kept
+        {RSPOpt::IntensityReflectance, 0, 0, 1000, 10},     // scale 0 counts as 1
+        {RSPOpt::IntensityReflectance, -2, 0, 1000, -20},   // negative scales are kept
         {RSPOpt::IntensityReflectance, 500, 0, 65535, -5},  // 327675 keeps its low 16 bits
         {RSPOpt::IntensityAmplitude, 500, 40000, 9, 7232},
         {RSPOpt::IntensityAmplitude, 500, 0, 9, -32768},
@@ -133,20 +134,20 @@ TEST_F(RdbImport, IntensityFollowsSourceAndScale) {
 TEST_F(RdbImport, ColoursStayInStepAndEndCleanly) {
     batch.setUnitsPerMeter(1000);
     const uint32_t m = 4000;  // raw steps per metre
-    writePositions(4, 0, {record(k31 + m, k31 + 2 * m, k31 + 3 * m, 32768),
-                          record(k31, k31, k31, 32768, 0, 0x10),
-                          record(k31, k31, k31, 32768), record(k31, k31, k31, 32768),
-                          record(k31, k31, k31, 32768)});
+    writePositions(
+        4, 0,
+        {record(k31 + m, k31 + 2 * m, k31 + 3 * m, 32768), record(k31, k31, k31, 32768, 0, 0x10),
+         record(k31, k31, k31, 32768), record(k31, k31, k31, 32768), record(k31, k31, k31, 32768)});
     // Four colours for five points: the second is used up by the null point, the third is
     // unmeasured, and the fifth point lies past the end of the file.
     writeColours({{10, 20, 30, 1}, {1, 1, 1, 1}, {7, 8, 9, 0}, {40, 50, 60, 2}});
     ASSERT_TRUE(importScan());
     EXPECT_EQ(callsStartingWith("ksioAddCloudW")[0].substr(0, 17), "ksioAddCloudW(12,");
-    EXPECT_EQ(pointCalls(), (std::vector<std::string>{
-                                "ksioAddPoint(0.001 0.002 0.003,10 20 30,0,-,0)",
-                                "ksioAddNullPoint()", "ksioAddPoint(0 0 0,255 255 255,0,-,0)",
-                                "ksioAddPoint(0 0 0,40 50 60,0,-,0)",
-                                "ksioAddPoint(0 0 0,0 0 0,0,-,0)"}));
+    EXPECT_EQ(pointCalls(),
+              (std::vector<std::string>{
+                  "ksioAddPoint(0.001 0.002 0.003,10 20 30,0,-,0)", "ksioAddNullPoint()",
+                  "ksioAddPoint(0 0 0,255 255 255,0,-,0)", "ksioAddPoint(0 0 0,40 50 60,0,-,0)",
+                  "ksioAddPoint(0 0 0,0 0 0,0,-,0)"}));
 
     // A colours file with a broken signature, or none asked for: no colour at all.
     auto bytes = fileBytes(data / "P3D-RGB.rds");
@@ -192,10 +193,11 @@ TEST_F(RdbImport, TruncatedAndCorruptedFilesNeverReadPastTheirData) {
     ASSERT_EQ(positions.size(), 40u + 6 * 33);
     for (size_t length = 0; length <= positions.size(); ++length) {
         SCOPED_TRACE(length);
-        writeBytes(data / "P3D.rds", std::vector<unsigned char>(positions.begin(),
-                                                               positions.begin() + length));
-        writeBytes(data / "P3D-RGB.rds",
-                   std::vector<unsigned char>(rgb.begin(), rgb.begin() + std::min(length, rgb.size())));
+        writeBytes(data / "P3D.rds",
+                   std::vector<unsigned char>(positions.begin(), positions.begin() + length));
+        writeBytes(
+            data / "P3D-RGB.rds",
+            std::vector<unsigned char>(rgb.begin(), rgb.begin() + std::min(length, rgb.size())));
         const bool imported = importScan();
         if (length < 40) {
             EXPECT_FALSE(imported);
@@ -230,7 +232,8 @@ TEST_F(RdbImport, ProgressByBytesAndCancelAtAFeedbackPoint) {
     ASSERT_TRUE(importScan());
     std::vector<int> percents;
     for (const auto& p : feedback.progress) percents.push_back(p.filePercent);
-    EXPECT_EQ(percents, (std::vector<int>{51, 83})) << "trunc(108 x 100 / 210), trunc(176 x 100 / 210)";
+    EXPECT_EQ(percents, (std::vector<int>{51, 83}))
+        << "trunc(108 x 100 / 210), trunc(176 x 100 / 210)";
 
     batch.setBatchMode(BatchModePerScan);
     batch._setCancel(true);
@@ -250,7 +253,8 @@ TEST_F(RdbImport, PerScanModeNamesItsOutputAfterTheImportName) {
     const std::string output = (dir / "out" / "scan1.nox").string();
     const auto calls = ks_test::writerCallLines();
     const auto start = std::find(calls.begin(), calls.end(), "ksioStartStreamW(" + output + ")");
-    ASSERT_EQ(std::distance(start, calls.end()), 7) << "start, tolerance, group, cloud, point, end, build";
+    ASSERT_EQ(std::distance(start, calls.end()), 7)
+        << "start, tolerance, group, cloud, point, end, build";
     EXPECT_EQ(start[2], "ksioAddGroupW(0,Scan(Single))");
     EXPECT_EQ(calls.back(), "ksioBuildNOXFile()");
     ASSERT_EQ(batch.numExportedFiles(), 1);
@@ -267,7 +271,8 @@ TEST(RdbNames, DataFolderAndExtensionRules) {
         {u"/d/scans/P1/s.rdb", u""},                                  // case-sensitive
         {u"/d/SCANS/P1/s.las", u""},
     };
-    for (const Case& c : cases) EXPECT_EQ(rdbDataFolder(c.name), c.folder) << std::string(c.name.begin(), c.name.end());
+    for (const Case& c : cases)
+        EXPECT_EQ(rdbDataFolder(c.name), c.folder) << std::string(c.name.begin(), c.name.end());
 
     ImportBatch batch(u"tests");
     for (const char16_t* name : {u"/d/SCANS/a.Rdb", u"/d/SCANS/a.rdb/x", u"/d/SCANS.rdb/a"}) {

@@ -34,7 +34,8 @@ protected:
         RspProject project;
         project.pop = rspTranslation(0, 0, 1000);
         project.positions = {
-            RspScanPosition{"Pos01", rspPlacement(90, 10, 0, 0),
+            RspScanPosition{"Pos01",
+                            rspPlacement(90, 10, 0, 0),
                             {RspScan{"scan_colored", "s1.rxp"}, RspScan{"scan", "s2.rxp"}}},
             RspScanPosition{"Pos02", rspTranslation(0, 20, 0), {RspScan{"scan", "s3.3dd"}}}};
         writeRspProject(dir / "site.rsp", project);
@@ -73,8 +74,8 @@ TEST_F(ProjectConversion, EveryScanReachesItsCloudWithItsRegistrationInEveryMode
         BatchMode mode;
         int files;
     };
-    for (const Mode m : {Mode{BatchModeSingleFile, 1}, Mode{BatchModePerFile, 3},
-                         Mode{BatchModePerScan, 3}}) {
+    for (const Mode m :
+         {Mode{BatchModeSingleFile, 1}, Mode{BatchModePerFile, 3}, Mode{BatchModePerScan, 3}}) {
         SCOPED_TRACE(m.mode);
         batch.setBatchMode(m.mode);
         batch.setOutputFilename((dir / ("out" + std::to_string(m.mode))).u16string().c_str());
@@ -98,10 +99,11 @@ TEST_F(ProjectConversion, EveryScanReachesItsCloudWithItsRegistrationInEveryMode
                 ++points.back();
             }
         }
-        EXPECT_EQ(clouds, (std::vector<std::string>{
-                              "ksioAddCloudW(12,(null),[" + matrixText(expectedMatrix["s1"]) + "],0,0)",
-                              "ksioAddCloudW(8,(null),[" + matrixText(expectedMatrix["s2"]) + "],0,0)",
-                              "ksioAddCloudW(8,(null),[" + matrixText(expectedMatrix["s3"]) + "],0,0)"}));
+        EXPECT_EQ(clouds,
+                  (std::vector<std::string>{
+                      "ksioAddCloudW(12,(null),[" + matrixText(expectedMatrix["s1"]) + "],0,0)",
+                      "ksioAddCloudW(8,(null),[" + matrixText(expectedMatrix["s2"]) + "],0,0)",
+                      "ksioAddCloudW(8,(null),[" + matrixText(expectedMatrix["s3"]) + "],0,0)"}));
         EXPECT_EQ(points, (std::vector<int>{3, 2, 4}));
         EXPECT_EQ(batch.numExportedFiles() - exportedBefore, m.files);
     }

@@ -51,7 +51,8 @@ protected:
         return out;
     }
     const Matrix4d& matrixOf(int index) {
-        return *static_cast<ScanInfo*>(batch._getScanInfo(static_cast<unsigned>(index)))->getMatrix();
+        return *static_cast<ScanInfo*>(batch._getScanInfo(static_cast<unsigned>(index)))
+                    ->getMatrix();
     }
 
     std::filesystem::path dir;
@@ -61,9 +62,11 @@ protected:
 TEST_F(RspProjectRead, ScansInDocumentOrderEachWithPopTimesSop) {
     RspProject project;
     project.pop = ks_sampledata::rspTranslation(100, 0, 0);
-    RspScanPosition b{"PosB", ks_sampledata::rspTranslation(5, 6, 7),
+    RspScanPosition b{"PosB",
+                      ks_sampledata::rspTranslation(5, 6, 7),
                       {RspScan{"scan_colored", "b1.rxp"}, RspScan{"scan", "b2.RXP"}}};
-    RspScanPosition a{"PosA", ks_sampledata::rspPlacement(90, 1, 2, 3),
+    RspScanPosition a{"PosA",
+                      ks_sampledata::rspPlacement(90, 1, 2, 3),
                       {RspScan{"scan_computed", "a1.las"}, RspScan{"scan_other", "x.rxp"}}};
     project.positions = {b, a};
     for (bool popLast : {false, true}) {
@@ -79,8 +82,8 @@ TEST_F(RspProjectRead, ScansInDocumentOrderEachWithPopTimesSop) {
         if (!popLast) expectedB(0, 3) += 100;
         EXPECT_EQ(matrixOf(0), expectedB);
         EXPECT_EQ(matrixOf(1), expectedB) << "every scan of a position gets its matrix";
-        const Matrix4d expectedA = popLast ? fromRows(a.sop) : multiply(fromRows(project.pop),
-                                                                         fromRows(a.sop));
+        const Matrix4d expectedA =
+            popLast ? fromRows(a.sop) : multiply(fromRows(project.pop), fromRows(a.sop));
         EXPECT_EQ(matrixOf(2), expectedA);
         EXPECT_EQ(matrixOf(2)(0, 3), popLast ? 1 : 101);
     }
@@ -152,32 +155,36 @@ TEST_F(RspProjectRead, ExternalEntitiesAreNeverLoaded) {
 TEST_F(RspProjectRead, NamesAreUtf8AndBounded) {
     RspProject project;
     const std::string longName = std::string(126, 'n') + "\xC3\xA9" + "tail";  // é across 127
-    project.positions = {RspScanPosition{"Pos\xC3\xA9", ks_sampledata::rspIdentity(),
-                                         {RspScan{"scan", "\xC3\xBC\xE2\x82\xAC.rxp"}}},
-                         RspScanPosition{longName, ks_sampledata::rspIdentity(),
-                                         {RspScan{"scan", "a.rxp"}, RspScan{"scan", std::string(600, 'f')}}}};
+    project.positions = {
+        RspScanPosition{"Pos\xC3\xA9",
+                        ks_sampledata::rspIdentity(),
+                        {RspScan{"scan", "\xC3\xBC\xE2\x82\xAC.rxp"}}},
+        RspScanPosition{longName,
+                        ks_sampledata::rspIdentity(),
+                        {RspScan{"scan", "a.rxp"}, RspScan{"scan", std::string(600, 'f')}}}};
     ASSERT_TRUE(theRSPHandler().createBatch(&batch, writeProject(project)));
     ASSERT_EQ(batch.numImportFiles(), 2) << "a path too long for the path buffer is left out";
     EXPECT_EQ(std::u16string(batch.getImportFilename(0)),
               (dir / "SCANS").u16string() + u"/Pos\u00e9/SINGLESCANS/\u00fc\u20ac.rdb");
-    EXPECT_EQ(std::u16string(batch.getImportFilename(1)),
-              (dir / "SCANS").u16string() + u"/" + std::u16string(126, u'n') + u"/SINGLESCANS/a.rdb")
+    EXPECT_EQ(
+        std::u16string(batch.getImportFilename(1)),
+        (dir / "SCANS").u16string() + u"/" + std::u16string(126, u'n') + u"/SINGLESCANS/a.rdb")
         << "cut before the character that would not fit whole";
 }
 
 TEST(RspMatrixText, BadNumbersAndTheLocale) {
     Matrix4d m = Matrix4d::identity();
     EXPECT_EQ(parseMatrixText("2.5 x +3 -0.25e1 1e999 nan 7,5", m), 7);
-    EXPECT_EQ(std::vector<double>(m.m, m.m + 8),
-              (std::vector<double>{2.5, 0, 3, -2.5, 0, 0, 7, 0})) << "the rest keeps its values";
+    EXPECT_EQ(std::vector<double>(m.m, m.m + 8), (std::vector<double>{2.5, 0, 3, -2.5, 0, 0, 7, 0}))
+        << "the rest keeps its values";
     EXPECT_EQ(m(2, 2), 1);
     EXPECT_EQ(parseMatrixText("", m), 0);
 
     // Under a locale whose decimal point is a comma the numbers still read with a period.
     const auto locales = ks_test::testScratchDir("locale");
     if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) {
-        const std::string make = "localedef -i de_DE -f UTF-8 '" + (locales / "de_DE.UTF-8").string() +
-                                 "' >/dev/null 2>&1";
+        const std::string make = "localedef -i de_DE -f UTF-8 '" +
+                                 (locales / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
         if (std::system(make.c_str()) == 0) setenv("LOCPATH", locales.c_str(), 1);
         if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "no de_DE.UTF-8 locale";
     }

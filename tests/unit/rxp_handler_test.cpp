@@ -62,9 +62,9 @@ protected:
 };
 
 TEST_F(RxpImport, IntensityFromReflectanceTimesScaleOrFromAmplitude) {
-    const auto path = writeStream("a.rxp", {record(1, 2, 3, 123.7f, 0.5f),
-                                            record(0, 0, 0, -5.5f, -20.0f),
-                                            record(0, 0, 0, 70000.0f, 1e9f)});
+    const auto path =
+        writeStream("a.rxp", {record(1, 2, 3, 123.7f, 0.5f), record(0, 0, 0, -5.5f, -20.0f),
+                              record(0, 0, 0, 70000.0f, 1e9f)});
     ASSERT_TRUE(importFile(path));
     EXPECT_EQ(linesStartingWith("ksioAddPoint"),
               (std::vector<std::string>{"ksioAddPoint(1 2 3,0 0 0,250,-,0)",
@@ -128,8 +128,8 @@ TEST_F(RxpImport, EmptyStreamInPerScanModeIsStillBuiltAndRecorded) {
     const std::string expectedName = (dir / "out" / "empty_1.nox").string();
     EXPECT_EQ(ks_test::writerCallLines(),
               (std::vector<std::string>{
-                  "ksioStartStreamW(" + expectedName + ")", "ksioSetCompressionTolerance(0.00100000005)",
-                  "ksioAddGroupW(0,Scan(Single))",
+                  "ksioStartStreamW(" + expectedName + ")",
+                  "ksioSetCompressionTolerance(0.00100000005)", "ksioAddGroupW(0,Scan(Single))",
                   "ksioAddCloudW(8,(null),[1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1],0,0)",
                   "ksioEndStream()", "ksioBuildNOXFile()"}));
     ASSERT_EQ(batch.numExportedFiles(), 1);

@@ -41,7 +41,8 @@ TEST(SettingsDump, NewBatchExactBytes) {
     EXPECT_TRUE(batch._write(file.c_str(), nullptr));
     EXPECT_EQ(readAll(file),
               "numImportFiles()\t\t\t0\r\n"
-              "numExportedFiles()\t\t\t0\r\n" + kDefaultSettings);
+              "numExportedFiles()\t\t\t0\r\n" +
+                  kDefaultSettings);
 }
 
 TEST(SettingsDump, HeaderFilesAndChangedSettings) {

@@ -1,12 +1,12 @@
 // The per-point number conversions of the handlers: truncation toward zero to 32 bits with the
 // processor's answer for values out of range, and the low 8 or 16 bits of that.
+#include "handlers/value_conversion.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <random>
-
-#include "handlers/value_conversion.h"
 
 namespace ks_formats {
 namespace {
@@ -24,13 +24,23 @@ TEST(ValueConversion, TruncatesTowardZeroUpToTheEdgesOf32Bits) {
         double value;
         int32_t expected;
     } cases[] = {
-        {0.0, 0},         {-0.0, 0},       {0.999, 0},     {-0.999, 0},
-        {7.9, 7},         {-7.9, -7},      {2147483647.0, INT32_MAX},
-        {2147483647.999, INT32_MAX},       {2147483648.0, INT32_MIN},
-        {-2147483648.0, INT32_MIN},        {-2147483648.999, INT32_MIN},  // -2^31 itself fits
-        {-2147483649.0, INT32_MIN},        {1e300, INT32_MIN},
-        {-1e300, INT32_MIN},               {inf, INT32_MIN},
-        {-inf, INT32_MIN},                 {std::nan(""), INT32_MIN},
+        {0.0, 0},
+        {-0.0, 0},
+        {0.999, 0},
+        {-0.999, 0},
+        {7.9, 7},
+        {-7.9, -7},
+        {2147483647.0, INT32_MAX},
+        {2147483647.999, INT32_MAX},
+        {2147483648.0, INT32_MIN},
+        {-2147483648.0, INT32_MIN},
+        {-2147483648.999, INT32_MIN},  // -2^31 itself fits
+        {-2147483649.0, INT32_MIN},
+        {1e300, INT32_MIN},
+        {-1e300, INT32_MIN},
+        {inf, INT32_MIN},
+        {-inf, INT32_MIN},
+        {std::nan(""), INT32_MIN},
     };
     for (const auto& c : cases) EXPECT_EQ(truncateToInt32(c.value), c.expected) << c.value;
 }

@@ -4,7 +4,6 @@
 //   make-sample-project sample --points 2000000
 //   noxconvert convert sample/site.rsp -o site.nox
 #include <CLI/CLI.hpp>
-
 #include <cstdio>
 #include <exception>
 #include <string>

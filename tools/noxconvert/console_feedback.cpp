@@ -24,33 +24,44 @@ int terminalColumns(std::FILE* out) {
     return 80;
 }
 
-std::string shortName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+std::string shortName(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
 
 // 1234567 → "1.2M"
 std::string countText(double value) {
     char text[32];
-    if (value >= 1e9) std::snprintf(text, sizeof text, "%.1fG", value / 1e9);
-    else if (value >= 1e6) std::snprintf(text, sizeof text, "%.1fM", value / 1e6);
-    else if (value >= 1e3) std::snprintf(text, sizeof text, "%.1fk", value / 1e3);
-    else std::snprintf(text, sizeof text, "%.0f", value);
+    if (value >= 1e9)
+        std::snprintf(text, sizeof text, "%.1fG", value / 1e9);
+    else if (value >= 1e6)
+        std::snprintf(text, sizeof text, "%.1fM", value / 1e6);
+    else if (value >= 1e3)
+        std::snprintf(text, sizeof text, "%.1fk", value / 1e3);
+    else
+        std::snprintf(text, sizeof text, "%.0f", value);
     return text;
 }
 
 std::string durationText(double seconds) {
     const long total = std::lround(std::max(seconds, 0.0));
     char text[32];
-    if (total >= 3600) std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
-    else std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+    if (total >= 3600)
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60,
+                      total % 60);
+    else
+        std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
     return text;
 }
 
 }  // namespace
 
-ConsoleFeedback::ConsoleFeedback(ProgressStyle style, std::FILE* out, const std::atomic<uint64_t>& pointsRead)
+ConsoleFeedback::ConsoleFeedback(ProgressStyle style, std::FILE* out,
+                                 const std::atomic<uint64_t>& pointsRead)
     : style_(style), out_(out), pointsRead_(pointsRead) {}
 
-void ConsoleFeedback::reportProgress(ks_formats::ImportBatch* batch, const ks_formats::WideChar* fileName,
-                                     int overall, int filePercent, int fileIndex, int phase) {
+void ConsoleFeedback::reportProgress(ks_formats::ImportBatch* batch,
+                                     const ks_formats::WideChar* fileName, int overall,
+                                     int filePercent, int fileIndex, int phase) {
     if (cancelWanted_.load() && batch && !batch->_getCancel()) ks_formats::CancelBatchToNOX(batch);
     std::lock_guard lock(mutex_);
     const bool newStep = fileIndex != fileIndex_ || phase != phase_;
@@ -72,7 +83,8 @@ void ConsoleFeedback::reportProgress(ks_formats::ImportBatch* batch, const ks_fo
         // still shows that the conversion moves.
         const auto now = std::chrono::steady_clock::now();
         const bool crossedStep = overall / kLineStep != lastLineOverall_ / kLineStep;
-        if (newStep || crossedStep || (overall == 100 && lastLineOverall_ != 100) || now - lastLine_ >= kLineInterval) {
+        if (newStep || crossedStep || (overall == 100 && lastLineOverall_ != 100) ||
+            now - lastLine_ >= kLineInterval) {
             lastLine_ = now;
             lastLineOverall_ = overall;
             printLine();
@@ -90,7 +102,8 @@ void ConsoleFeedback::reportError(ks_formats::ImportBatch*, const ks_formats::Wi
     if (result == ks_formats::ResultCancelled) return;
     clearBar();
     // Errors are printed even with --quiet.
-    std::fprintf(stderr, "noxconvert: error: %s: %s, while %s\n", error.file.empty() ? "(no file)" : error.file.c_str(),
+    std::fprintf(stderr, "noxconvert: error: %s: %s, while %s\n",
+                 error.file.empty() ? "(no file)" : error.file.c_str(),
                  describeResult(result).c_str(), phaseName(phase));
     std::fflush(stderr);
     if (style_ == ProgressStyle::Bar && fileIndex_ >= 0) drawBar();
@@ -125,7 +138,8 @@ std::vector<ReportedError> ConsoleFeedback::errors() const {
 
 bool ConsoleFeedback::anyError(int result) const {
     std::lock_guard lock(mutex_);
-    return std::any_of(errors_.begin(), errors_.end(), [&](const ReportedError& e) { return e.result == result; });
+    return std::any_of(errors_.begin(), errors_.end(),
+                       [&](const ReportedError& e) { return e.result == result; });
 }
 
 void ConsoleFeedback::clearBar() {
@@ -135,23 +149,31 @@ void ConsoleFeedback::clearBar() {
 }
 
 void ConsoleFeedback::drawBar() {
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    const double rate = elapsed > 0 ? double(pointsRead_.load(std::memory_order_relaxed)) / elapsed : 0;
-    const std::string left = overall_ > 0 && overall_ < 100 ? durationText(elapsed * (100 - overall_) / overall_) : "--:--";
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const double rate =
+        elapsed > 0 ? double(pointsRead_.load(std::memory_order_relaxed)) / elapsed : 0;
+    const std::string left = overall_ > 0 && overall_ < 100
+                                 ? durationText(elapsed * (100 - overall_) / overall_)
+                                 : "--:--";
     char head[48], tail[112];
-    std::snprintf(head, sizeof head, " %3d%%  file %d/%d ", overall_, fileIndex_ + 1, std::max(files_, fileIndex_ + 1));
-    std::snprintf(tail, sizeof tail, " %3d%%  %s  %s pts/s  %s left", filePercent_, phaseName(phase_),
-                  countText(rate).c_str(), left.c_str());
+    std::snprintf(head, sizeof head, " %3d%%  file %d/%d ", overall_, fileIndex_ + 1,
+                  std::max(files_, fileIndex_ + 1));
+    std::snprintf(tail, sizeof tail, " %3d%%  %s  %s pts/s  %s left", filePercent_,
+                  phaseName(phase_), countText(rate).c_str(), left.c_str());
 
     const int columns = terminalColumns(out_) - 1;  // never touch the last column: no wrap
     const int barWidth = std::clamp(columns / 5, 10, 40);
     const int filled = barWidth * std::clamp(overall_, 0, 100) / 100;
-    std::string line = "[" + std::string(size_t(filled), '#') + std::string(size_t(barWidth - filled), '.') + "]";
+    std::string line =
+        "[" + std::string(size_t(filled), '#') + std::string(size_t(barWidth - filled), '.') + "]";
     line += head;
     // The file name gets the room that is left, shortened in the middle if it must be.
     std::string name = shortName(file_);
     const int room = std::max(columns - int(line.size() + std::strlen(tail)), 8);
-    if (int(name.size()) > room) name = name.substr(0, size_t(room - 3) / 2) + "..." + name.substr(name.size() - size_t(room - 3 + 1) / 2);
+    if (int(name.size()) > room)
+        name = name.substr(0, size_t(room - 3) / 2) + "..." +
+               name.substr(name.size() - size_t(room - 3 + 1) / 2);
     line += name + tail;
     if (int(line.size()) > columns) line.resize(size_t(columns));
     std::fprintf(out_, "\r%s\033[K", line.c_str());
@@ -160,11 +182,13 @@ void ConsoleFeedback::drawBar() {
 }
 
 void ConsoleFeedback::printLine() {
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    const double rate = elapsed > 0 ? double(pointsRead_.load(std::memory_order_relaxed)) / elapsed : 0;
-    std::fprintf(out_, "progress: %d%%, file %d/%d %s %d%%, %s, %s points/s, %.1f s\n", overall_, fileIndex_ + 1,
-                 std::max(files_, fileIndex_ + 1), shortName(file_).c_str(), filePercent_, phaseName(phase_),
-                 countText(rate).c_str(), elapsed);
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const double rate =
+        elapsed > 0 ? double(pointsRead_.load(std::memory_order_relaxed)) / elapsed : 0;
+    std::fprintf(out_, "progress: %d%%, file %d/%d %s %d%%, %s, %s points/s, %.1f s\n", overall_,
+                 fileIndex_ + 1, std::max(files_, fileIndex_ + 1), shortName(file_).c_str(),
+                 filePercent_, phaseName(phase_), countText(rate).c_str(), elapsed);
     std::fflush(out_);
 }
 

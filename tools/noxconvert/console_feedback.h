@@ -28,10 +28,11 @@ public:
     // pointsRead counts the points the handlers have passed on so far (for points per second).
     ConsoleFeedback(ProgressStyle style, std::FILE* out, const std::atomic<uint64_t>& pointsRead);
 
-    void reportProgress(ks_formats::ImportBatch* batch, const ks_formats::WideChar* fileName, int overall,
-                        int filePercent, int fileIndex, int phase) override;
+    void reportProgress(ks_formats::ImportBatch* batch, const ks_formats::WideChar* fileName,
+                        int overall, int filePercent, int fileIndex, int phase) override;
     void reportError(ks_formats::ImportBatch* batch, const ks_formats::WideChar* fileName,
-                     ks_formats::Result result, int fileIndex, ks_formats::ConvertPhase phase) override;
+                     ks_formats::Result result, int fileIndex,
+                     ks_formats::ConvertPhase phase) override;
 
     // Asks the library to cancel the batch, now (from any thread) and again at every later report:
     // a conversion clears the batch's cancel flag as it starts, so a Ctrl-C that came just before

@@ -16,8 +16,9 @@ bool namesAFolder(const fs::path& output) { return !output.filename().has_extens
 
 }  // namespace
 
-std::optional<ConversionPlan> makePlan(const std::vector<std::string>& inputs, const std::string& output,
-                                       ks_formats::BatchMode mode, std::vector<PlanError>& errors) {
+std::optional<ConversionPlan> makePlan(const std::vector<std::string>& inputs,
+                                       const std::string& output, ks_formats::BatchMode mode,
+                                       std::vector<PlanError>& errors) {
     ConversionPlan plan;
     std::error_code error;
     for (const std::string& input : inputs) {
@@ -25,8 +26,9 @@ std::optional<ConversionPlan> makePlan(const std::vector<std::string>& inputs, c
         if (isPattern(input)) {
             plan.patterns.push_back(absolute.string());
         } else if (fs::is_directory(absolute, error)) {
-            errors.push_back({kExitUsage, input + " is a folder: give its files or a pattern such as '" +
-                                              (fs::path(input) / "*.rxp").string() + "'"});
+            errors.push_back(
+                {kExitUsage, input + " is a folder: give its files or a pattern such as '" +
+                                 (fs::path(input) / "*.rxp").string() + "'"});
         } else if (!fs::exists(absolute, error)) {
             errors.push_back({kExitInputMissing, "input not found: " + input});
         } else {
@@ -38,11 +40,13 @@ std::optional<ConversionPlan> makePlan(const std::vector<std::string>& inputs, c
     const bool folder = fs::is_directory(out, error) || namesAFolder(out);
     if (mode == ks_formats::BatchModeSingleFile) {
         if (folder || out.extension() != ".nox") {
-            errors.push_back({kExitUsage, "in batch mode -o names the one output file and ends in .nox (got " +
-                                              output + ")"});
+            errors.push_back(
+                {kExitUsage, "in batch mode -o names the one output file and ends in .nox (got " +
+                                 output + ")"});
         }
     } else if (!folder && out.extension() != ".nox") {
-        errors.push_back({kExitUsage, "-o must be a folder or a NAME.nox pattern (got " + output + ")"});
+        errors.push_back(
+            {kExitUsage, "-o must be a folder or a NAME.nox pattern (got " + output + ")"});
     }
     if (!errors.empty()) return std::nullopt;
 

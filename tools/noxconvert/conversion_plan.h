@@ -25,7 +25,8 @@ struct PlanError {
 
 // Checks every input (a missing one is named) and the output for the batch mode, and creates the
 // output folder when it is missing.
-std::optional<ConversionPlan> makePlan(const std::vector<std::string>& inputs, const std::string& output,
-                                       ks_formats::BatchMode mode, std::vector<PlanError>& errors);
+std::optional<ConversionPlan> makePlan(const std::vector<std::string>& inputs,
+                                       const std::string& output, ks_formats::BatchMode mode,
+                                       std::vector<PlanError>& errors);
 
 }  // namespace noxconvert

@@ -62,7 +62,8 @@ bool fillBatch(ImportBatch& batch, const ConversionPlan& plan) {
     for (const std::string& file : plan.files) {
         if (!expandHere || !isProject(file)) {
             batch.addImportFile(file.c_str());
-        } else if (ks_formats::CreateBatchFromProject(&batch, file.c_str()) != ks_formats::ResultSuccess) {
+        } else if (ks_formats::CreateBatchFromProject(&batch, file.c_str()) !=
+                   ks_formats::ResultSuccess) {
             std::fprintf(stderr, "noxconvert: cannot read the project %s\n", file.c_str());
             return false;
         }
@@ -84,22 +85,24 @@ std::vector<std::string> writtenFiles(const ImportBatch& batch) {
 }
 
 // What the person needs to know at the end, on stdout (the errors went to stderr already).
-void printSummary(const ImportBatch& batch, const ConvertOptions& options, const ConversionPlan& plan,
-                  Result result, bool cancelled, double seconds) {
+void printSummary(const ImportBatch& batch, const ConvertOptions& options,
+                  const ConversionPlan& plan, Result result, bool cancelled, double seconds) {
     const std::vector<std::string> written = writtenFiles(batch);
     for (const std::string& file : written) std::printf("written: %s\n", file.c_str());
-    std::printf("%d input file%s, %" PRIu64 " points read, %zu file%s written, %.1f s\n", batch.numImportFiles(),
-                batch.numImportFiles() == 1 ? "" : "s", pointsRead.load(), written.size(),
-                written.size() == 1 ? "" : "s", seconds);
+    std::printf("%d input file%s, %" PRIu64 " points read, %zu file%s written, %.1f s\n",
+                batch.numImportFiles(), batch.numImportFiles() == 1 ? "" : "s", pointsRead.load(),
+                written.size(), written.size() == 1 ? "" : "s", seconds);
     if (cancelled) {
         const std::string current = ks_formats::platform::toUtf8(batch._getCurrentFilename());
         if (options.mode == ks_formats::BatchModeSingleFile) {
             std::printf("cancelled: %s was not written\n", plan.output.c_str());
         } else {
-            std::printf("cancelled while converting %s (file %d of %d): its output and those of the files "
-                        "after it were not written%s\n",
-                        current.c_str(), batch._getCurrentFileIndex() + 1, batch.numImportFiles(),
-                        written.empty() ? "; nothing was written" : "; the files listed above are complete");
+            std::printf(
+                "cancelled while converting %s (file %d of %d): its output and those of the files "
+                "after it were not written%s\n",
+                current.c_str(), batch._getCurrentFileIndex() + 1, batch.numImportFiles(),
+                written.empty() ? "; nothing was written"
+                                : "; the files listed above are complete");
         }
     } else if (result != ks_formats::ResultSuccess) {
         std::printf("conversion failed: %s\n", describeResult(result).c_str());
@@ -112,9 +115,9 @@ int exitCodeFor(Result result, bool cancelled, const ConsoleFeedback& feedback) 
     const std::vector<ReportedError> errors = feedback.errors();
     if (errors.empty()) return kExitSuccess;
     if (feedback.anyError(ks_formats::ResultCannotOpenFile)) return kExitInputMissing;
-    const bool allUnsupported = std::all_of(errors.begin(), errors.end(), [](const ReportedError& e) {
-        return e.result == ks_formats::ResultUnsupportedFileType;
-    });
+    const bool allUnsupported = std::all_of(
+        errors.begin(), errors.end(),
+        [](const ReportedError& e) { return e.result == ks_formats::ResultUnsupportedFileType; });
     return allUnsupported ? kExitUnsupported : kExitFailed;
 }
 
@@ -122,7 +125,8 @@ int exitCodeFor(Result result, bool cancelled, const ConsoleFeedback& feedback) 
 
 int runConvert(const ConvertOptions& options, bool quiet) {
     std::vector<PlanError> problems;
-    const std::optional<ConversionPlan> plan = makePlan(options.inputs, options.output, options.mode, problems);
+    const std::optional<ConversionPlan> plan =
+        makePlan(options.inputs, options.output, options.mode, problems);
     if (!plan) {
         int code = kExitSuccess;
         for (const PlanError& problem : problems) {
@@ -144,8 +148,10 @@ int runConvert(const ConvertOptions& options, bool quiet) {
     bool unsupported = false;
     for (const std::string& file : plan->files) {
         if (isConvertedInput(file, kinds)) continue;
-        std::fprintf(stderr, "noxconvert: unsupported input: %s (noxconvert formats lists what is converted)\n",
-                     file.c_str());
+        std::fprintf(
+            stderr,
+            "noxconvert: unsupported input: %s (noxconvert formats lists what is converted)\n",
+            file.c_str());
         unsupported = true;
     }
     if (unsupported) return kExitUnsupported;
@@ -178,24 +184,31 @@ int runConvert(const ConvertOptions& options, bool quiet) {
         CancelWatcher watcher(
             [&] {
                 feedback.requestCancel(batch);
-                feedback.note("cancelling: the output being built is discarded (Ctrl-C again stops at once)");
+                feedback.note(
+                    "cancelling: the output being built is discarded (Ctrl-C again stops at once)");
             },
             [&] {
                 const int removed = removeWriterLeftovers(plan->outputFolder);
-                std::fprintf(stderr, "\nnoxconvert: stopped at once; the output being built was not written"
-                                     " (%d temporary file%s removed)\n", removed, removed == 1 ? "" : "s");
+                std::fprintf(stderr,
+                             "\nnoxconvert: stopped at once; the output being built was not written"
+                             " (%d temporary file%s removed)\n",
+                             removed, removed == 1 ? "" : "s");
             });
         result = ks_formats::ConvertBatchToNOX(&batch);
         // A Ctrl-C during the final build comes too late to stop it: the file is complete.
         cancelled = result == ks_formats::ResultCancelled;
-        if (watcher.cancelled() && !cancelled) feedback.note("the conversion finished before the cancel took effect");
+        if (watcher.cancelled() && !cancelled)
+            feedback.note("the conversion finished before the cancel took effect");
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     feedback.finish();
     if (cancelled) removeWriterLeftovers(plan->outputFolder);
 
-    if (!options.settingsDump.empty() && !batch._write(options.settingsDump.c_str(), u"noxconvert settings"))
-        std::fprintf(stderr, "noxconvert: cannot write the settings to %s\n", options.settingsDump.c_str());
+    if (!options.settingsDump.empty() &&
+        !batch._write(options.settingsDump.c_str(), u"noxconvert settings"))
+        std::fprintf(stderr, "noxconvert: cannot write the settings to %s\n",
+                     options.settingsDump.c_str());
     if (!quiet || cancelled || result != ks_formats::ResultSuccess)
         printSummary(batch, options, *plan, result, cancelled, seconds);
     return exitCodeFor(result, cancelled, feedback);

@@ -1,67 +1,85 @@
 #include "convert_options.h"
 
 #include <CLI/CLI.hpp>
-
 #include <map>
 
 namespace noxconvert {
 
 void addConvertOptions(CLI::App& command, ConvertOptions& options) {
     using namespace ks_formats;
-    command.add_option("inputs", options.inputs,
-                       "input files (.rxp, .rdb, .3dd), one .rsp project, or quoted patterns such as 'scans/*.rxp'")
+    command
+        .add_option("inputs", options.inputs,
+                    "input files (.rxp, .rdb, .3dd), one .rsp project, or quoted patterns such as "
+                    "'scans/*.rxp'")
         ->required();
-    command.add_option("-o,--output", options.output,
-                       "output: a .nox file in batch mode; a folder or NAME.nox pattern in scan and file mode")
+    command
+        .add_option(
+            "-o,--output", options.output,
+            "output: a .nox file in batch mode; a folder or NAME.nox pattern in scan and file mode")
         ->required();
 
     const std::map<std::string, BatchMode> modes{
         {"scan", BatchModePerScan}, {"file", BatchModePerFile}, {"batch", BatchModeSingleFile}};
-    command.add_option("--mode", options.mode, "one NOX file per scan, per input file, or for the whole batch")
+    command
+        .add_option("--mode", options.mode,
+                    "one NOX file per scan, per input file, or for the whole batch")
         ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case))
         ->default_str("batch");
 
-    command.add_option("--units-per-metre,--units-per-meter", options.unitsPerMetre,
-                       "units per metre: every coordinate is divided by this (default 1)")
+    command
+        .add_option("--units-per-metre,--units-per-meter", options.unitsPerMetre,
+                    "units per metre: every coordinate is divided by this (default 1)")
         ->check(CLI::PositiveNumber)
         ->default_str("1");
-    command.add_option("--tolerance", options.tolerance, "compression tolerance in metres (default 0.001)")
+    command
+        .add_option("--tolerance", options.tolerance,
+                    "compression tolerance in metres (default 0.001)")
         ->check(CLI::NonNegativeNumber);
     command.add_flag("--auto-tolerance", options.autoTolerance,
                      "let each input kind choose its own tolerance instead of --tolerance");
-    command.add_option("--spatial-filter", options.spatialFilter,
-                       "keep one point per cube of this edge in metres (default: keep all)")
+    command
+        .add_option("--spatial-filter", options.spatialFilter,
+                    "keep one point per cube of this edge in metres (default: keep all)")
         ->check(CLI::PositiveNumber);
 
     command.add_flag("--no-colour,--no-color", options.noColour, "leave out colour");
     command.add_flag("--no-intensity", options.noIntensity, "leave out intensity");
-    command.add_flag("--classification", options.classification, "keep the classification of each point");
-    command.add_flag("--combine", options.combineClouds, "merge the clouds of each output file into one");
+    command.add_flag("--classification", options.classification,
+                     "keep the classification of each point");
+    command.add_flag("--combine", options.combineClouds,
+                     "merge the clouds of each output file into one");
     command.add_flag("--normals", options.generateNormals, "generate a normal for every point");
-    command.add_flag("--normalise-intensities,--normalize-intensities", options.normaliseIntensities,
+    command.add_flag("--normalise-intensities,--normalize-intensities",
+                     options.normaliseIntensities,
                      "stretch intensities over the full range of each output group");
     command.add_flag("--recursive", options.recursive, "search patterns also look in subfolders");
 
-    const std::map<std::string, RSPOpt::RSPDataSource> sources{{"rdb", RSPOpt::DataSourceRdb},
-                                                               {"scan", RSPOpt::DataSourceScanFile}};
-    command.add_option("--project-source", options.projectSource,
-                       "what a project's scans are read from: the point database (rdb) or the scan files")
+    const std::map<std::string, RSPOpt::RSPDataSource> sources{
+        {"rdb", RSPOpt::DataSourceRdb}, {"scan", RSPOpt::DataSourceScanFile}};
+    command
+        .add_option(
+            "--project-source", options.projectSource,
+            "what a project's scans are read from: the point database (rdb) or the scan files")
         ->transform(CLI::CheckedTransformer(sources, CLI::ignore_case))
         ->default_str("rdb");
     const std::map<std::string, RSPOpt::RSPIntensitySource> intensities{
         {"reflectance", RSPOpt::IntensityReflectance}, {"amplitude", RSPOpt::IntensityAmplitude}};
-    command.add_option("--intensity-source", options.intensitySource,
-                       "which measured value becomes the intensity of RIEGL scans")
+    command
+        .add_option("--intensity-source", options.intensitySource,
+                    "which measured value becomes the intensity of RIEGL scans")
         ->transform(CLI::CheckedTransformer(intensities, CLI::ignore_case))
         ->default_str("reflectance");
-    command.add_option("--reflectance-scale", options.reflectanceScale,
-                       "factor from reflectance to intensity")
+    command
+        .add_option("--reflectance-scale", options.reflectanceScale,
+                    "factor from reflectance to intensity")
         ->default_str("500");
-    command.add_option("--min-scan-size", options.minimumScanSize,
-                       "grid scans with fewer cells than this are skipped (default 16)")
+    command
+        .add_option("--min-scan-size", options.minimumScanSize,
+                    "grid scans with fewer cells than this are skipped (default 16)")
         ->check(CLI::NonNegativeNumber);
-    command.add_option("--feedback-count", options.feedbackCount,
-                       "points between progress reports and cancel checks")
+    command
+        .add_option("--feedback-count", options.feedbackCount,
+                    "points between progress reports and cancel checks")
         ->check(CLI::Range(1ul, 1'000'000'000ul))
         ->default_str("50000");
     command.add_option("--dump-settings", options.settingsDump,

@@ -29,7 +29,8 @@ struct ConvertOptions {
     bool normaliseIntensities = false;
     bool recursive = false;
     ks_formats::RSPOpt::RSPDataSource projectSource = ks_formats::RSPOpt::DataSourceRdb;
-    ks_formats::RSPOpt::RSPIntensitySource intensitySource = ks_formats::RSPOpt::IntensityReflectance;
+    ks_formats::RSPOpt::RSPIntensitySource intensitySource =
+        ks_formats::RSPOpt::IntensityReflectance;
     double reflectanceScale = 500.0;
     std::optional<int> minimumScanSize;
     unsigned long feedbackCount = 50000;

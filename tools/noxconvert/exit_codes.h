@@ -5,11 +5,12 @@ namespace noxconvert {
 
 enum ExitCode : int {
     kExitSuccess = 0,
-    kExitFailed = 1,        // the conversion or the command failed; what was written is listed
-    kExitUsage = 2,         // the command line is wrong
-    kExitUnsupported = 3,   // an input of a kind no handler converts (and no other error)
-    kExitInputMissing = 4,  // an input does not exist or cannot be opened, or patterns matched nothing
-    kExitCancelled = 130,   // stopped by Ctrl-C (or SIGTERM), as shells count a SIGINT
+    kExitFailed = 1,       // the conversion or the command failed; what was written is listed
+    kExitUsage = 2,        // the command line is wrong
+    kExitUnsupported = 3,  // an input of a kind no handler converts (and no other error)
+    kExitInputMissing =
+        4,  // an input does not exist or cannot be opened, or patterns matched nothing
+    kExitCancelled = 130,  // stopped by Ctrl-C (or SIGTERM), as shells count a SIGINT
 };
 
 }  // namespace noxconvert

@@ -22,7 +22,8 @@ enum class ExportFormat { Ply, Xyz };
 bool endsWithIgnoringCase(const std::string& text, const std::string& suffix) {
     if (text.size() < suffix.size()) return false;
     for (size_t i = 0; i < suffix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[text.size() - suffix.size() + i])) != suffix[i])
+        if (std::tolower(static_cast<unsigned char>(text[text.size() - suffix.size() + i])) !=
+            suffix[i])
             return false;
     return true;
 }
@@ -37,7 +38,8 @@ void writePlyHeader(std::FILE* out, uint64_t points, const Channels& channels) {
     std::fprintf(out, "ply\nformat binary_little_endian 1.0\ncomment written by noxconvert\n");
     std::fprintf(out, "element vertex %" PRIu64 "\n", points);
     std::fprintf(out, "property double x\nproperty double y\nproperty double z\n");
-    if (channels.colour) std::fprintf(out, "property uchar red\nproperty uchar green\nproperty uchar blue\n");
+    if (channels.colour)
+        std::fprintf(out, "property uchar red\nproperty uchar green\nproperty uchar blue\n");
     if (channels.intensity) std::fprintf(out, "property short intensity\n");
     if (channels.classes) std::fprintf(out, "property uchar classification\n");
     std::fprintf(out, "end_header\n");
@@ -69,7 +71,8 @@ void writeXyzPoints(std::FILE* out, const PointBlock& block, const Channels& cha
         const double* p = &block.xyz[3 * i];
         std::fprintf(out, "%.6f %.6f %.6f", p[0], p[1], p[2]);
         if (channels.colour)
-            std::fprintf(out, " %u %u %u", block.rgb[3 * i], block.rgb[3 * i + 1], block.rgb[3 * i + 2]);
+            std::fprintf(out, " %u %u %u", block.rgb[3 * i], block.rgb[3 * i + 1],
+                         block.rgb[3 * i + 2]);
         if (channels.intensity) std::fprintf(out, " %d", block.intensity[i]);
         if (channels.classes) std::fprintf(out, " %u", block.classes[i]);
         std::fputc('\n', out);
@@ -85,7 +88,8 @@ int runExport(const std::string& noxPath, const std::string& outputPath) {
     } else if (endsWithIgnoringCase(outputPath, ".xyz")) {
         format = ExportFormat::Xyz;
     } else {
-        std::fprintf(stderr, "noxconvert: export writes .ply or .xyz files, not %s\n", outputPath.c_str());
+        std::fprintf(stderr, "noxconvert: export writes .ply or .xyz files, not %s\n",
+                     outputPath.c_str());
         return kExitUsage;
     }
     std::optional<NoxScene> scene = openScene(noxPath);
@@ -97,19 +101,22 @@ int runExport(const std::string& noxPath, const std::string& outputPath) {
 
     OutputFile out(outputPath);
     if (!out.isOpen()) {
-        std::fprintf(stderr, "noxconvert: cannot create %s: %s\n", outputPath.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "noxconvert: cannot create %s: %s\n", outputPath.c_str(),
+                     std::strerror(errno));
         return kExitFailed;
     }
     if (format == ExportFormat::Ply) writePlyHeader(out.get(), summary.points, channels);
-    const uint64_t delivered = scene->readPoints(ColourSource::Stored, [&](const PointBlock& block) {
-        if (format == ExportFormat::Ply)
-            writePlyPoints(out.get(), block, channels);
-        else
-            writeXyzPoints(out.get(), block, channels);
-    });
+    const uint64_t delivered =
+        scene->readPoints(ColourSource::Stored, [&](const PointBlock& block) {
+            if (format == ExportFormat::Ply)
+                writePlyPoints(out.get(), block, channels);
+            else
+                writeXyzPoints(out.get(), block, channels);
+        });
     if (!allPointsRead(noxPath, delivered, summary.points, outputPath)) return kExitFailed;
     if (!out.commit()) {
-        std::fprintf(stderr, "noxconvert: cannot write %s: %s\n", outputPath.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "noxconvert: cannot write %s: %s\n", outputPath.c_str(),
+                     std::strerror(errno));
         return kExitFailed;
     }
     std::printf("%s: %" PRIu64 " points\n", outputPath.c_str(), delivered);

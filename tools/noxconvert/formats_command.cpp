@@ -14,31 +14,56 @@ namespace {
 const char* parameterName(ks_formats::ParamID id) {
     using namespace ks_formats;
     switch (id) {
-        case ParamPointLimit: return "point limit";
-        case ParamImportEnabled: return "import enabled";
-        case ParamUnitsPerMeter: return "units per metre";
-        case ParamCompressionTolerance: return "compression tolerance";
-        case ParamAutoUnits: return "automatic units";
-        case ParamSpatialFiltering: return "spatial filtering";
-        case ParamIncludeIntensity: return "include intensity";
-        case ParamIncludeRGB: return "include colour";
-        case ParamIncludeNormals: return "include normals";
-        case ParamGenerateNormals: return "generate normals";
-        case ParamCombineClouds: return "combine clouds";
-        case ParamTextXYZColumn: return "text: xyz column";
-        case ParamTextIntensityColumn: return "text: intensity column";
-        case ParamTextIntensityLow: return "text: intensity low";
-        case ParamTextIntensityHigh: return "text: intensity high";
-        case ParamTextRGBColumn: return "text: colour column";
-        case ParamTextRGBLow: return "text: colour low";
-        case ParamTextRGBHigh: return "text: colour high";
-        case ParamTextClassificationColumn: return "text: classification column";
-        case ParamRSPDataSource: return "project data source";
-        case ParamRSPIntensitySource: return "project intensity source";
-        case ParamRSPReflectanceScale: return "reflectance scale";
-        case ParamIncludeClassification: return "include classification";
-        case ParamKeepWithheldPoints: return "keep withheld points";
-        default: return "parameter";
+        case ParamPointLimit:
+            return "point limit";
+        case ParamImportEnabled:
+            return "import enabled";
+        case ParamUnitsPerMeter:
+            return "units per metre";
+        case ParamCompressionTolerance:
+            return "compression tolerance";
+        case ParamAutoUnits:
+            return "automatic units";
+        case ParamSpatialFiltering:
+            return "spatial filtering";
+        case ParamIncludeIntensity:
+            return "include intensity";
+        case ParamIncludeRGB:
+            return "include colour";
+        case ParamIncludeNormals:
+            return "include normals";
+        case ParamGenerateNormals:
+            return "generate normals";
+        case ParamCombineClouds:
+            return "combine clouds";
+        case ParamTextXYZColumn:
+            return "text: xyz column";
+        case ParamTextIntensityColumn:
+            return "text: intensity column";
+        case ParamTextIntensityLow:
+            return "text: intensity low";
+        case ParamTextIntensityHigh:
+            return "text: intensity high";
+        case ParamTextRGBColumn:
+            return "text: colour column";
+        case ParamTextRGBLow:
+            return "text: colour low";
+        case ParamTextRGBHigh:
+            return "text: colour high";
+        case ParamTextClassificationColumn:
+            return "text: classification column";
+        case ParamRSPDataSource:
+            return "project data source";
+        case ParamRSPIntensitySource:
+            return "project intensity source";
+        case ParamRSPReflectanceScale:
+            return "reflectance scale";
+        case ParamIncludeClassification:
+            return "include classification";
+        case ParamKeepWithheldPoints:
+            return "keep withheld points";
+        default:
+            return "parameter";
     }
 }
 
@@ -48,18 +73,21 @@ std::string parameterValue(const ks_formats::FormatParameterI& parameter) {
     switch (parameter.getType()) {
         case ks_formats::ParamTypeBool: {
             bool value = false, low = false, high = false;
-            if (parameter.getValueInfo(value, low, high)) std::snprintf(text, sizeof text, "%s", value ? "on" : "off");
+            if (parameter.getValueInfo(value, low, high))
+                std::snprintf(text, sizeof text, "%s", value ? "on" : "off");
             break;
         }
         case ks_formats::ParamTypeFloat: {
             float value = 0, low = 0, high = 0;
             if (parameter.getValueInfo(value, low, high))
-                std::snprintf(text, sizeof text, "%g (%g to %g)", double(value), double(low), double(high));
+                std::snprintf(text, sizeof text, "%g (%g to %g)", double(value), double(low),
+                              double(high));
             break;
         }
         case ks_formats::ParamTypeDouble: {
             double value = 0, low = 0, high = 0;
-            if (parameter.getValueInfo(value, low, high)) std::snprintf(text, sizeof text, "%g (%g to %g)", value, low, high);
+            if (parameter.getValueInfo(value, low, high))
+                std::snprintf(text, sizeof text, "%g (%g to %g)", value, low, high);
             break;
         }
         case ks_formats::ParamTypeLong: {
@@ -68,7 +96,8 @@ std::string parameterValue(const ks_formats::FormatParameterI& parameter) {
                 std::snprintf(text, sizeof text, "%ld (%ld to %ld)", value, low, high);
             break;
         }
-        default: break;
+        default:
+            break;
     }
     return text;
 }
@@ -82,20 +111,23 @@ int runFormats() {
     // Registers the input handlers; without the writer library it still does that much.
     Initialize();
     std::printf("Converted by this build:\n");
-    for (const InputKind& kind : convertedInputKinds()) std::printf("  .%-6s %s\n", kind.extension.c_str(), kind.name.c_str());
+    for (const InputKind& kind : convertedInputKinds())
+        std::printf("  .%-6s %s\n", kind.extension.c_str(), kind.name.c_str());
     std::printf("\nFormat capability table:\n");
-    std::printf("  %-3s %-34s %-5s %-6s %-6s %s\n", "id", "name", "ext", "flag1", "flag2", "exposable");
+    std::printf("  %-3s %-34s %-5s %-6s %-6s %s\n", "id", "name", "ext", "flag1", "flag2",
+                "exposable");
     for (int id = FormatNone + 1; id <= kLastFormatID; ++id) {
         const auto format = static_cast<FormatID>(id);
         char name[1024] = "", extension[4] = "";
         bool flag1 = false, flag2 = false;
         if (!GetFormatInfo(format, name, extension, &flag1, &flag2) || !name[0]) continue;
-        std::printf("  %-3d %-34s %-5s %-6s %-6s %s\n", id, name, extension, flag1 ? "yes" : "no", flag2 ? "yes" : "no",
-                    GetFormatExposable(format) ? "yes" : "no");
+        std::printf("  %-3d %-34s %-5s %-6s %-6s %s\n", id, name, extension, flag1 ? "yes" : "no",
+                    flag2 ? "yes" : "no", GetFormatExposable(format) ? "yes" : "no");
         for (int p = 0; p < GetNumSupportedFormatParameters(format); ++p) {
             const FormatParameterI* parameter = GetSupportedFormatParameter(format, p);
             if (!parameter) continue;
-            std::printf("        %-28s %s\n", parameterName(parameter->getID()), parameterValue(*parameter).c_str());
+            std::printf("        %-28s %s\n", parameterName(parameter->getID()),
+                        parameterValue(*parameter).c_str());
         }
     }
     return kExitSuccess;

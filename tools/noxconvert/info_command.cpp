@@ -44,8 +44,8 @@ void printBounds(const char* indent, const PointBounds& bounds) {
         std::printf("%sbounds: none\n", indent);
         return;
     }
-    std::printf("%sbounds: x %.4f %.4f y %.4f %.4f z %.4f %.4f\n", indent, bounds.min[0], bounds.max[0],
-                bounds.min[1], bounds.max[1], bounds.min[2], bounds.max[2]);
+    std::printf("%sbounds: x %.4f %.4f y %.4f %.4f z %.4f %.4f\n", indent, bounds.min[0],
+                bounds.max[0], bounds.min[1], bounds.max[1], bounds.min[2], bounds.max[2]);
 }
 
 // World bounds of each cloud.
@@ -62,22 +62,26 @@ std::vector<PointBounds> cloudBounds(const NoxScene& scene, const std::vector<Sc
     return bounds;
 }
 
-void printCloud(size_t index, const SceneCloud& cloud, const nox::CloudRecord* record, const PointBounds& bounds) {
+void printCloud(size_t index, const SceneCloud& cloud, const nox::CloudRecord* record,
+                const PointBounds& bounds) {
     std::printf("cloud %zu: %s\n", index, cloud.name.c_str());
     std::printf("  points: %" PRIu64 "\n", cloud.points);
     if (record) {
         std::printf("  group: %u\n", record->group);
         std::printf("  null points: %" PRIu64 "\n", record->nullPoints);
-        if (record->filteredPoints) std::printf("  filtered points: %" PRIu64 "\n", record->filteredPoints);
-        if (record->rows || record->columns) std::printf("  grid: %d rows, %d columns\n", record->rows, record->columns);
-        if (record->sourceClouds > 1) std::printf("  combined from: %u clouds\n", record->sourceClouds);
+        if (record->filteredPoints)
+            std::printf("  filtered points: %" PRIu64 "\n", record->filteredPoints);
+        if (record->rows || record->columns)
+            std::printf("  grid: %d rows, %d columns\n", record->rows, record->columns);
+        if (record->sourceClouds > 1)
+            std::printf("  combined from: %u clouds\n", record->sourceClouds);
     }
     std::printf("  channels: %s\n", channelNames(cloud.contentFlags, false).c_str());
     printBounds("  ", bounds);
     const auto& m = cloud.matrix;
     for (int row = 0; row < 4; ++row)
-        std::printf("  %s %.6f %.6f %.6f %.6f\n", row == 0 ? "matrix:" : "       ", m[4 * row], m[4 * row + 1],
-                    m[4 * row + 2], m[4 * row + 3]);
+        std::printf("  %s %.6f %.6f %.6f %.6f\n", row == 0 ? "matrix:" : "       ", m[4 * row],
+                    m[4 * row + 1], m[4 * row + 2], m[4 * row + 3]);
 }
 
 }  // namespace
@@ -88,7 +92,8 @@ int runInfo(const std::string& noxPath) {
     std::string reason;
     const std::optional<nox::FileIndex> index = readNoxIndex(noxPath, reason);
     if (!index) {
-        std::fprintf(stderr, "noxconvert: cannot read the index of %s: %s\n", noxPath.c_str(), reason.c_str());
+        std::fprintf(stderr, "noxconvert: cannot read the index of %s: %s\n", noxPath.c_str(),
+                     reason.c_str());
         return kExitFailed;
     }
     const SceneSummary summary = scene->summary();
@@ -117,7 +122,8 @@ int runInfo(const std::string& noxPath) {
     for (size_t c = 0; c < clouds.size(); ++c)
         printCloud(c, clouds[c], c < index->clouds.size() ? &index->clouds[c] : nullptr, bounds[c]);
     for (const nox::MetaTag& tag : index->tags)
-        std::printf("%s %s = %s\n", tag.kind == nox::kUserTag ? "user tag:" : "tag:", tag.name.c_str(),
+        std::printf("%s %s = %s\n",
+                    tag.kind == nox::kUserTag ? "user tag:" : "tag:", tag.name.c_str(),
                     tag.value.c_str());
     return allPointsRead(noxPath, delivered, summary.points) ? kExitSuccess : kExitFailed;
 }

@@ -12,9 +12,12 @@ std::vector<InputKind> convertedInputKinds() {
     for (int i = 0; i < ks_formats::NumSupportedFormats(); ++i) {
         // The handlers share one description; the capability table names each format.
         char name[1024] = "", extension[4] = "";
-        if (!ks_formats::GetFormatInfo(ks_formats::GetFormatID(i), name, extension, nullptr, nullptr)) continue;
-        const bool known = std::any_of(kinds.begin(), kinds.end(),
-                                       [&](const InputKind& kind) { return kind.extension == extension; });
+        if (!ks_formats::GetFormatInfo(ks_formats::GetFormatID(i), name, extension, nullptr,
+                                       nullptr))
+            continue;
+        const bool known = std::any_of(kinds.begin(), kinds.end(), [&](const InputKind& kind) {
+            return kind.extension == extension;
+        });
         if (!known && extension[0]) kinds.push_back({extension, name});
     }
     return kinds;

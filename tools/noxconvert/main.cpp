@@ -8,7 +8,6 @@
 //
 // docs/noxconvert.md describes every option and the exit codes.
 #include <CLI/CLI.hpp>
-
 #include <cstdio>
 
 #include "commands.h"
@@ -18,39 +17,51 @@
 
 int main(int argc, char** argv) {
     using namespace noxconvert;
-    CLI::App app{"Converts laser-scanner data (RSP projects, RXP, RDB, 3DD) into NOX point-cloud files.\n"
-                 "Exit codes: 0 success, 1 failed, 2 bad command line, 3 input missing or unreadable,\n"
-                 "4 unsupported input, 130 cancelled."};
+    CLI::App app{
+        "Converts laser-scanner data (RSP projects, RXP, RDB, 3DD) into NOX point-cloud files.\n"
+        "Exit codes: 0 success, 1 failed, 2 bad command line, 3 input missing or unreadable,\n"
+        "4 unsupported input, 130 cancelled."};
     app.require_subcommand(1);
     bool quiet = false;
     app.add_flag("-q,--quiet", quiet, "no progress and no summary; errors are still printed");
 
     ConvertOptions convertOptions;
-    CLI::App* convert = app.add_subcommand("convert", "convert input files or a project into NOX files");
+    CLI::App* convert =
+        app.add_subcommand("convert", "convert input files or a project into NOX files");
     addConvertOptions(*convert, convertOptions);
     convert->fallthrough();
 
     std::string noxFile, target;
-    CLI::App* info = app.add_subcommand("info", "scenes, clouds, points, channels, bounds, matrices and tags of a NOX file");
+    CLI::App* info = app.add_subcommand(
+        "info", "scenes, clouds, points, channels, bounds, matrices and tags of a NOX file");
     info->add_option("file", noxFile, "NOX file")->required();
     info->fallthrough();
 
-    CLI::App* exportCommand = app.add_subcommand("export", "write the points of a NOX file as binary PLY or as text");
+    CLI::App* exportCommand =
+        app.add_subcommand("export", "write the points of a NOX file as binary PLY or as text");
     exportCommand->add_option("file", noxFile, "NOX file")->required();
-    exportCommand->add_option("output", target, "OUT.ply (binary) or OUT.xyz (text, one point a line)")->required();
+    exportCommand
+        ->add_option("output", target, "OUT.ply (binary) or OUT.xyz (text, one point a line)")
+        ->required();
     exportCommand->fallthrough();
 
     int width = 0, height = 0;
-    CLI::App* preview = app.add_subcommand("preview", "write a top-down picture of a NOX file as PNG");
+    CLI::App* preview =
+        app.add_subcommand("preview", "write a top-down picture of a NOX file as PNG");
     preview->add_option("file", noxFile, "NOX file")->required();
     preview->add_option("output", target, "PNG file to write")->required();
-    preview->add_option("--width", width, "picture width in pixels (default 1024, or from --height and the aspect)")
+    preview
+        ->add_option("--width", width,
+                     "picture width in pixels (default 1024, or from --height and the aspect)")
         ->check(CLI::Range(1, kLargestPreviewSide));
-    preview->add_option("--height", height, "picture height in pixels (default from the width and the aspect)")
+    preview
+        ->add_option("--height", height,
+                     "picture height in pixels (default from the width and the aspect)")
         ->check(CLI::Range(1, kLargestPreviewSide));
     preview->fallthrough();
 
-    CLI::App* formats = app.add_subcommand("formats", "list the input formats and the format capability table");
+    CLI::App* formats =
+        app.add_subcommand("formats", "list the input formats and the format capability table");
     formats->fallthrough();
 
     // CLI11 would only say that a command is required; name the word it did not know.
@@ -60,8 +71,11 @@ int main(int argc, char** argv) {
         return false;
     };
     if (argc > 1 && argv[1][0] != '-' && !isCommand(argv[1])) {
-        std::fprintf(stderr, "noxconvert: unknown command '%s': use convert, info, export, preview or formats\n"
-                             "Run with --help for more information.\n", argv[1]);
+        std::fprintf(
+            stderr,
+            "noxconvert: unknown command '%s': use convert, info, export, preview or formats\n"
+            "Run with --help for more information.\n",
+            argv[1]);
         return kExitUsage;
     }
     try {

@@ -10,7 +10,8 @@ namespace noxconvert {
 std::optional<nox::FileIndex> readNoxIndex(const std::string& path, std::string& reason) {
     std::ifstream in(path, std::ios::binary);
     std::vector<uint8_t> header(nox::kHeaderSize);
-    if (!in.read(reinterpret_cast<char*>(header.data()), static_cast<std::streamsize>(header.size()))) {
+    if (!in.read(reinterpret_cast<char*>(header.data()),
+                 static_cast<std::streamsize>(header.size()))) {
         reason = "shorter than a NOX header";
         return std::nullopt;
     }
@@ -25,7 +26,8 @@ std::optional<nox::FileIndex> readNoxIndex(const std::string& path, std::string&
     }
     std::vector<uint8_t> index(fileHeader.indexSize);
     in.seekg(static_cast<std::streamoff>(fileHeader.indexOffset));
-    if (!in.read(reinterpret_cast<char*>(index.data()), static_cast<std::streamsize>(index.size()))) {
+    if (!in.read(reinterpret_cast<char*>(index.data()),
+                 static_cast<std::streamsize>(index.size()))) {
         reason = "the index lies beyond the end of the file";
         return std::nullopt;
     }

@@ -90,8 +90,9 @@ uint64_t NoxScene::readPoints(ColourSource colours,
     std::vector<uint8_t> classes(kQueryCapacity);
     uint64_t delivered = 0;
     for (;;) {
-        const uint32_t got = ksGetQueryPointsd(query.handle(), kQueryCapacity, xyz.data(), rgb.data(),
-                                               intensity.data(), nullptr, classes.data());
+        const uint32_t got =
+            ksGetQueryPointsd(query.handle(), kQueryCapacity, xyz.data(), rgb.data(),
+                              intensity.data(), nullptr, classes.data());
         if (got == 0) break;
         sink(PointBlock{got, xyz.data(), rgb.data(), intensity.data(), classes.data()});
         delivered += got;

@@ -72,7 +72,8 @@ public:
 
     // Hands every point, clouds in file order, to sink; answers how many were delivered (fewer
     // than summary().points means a damaged chunk ended the reading).
-    uint64_t readPoints(ColourSource colours, const std::function<void(const PointBlock&)>& sink) const;
+    uint64_t readPoints(ColourSource colours,
+                        const std::function<void(const PointBlock&)>& sink) const;
 
 private:
     explicit NoxScene(uint64_t handle) : handle_(handle) {}

@@ -22,8 +22,9 @@ bool encode(std::FILE* file, const RgbImage& image, std::vector<png_bytep>& rows
         return false;
     }
     png_init_io(png, file);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
+                 static_cast<png_uint_32>(image.height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     png_write_image(png, rows.data());
     png_write_end(png, nullptr);
@@ -41,7 +42,8 @@ bool writePng(const std::string& path, const RgbImage& image, std::string& reaso
     }
     std::vector<png_bytep> rows(static_cast<size_t>(image.height));
     for (int y = 0; y < image.height; ++y)
-        rows[static_cast<size_t>(y)] = const_cast<png_bytep>(&image.pixels[size_t(y) * size_t(image.width) * 3]);
+        rows[static_cast<size_t>(y)] =
+            const_cast<png_bytep>(&image.pixels[size_t(y) * size_t(image.width) * 3]);
     if (!encode(out.get(), image, rows)) {
         reason = "the PNG encoder failed";
         return false;

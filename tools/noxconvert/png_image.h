@@ -12,7 +12,8 @@ struct RgbImage {
     int height = 0;
     std::vector<uint8_t> pixels;  // row by row from the top, 3 bytes a pixel
 
-    RgbImage(int w, int h, uint8_t grey) : width(w), height(h), pixels(size_t(w) * size_t(h) * 3, grey) {}
+    RgbImage(int w, int h, uint8_t grey)
+        : width(w), height(h), pixels(size_t(w) * size_t(h) * 3, grey) {}
     uint8_t* at(int x, int y) { return &pixels[(size_t(y) * size_t(width) + size_t(x)) * 3]; }
 };
 

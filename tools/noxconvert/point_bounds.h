@@ -7,9 +7,11 @@ namespace noxconvert {
 
 // Smallest box around the points seen so far; empty until the first point.
 struct PointBounds {
-    double min[3] = {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
+    double min[3] = {std::numeric_limits<double>::infinity(),
+                     std::numeric_limits<double>::infinity(),
                      std::numeric_limits<double>::infinity()};
-    double max[3] = {-std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+    double max[3] = {-std::numeric_limits<double>::infinity(),
+                     -std::numeric_limits<double>::infinity(),
                      -std::numeric_limits<double>::infinity()};
 
     bool empty() const { return min[0] > max[0]; }

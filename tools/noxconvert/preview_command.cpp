@@ -44,14 +44,18 @@ Shading shadingOf(uint32_t contentFlags) {
 class TopDownPicture {
 public:
     TopDownPicture(const PreviewLayout& layout, const PointBounds& bounds)
-        : layout_(layout), image_(layout.width, layout.height, kBackground),
-          top_(size_t(layout.width) * size_t(layout.height), -std::numeric_limits<double>::infinity()),
-          zLow_(bounds.min[2]), zRange_(std::max(bounds.max[2] - bounds.min[2], 1e-9)) {}
+        : layout_(layout),
+          image_(layout.width, layout.height, kBackground),
+          top_(size_t(layout.width) * size_t(layout.height),
+               -std::numeric_limits<double>::infinity()),
+          zLow_(bounds.min[2]),
+          zRange_(std::max(bounds.max[2] - bounds.min[2], 1e-9)) {}
 
     // Answers the points delivered in this pass.
     uint64_t draw(const NoxScene& scene, const std::vector<SceneCloud>& clouds, Shading shading) {
         CloudCursor cursor(clouds);
-        const ColourSource source = shading == Shading::Intensity ? ColourSource::IntensityGrey : ColourSource::Stored;
+        const ColourSource source =
+            shading == Shading::Intensity ? ColourSource::IntensityGrey : ColourSource::Stored;
         return scene.readPoints(source, [&](const PointBlock& block) {
             for (uint32_t i = 0; i < block.count; ++i) {
                 const size_t cloud = cursor.next();
@@ -95,20 +99,23 @@ int runPreview(const std::string& noxPath, const std::string& pngPath, int width
     });
     if (bounds.empty()) bounds.add(std::array<double, 3>{0, 0, 0}.data());
 
-    const PreviewLayout layout = layoutPreview(bounds.min[0], bounds.max[0], bounds.min[1], bounds.max[1], width, height);
+    const PreviewLayout layout =
+        layoutPreview(bounds.min[0], bounds.max[0], bounds.min[1], bounds.max[1], width, height);
     const std::vector<SceneCloud> clouds = scene->clouds();
     TopDownPicture picture(layout, bounds);
     std::string shadings;
     uint64_t delivered = 0;
     static const char* const kShadingNames[] = {"colour", "intensity", "height"};
     for (const Shading shading : {Shading::Height, Shading::Intensity, Shading::Colour}) {
-        const bool used = std::any_of(clouds.begin(), clouds.end(),
-                                      [&](const SceneCloud& c) { return shadingOf(c.contentFlags) == shading; });
+        const bool used = std::any_of(clouds.begin(), clouds.end(), [&](const SceneCloud& c) {
+            return shadingOf(c.contentFlags) == shading;
+        });
         if (!used) continue;
         // Every pass reads every point; each must deliver all of them.
         delivered = picture.draw(*scene, clouds, shading);
         if (delivered != summary.points) break;
-        shadings += (shadings.empty() ? "" : ", ") + std::string(kShadingNames[static_cast<int>(shading)]);
+        shadings +=
+            (shadings.empty() ? "" : ", ") + std::string(kShadingNames[static_cast<int>(shading)]);
     }
     if (!allPointsRead(noxPath, delivered, summary.points, pngPath)) return kExitFailed;
     std::string reason;
@@ -116,8 +123,9 @@ int runPreview(const std::string& noxPath, const std::string& pngPath, int width
         std::fprintf(stderr, "noxconvert: cannot write %s: %s\n", pngPath.c_str(), reason.c_str());
         return kExitFailed;
     }
-    std::printf("%s: %d x %d pixels, %" PRIu64 " points, coloured by %s\n", pngPath.c_str(), layout.width,
-                layout.height, delivered, shadings.empty() ? "nothing (no points)" : shadings.c_str());
+    std::printf("%s: %d x %d pixels, %" PRIu64 " points, coloured by %s\n", pngPath.c_str(),
+                layout.width, layout.height, delivered,
+                shadings.empty() ? "nothing (no points)" : shadings.c_str());
     return kExitSuccess;
 }
 

@@ -5,7 +5,8 @@
 
 namespace noxconvert {
 
-PreviewLayout layoutPreview(double minX, double maxX, double minY, double maxY, int width, int height) {
+PreviewLayout layoutPreview(double minX, double maxX, double minY, double maxY, int width,
+                            int height) {
     // A small border keeps the outermost points off the edge.
     constexpr double kBorder = 0.02;
     const double smallest = 1e-6;

@@ -19,6 +19,7 @@ inline constexpr int kDefaultPreviewWidth = 1024;
 inline constexpr int kLargestPreviewSide = 16384;
 
 // width or height 0: not given. Extents of 0 (one point, a line) still give a picture.
-PreviewLayout layoutPreview(double minX, double maxX, double minY, double maxY, int width, int height);
+PreviewLayout layoutPreview(double minX, double maxX, double minY, double maxY, int width,
+                            int height);
 
 }  // namespace noxconvert

@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
 
     const std::string blockName = ProgressChannel::kBlockName;
     const std::string eventName = blockName + "Event";
-    platform::SharedMemory block = platform::SharedMemory::create(blockName, ProgressChannel::kBlockSize);
+    platform::SharedMemory block =
+        platform::SharedMemory::create(blockName, ProgressChannel::kBlockSize);
     if (!block.isValid()) {
         std::fprintf(stderr, "noxmonitor: cannot create the shared block /%s: %s\n",
                      blockName.c_str(), std::strerror(errno));

@@ -1,6 +1,8 @@
 // The C interface of the viewer library. Scenes and queries live in one process-wide registry
 // under 64-bit handles from one counter (never reused, never 0), guarded by a mutex so that
 // a host may use the library from more than one thread. No exception leaves an entry point.
+#include "lyrant_api.h"
+
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -8,7 +10,6 @@
 #include <mutex>
 #include <new>
 
-#include "lyrant_api.h"
 #include "platform/text_encoding.h"
 #include "point_query.h"
 #include "scene.h"
@@ -83,7 +84,8 @@ LYRANT_EXPORT uint64_t ksOpenNOX(const ks_char* path) {
         scene->file = NoxFile::open(narrow, reason);
         if (!scene->file) return 0;
         scene->name = stemOf(narrow);
-        for (const nox::CloudRecord& cloud : scene->index().clouds) scene->worldBounds.include(worldBoundsOf(cloud));
+        for (const nox::CloudRecord& cloud : scene->index().clouds)
+            scene->worldBounds.include(worldBoundsOf(cloud));
         std::lock_guard<std::mutex> lock(registry().mutex);
         const uint64_t handle = registry().nextHandle++;
         registry().scenes.emplace(handle, std::move(scene));
@@ -138,11 +140,12 @@ LYRANT_EXPORT int32_t ksSceneInfo(uint64_t scene, ks_char* name, int32_t* clouds
     });
 }
 
-LYRANT_EXPORT int32_t ksCloudInfo(uint64_t scene, int32_t cloudIndex, ks_char* name, uint64_t* points,
-                                  uint32_t* contentFlags, double* matrix) {
+LYRANT_EXPORT int32_t ksCloudInfo(uint64_t scene, int32_t cloudIndex, ks_char* name,
+                                  uint64_t* points, uint32_t* contentFlags, double* matrix) {
     return guarded<int32_t>(kInternalError, [&] {
         const Scene* s = findScene(scene);
-        if (!s || cloudIndex < 0 || size_t(cloudIndex) >= s->index().clouds.size()) return kInvalidArgument;
+        if (!s || cloudIndex < 0 || size_t(cloudIndex) >= s->index().clouds.size())
+            return kInvalidArgument;
         const nox::CloudRecord& cloud = s->index().clouds[size_t(cloudIndex)];
         copyName(ks_formats::platform::decodeLenientUtf8(cloud.name), name);
         if (points) *points = deliveredPoints(cloud);
@@ -159,7 +162,8 @@ LYRANT_EXPORT int32_t ksGetCoordinateBase(double* xyz) {
         // subtract it. Delivered points are never shifted.
         nox::Bounds all;
         for (const auto& entry : registry().scenes) all.include(entry.second->worldBounds);
-        for (int a = 0; a < 3; ++a) xyz[a] = all.empty() ? 0.0 : std::round((all.min[a] + all.max[a]) / 2);
+        for (int a = 0; a < 3; ++a)
+            xyz[a] = all.empty() ? 0.0 : std::round((all.min[a] + all.max[a]) / 2);
         return kSuccess;
     });
 }
@@ -218,13 +222,15 @@ LYRANT_EXPORT int32_t ksSetQueryDensity(uint64_t query, int32_t mode, float fact
         PointQuery* q = findQuery(query);
         if (!q || mode != 1 || !(factor > 0.0f) || std::isinf(factor)) return kInvalidArgument;
         // Mode 1: an even share of the points, every k-th with k = 1 / factor rounded.
-        q->setStride(factor >= 1.0f ? 1u : static_cast<uint32_t>(std::fmin(1e9, std::round(1.0 / factor))));
+        q->setStride(
+            factor >= 1.0f ? 1u : static_cast<uint32_t>(std::fmin(1e9, std::round(1.0 / factor))));
         return kSuccess;
     });
 }
 
-LYRANT_EXPORT uint32_t ksGetQueryPointsd(uint64_t query, uint32_t capacity, double* xyz, uint8_t* rgb,
-                                         int16_t* intensity, float* normals, uint8_t* classes) {
+LYRANT_EXPORT uint32_t ksGetQueryPointsd(uint64_t query, uint32_t capacity, double* xyz,
+                                         uint8_t* rgb, int16_t* intensity, float* normals,
+                                         uint8_t* classes) {
     return guarded<uint32_t>(0, [&]() -> uint32_t {
         PointQuery* q = findQuery(query);
         if (!q) return 0;

@@ -63,7 +63,8 @@ std::unique_ptr<NoxFile> NoxFile::open(const std::string& path, std::string& rea
         reason = "index checksum mismatch";
         return nullptr;
     }
-    if (!nox::decodeIndex(index.data(), index.size(), header.indexOffset, file->index_, reason)) return nullptr;
+    if (!nox::decodeIndex(index.data(), index.size(), header.indexOffset, file->index_, reason))
+        return nullptr;
     uint64_t total = 0;
     for (const nox::CloudRecord& cloud : file->index_.clouds) total += cloud.points;
     if (total != header.totalPoints) {

@@ -88,7 +88,8 @@ uint32_t PointQuery::deliver(uint32_t capacity, uint32_t filled, const PointBuff
     return filled;
 }
 
-void PointQuery::writePoints(const uint32_t* picked, uint32_t count, uint32_t at, const PointBuffers& out) const {
+void PointQuery::writePoints(const uint32_t* picked, uint32_t count, uint32_t at,
+                             const PointBuffers& out) const {
     const uint32_t channels = chunk_.channels;
     if (out.xyz) {
         const int64_t* sx = chunk_.steps[0].data();
@@ -100,7 +101,8 @@ void PointQuery::writePoints(const uint32_t* picked, uint32_t count, uint32_t at
                 const uint32_t v = picked[k];
                 const double q[3] = {double(sx[v]), double(sy[v]), double(sz[v])};
                 for (int r = 0; r < 3; ++r)
-                    p[r] = worldOrigin_[r] + scaled_[3 * r] * q[0] + scaled_[3 * r + 1] * q[1] + scaled_[3 * r + 2] * q[2];
+                    p[r] = worldOrigin_[r] + scaled_[3 * r] * q[0] + scaled_[3 * r + 1] * q[1] +
+                           scaled_[3 * r + 2] * q[2];
             }
         } else {
             for (uint32_t k = 0; k < count; ++k, p += 3) {
@@ -114,24 +116,29 @@ void PointQuery::writePoints(const uint32_t* picked, uint32_t count, uint32_t at
     const bool hasIntensity = channels & nox::kCloudIntensity;
     if (out.intensity) {
         int16_t* o = out.intensity + at;
-        if (!hasIntensity) std::fill(o, o + count, int16_t(0));
+        if (!hasIntensity)
+            std::fill(o, o + count, int16_t(0));
         else if (!normalise_)
             for (uint32_t k = 0; k < count; ++k) o[k] = chunk_.intensity[picked[k]];
         else
             for (uint32_t k = 0; k < count; ++k)
                 o[k] = static_cast<int16_t>(
-                    std::lround((chunk_.intensity[picked[k]] - intensityOffset_) * intensityScale_) - 32768);
+                    std::lround((chunk_.intensity[picked[k]] - intensityOffset_) *
+                                intensityScale_) -
+                    32768);
     }
     if (out.rgb) {
         uint8_t* c = out.rgb + 3 * size_t(at);
         if (colourMode_ == kColourFromIntensity) {
             for (uint32_t k = 0; k < count; ++k, c += 3) {
                 const int16_t stored = hasIntensity ? chunk_.intensity[picked[k]] : 0;
-                const double grey = std::fmin(255.0, std::fmax(0.0, (stored - greyOffset_) * greyScale_));
+                const double grey =
+                    std::fmin(255.0, std::fmax(0.0, (stored - greyOffset_) * greyScale_));
                 c[0] = c[1] = c[2] = static_cast<uint8_t>(std::lround(grey));
             }
         } else if (channels & nox::kCloudColour) {
-            for (uint32_t k = 0; k < count; ++k, c += 3) std::memcpy(c, &chunk_.rgb[3 * size_t(picked[k])], 3);
+            for (uint32_t k = 0; k < count; ++k, c += 3)
+                std::memcpy(c, &chunk_.rgb[3 * size_t(picked[k])], 3);
         } else {
             std::memset(c, 0, 3 * size_t(count));
         }
@@ -154,7 +161,8 @@ void PointQuery::writePoints(const uint32_t* picked, uint32_t count, uint32_t at
             if (!rotates_) continue;
             const float local[3] = {n[0], n[1], n[2]};
             for (int r = 0; r < 3; ++r)
-                n[r] = float(rotation_[3 * r] * local[0] + rotation_[3 * r + 1] * local[1] + rotation_[3 * r + 2] * local[2]);
+                n[r] = float(rotation_[3 * r] * local[0] + rotation_[3 * r + 1] * local[1] +
+                             rotation_[3 * r + 2] * local[2]);
         }
     }
 }

@@ -36,7 +36,8 @@ private:
     bool loadNextChunk();
     void prepareChunk(const nox::CloudRecord& cloud, const nox::ChunkRecord& record);
     uint32_t deliver(uint32_t capacity, uint32_t filled, const PointBuffers& out);
-    void writePoints(const uint32_t* picked, uint32_t count, uint32_t at, const PointBuffers& out) const;
+    void writePoints(const uint32_t* picked, uint32_t count, uint32_t at,
+                     const PointBuffers& out) const;
     static constexpr uint32_t kPickBatch = 4096;
 
     std::vector<std::shared_ptr<const Scene>> scenes_;
@@ -55,7 +56,7 @@ private:
     nox::ChunkPoints chunk_;
     std::vector<uint8_t> payload_;
     bool haveChunk_ = false;
-    double scaled_[9] = {};     // rotation part times the step
+    double scaled_[9] = {};  // rotation part times the step
     double rotation_[9] = {};
     bool rotates_ = false;
     double worldOrigin_[3] = {};

@@ -23,7 +23,8 @@ nox::Bounds worldBoundsOf(const nox::CloudRecord& cloud) {
                              (corner & 4) ? cloud.bounds.max[2] : cloud.bounds.min[2]};
         nox::Bounds point;
         for (int r = 0; r < 3; ++r)
-            point.min[r] = point.max[r] = m[4 * r] * p[0] + m[4 * r + 1] * p[1] + m[4 * r + 2] * p[2] + m[4 * r + 3];
+            point.min[r] = point.max[r] =
+                m[4 * r] * p[0] + m[4 * r + 1] * p[1] + m[4 * r + 2] * p[2] + m[4 * r + 3];
         out.include(point);
     }
     return out;

@@ -20,6 +20,8 @@ void Checksum64Stream::update(const void* data, size_t size) {
     XXH3_64bits_update(static_cast<XXH3_state_t*>(state_), data, size);
 }
 
-uint64_t Checksum64Stream::digest() const { return XXH3_64bits_digest(static_cast<const XXH3_state_t*>(state_)); }
+uint64_t Checksum64Stream::digest() const {
+    return XXH3_64bits_digest(static_cast<const XXH3_state_t*>(state_));
+}
 
 }  // namespace nox

@@ -32,9 +32,7 @@ constexpr size_t kTableEntrySize = 12;
 constexpr uint16_t kEscape = 0xFFFF;
 
 // Arithmetic on steps wraps modulo 2^64 on purpose: the decoder undoes it exactly.
-uint64_t zigzag(uint64_t residual) {
-    return (residual << 1) ^ (0 - (residual >> 63));
-}
+uint64_t zigzag(uint64_t residual) { return (residual << 1) ^ (0 - (residual >> 63)); }
 uint64_t unzigzag(uint64_t z) { return (z >> 1) ^ (0 - (z & 1)); }
 
 uint64_t capped(uint64_t residual) {
@@ -106,8 +104,8 @@ void ChunkEncoder::addStream(uint8_t id, uint8_t parameter, const uint8_t* data,
     std::memcpy(entry + 8, &stored32, 4);
 }
 
-void ChunkEncoder::addResidualField(uint8_t baseId, uint8_t predictor, const uint64_t* values, size_t n,
-                                    std::vector<uint8_t>& out) {
+void ChunkEncoder::addResidualField(uint8_t baseId, uint8_t predictor, const uint64_t* values,
+                                    size_t n, std::vector<uint8_t>& out) {
     exceptions_.clear();
     // Plain pointers: a byte store may alias the vectors' own fields, which would otherwise be
     // loaded again for every value.
@@ -128,7 +126,8 @@ void ChunkEncoder::addResidualField(uint8_t baseId, uint8_t predictor, const uin
     const size_t head = n < 2 ? n : 2;
     for (size_t i = 0; i < head; ++i) put(i, zigzag(values[i] - predict(values, i, predictor)));
     if (predictor == kPredictLinear) {
-        for (size_t i = 2; i < n; ++i) put(i, zigzag(values[i] - 2 * values[i - 1] + values[i - 2]));
+        for (size_t i = 2; i < n; ++i)
+            put(i, zigzag(values[i] - 2 * values[i - 1] + values[i - 2]));
     } else {
         for (size_t i = 2; i < n; ++i) put(i, zigzag(values[i] - values[i - 1]));
     }
@@ -159,8 +158,10 @@ void ChunkEncoder::encode(const ChunkPoints& p, std::vector<uint8_t>& out) {
     }
     if (p.channels & kCloudNormals) {
         for (int component = 0; component < 2; ++component) {
-            for (size_t i = 0; i < n; ++i) wide[i] = static_cast<uint64_t>(int64_t(p.normals[2 * i + component]));
-            addResidualField(component == 0 ? kStreamNormalU : kStreamNormalV, kPredictPrevious, wide, n, out);
+            for (size_t i = 0; i < n; ++i)
+                wide[i] = static_cast<uint64_t>(int64_t(p.normals[2 * i + component]));
+            addResidualField(component == 0 ? kStreamNormalU : kStreamNormalV, kPredictPrevious,
+                             wide, n, out);
         }
     }
     if (p.channels & kCloudColour) {
@@ -208,7 +209,8 @@ bool failWith(std::string& reason, const char* text) {
 
 // Rebuilds one field into `out` (n values): joins its residual streams, then undoes the
 // predictor. False when its streams disagree.
-bool joinField(const std::vector<uint8_t>* streams, uint8_t baseId, uint8_t predictor, size_t n, uint64_t* out) {
+bool joinField(const std::vector<uint8_t>* streams, uint8_t baseId, uint8_t predictor, size_t n,
+               uint64_t* out) {
     const std::vector<uint8_t>& low = streams[baseId];
     const std::vector<uint8_t>& high = streams[baseId + 1];
     const std::vector<uint8_t>& exceptions = streams[baseId + 2];
@@ -238,8 +240,8 @@ bool joinField(const std::vector<uint8_t>* streams, uint8_t baseId, uint8_t pred
     return used == exceptionCount;
 }
 
-bool joinSmallField(const std::vector<uint8_t>* streams, uint8_t baseId, size_t n, uint64_t* scratch,
-                    int16_t* out, size_t stride) {
+bool joinSmallField(const std::vector<uint8_t>* streams, uint8_t baseId, size_t n,
+                    uint64_t* scratch, int16_t* out, size_t stride) {
     if (!joinField(streams, baseId, kPredictPrevious, n, scratch)) return false;
     for (size_t i = 0; i < n; ++i) out[i * stride] = static_cast<int16_t>(scratch[i]);
     return true;
@@ -273,8 +275,10 @@ bool ChunkDecoder::decode(const uint8_t* payload, size_t size, const ChunkRecord
             if (stored != raw) return failWith(reason, "bad raw stream size");
             std::memcpy(target.data(), data, raw);
         } else if (coding == kCodingZstd) {
-            const size_t got = ZSTD_decompressDCtx(context_.get(), target.data(), raw, data, stored);
-            if (ZSTD_isError(got) || got != raw) return failWith(reason, "stream does not decompress");
+            const size_t got =
+                ZSTD_decompressDCtx(context_.get(), target.data(), raw, data, stored);
+            if (ZSTD_isError(got) || got != raw)
+                return failWith(reason, "stream does not decompress");
         } else {
             return failWith(reason, "unknown stream coding");
         }
@@ -324,7 +328,8 @@ bool ChunkDecoder::decode(const uint8_t* payload, size_t size, const ChunkRecord
         const std::vector<uint8_t>& g = streams_[kStreamGreen];
         const std::vector<uint8_t>& rg = streams_[kStreamRedMinusGreen];
         const std::vector<uint8_t>& bg = streams_[kStreamBlueMinusGreen];
-        if (g.size() != n || rg.size() != n || bg.size() != n) return failWith(reason, "colour streams disagree");
+        if (g.size() != n || rg.size() != n || bg.size() != n)
+            return failWith(reason, "colour streams disagree");
         uint8_t value[3] = {0, 0, 0};
         for (size_t i = 0; i < n; ++i) {
             value[0] = uint8_t(value[0] + g[i]);
@@ -337,7 +342,8 @@ bool ChunkDecoder::decode(const uint8_t* payload, size_t size, const ChunkRecord
         }
     }
     if (p.channels & kCloudClass) {
-        if (streams_[kStreamClass].size() != n) return failWith(reason, "class stream size differs");
+        if (streams_[kStreamClass].size() != n)
+            return failWith(reason, "class stream size differs");
         std::memcpy(p.classes.data(), streams_[kStreamClass].data(), n);
     }
     return true;

@@ -16,9 +16,9 @@ struct ChunkPoints {
     std::vector<uint8_t> isNull;  // one byte per point; only meaningful when valid < count
     std::vector<int64_t> steps[3];
     std::vector<int16_t> intensity;
-    std::vector<uint8_t> rgb;        // three per point
+    std::vector<uint8_t> rgb;  // three per point
     std::vector<uint8_t> classes;
-    std::vector<int16_t> normals;    // two per point, octahedral encoding
+    std::vector<int16_t> normals;  // two per point, octahedral encoding
 
     void reserve(uint32_t capacity);
     void clear() { count = valid = 0; }

@@ -183,8 +183,10 @@ bool readChunks(ByteReader& in, FileIndex& index) {
 // References and counts that the decoder relies on later.
 bool checkConsistency(const FileIndex& index, uint64_t dataEnd, std::string& reason) {
     for (const CloudRecord& cloud : index.clouds) {
-        if (cloud.group >= index.groups.size()) return fail(reason, "cloud refers to a missing group");
-        if (cloud.nullPoints > cloud.points) return fail(reason, "cloud has more null points than points");
+        if (cloud.group >= index.groups.size())
+            return fail(reason, "cloud refers to a missing group");
+        if (cloud.nullPoints > cloud.points)
+            return fail(reason, "cloud has more null points than points");
         if (cloud.rows < 0 || cloud.columns < 0 ||
             (cloud.rows > 0 && uint64_t(cloud.rows) * uint64_t(cloud.columns) != cloud.points))
             return fail(reason, "grid size does not match the point count");
@@ -204,7 +206,8 @@ bool checkConsistency(const FileIndex& index, uint64_t dataEnd, std::string& rea
     }
     uint64_t expectedOffset = kHeaderSize;
     for (const ChunkRecord& chunk : index.chunks) {
-        if (chunk.cloud >= index.clouds.size()) return fail(reason, "chunk refers to a missing cloud");
+        if (chunk.cloud >= index.clouds.size())
+            return fail(reason, "chunk refers to a missing cloud");
         if (chunk.points == 0 || chunk.points > kChunkCapacity || chunk.nullPoints > chunk.points)
             return fail(reason, "chunk point count out of range");
         // Chunks follow each other without gaps, which also rules out overlaps.
@@ -241,7 +244,8 @@ std::vector<uint8_t> encodeHeader(const FileHeader& header) {
 
 bool decodeHeader(const uint8_t* bytes, size_t size, FileHeader& header, std::string& reason) {
     if (size < kHeaderSize) return fail(reason, "file is shorter than its header");
-    if (std::memcmp(bytes, kMagic.data(), kMagic.size()) != 0) return fail(reason, "not a NOX file");
+    if (std::memcmp(bytes, kMagic.data(), kMagic.size()) != 0)
+        return fail(reason, "not a NOX file");
     ByteReader in(bytes + kMagic.size(), kHeaderSize - kMagic.size());
     header.major = in.get<uint16_t>();
     header.minor = in.get<uint16_t>();
@@ -252,7 +256,8 @@ bool decodeHeader(const uint8_t* bytes, size_t size, FileHeader& header, std::st
     header.fileSize = in.get<uint64_t>();
     header.totalPoints = in.get<uint64_t>();
     const uint64_t stored = in.get<uint64_t>();
-    if (stored != checksum64(bytes, kHeaderSize - 8)) return fail(reason, "header checksum mismatch");
+    if (stored != checksum64(bytes, kHeaderSize - 8))
+        return fail(reason, "header checksum mismatch");
     if (header.major != kMajorVersion) return fail(reason, "unsupported major version");
     if (headerSize != kHeaderSize) return fail(reason, "unexpected header size");
     return true;
@@ -273,7 +278,8 @@ bool decodeIndex(const uint8_t* bytes, size_t size, uint64_t dataEnd, FileIndex&
         const uint32_t tag = in.get<uint32_t>();
         in.get<uint32_t>();
         const uint64_t length = in.get<uint64_t>();
-        if (!in.ok() || length > in.remaining()) return fail(reason, "index section overruns the index");
+        if (!in.ok() || length > in.remaining())
+            return fail(reason, "index section overruns the index");
         ByteReader section(in.take(length), length);
         const auto readOnce = [&](int slot, bool (*read)(ByteReader&, FileIndex&)) {
             if (seen[slot]) return false;  // a repeated section is as suspect as a missing one
@@ -281,10 +287,14 @@ bool decodeIndex(const uint8_t* bytes, size_t size, uint64_t dataEnd, FileIndex&
             return read(section, index);
         };
         bool ok = true;
-        if (tag == kSectionMeta) ok = readOnce(0, readMeta);
-        else if (tag == kSectionGroups) ok = readOnce(1, readGroups);
-        else if (tag == kSectionClouds) ok = readOnce(2, readClouds);
-        else if (tag == kSectionChunks) ok = readOnce(3, readChunks);
+        if (tag == kSectionMeta)
+            ok = readOnce(0, readMeta);
+        else if (tag == kSectionGroups)
+            ok = readOnce(1, readGroups);
+        else if (tag == kSectionClouds)
+            ok = readOnce(2, readClouds);
+        else if (tag == kSectionChunks)
+            ok = readOnce(3, readChunks);
         if (!ok) return fail(reason, "malformed index section");
     }
     if (!in.ok()) return fail(reason, "malformed index");

@@ -34,7 +34,8 @@ inline constexpr uint32_t kCloudColour = 0x4;
 inline constexpr uint32_t kCloudIntensity = 0x8;
 inline constexpr uint32_t kCloudClass = 0x20;
 inline constexpr uint32_t kCloudNormals = 0x40;
-inline constexpr uint32_t kCloudChannels = kCloudColour | kCloudIntensity | kCloudClass | kCloudNormals;
+inline constexpr uint32_t kCloudChannels =
+    kCloudColour | kCloudIntensity | kCloudClass | kCloudNormals;
 
 // Steps finer than this are not supported: a tolerance at or below zero means this step.
 inline constexpr double kMinimumStep = 1e-6;
@@ -69,9 +70,11 @@ struct GroupRecord {
 };
 
 struct Bounds {
-    double min[3] = {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
+    double min[3] = {std::numeric_limits<double>::infinity(),
+                     std::numeric_limits<double>::infinity(),
                      std::numeric_limits<double>::infinity()};
-    double max[3] = {-std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+    double max[3] = {-std::numeric_limits<double>::infinity(),
+                     -std::numeric_limits<double>::infinity(),
                      -std::numeric_limits<double>::infinity()};
     bool empty() const { return min[0] > max[0]; }
     void include(const Bounds& other) {

@@ -16,8 +16,13 @@ void normalTowardScanner(const double xyz[3], const double scanner[3], float nor
     for (int a = 0; a < 3; ++a) normal[a] = static_cast<float>(d[a] / length);
 }
 
-GridNormals::GridNormals(int32_t rows, int32_t columns, int reach, const double scanner[3], Sink sink)
-    : rows_(rows), columns_(columns), reach_(reach), window_(2 * int64_t(reach) + 1), sink_(std::move(sink)) {
+GridNormals::GridNormals(int32_t rows, int32_t columns, int reach, const double scanner[3],
+                         Sink sink)
+    : rows_(rows),
+      columns_(columns),
+      reach_(reach),
+      window_(2 * int64_t(reach) + 1),
+      sink_(std::move(sink)) {
     std::copy(scanner, scanner + 3, scanner_);
     ring_.resize(static_cast<size_t>(window_ * columns_));
 }
@@ -34,7 +39,8 @@ void GridNormals::add(const PendingPoint& point) {
 }
 
 void GridNormals::finish() {
-    while (nextRowToEmit_ < rows_ && nextRowToEmit_ * columns_ < received_) emitRow(nextRowToEmit_++);
+    while (nextRowToEmit_ < rows_ && nextRowToEmit_ * columns_ < received_)
+        emitRow(nextRowToEmit_++);
 }
 
 namespace {
@@ -70,14 +76,16 @@ bool GridNormals::estimate(int64_t row, int64_t column, float normal[3]) const {
         return r >= 0 && r < rows_ && r * columns_ + column < received_ ? &at(r, column) : nullptr;
     };
     double du[3], dv[3];
-    if (!difference(centre, reach_, alongRow, du) || !difference(centre, reach_, alongColumn, dv)) return false;
+    if (!difference(centre, reach_, alongRow, du) || !difference(centre, reach_, alongColumn, dv))
+        return false;
     const double n[3] = {du[1] * dv[2] - du[2] * dv[1], du[2] * dv[0] - du[0] * dv[2],
                          du[0] * dv[1] - du[1] * dv[0]};
     const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
     if (!(length > 0)) return false;
     const double toScanner[3] = {scanner_[0] - centre.xyz[0], scanner_[1] - centre.xyz[1],
                                  scanner_[2] - centre.xyz[2]};
-    const double sign = n[0] * toScanner[0] + n[1] * toScanner[1] + n[2] * toScanner[2] < 0 ? -1.0 : 1.0;
+    const double sign =
+        n[0] * toScanner[0] + n[1] * toScanner[1] + n[2] * toScanner[2] < 0 ? -1.0 : 1.0;
     for (int a = 0; a < 3; ++a) normal[a] = static_cast<float>(sign * n[a] / length);
     return true;
 }

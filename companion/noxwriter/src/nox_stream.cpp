@@ -20,12 +20,14 @@ inline int64_t roundToStep(double value) {
 }
 
 void transformPoint(const std::array<double, 16>& m, const double in[3], double out[3]) {
-    for (int r = 0; r < 3; ++r) out[r] = m[4 * r] * in[0] + m[4 * r + 1] * in[1] + m[4 * r + 2] * in[2] + m[4 * r + 3];
+    for (int r = 0; r < 3; ++r)
+        out[r] = m[4 * r] * in[0] + m[4 * r + 1] * in[1] + m[4 * r + 2] * in[2] + m[4 * r + 3];
 }
 
 void rotateNormal(const std::array<double, 16>& m, float n[3]) {
     double out[3];
-    for (int r = 0; r < 3; ++r) out[r] = m[4 * r] * n[0] + m[4 * r + 1] * n[1] + m[4 * r + 2] * n[2];
+    for (int r = 0; r < 3; ++r)
+        out[r] = m[4 * r] * n[0] + m[4 * r + 1] * n[1] + m[4 * r + 2] * n[2];
     const double length = std::sqrt(out[0] * out[0] + out[1] * out[1] + out[2] * out[2]);
     if (length > 0)
         for (int a = 0; a < 3; ++a) n[a] = static_cast<float>(out[a] / length);
@@ -60,14 +62,16 @@ void NoxStream::addGroup(uint32_t flags, std::string name) {
 void NoxStream::addCloud(uint32_t flags, std::string name, const double* matrix, int32_t rows,
                          int32_t columns, const CloudSettings& settings) {
     if (state_ != State::Open) refuse();
-    if (index_.groups.empty()) throw WriterError(kNoGroup, "a cloud needs a group: call ksioAddGroupW first");
+    if (index_.groups.empty())
+        throw WriterError(kNoGroup, "a cloud needs a group: call ksioAddGroupW first");
     if (rows < 0 || columns < 0 || (rows == 0) != (columns == 0) ||
         uint64_t(rows) * uint64_t(columns) > kMaximumGridCells)
         throw WriterError(kInvalidArgument, "grid size must be two positive numbers or 0, 0");
     std::array<double, 16> m{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     if (matrix) {
         for (int i = 0; i < 16; ++i) {
-            if (!std::isfinite(matrix[i])) throw WriterError(kInvalidArgument, "the cloud matrix is not finite");
+            if (!std::isfinite(matrix[i]))
+                throw WriterError(kInvalidArgument, "the cloud matrix is not finite");
             m[i] = matrix[i];
         }
     }
@@ -91,7 +95,8 @@ void NoxStream::addCloud(uint32_t flags, std::string name, const double* matrix,
         cloud.group = groupIndex;
         cloud.flags = channels_;
         cloud.name = std::move(name);
-        cloud.matrix = combine ? nox::CloudRecord{}.matrix : m;  // combined points are stored in world coordinates
+        cloud.matrix = combine ? nox::CloudRecord{}.matrix
+                               : m;  // combined points are stored in world coordinates
         cloud.rows = rows;
         cloud.columns = columns;
         cloud.firstChunk = static_cast<uint32_t>(index_.chunks.size());
@@ -112,9 +117,12 @@ void NoxStream::addCloud(uint32_t flags, std::string name, const double* matrix,
     inverseStep_ = 1.0 / step;
 
     // A combining group thins its one cloud as a whole; other clouds start afresh.
-    const double filterSize = settings.filterSize > 0 ? std::fmax(settings.filterSize, nox::kMinimumStep) : 0;
-    if (filterSize == 0) filter_.reset();
-    else if (!(combine && filter_ && filter_->size() == filterSize && outputCloud().sourceClouds > 1))
+    const double filterSize =
+        settings.filterSize > 0 ? std::fmax(settings.filterSize, nox::kMinimumStep) : 0;
+    if (filterSize == 0)
+        filter_.reset();
+    else if (!(combine && filter_ && filter_->size() == filterSize &&
+               outputCloud().sourceClouds > 1))
         filter_ = std::make_unique<VoxelFilter>(filterSize);
 
     normals_.reset();
@@ -123,8 +131,8 @@ void NoxStream::addCloud(uint32_t flags, std::string name, const double* matrix,
                                                  [this](const PendingPoint& p) { stage(p); });
 }
 
-void NoxStream::addPoint(const double* xyz, const uint8_t* rgb, int16_t intensity, const float* normal,
-                         uint8_t classification) {
+void NoxStream::addPoint(const double* xyz, const uint8_t* rgb, int16_t intensity,
+                         const float* normal, uint8_t classification) {
     if (state_ != State::Open) refuse();
     if (!haveCloud_) throw WriterError(kNoCloud, "a point needs a cloud: call ksioAddCloudW first");
     if (!xyz) throw WriterError(kInvalidArgument, "the point position is null");
@@ -141,8 +149,10 @@ void NoxStream::addPoint(const double* xyz, const uint8_t* rgb, int16_t intensit
         return;
     }
     PendingPoint point;
-    if (transform_) transformPoint(matrix_, xyz, point.xyz);
-    else std::memcpy(point.xyz, xyz, sizeof point.xyz);
+    if (transform_)
+        transformPoint(matrix_, xyz, point.xyz);
+    else
+        std::memcpy(point.xyz, xyz, sizeof point.xyz);
     if (rgb) std::memcpy(point.rgb, rgb, 3);
     point.intensity = intensity;
     point.classification = classification;
@@ -152,7 +162,8 @@ void NoxStream::addPoint(const double* xyz, const uint8_t* rgb, int16_t intensit
         point.isNull = true;  // a grid keeps its cell
     }
     if ((channels_ & nox::kCloudNormals) && !normals_ && !point.isNull) {
-        if (normal && std::isfinite(normal[0]) && std::isfinite(normal[1]) && std::isfinite(normal[2])) {
+        if (normal && std::isfinite(normal[0]) && std::isfinite(normal[1]) &&
+            std::isfinite(normal[2])) {
             std::memcpy(point.normal, normal, sizeof point.normal);
             if (transform_) rotateNormal(matrix_, point.normal);
         } else {
@@ -164,7 +175,8 @@ void NoxStream::addPoint(const double* xyz, const uint8_t* rgb, int16_t intensit
 
 void NoxStream::addNullPoint() {
     if (state_ != State::Open) refuse();
-    if (!haveCloud_) throw WriterError(kNoCloud, "a null point needs a cloud: call ksioAddCloudW first");
+    if (!haveCloud_)
+        throw WriterError(kNoCloud, "a null point needs a cloud: call ksioAddCloudW first");
     if (gridCells_ > 0 && received_ == gridCells_)
         throw WriterError(kGridFull, "the grid cloud already holds rows x columns points");
     ++received_;
@@ -178,8 +190,10 @@ void NoxStream::addNullPoint() {
 }
 
 void NoxStream::route(PendingPoint& point) {
-    if (normals_) normals_->add(point);
-    else stage(point);
+    if (normals_)
+        normals_->add(point);
+    else
+        stage(point);
 }
 
 void NoxStream::startChunk() {
@@ -189,8 +203,11 @@ void NoxStream::startChunk() {
 }
 
 void NoxStream::stage(const PendingPoint& p) {
-    if (p.isNull) stageNull();
-    else stagePoint(p.xyz, p.rgb, p.intensity, p.classification, (channels_ & nox::kCloudNormals) ? p.normal : nullptr);
+    if (p.isNull)
+        stageNull();
+    else
+        stagePoint(p.xyz, p.rgb, p.intensity, p.classification,
+                   (channels_ & nox::kCloudNormals) ? p.normal : nullptr);
 }
 
 void NoxStream::stageNull() {
@@ -204,8 +221,8 @@ void NoxStream::stageNull() {
 // every column pointer read before the byte columns are written: a byte store may alias anything,
 // so the compiler would otherwise reload the chunk's fields after each one. Columns of channels
 // the chunk does not carry are never encoded and are left unwritten.
-void NoxStream::stagePoint(const double xyz[3], const uint8_t rgb[3], int16_t intensity, uint8_t classification,
-                           const float* normal) {
+void NoxStream::stagePoint(const double xyz[3], const uint8_t rgb[3], int16_t intensity,
+                           uint8_t classification, const float* normal) {
     const uint32_t index = chunk_.count;
     if (index == 0) startChunk();
     const uint32_t v = chunk_.valid;

@@ -30,8 +30,8 @@ public:
     explicit NoxStream(const std::string& outputPath);
 
     void addGroup(uint32_t flags, std::string name);
-    void addCloud(uint32_t flags, std::string name, const double* matrix, int32_t rows, int32_t columns,
-                  const CloudSettings& settings);
+    void addCloud(uint32_t flags, std::string name, const double* matrix, int32_t rows,
+                  int32_t columns, const CloudSettings& settings);
     void addPoint(const double* xyz, const uint8_t* rgb, int16_t intensity, const float* normal,
                   uint8_t classification);
     void addNullPoint();
@@ -46,8 +46,9 @@ private:
     void route(PendingPoint& point);
     void stage(const PendingPoint& point);
     // Inlined into the add calls: a call per point costs more than its work.
-    [[gnu::always_inline]] inline void stagePoint(const double xyz[3], const uint8_t rgb[3], int16_t intensity,
-                                                  uint8_t classification, const float* normal);
+    [[gnu::always_inline]] inline void stagePoint(const double xyz[3], const uint8_t rgb[3],
+                                                  int16_t intensity, uint8_t classification,
+                                                  const float* normal);
     void stageNull();
     void settleChunk(nox::ChunkRecord& record);
     void startChunk();

@@ -28,14 +28,16 @@ std::string nameOf(const std::string& path) {
 
 SpillFile::SpillFile(std::string outputPath) : outputPath_(std::move(outputPath)) {
     const std::string name = nameOf(outputPath_);
-    if (name.empty()) throw WriterError(kInvalidArgument, "the output path names no file: " + outputPath_);
+    if (name.empty())
+        throw WriterError(kInvalidArgument, "the output path names no file: " + outputPath_);
     static std::atomic<unsigned> counter{0};
     // open(O_EXCL) with mode 0666 rather than mkstemp: the file then gets the permissions the
     // user's umask gives any new file, not mkstemp's 0600.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporaryPath_ = folderOf(outputPath_) + "/." + name + "." + std::to_string(::getpid()) + "." +
-                         std::to_string(counter++) + ".part";
-        const int fd = ::open(temporaryPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        temporaryPath_ = folderOf(outputPath_) + "/." + name + "." + std::to_string(::getpid()) +
+                         "." + std::to_string(counter++) + ".part";
+        const int fd =
+            ::open(temporaryPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             fd_ = nox::UniqueFd(fd);
             return;
@@ -54,7 +56,8 @@ SpillFile::~SpillFile() {
 }
 
 void SpillFile::failWrite(const char* what, int error) {
-    throw WriterError(kWriteFailed, std::string(what) + " " + temporaryPath_ + ": " + std::strerror(error));
+    throw WriterError(kWriteFailed,
+                      std::string(what) + " " + temporaryPath_ + ": " + std::strerror(error));
 }
 
 void SpillFile::append(const void* data, size_t size) {
@@ -80,8 +83,8 @@ void SpillFile::publish() {
     if (::fdatasync(fd_.get()) != 0) failWrite("cannot flush", errno);
     if (::rename(temporaryPath_.c_str(), outputPath_.c_str()) != 0) {
         const int error = errno;
-        throw WriterError(kCannotCreateOutput, "cannot rename " + temporaryPath_ + " to " + outputPath_ +
-                                                   ": " + std::strerror(error));
+        throw WriterError(kCannotCreateOutput, "cannot rename " + temporaryPath_ + " to " +
+                                                   outputPath_ + ": " + std::strerror(error));
     }
     published_ = true;
     fd_.reset();

@@ -22,7 +22,7 @@ namespace {
 struct Session {
     CloudSettings settings;
     std::map<std::pair<uint8_t, std::string>, std::string> tags;  // last value wins
-    std::vector<std::pair<uint8_t, std::string>> tagOrder;          // first-set order, for the file
+    std::vector<std::pair<uint8_t, std::string>> tagOrder;        // first-set order, for the file
     ksioProgressCallback callback = nullptr;
     std::u16string lastError;
     std::unique_ptr<NoxStream> stream;
@@ -57,7 +57,8 @@ int32_t guarded(Body&& body) {
 }
 
 NoxStream& currentStream() {
-    if (!session.stream) throw WriterError(kNoStream, "no stream is open: call ksioStartStreamW first");
+    if (!session.stream)
+        throw WriterError(kNoStream, "no stream is open: call ksioStartStreamW first");
     return *session.stream;
 }
 
@@ -71,14 +72,16 @@ int32_t setTag(uint8_t kind, const ksio_char* name, const ksio_char* value) {
         std::string key = text(name, "the tag name");
         if (key.empty()) throw WriterError(kInvalidArgument, "the tag name is empty");
         std::string content = text(value, "the tag value");
-        auto [at, inserted] = session.tags.insert_or_assign({kind, std::move(key)}, std::move(content));
+        auto [at, inserted] =
+            session.tags.insert_or_assign({kind, std::move(key)}, std::move(content));
         if (inserted) session.tagOrder.push_back(at->first);
     });
 }
 
 std::vector<nox::MetaTag> tagsForFile() {
     std::vector<nox::MetaTag> tags;
-    for (const auto& key : session.tagOrder) tags.push_back({key.first, key.second, session.tags.at(key)});
+    for (const auto& key : session.tagOrder)
+        tags.push_back({key.first, key.second, session.tags.at(key)});
     return tags;
 }
 
@@ -134,13 +137,15 @@ NOXWRITER_EXPORT int32_t ksioSetCompressionTolerance(float tolerance) {
         if (std::isnan(tolerance) || std::isinf(tolerance))
             throw WriterError(kInvalidArgument, "the compression tolerance is not finite");
         // At or below zero: the finest supported step.
-        session.settings.step = tolerance > nox::kMinimumStep ? double(tolerance) : nox::kMinimumStep;
+        session.settings.step =
+            tolerance > nox::kMinimumStep ? double(tolerance) : nox::kMinimumStep;
     });
 }
 
 NOXWRITER_EXPORT int32_t ksioSetNormalQuality(int32_t quality) {
     return guarded([&] {
-        if (quality < 1 || quality > 4) throw WriterError(kInvalidArgument, "normal quality must be 1 to 4");
+        if (quality < 1 || quality > 4)
+            throw WriterError(kInvalidArgument, "normal quality must be 1 to 4");
         session.settings.normalReach = quality;
     });
 }
@@ -166,8 +171,10 @@ NOXWRITER_EXPORT const ksio_char* ksioGetLastErrorW(void) { return session.lastE
 
 NOXWRITER_EXPORT int32_t ksioSpatialFiltering(float value, int32_t mode) {
     return guarded([&] {
-        if (std::isnan(value) || std::isinf(value)) throw WriterError(kInvalidArgument, "the filter distance is not finite");
-        if (value > 0 && mode != 1) throw WriterError(kInvalidArgument, "spatial filtering supports mode 1 only");
+        if (std::isnan(value) || std::isinf(value))
+            throw WriterError(kInvalidArgument, "the filter distance is not finite");
+        if (value > 0 && mode != 1)
+            throw WriterError(kInvalidArgument, "spatial filtering supports mode 1 only");
         session.settings.filterSize = value > 0 ? double(value) : -1.0;
     });
 }

@@ -68,8 +68,10 @@ constexpr uint32_t hexDigits(const char* text, int count) {
 consteval Guid makeGuid(const char (&text)[37]) {
     if (text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-')
         throw "a Guid is written XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX";
-    Guid guid{detail::hexDigits(text, 8), static_cast<uint16_t>(detail::hexDigits(text + 9, 4)),
-              static_cast<uint16_t>(detail::hexDigits(text + 14, 4)), {}};
+    Guid guid{detail::hexDigits(text, 8),
+              static_cast<uint16_t>(detail::hexDigits(text + 9, 4)),
+              static_cast<uint16_t>(detail::hexDigits(text + 14, 4)),
+              {}};
     guid.data4[0] = static_cast<uint8_t>(detail::hexDigits(text + 19, 2));
     guid.data4[1] = static_cast<uint8_t>(detail::hexDigits(text + 21, 2));
     for (int i = 0; i < 6; ++i)

@@ -4,12 +4,13 @@
 // data. The reader holds no copy of the scan: each fetch reads its cells straight from the file
 // into the caller's array, so memory stays with the caller.
 
+#include <sys/types.h>
+
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
-#include <sys/types.h>
 
 #include "component_object.h"
 #include "grid_scan_format.h"
@@ -76,7 +77,8 @@ public:
             using ks_formats::little_endian::loadI32;
             const int32_t rows = loadI32(header + fmt::kOffsetRows);
             const int32_t columns = loadI32(header + fmt::kOffsetColumns);
-            const uint32_t channels = ks_formats::little_endian::loadU32(header + fmt::kOffsetChannels);
+            const uint32_t channels =
+                ks_formats::little_endian::loadU32(header + fmt::kOffsetChannels);
             if (rows < 0 || columns < 0 || (channels & ~fmt::kKnownChannels) != 0)
                 return STG_E_INVALIDHEADER;
 

@@ -27,8 +27,7 @@ typedef struct {
     float background_radiation;
 } scanifc_attributes; /* 16 bytes */
 
-SCANIFC_API int scanifc_point3dstream_open(const char* uri, int flag,
-                                           point3dstream_handle* stream);
+SCANIFC_API int scanifc_point3dstream_open(const char* uri, int flag, point3dstream_handle* stream);
 SCANIFC_API int scanifc_point3dstream_read(point3dstream_handle stream, uint32_t want,
                                            scanifc_xyz32* xyz, scanifc_attributes* attributes,
                                            uint64_t* times, uint32_t* got, int32_t* endOfFrame);

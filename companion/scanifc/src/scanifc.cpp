@@ -32,7 +32,7 @@ enum Code : int {
     kCannotOpen = 2,       // the file does not exist or cannot be read
     kNotAStream = 3,       // wrong magic or a header cut short
     kUnsupportedVersion = 4,
-    kReadError = 5,        // the file could not be read, or it ends inside a record
+    kReadError = 5,  // the file could not be read, or it ends inside a record
     kOutOfMemory = 6,
 };
 
@@ -47,8 +47,11 @@ bool isValidUtf8(std::string_view text) {
     size_t i = 0;
     while (i < text.size()) {
         const auto lead = static_cast<unsigned char>(text[i]);
-        const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                            : (lead >> 3) == 0x1E ? 4 : 0;
+        const size_t length = lead < 0x80           ? 1
+                              : (lead >> 5) == 0x6  ? 2
+                              : (lead >> 4) == 0xE  ? 3
+                              : (lead >> 3) == 0x1E ? 4
+                                                    : 0;
         if (length == 0 || i + length > text.size()) return false;
         for (size_t k = 1; k < length; ++k)
             if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
@@ -101,7 +104,8 @@ constexpr bool kRecordIsStructs =
     fmt::kOffsetDeviation == fmt::kOffsetX + 20 && fmt::kOffsetFlags == fmt::kOffsetX + 22 &&
     fmt::kOffsetBackground == fmt::kOffsetX + 24 && fmt::kRecordSize == fmt::kOffsetX + 28;
 
-void decodeRecord(const unsigned char* record, scanifc_xyz32& point, scanifc_attributes& attribute) {
+void decodeRecord(const unsigned char* record, scanifc_xyz32& point,
+                  scanifc_attributes& attribute) {
     if constexpr (kRecordIsStructs) {
         std::memcpy(&point, record + fmt::kOffsetX, sizeof point);
         std::memcpy(&attribute, record + fmt::kOffsetAmplitude, sizeof attribute);

@@ -74,8 +74,8 @@ void writeGrid(const std::filesystem::path& path, int32_t rows, int32_t columns,
 void GridScan::setCell(int32_t row, int32_t column, const GridCell& cell) {
     if (row < 0 || row >= rows || column < 0 || column >= columns)
         throw std::out_of_range("grid cell " + std::to_string(row) + ", " + std::to_string(column));
-    const size_t index = static_cast<size_t>(row) * static_cast<size_t>(columns) +
-                         static_cast<size_t>(column);
+    const size_t index =
+        static_cast<size_t>(row) * static_cast<size_t>(columns) + static_cast<size_t>(column);
     positions[3 * index] = cell.x;
     positions[3 * index + 1] = cell.y;
     positions[3 * index + 2] = cell.z;
@@ -127,10 +127,9 @@ GridCell syntheticGridCell(const SyntheticGrid& settings, int32_t row, int32_t c
     if (settings.dropoutEvery != 0 && (index + 1) % settings.dropoutEvery == 0) return {};
 
     // Columns turn the scanner, rows raise its beam.
-    const detail::SurfaceHit hit =
-        detail::roomSurface(static_cast<double>(column) / std::max(settings.columns, 1),
-                            static_cast<double>(row) / std::max(settings.rows, 1),
-                            settings.roomRadius);
+    const detail::SurfaceHit hit = detail::roomSurface(
+        static_cast<double>(column) / std::max(settings.columns, 1),
+        static_cast<double>(row) / std::max(settings.rows, 1), settings.roomRadius);
     const double azimuth = hit.azimuth;
     const double elevation = hit.elevation;
 
@@ -146,8 +145,8 @@ GridCell syntheticGridCell(const SyntheticGrid& settings, int32_t row, int32_t c
 }
 
 GridScan syntheticGridScan(const SyntheticGrid& settings) {
-    GridScan grid = makeGridScan(settings.rows, settings.columns, settings.intensity,
-                                 settings.colour);
+    GridScan grid =
+        makeGridScan(settings.rows, settings.columns, settings.intensity, settings.colour);
     for (int32_t row = 0; row < settings.rows; ++row)
         for (int32_t column = 0; column < settings.columns; ++column)
             grid.setCell(row, column, syntheticGridCell(settings, row, column));

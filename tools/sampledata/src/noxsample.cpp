@@ -4,7 +4,6 @@
 //   noxsample grid out.3dd --rows 400 --columns 800 --no-colour
 
 #include <CLI/CLI.hpp>
-
 #include <cstdio>
 #include <exception>
 
@@ -22,7 +21,8 @@ int main(int argc, char** argv) {
     streamCommand->add_option("--points", stream.pointCount, "number of records");
     streamCommand->add_option("--line", stream.pointsPerLine, "points per vertical line")
         ->check(CLI::PositiveNumber);
-    streamCommand->add_option("--lines", stream.lines, "lines per turn")->check(CLI::PositiveNumber);
+    streamCommand->add_option("--lines", stream.lines, "lines per turn")
+        ->check(CLI::PositiveNumber);
     streamCommand->add_option("--frame", stream.framePoints, "records per frame (0: no frames)");
 
     std::string gridPath;

@@ -65,8 +65,8 @@ StreamRecord syntheticStreamRecord(const SyntheticStream& settings, uint64_t ind
     const double line = static_cast<double>(inSweep / settings.pointsPerLine);
     const double step = static_cast<double>(inSweep % settings.pointsPerLine);
 
-    const detail::SurfaceHit hit =
-        detail::roomSurface(line / settings.lines, step / settings.pointsPerLine, settings.roomRadius);
+    const detail::SurfaceHit hit = detail::roomSurface(
+        line / settings.lines, step / settings.pointsPerLine, settings.roomRadius);
     const double azimuth = hit.azimuth;
     const double elevation = hit.elevation;
 
@@ -76,8 +76,8 @@ StreamRecord syntheticStreamRecord(const SyntheticStream& settings, uint64_t ind
     record.z = hit.z;
     record.amplitude = static_cast<float>(10.0 + 30.0 * std::exp(-hit.range / 20.0));
     // Reflectance in dB; dark parts of the walls go below zero.
-    record.reflectance = static_cast<float>(-4.0 + 10.0 * std::cos(2.0 * azimuth) *
-                                                       std::cos(elevation));
+    record.reflectance =
+        static_cast<float>(-4.0 + 10.0 * std::cos(2.0 * azimuth) * std::cos(elevation));
     record.deviation = static_cast<uint16_t>(static_cast<int>(hit.range * 3.0) % 50);
     record.backgroundRadiation = static_cast<float>(0.5 + 0.5 * std::sin(azimuth));
     if (settings.framePoints != 0 && (index + 1) % settings.framePoints == 0)
@@ -87,7 +87,8 @@ StreamRecord syntheticStreamRecord(const SyntheticStream& settings, uint64_t ind
 
 void writeSyntheticStream(const std::filesystem::path& path, const SyntheticStream& settings) {
     PointStreamWriter writer(path);
-    for (uint64_t i = 0; i < settings.pointCount; ++i) writer.write(syntheticStreamRecord(settings, i));
+    for (uint64_t i = 0; i < settings.pointCount; ++i)
+        writer.write(syntheticStreamRecord(settings, i));
     writer.finish();
 }
 

@@ -23,13 +23,19 @@ struct FlagsField {
 
 FlagsField flagsField(uint16_t version) {
     switch (version) {
-        case 0: throw std::invalid_argument("format version 0 has no record layout");
-        case 1: return {23, 1};
-        case 2: return {27, 1};
-        case 3: return {24, 2};
+        case 0:
+            throw std::invalid_argument("format version 0 has no record layout");
+        case 1:
+            return {23, 1};
+        case 2:
+            return {27, 1};
+        case 3:
+            return {24, 2};
         case 4:
-        case 5: return {19, 2};
-        default: return {25, 2};
+        case 5:
+            return {19, 2};
+        default:
+            return {25, 2};
     }
 }
 
@@ -48,13 +54,19 @@ void writeHeader(detail::BinaryOutput& out, uint16_t version, uint16_t variant) 
 
 size_t rdbRecordSize(uint16_t version, uint16_t variant) {
     switch (version) {
-        case 0: throw std::invalid_argument("format version 0 has no record layout");
-        case 1: return variant == 1 ? 25 : 24;
-        case 2: return variant == 1 ? 32 : variant == 2 ? 30 : 28;
-        case 3: return 33;
+        case 0:
+            throw std::invalid_argument("format version 0 has no record layout");
+        case 1:
+            return variant == 1 ? 25 : 24;
+        case 2:
+            return variant == 1 ? 32 : variant == 2 ? 30 : 28;
+        case 3:
+            return 33;
         case 4:
-        case 5: return 25;
-        default: return 34;
+        case 5:
+            return 25;
+        default:
+            return 34;
     }
 }
 

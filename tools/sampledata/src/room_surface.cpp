@@ -22,7 +22,11 @@ SurfaceHit roomSurface(double turn, double sweep, double roomRadius) {
     const double x = horizontal * std::cos(azimuth);
     const double y = horizontal * std::sin(azimuth);
     const double z = horizontal * slope;
-    return {azimuth, elevation, static_cast<float>(x), static_cast<float>(y), static_cast<float>(z),
+    return {azimuth,
+            elevation,
+            static_cast<float>(x),
+            static_cast<float>(y),
+            static_cast<float>(z),
             static_cast<float>(std::sqrt(horizontal * horizontal + z * z))};
 }
 

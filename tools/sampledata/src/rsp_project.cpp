@@ -14,10 +14,17 @@ std::string escaped(const std::string& text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -67,8 +74,8 @@ RspMatrix rspRigidInverse(const RspMatrix& m) {
     for (int row = 0; row < 3; ++row)
         for (int column = 0; column < 3; ++column) inverse[4 * row + column] = m[4 * column + row];
     for (int row = 0; row < 3; ++row)
-        inverse[4 * row + 3] = -(inverse[4 * row] * m[3] + inverse[4 * row + 1] * m[7] +
-                                 inverse[4 * row + 2] * m[11]);
+        inverse[4 * row + 3] =
+            -(inverse[4 * row] * m[3] + inverse[4 * row + 1] * m[7] + inverse[4 * row + 2] * m[11]);
     return inverse;
 }
 
@@ -92,7 +99,8 @@ std::string rspProjectXml(const RspProject& project) {
     std::string xml =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<!DOCTYPE document SYSTEM \"rspproject.dtd\">\n"
-        "<document>\n  " + element("name", project.name) + "\n";
+        "<document>\n  " +
+        element("name", project.name) + "\n";
     const std::string pop = matrixElement("pop", project.pop, "  ");
     if (!project.popAfterScanPositions) xml += pop;
     xml += "  <scanpositions>\n";

@@ -78,16 +78,16 @@ SampleProject writeSampleProject(const std::filesystem::path& folder,
         const detail::SiteScanner scanner(scan.sop, pattern);
         const detail::RdbLayout layout{scan.rdbFormatVersion, scan.rdbRecordVariant};
         const detail::ScanCounts counts =
-            scan.grid ? detail::writeGridScanFiles(scanner, scan.scanFile, scan.rdbFolder, layout)
-                      : detail::writeStreamScanFiles(scanner, scan.scanFile, scan.rdbFolder, layout);
+            scan.grid
+                ? detail::writeGridScanFiles(scanner, scan.scanFile, scan.rdbFolder, layout)
+                : detail::writeStreamScanFiles(scanner, scan.scanFile, scan.rdbFolder, layout);
         scan.rows = pattern.rows;
         scan.columns = pattern.columns;
         scan.points = counts.points;
         scan.nullPoints = counts.nullPoints;
 
-        rsp.positions.push_back(
-            RspScanPosition{scan.position, scan.sop, {RspScan{scan.grid ? "scan_colored" : "scan",
-                                                              scan.file}}});
+        rsp.positions.push_back(RspScanPosition{
+            scan.position, scan.sop, {RspScan{scan.grid ? "scan_colored" : "scan", scan.file}}});
         project.scans.push_back(std::move(scan));
     }
     writeRspProject(project.projectFile, rsp);

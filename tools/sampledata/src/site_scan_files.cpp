@@ -28,8 +28,8 @@ public:
             colours_.write({0, 0, 0, 0});
             return;
         }
-        RdbRecord record = rdbRecordAt(sample.x, sample.y, sample.z, layout_.formatVersion,
-                                       layout_.recordVariant);
+        RdbRecord record =
+            rdbRecordAt(sample.x, sample.y, sample.z, layout_.formatVersion, layout_.recordVariant);
         // The oldest layout has no reflectance and gives the amplitude less 32768 as the
         // intensity, so every layout converts to the intensity of the point stream.
         record.amplitude = static_cast<uint16_t>(32768 + sample.intensity);
@@ -58,7 +58,8 @@ StreamRecord streamRecordOf(const ScanSample& sample) {
     record.z = sample.z;
     record.reflectance = sample.reflectance;
     // Echo strength in dB: the reflectance less the spreading loss over the range.
-    record.amplitude = sample.reflectance + 40.0f - 20.0f * std::log10(std::max(sample.range, 1.0f));
+    record.amplitude =
+        sample.reflectance + 40.0f - 20.0f * std::log10(std::max(sample.range, 1.0f));
     record.deviation = 3;
     return record;
 }

@@ -26,8 +26,7 @@ ScanPattern patternForRays(double rays) {
 
 }  // namespace
 
-SiteScanner::SiteScanner(const RspMatrix& sop, ScanPattern pattern)
-    : sop_(sop), pattern_(pattern) {
+SiteScanner::SiteScanner(const RspMatrix& sop, ScanPattern pattern) : sop_(sop), pattern_(pattern) {
     if (pattern.rows < 2 || pattern.columns < 1) throw std::invalid_argument("empty scan pattern");
     for (uint32_t row = 0; row < pattern.rows; ++row) {
         const double elevation =
@@ -64,8 +63,8 @@ ScanSample SiteScanner::measure(uint32_t row, uint32_t column) const {
     const long hundredths = std::lround(hit.reflectance * 100.0);
     const double intensity = static_cast<double>(hundredths) * kReflectanceToIntensity / 100.0;
     sample.intensity = static_cast<int16_t>(intensity);
-    sample.reflectance = static_cast<float>((intensity + (intensity < 0 ? -0.25 : 0.25)) /
-                                            kReflectanceToIntensity);
+    sample.reflectance =
+        static_cast<float>((intensity + (intensity < 0 ? -0.25 : 0.25)) / kReflectanceToIntensity);
     sample.red = hit.red;
     sample.green = hit.green;
     sample.blue = hit.blue;

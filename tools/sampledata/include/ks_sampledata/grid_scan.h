@@ -11,8 +11,8 @@
 namespace ks_sampledata {
 
 struct GridCell {
-    float x = 0, y = 0, z = 0;          // metres; (0, 0, 0) marks a cell without a return
-    float intensity = 0;                // 0..1
+    float x = 0, y = 0, z = 0;           // metres; (0, 0, 0) marks a cell without a return
+    float intensity = 0;                 // 0..1
     float red = 0, green = 0, blue = 0;  // 0..1
 };
 

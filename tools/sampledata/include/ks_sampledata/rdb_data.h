@@ -40,8 +40,7 @@ size_t rdbRecordSize(uint16_t formatVersion, uint16_t recordVariant);
 // counts from 2^23, every other layout from 2^31.
 uint32_t rdbRawCoordinate(double metres, uint16_t formatVersion, uint16_t recordVariant);
 // A record at a position in metres.
-RdbRecord rdbRecordAt(double x, double y, double z, uint16_t formatVersion,
-                      uint16_t recordVariant);
+RdbRecord rdbRecordAt(double x, double y, double z, uint16_t formatVersion, uint16_t recordVariant);
 
 // Writes the 40-byte header on construction and positions records as they come.
 class RdbPositionsWriter {

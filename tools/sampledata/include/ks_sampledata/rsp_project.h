@@ -32,7 +32,7 @@ struct RspScan {
 };
 
 struct RspScanPosition {
-    std::string name;           // also the position's folder name below SCANS
+    std::string name;  // also the position's folder name below SCANS
     RspMatrix sop = rspIdentity();
     std::vector<RspScan> scans;
 };

@@ -24,17 +24,17 @@ struct SampleProjectSettings {
 inline constexpr uint64_t kMinimumSamplePoints = 1'000;
 
 struct SampleScan {
-    std::string position;       // the scan position's name and folder
-    std::string file;           // the scan's file name in the position's SINGLESCANS folder
-    bool grid = false;          // a grid scan, else a point stream
-    RspMatrix sop;              // scanner frame to site frame
+    std::string position;  // the scan position's name and folder
+    std::string file;      // the scan's file name in the position's SINGLESCANS folder
+    bool grid = false;     // a grid scan, else a point stream
+    RspMatrix sop;         // scanner frame to site frame
     uint16_t rdbFormatVersion = 0;
     uint16_t rdbRecordVariant = 0;
-    uint32_t rows = 0, columns = 0;  // beam steps per line, lines
-    uint64_t points = 0;             // returns, in every file of the scan
-    uint64_t nullPoints = 0;         // grid cells (and database records) without a return
-    std::filesystem::path scanFile;  // the point stream or grid scan
-    std::filesystem::path rdbFolder; // the folder with P3D.rds and P3D-RGB.rds
+    uint32_t rows = 0, columns = 0;   // beam steps per line, lines
+    uint64_t points = 0;              // returns, in every file of the scan
+    uint64_t nullPoints = 0;          // grid cells (and database records) without a return
+    std::filesystem::path scanFile;   // the point stream or grid scan
+    std::filesystem::path rdbFolder;  // the folder with P3D.rds and P3D-RGB.rds
 };
 
 struct SampleProject {

@@ -24,8 +24,8 @@ enum class SiteSurface { None, Ground, Wall, Roof };
 
 struct SiteHit {
     SiteSurface surface = SiteSurface::None;
-    double range = 0;          // metres along the ray
-    float reflectance = 0;     // dB, lower for glancing incidence
+    double range = 0;       // metres along the ray
+    float reflectance = 0;  // dB, lower for glancing incidence
     uint8_t red = 0, green = 0, blue = 0;
 };
 
