@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets everything up on a fresh Debian machine and runs every test: the format check, a release
-# build with warnings as errors, the same tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# cancel race under ThreadSanitizer, and a bounded run of every fuzz target.
+# build with warnings as errors, the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the cancel race under ThreadSanitizer, and a bounded run of every
+# fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
