@@ -6,7 +6,7 @@
 
 using namespace ks_formats;
 
-struct PrintingFeedback : Feedback {
+struct PrintingFeedback final : Feedback {
     void reportProgress(ImportBatch*, const WideChar*, int overall, int filePercent, int fileIndex,
                         int phase) override {
         std::printf("\rfile %d %s %3d%%, overall %3d%%", fileIndex + 1,

@@ -61,7 +61,8 @@ struct matrix {
 
     static matrix identity() {
         matrix result{};
-        for (int i = 0; i < R && i < C; ++i) result.m[i * C + i] = T(1);
+        constexpr int diagonal = R < C ? R : C;
+        for (int i = 0; i < diagonal; ++i) result.m[i * C + i] = T(1);
         return result;
     }
 

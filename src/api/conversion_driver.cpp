@@ -7,8 +7,8 @@
 #include "api/writer_library.h"
 #include "batch/current_batch.h"
 #include "handlers/handler_registry.h"
+#include "ks_common/text_encoding.h"
 #include "ks_formats/api.h"
-#include "platform/text_encoding.h"
 
 namespace ks_formats {
 namespace {
@@ -129,7 +129,7 @@ private:
         runImport(*handler, batch_, *scan);
         if (batch_._getCancel()) return ResultSuccess;
 
-        const WideString numScans = platform::asciiToWide(std::to_string(batch_.getNumScans()));
+        const WideString numScans = ks_common::asciiToWide(std::to_string(batch_.getNumScans()));
         writer_.setMetaTag(u"Audit.OriginalNumScans", numScans.c_str());
         if (mode_ == BatchModePerFile) {
             endOutputStream();

@@ -3,7 +3,7 @@
 
 #include "api/format_table.h"
 #include "handlers/handler_registry.h"
-#include "platform/text_encoding.h"
+#include "ks_common/text_encoding.h"
 
 namespace ks_formats {
 namespace {
@@ -38,8 +38,8 @@ bool FormatInfo(int index, WideChar* extension, WideChar* description) {
 
 bool FormatInfo(int index, char* extension, char* description) {
     const FileTypeHandler* handler = handlerAt(static_cast<unsigned>(index));
-    copyNarrow(extension, handler ? platform::toUtf8(handler->getExtension()) : std::string());
-    copyNarrow(description, handler ? platform::toUtf8(handler->getDescription()) : std::string());
+    copyNarrow(extension, handler ? ks_common::toUtf8(handler->getExtension()) : std::string());
+    copyNarrow(description, handler ? ks_common::toUtf8(handler->getDescription()) : std::string());
     return handler != nullptr;
 }
 

@@ -4,8 +4,8 @@
 #include "batch/current_batch.h"
 #include "handlers/handler_registry.h"
 #include "handlers/library_handlers.h"
+#include "ks_common/text_encoding.h"
 #include "ks_formats/api.h"
-#include "platform/text_encoding.h"
 
 namespace ks_formats {
 
@@ -47,7 +47,7 @@ Result CreateBatchFromProject(ImportBatch* batch, const WideChar* projectPath) {
 
 Result CreateBatchFromProject(ImportBatch* batch, const char* projectPath) {
     if (!projectPath) return ResultFailed;
-    return CreateBatchFromProject(batch, platform::fromUtf8(projectPath).c_str());
+    return CreateBatchFromProject(batch, ks_common::fromUtf8(projectPath).c_str());
 }
 
 }  // namespace ks_formats

@@ -1,8 +1,8 @@
 // Progress, cancellation and error reporting of a batch.
 #include <algorithm>
 
-#include "batch/fixed_text.h"
 #include "batch/progress_channel.h"
+#include "ks_common/fixed_text.h"
 #include "ks_formats/import_batch.h"
 
 namespace ks_formats {
@@ -48,10 +48,12 @@ void ImportBatch::_error(Result result, ConvertPhase phase) {
     if (feedback) feedback->reportError(this, currentFilename, result, currentFileIndex, phase);
 }
 
-void ImportBatch::_setCurrentFilename(const WideChar* name) { copyToFixed(currentFilename, name); }
+void ImportBatch::_setCurrentFilename(const WideChar* name) {
+    ks_common::copyToFixed(currentFilename, name);
+}
 
 void ImportBatch::_setCurrentOutputFilename(const WideChar* name) {
-    copyToFixed(currentOutputFilename, name);
+    ks_common::copyToFixed(currentOutputFilename, name);
 }
 
 }  // namespace ks_formats

@@ -1,8 +1,8 @@
 // The list of output files a conversion has written, in wide and narrow form.
 #include <cstring>
 
+#include "ks_common/text_encoding.h"
 #include "ks_formats/import_batch.h"
-#include "platform/text_encoding.h"
 
 namespace ks_formats {
 namespace {
@@ -22,7 +22,7 @@ size_t fittingLength(const std::string& utf8, size_t limit) {
 }  // namespace
 
 void ImportBatch::_addExportedFile(const WideChar* name) {
-    exportedFiles.emplace_back(platform::wideView(name));
+    exportedFiles.emplace_back(ks_common::wideView(name));
 }
 
 // An index outside the list answers null, as getImportFilename does.
@@ -37,7 +37,7 @@ const WideChar* ImportBatch::getExportedFilenameW(int index) const {
 const char* ImportBatch::getExportedFilenameA(int index) const {
     const WideChar* wide = getExportedFilenameW(index);
     if (!wide) return nullptr;
-    const std::string utf8 = platform::toUtf8(wide);
+    const std::string utf8 = ks_common::toUtf8(wide);
     const size_t length = fittingLength(utf8, kNarrowResultBytes - 1);
     std::memcpy(narrowResult, utf8.data(), length);
     narrowResult[length] = '\0';

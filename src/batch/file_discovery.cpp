@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
+#include "ks_common/text_encoding.h"
 #include "ks_formats/import_batch.h"
 #include "platform/paths.h"
-#include "platform/text_encoding.h"
 
 namespace ks_formats {
 namespace {
@@ -42,13 +42,13 @@ int collectFilesInTree(std::vector<ScanInfo>& list, const WideString& directory,
                        const WideString& extension, bool recurse, const FolderLister& lister) {
     std::vector<platform::DirectoryEntry> entries;
     bool opened = false;
-    const std::string folder = directory.empty() ? "/" : platform::encodeUtf8(directory);
+    const std::string folder = directory.empty() ? "/" : ks_common::encodeUtf8(directory);
     const int listingError = lister(folder, entries, opened);
     if (!opened) return 0;
 
     for (const platform::DirectoryEntry& entry : entries) {
         if (entry.name.empty() || entry.name.front() == '.') continue;
-        const WideString name = platform::decodeLenientUtf8(entry.name);
+        const WideString name = ks_common::decodeLenientUtf8(entry.name);
         WideString full = directory;
         full.push_back(platform::kSeparator);
         full += name;
@@ -76,7 +76,7 @@ int ImportBatch::extractFilePaths() {
 }
 
 int ImportBatch::extractFilesFromPath(const WideChar* pathText) {
-    const WideView path = platform::wideView(pathText);
+    const WideView path = ks_common::wideView(pathText);
 
     if (recursiveSearch && !hasThreeCharacterExtension(path)) {
         // The whole path is used, however long: a fixed-size copy could only cut it into a
@@ -93,14 +93,14 @@ int ImportBatch::extractFilesFromPath(const WideChar* pathText) {
     const int before = numImportFiles();
     const size_t slash = path.rfind(platform::kSeparator);
     const WideView directory = slash == WideView::npos ? WideView() : path.substr(0, slash);
-    const std::string folder = platform::encodeUtf8(platform::parentFolder(path));
-    const std::string pattern = platform::encodeUtf8(platform::lastComponent(path));
+    const std::string folder = ks_common::encodeUtf8(platform::parentFolder(path));
+    const std::string pattern = ks_common::encodeUtf8(platform::lastComponent(path));
     std::vector<platform::DirectoryEntry> entries;
     platform::listDirectory(folder, pattern, entries);
     for (const platform::DirectoryEntry& entry : entries) {
         WideString full(directory);
         full.push_back(platform::kSeparator);
-        full += platform::decodeLenientUtf8(entry.name);
+        full += ks_common::decodeLenientUtf8(entry.name);
         addImportFile(full.c_str());
     }
     return numImportFiles() - before;

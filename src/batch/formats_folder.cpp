@@ -1,10 +1,10 @@
 // The folder of the 32-bit extension: set by the host, or derived from where the companion
 // formats library is loaded.
-#include "batch/fixed_text.h"
+#include "ks_common/fixed_text.h"
+#include "ks_common/text_encoding.h"
 #include "ks_formats/import_batch.h"
 #include "platform/dynamic_library.h"
 #include "platform/paths.h"
-#include "platform/text_encoding.h"
 
 namespace ks_formats {
 namespace {
@@ -18,12 +18,12 @@ constexpr size_t kMaxUnits = kPathBufferUnits - 1;
 void ImportBatch::set32BitNoxFormatsFolder(const WideChar* folder) {
     // The stored folder always ends in "/"; a folder that would not fit with it is ignored.
     if (!folder) return;
-    const platform::WideView text = platform::wideView(folder);
+    const platform::WideView text = ks_common::wideView(folder);
     const bool endsInSeparator = !text.empty() && text.back() == platform::kSeparator;
     if (text.size() > kMaxUnits || (text.size() == kMaxUnits && !endsInSeparator)) return;
     WideString stored(text);
     if (!endsInSeparator) stored.push_back(platform::kSeparator);
-    copyToFixed(formatsFolder32, stored.c_str());
+    ks_common::copyToFixed(formatsFolder32, stored.c_str());
 }
 
 // When no folder is set, it is derived once from the companion library, when that is loaded:
@@ -35,9 +35,9 @@ const WideChar* ImportBatch::get32BitNoxFormatsFolder() {
         const std::string library = platform::loadedLibraryPath(kCompanionLibrary);
         if (!library.empty() && library.front() == '/') {
             const WideString folder =
-                platform::joinPath(platform::parentFolder(platform::decodeLenientUtf8(library)),
-                                   platform::asciiToWide(kExtensionSubfolder));
-            if (folder.size() <= kMaxUnits) copyToFixed(formatsFolder32, folder.c_str());
+                platform::joinPath(platform::parentFolder(ks_common::decodeLenientUtf8(library)),
+                                   ks_common::asciiToWide(kExtensionSubfolder));
+            if (folder.size() <= kMaxUnits) ks_common::copyToFixed(formatsFolder32, folder.c_str());
         }
     }
     return formatsFolder32[0] == 0 ? nullptr : formatsFolder32;

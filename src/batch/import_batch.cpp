@@ -2,9 +2,9 @@
 
 #include "api/writer_library.h"
 #include "batch/current_batch.h"
-#include "batch/fixed_text.h"
 #include "batch/progress_channel.h"
-#include "platform/text_encoding.h"
+#include "ks_common/fixed_text.h"
+#include "ks_common/text_encoding.h"
 
 namespace ks_formats {
 
@@ -43,7 +43,7 @@ ImportBatch::ImportBatch(const WideChar* creatorApp)
     // hand it to, and the batch is otherwise fully usable.
     const WriterLibrary& writer = writerLibrary();
     if (writer.bound) {
-        const WideString tag = platform::asciiToWide("Audit.CreatorApp");
+        const WideString tag = ks_common::asciiToWide("Audit.CreatorApp");
         const WideChar empty[] = {0};
         writer.setMetaTag(tag.c_str(), creatorApp ? creatorApp : empty);
     }
@@ -79,9 +79,9 @@ void ImportBatch::copyFrom(const ImportBatch& other) {
     searchPathsExtracted = other.searchPathsExtracted;
     colourBits = other.colourBits;
     batchMode = other.batchMode;
-    copyToFixed(outputFilename, other.outputFilename);
-    copyToFixed(currentFilename, other.currentFilename);
-    copyToFixed(currentOutputFilename, other.currentOutputFilename);
+    ks_common::copyToFixed(outputFilename, other.outputFilename);
+    ks_common::copyToFixed(currentFilename, other.currentFilename);
+    ks_common::copyToFixed(currentOutputFilename, other.currentOutputFilename);
     currentFileIndex = other.currentFileIndex;
     errorCount = other.errorCount;
     importFiles = other.importFiles;
@@ -97,7 +97,7 @@ void ImportBatch::copyFrom(const ImportBatch& other) {
     rspOptions = other.rspOptions;
     cancelRequested.store(other._getCancel(), std::memory_order_relaxed);
     pointsFilter = other.pointsFilter;
-    copyToFixed(formatsFolder32, other.formatsFolder32);
+    ks_common::copyToFixed(formatsFolder32, other.formatsFolder32);
 }
 
 void ImportBatch::setCompressionTolerance(float tolerance) {

@@ -1,15 +1,15 @@
 // The batch's lists of import files and search paths.
+#include "ks_common/text_encoding.h"
 #include "ks_formats/import_batch.h"
-#include "platform/text_encoding.h"
 
 namespace ks_formats {
 
 void ImportBatch::addSearchPath(const char* path) {
-    searchPaths.push_back(platform::fromUtf8(path));
+    searchPaths.push_back(ks_common::fromUtf8(path));
 }
 
 void ImportBatch::addSearchPath(const WideChar* path) {
-    searchPaths.emplace_back(platform::wideView(path));
+    searchPaths.emplace_back(ks_common::wideView(path));
 }
 
 void ImportBatch::addImportFile(const WideChar* name) {

@@ -1,10 +1,10 @@
 // Output file names derived from the raw output name, the batch mode and the import name.
 #include <string>
 
-#include "batch/fixed_text.h"
+#include "ks_common/fixed_text.h"
+#include "ks_common/text_encoding.h"
 #include "ks_formats/import_batch.h"
 #include "platform/paths.h"
-#include "platform/text_encoding.h"
 
 namespace ks_formats {
 namespace {
@@ -33,14 +33,16 @@ SharedResult& strippedNameResult() {
     return result;
 }
 
-WideString toWide(std::string_view ascii) { return platform::asciiToWide(ascii); }
+WideString toWide(std::string_view ascii) { return ks_common::asciiToWide(ascii); }
 
 }  // namespace
 
-void ImportBatch::setOutputFilename(const WideChar* name) { copyToFixed(outputFilename, name); }
+void ImportBatch::setOutputFilename(const WideChar* name) {
+    ks_common::copyToFixed(outputFilename, name);
+}
 
 void ImportBatch::setOutputFilename(const char* name) {
-    const WideString wide = platform::fromUtf8(name);
+    const WideString wide = ks_common::fromUtf8(name);
     setOutputFilename(wide.c_str());
 }
 
@@ -56,7 +58,7 @@ bool ImportBatch::_isOutputFileADirectory() const {
 const WideChar* ImportBatch::_getOutputFilename(const WideChar* inputName, int index) const {
     // Take the input apart before the result is touched: it may point into the previous result.
     const WideString input(batchMode == BatchModeSingleFile ? WideView()
-                                                            : platform::wideView(inputName));
+                                                            : ks_common::wideView(inputName));
     if (batchMode != BatchModePerScan) index = -1;
     WideString suffix;
     if (index >= 0) suffix = u'_' + toWide(std::to_string(index));
@@ -78,7 +80,7 @@ const WideChar* ImportBatch::_getOutputFilename(const WideChar* inputName, int i
 }
 
 const WideChar* ImportBatch::_getStrippedFilename(const WideChar* path) {
-    const WideString stem(platform::stem(platform::wideView(path)));
+    const WideString stem(platform::stem(ks_common::wideView(path)));
     return strippedNameResult().publish(stem);
 }
 

@@ -1,21 +1,20 @@
 #pragma once
 
-#include <cstddef>
 #include <string>
-#include <string_view>
 
+#include "ks_common/progress_record.h"
+#include "ks_common/shared_memory.h"
 #include "ks_formats/types.h"
-#include "platform/shared_memory.h"
 
 namespace ks_formats {
 
 // Carries progress records to a monitoring process: a named shared block that the monitor
-// creates (2048 bytes) and a named event signalled after each record. The library only opens the
-// block; without a monitor every write returns at once.
+// creates and a named event signalled after each record. The library only opens the block;
+// without a monitor every write returns at once.
 class ProgressChannel {
 public:
-    static constexpr size_t kBlockSize = 2048;
-    static constexpr const char* kBlockName = "NoxFormatsProgress";
+    static constexpr size_t kBlockSize = ks_common::kProgressBlockSize;
+    static constexpr const char* kBlockName = ks_common::kProgressBlockName;
 
     explicit ProgressChannel(std::string blockName);
 
@@ -23,8 +22,7 @@ public:
     void open();
     // Releases the handle; a view already mapped stays in use.
     void close();
-    // Puts "name|overall|filePercent|fileIndex|phase" as UTF-16LE at offset 0 of the block,
-    // without a terminating zero, then signals the event.
+    // Puts the record into the block (see ks_common/progress_record.h), then signals the event.
     void write(const WideChar* fileName, int overall, int filePercent, int fileIndex, int phase);
 
     const std::string& blockName() const { return blockName_; }
@@ -33,33 +31,11 @@ public:
 private:
     std::string blockName_;
     std::string eventName_;
-    platform::SharedMemory mapping_;
-    platform::MappedView view_;
+    ks_common::SharedMemory mapping_;
+    ks_common::MappedView view_;
 };
 
 // The process-wide channel on the block "NoxFormatsProgress".
 ProgressChannel& progressChannel();
-
-// The record text of one write, as UTF-16 code units.
-WideString formatProgressRecord(const WideChar* fileName, int overall, int filePercent,
-                                int fileIndex, int phase);
-
-}  // namespace ks_formats
-
-namespace ks_formats {
-
-// One record as the monitoring side reads it back.
-struct ProgressRecord {
-    WideString fileName;
-    int overall = 0;
-    int filePercent = 0;
-    int fileIndex = 0;
-    int phase = 0;
-};
-
-// Reads a record from the block's units (up to the first zero unit or the end). The name runs up
-// to the first "|" that four whole numbers follow; anything after the fourth number is the tail
-// of an earlier, longer record and is ignored. False when no record can be read.
-bool parseProgressRecord(std::basic_string_view<WideChar> units, ProgressRecord& record);
 
 }  // namespace ks_formats

@@ -3,9 +3,9 @@
 #include <sstream>
 #include <string>
 
+#include "ks_common/text_encoding.h"
 #include "ks_formats/import_batch.h"
 #include "platform/paths.h"
-#include "platform/text_encoding.h"
 
 namespace ks_formats {
 namespace {
@@ -32,7 +32,7 @@ public:
         return *this;
     }
 
-    Listing& text(const char* ascii) { return text(platform::asciiToWide(ascii)); }
+    Listing& text(const char* ascii) { return text(ks_common::asciiToWide(ascii)); }
 
     // Numbers and flags as a standard output stream prints them by default: booleans as 0 or
     // 1, floating point with six significant digits (0.001, -1, 1000).
@@ -58,10 +58,10 @@ bool ImportBatch::_write(const char* filename, const WideChar* header) {
     if (!file.is_open()) return false;
 
     Listing out;
-    if (header) out.text(platform::wideView(header)).endLine().endLine();
+    if (header) out.text(ks_common::wideView(header)).endLine().endLine();
     out.text("numImportFiles()\t\t\t").value(numImportFiles()).endLine();
     for (const ScanInfo& info : importFiles)
-        out.text("\tFile: ").text(platform::wideView(info.getFilename())).endLine();
+        out.text("\tFile: ").text(ks_common::wideView(info.getFilename())).endLine();
     out.text("numExportedFiles()\t\t\t").value(numExportedFiles()).endLine();
     for (const WideString& name : exportedFiles) out.text("\tFile: ").text(name).endLine();
     out.text("getBatchMode()\t\t\t").value(static_cast<int>(getBatchMode())).endLine();

@@ -8,11 +8,11 @@
 #include "handlers/path_buffer.h"
 #include "handlers/scan_import.h"
 #include "handlers/value_conversion.h"
+#include "ks_common/text_encoding.h"
 #include "platform/component.h"
 #include "platform/input_file.h"
 #include "platform/large_buffer.h"
 #include "platform/paths.h"
-#include "platform/text_encoding.h"
 #include "reader3dd_interface.h"
 
 using namespace ks_formats;
@@ -84,7 +84,7 @@ bool plausibleGrid(int32_t rows, int32_t columns, const WideChar* path) {
     if (rows < 0 || columns < 0) return false;
     const uint64_t cells = static_cast<uint64_t>(rows) * static_cast<uint64_t>(columns);
     if (cells > static_cast<uint64_t>(INT32_MAX)) return false;  // the fetch counts are 32-bit
-    const int64_t fileSize = platform::InputFile::open(platform::toUtf8(path)).size();
+    const int64_t fileSize = platform::InputFile::open(ks_common::toUtf8(path)).size();
     return fileSize < 0 || cells <= static_cast<uint64_t>(fileSize);
 }
 
@@ -113,7 +113,7 @@ bool _3DDHandler::import(ImportBatch* batch, ScanInfo* scan) {
         return false;
     }
     const PathBuffer path(scan->getFilename());
-    const auto text = platform::wideView(path.c_str());
+    const auto text = ks_common::wideView(path.c_str());
     const size_t dot = platform::findExtension(text);
     if (dot == WideString::npos) return false;
     const WideString extension(text.substr(dot + 1));

@@ -7,7 +7,6 @@
 class _3DDHandler : public ks_formats::FileTypeHandler {
 public:
     _3DDHandler();
-    ~_3DDHandler();
 
     ks_formats::FormatID getFormatID() override { return ks_formats::FormatRiegl3DD; }
     bool acceptsExtension(const ks_formats::WideString& extension) override;
@@ -24,5 +23,9 @@ public:
                    const ks_formats::WideChar* cloudName);
 
 protected:
+    // The handler classes keep the fixed slot layout of their interface, which has no virtual
+    // destructor; only the library's own final instances are ever destroyed.
+    ~_3DDHandler();
+
     ks_formats::Matrix4d scanMatrix_;
 };

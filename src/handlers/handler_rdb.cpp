@@ -6,14 +6,12 @@
 #include "handlers/rds_records.h"
 #include "handlers/scan_import.h"
 #include "handlers/value_conversion.h"
-#include "little_endian.h"
+#include "ks_common/little_endian.h"
+#include "ks_common/text_encoding.h"
 #include "platform/component.h"
 #include "platform/paths.h"
-#include "platform/text_encoding.h"
 
 using namespace ks_formats;
-using ks_formats::little_endian::loadU16;
-using ks_formats::little_endian::loadU32;
 
 namespace {
 
@@ -47,7 +45,7 @@ bool _RDBHandler::import(ImportBatch* batch, ScanInfo* scan) {
     if (!batch || !scan) return false;
     setScanMatrix(scan);
     // A name that does not fit a path buffer would be cut into some other path: refuse it.
-    const platform::WideView name = platform::wideView(scan->getFilename());
+    const platform::WideView name = ks_common::wideView(scan->getFilename());
     if (name.size() >= static_cast<size_t>(kPathBufferUnits)) return false;
     const size_t dot = platform::findExtension(name);
     if (dot == platform::WideView::npos) return false;
@@ -58,7 +56,7 @@ bool _RDBHandler::import(ImportBatch* batch, ScanInfo* scan) {
 
 bool _RDBHandler::locateRdbData(ImportBatch* batch, const WideChar* name,
                                 const WideChar* cloudName) {
-    const WideString folder = rdbDataFolder(WideString(platform::wideView(name)));
+    const WideString folder = rdbDataFolder(WideString(ks_common::wideView(name)));
     if (folder.empty()) return false;
     return importRdbScan(batch, name, folder + u"P3D.rds", folder + u"P3D-RGB.rds", cloudName);
 }
@@ -74,8 +72,8 @@ bool _RDBHandler::importRdbScan(ImportBatch* batch, const WideChar* importName,
 
     RdsReader positions;
     RdsReader colours;
-    if (!positions.open(platform::encodeUtf8(positionsPath))) return false;
-    bool withColour = batch->getIncludeRGB() && colours.open(platform::encodeUtf8(coloursPath));
+    if (!positions.open(ks_common::encodeUtf8(positionsPath))) return false;
+    bool withColour = batch->getIncludeRGB() && colours.open(ks_common::encodeUtf8(coloursPath));
 
     RdsHeader header;
     RdsRecordLayout layout;
@@ -101,16 +99,17 @@ bool _RDBHandler::importRdbScan(ImportBatch* batch, const WideChar* importName,
     while (!positions.atEnd() && !flow.cancelled()) {
         const unsigned char* record = positions.take(layout.recordSize);
         if (!record) break;
-        double xyz[3] = {(static_cast<double>(loadU32(record)) - offset) * metres,
-                         (static_cast<double>(loadU32(record + 4)) - offset) * metres,
-                         (static_cast<double>(loadU32(record + 8)) - offset) * metres};
-        const uint16_t amplitude = loadU16(record + 12);
+        double xyz[3] = {
+            (static_cast<double>(ks_common::load<uint32_t>(record)) - offset) * metres,
+            (static_cast<double>(ks_common::load<uint32_t>(record + 4)) - offset) * metres,
+            (static_cast<double>(ks_common::load<uint32_t>(record + 8)) - offset) * metres};
+        const uint16_t amplitude = ks_common::load<uint16_t>(record + 12);
         int16_t intensity = 0;
         if (versionOne || intensitySource == RSPOpt::IntensityAmplitude)
             intensity = amplitudeIntensity(amplitude);
         else if (intensitySource == RSPOpt::IntensityReflectance)
-            intensity =
-                low16Bits(static_cast<double>(loadU16(record + 14)) * reflectanceScale * 0.01);
+            intensity = low16Bits(static_cast<double>(ks_common::load<uint16_t>(record + 14)) *
+                                  reflectanceScale * 0.01);
         // u8 flags up to version 2, the low byte of u16 flags after: one byte either way.
         const uint8_t flags = record[layout.flagsOffset];
 

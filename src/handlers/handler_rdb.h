@@ -23,6 +23,9 @@ public:
                        const ks_formats::WideString& positionsPath,
                        const ks_formats::WideString& coloursPath,
                        const ks_formats::WideChar* cloudName);
+
+protected:
+    ~_RDBHandler() = default;
 };
 
 // The data folder of a scan name, with a trailing "/": "project.rdb/" inserted before the first

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "platform/text_encoding.h"
+#include "ks_common/text_encoding.h"
 
 namespace ks_formats {
 namespace {
@@ -29,7 +29,7 @@ FileTypeHandler* handlerAt(unsigned index) {
 }
 
 FileTypeHandler* findHandlerForName(const WideChar* name) {
-    const auto text = platform::wideView(name);
+    const auto text = ks_common::wideView(name);
     if (text.size() < 3) return nullptr;
     return findHandler(WideString(text.substr(text.size() - 3)));
 }

@@ -6,9 +6,9 @@
 #include "handlers/path_buffer.h"
 #include "handlers/scan_import.h"
 #include "handlers/value_conversion.h"
+#include "ks_common/text_encoding.h"
 #include "platform/component.h"
 #include "platform/large_buffer.h"
-#include "platform/text_encoding.h"
 #include "scanifc.h"
 
 using namespace ks_formats;
@@ -43,7 +43,7 @@ std::string rxpStreamUri(const WideChar* path) {
     std::string uri = "file://";
     for (const WideChar* p = path; p && *p; ++p)
         if (static_cast<char16_t>(*p) > 0xFF) return {};
-    return uri + platform::toUtf8(path);
+    return uri + ks_common::toUtf8(path);
 }
 
 // The scanner handlers initialise the component layer on the thread that loads the library.

@@ -24,6 +24,9 @@ public:
     bool readPointStream(ks_formats::ImportBatch* batch, const std::string& uri,
                          const ks_formats::WideChar* path, const ks_formats::WideChar* cloudName,
                          uint32_t pointsPerRead, int scanNumber);
+
+protected:
+    ~_RXPHandler() = default;
 };
 
 // The stream URI of a path: "file://" and the path as UTF-8. Empty for a path holding a

@@ -3,11 +3,15 @@
 namespace ks_formats {
 namespace {
 
+// The one object of a handler class that other handlers derive from.
+template <typename Handler>
+struct Instance final : Handler {};
+
 // Constructed when the library is loaded, before any exported function can run.
 NOXHandler noxHandler;
-_3DDHandler handler3DD;
-_RDBHandler rdbHandler;
-_RXPHandler rxpHandler;
+Instance<_3DDHandler> handler3DD;
+Instance<_RDBHandler> rdbHandler;
+Instance<_RXPHandler> rxpHandler;
 RSPHandler rspHandler;
 
 }  // namespace

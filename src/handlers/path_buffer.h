@@ -1,6 +1,6 @@
 #pragma once
 
-#include "batch/fixed_text.h"
+#include "ks_common/fixed_text.h"
 #include "ks_formats/types.h"
 
 namespace ks_formats {
@@ -9,11 +9,11 @@ namespace ks_formats {
 // units (see copyToFixed).
 class PathBuffer {
 public:
-    PathBuffer() { copyToFixed(text_, u"(empty)"); }
-    explicit PathBuffer(const WideChar* text) { copyToFixed(text_, text); }
-    PathBuffer(const PathBuffer& other) { copyToFixed(text_, other.text_); }
+    PathBuffer() { ks_common::copyToFixed(text_, u"(empty)"); }
+    explicit PathBuffer(const WideChar* text) { ks_common::copyToFixed(text_, text); }
+    PathBuffer(const PathBuffer& other) { ks_common::copyToFixed(text_, other.text_); }
     PathBuffer& operator=(const PathBuffer& other) {
-        if (this != &other) copyToFixed(text_, other.text_);
+        if (this != &other) ks_common::copyToFixed(text_, other.text_);
         return *this;
     }
 

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "ks_common/little_endian.h"
+
 namespace ks_formats {
 
 namespace {
@@ -12,10 +14,7 @@ template <typename T>
 bool readLittleEndian(RdsReader& reader, T& value) {
     const unsigned char* bytes = reader.take(sizeof(T));
     if (!bytes) return false;
-    T result = 0;
-    for (size_t i = 0; i < sizeof(T); ++i)
-        result |= static_cast<T>(static_cast<T>(bytes[i]) << (8 * i));
-    value = result;
+    value = ks_common::load<T>(bytes);
     return true;
 }
 

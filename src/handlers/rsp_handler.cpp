@@ -3,7 +3,7 @@
 #include <array>
 
 #include "handlers/rsp_project.h"
-#include "platform/text_encoding.h"
+#include "ks_common/text_encoding.h"
 
 using namespace ks_formats;
 
@@ -39,7 +39,7 @@ bool RSPHandler::createBatch(ImportBatch* batch, const WideString& path) {
     if (!batch) return false;
     const RSPOpt::RSPDataSource source = batch->RSPSettings().getDataSource();
     ProjectContents project;
-    if (!readProject(platform::encodeUtf8(path), project)) return false;
+    if (!readProject(ks_common::encodeUtf8(path), project)) return false;
 
     for (const ScanPosition& position : project.positions) {
         for (const ProjectScan& scan : position.scans) {

@@ -3,7 +3,7 @@
 #include "handlers/handler_rdb.h"
 
 // Project files (.rsp): they are not imported themselves but expand into a batch of their scans.
-class RSPHandler : public _RDBHandler {
+class RSPHandler final : public _RDBHandler {
 public:
     RSPHandler();
 

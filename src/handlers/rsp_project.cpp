@@ -8,8 +8,8 @@
 #include <cstring>
 #include <memory>
 
+#include "ks_common/text_encoding.h"
 #include "platform/paths.h"
-#include "platform/text_encoding.h"
 
 namespace ks_formats {
 
@@ -55,7 +55,7 @@ void readMatrixElements(const xmlNode* parent, Matrix4d& matrix) {
 void readScan(const xmlNode* element, ScanPosition& position) {
     ProjectScan& scan = position.scans.emplace_back();
     forEachChild(element, "file", [&](const xmlNode* file) {
-        scan.file = platform::decodeLenientUtf8(elementText(file));
+        scan.file = ks_common::decodeLenientUtf8(elementText(file));
     });
 }
 
@@ -144,7 +144,7 @@ WideString scanFilePath(const WideString& projectPath, const ScanPosition& posit
     WideString path = platform::parentFolder(projectPath);
     if (!path.empty() && path.back() != platform::kSeparator) path += platform::kSeparator;
     path += u"SCANS/";
-    path += platform::decodeLenientUtf8(position.name);
+    path += ks_common::decodeLenientUtf8(position.name);
     path += u"/SINGLESCANS/";
     path += scan.file;
     if (path.size() >= static_cast<size_t>(kPathBufferUnits)) return {};

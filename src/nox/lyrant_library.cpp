@@ -1,7 +1,7 @@
 #include "nox/lyrant_library.h"
 
+#include "ks_common/text_encoding.h"
 #include "platform/dynamic_library.h"
-#include "platform/text_encoding.h"
 
 namespace ks_formats {
 namespace {
@@ -35,7 +35,7 @@ bool bindAll(const platform::DynamicLibrary& module, LyrantLibrary& next) {
 std::string lyrantFileToLoad(const WideChar* libraryPath) {
     const std::string loaded = platform::loadedLibraryPath(kLyrantLibraryName);
     if (!loaded.empty()) return loaded;
-    if (libraryPath) return platform::toUtf8(libraryPath);
+    if (libraryPath) return ks_common::toUtf8(libraryPath);
     return defaultLyrantPath();
 }
 

@@ -4,11 +4,11 @@
 #include <memory>
 #include <new>
 
-#include "batch/fixed_text.h"
 #include "handlers/scan_import.h"
+#include "ks_common/fixed_text.h"
+#include "ks_common/text_encoding.h"
 #include "nox/scene_progress.h"
 #include "platform/paths.h"
-#include "platform/text_encoding.h"
 
 namespace ks_formats {
 namespace {
@@ -59,7 +59,7 @@ private:
 // surrogate pair), so an overlong name only shortens the cloud name.
 WideString cloudNameOf(const WideChar* fileName) {
     WideChar name[kCloudNameUnits];
-    copyToFixed(name, platform::parentFolder(platform::wideView(fileName)).c_str());
+    ks_common::copyToFixed(name, platform::parentFolder(ks_common::wideView(fileName)).c_str());
     return name;
 }
 

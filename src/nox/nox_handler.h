@@ -8,7 +8,7 @@ namespace ks_formats {
 // Existing NOX files, read through the viewer library and written again as one cloud of the
 // output. Not registered for conversion: reached only through the handler interface, with the
 // viewer bound by LoadLyrantAPI or on the first import.
-class NOXHandler : public FileTypeHandler {
+class NOXHandler final : public FileTypeHandler {
 public:
     NOXHandler();
 

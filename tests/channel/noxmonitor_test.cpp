@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "batch/progress_channel.h"
+#include "ks_common/shared_memory.h"
 #include "ks_formats/import_batch.h"
-#include "platform/shared_memory.h"
 
 using namespace ks_formats;
 
@@ -16,7 +16,7 @@ namespace {
 
 bool waitForBlock() {
     for (int i = 0; i < 200; ++i) {
-        if (platform::SharedMemory::openExisting(ProgressChannel::kBlockName).isValid())
+        if (ks_common::SharedMemory::openExisting(ProgressChannel::kBlockName).isValid())
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
@@ -24,7 +24,7 @@ bool waitForBlock() {
 }
 
 TEST(NoxMonitor, PrintsEachRecordAsItArrivesAndRemovesTheBlockWhenDone) {
-    platform::SharedMemory::remove(ProgressChannel::kBlockName);
+    ks_common::SharedMemory::remove(ProgressChannel::kBlockName);
     const std::string command = std::string(KS_NOXMONITOR_PATH) + " --count 3 --timeout 20";
     FILE* monitor = popen(command.c_str(), "r");
     ASSERT_NE(monitor, nullptr);
@@ -57,7 +57,7 @@ TEST(NoxMonitor, PrintsEachRecordAsItArrivesAndRemovesTheBlockWhenDone) {
         << output;
     EXPECT_NE(output.find("/b.rxp\toverall 100%\tfile 100%\tindex 1\tphase 3\n"), std::string::npos)
         << output;
-    EXPECT_FALSE(platform::SharedMemory::openExisting(ProgressChannel::kBlockName).isValid())
+    EXPECT_FALSE(ks_common::SharedMemory::openExisting(ProgressChannel::kBlockName).isValid())
         << "the monitor removes the block it created";
 }
 

@@ -4,12 +4,12 @@
 #include <cstring>
 
 #include "batch/progress_channel.h"
+#include "ks_common/shared_memory.h"
 #include "ks_formats/import_batch.h"
-#include "platform/shared_memory.h"
 #include "support/recording_feedback.h"
 
 using namespace ks_formats;
-namespace platform = ks_formats::platform;
+namespace platform = ks_common;
 
 namespace {
 
@@ -19,24 +19,24 @@ const std::string kEvent = kBlock + "Event";
 // Plays the monitor: creates the block and a quiet event, removes both afterwards.
 class MonitorSide : public ::testing::Test {
 protected:
-    platform::SharedMemory block;
-    platform::MappedView view;
-    platform::NamedEvent event;
+    ks_common::SharedMemory block;
+    ks_common::MappedView view;
+    ks_common::NamedEvent event;
 
     void SetUp() override {
-        platform::SharedMemory::remove(kBlock);
-        platform::NamedEvent::remove(kEvent);
-        block = platform::SharedMemory::create(kBlock, ProgressChannel::kBlockSize);
+        ks_common::SharedMemory::remove(kBlock);
+        ks_common::NamedEvent::remove(kEvent);
+        block = ks_common::SharedMemory::create(kBlock, ProgressChannel::kBlockSize);
         ASSERT_TRUE(block.isValid());
-        view = platform::MappedView::map(block, ProgressChannel::kBlockSize);
+        view = ks_common::MappedView::map(block, ProgressChannel::kBlockSize);
         ASSERT_TRUE(view.isValid());
         std::memset(view.data(), 0xAB, view.size());
-        event = platform::NamedEvent::openOrCreate(kEvent, false);
+        event = ks_common::NamedEvent::openOrCreate(kEvent, false);
         ASSERT_TRUE(event.isValid());
     }
     void TearDown() override {
-        platform::SharedMemory::remove(kBlock);
-        platform::NamedEvent::remove(kEvent);
+        ks_common::SharedMemory::remove(kBlock);
+        ks_common::NamedEvent::remove(kEvent);
     }
     std::string bytes(size_t count) const {
         return std::string(reinterpret_cast<const char*>(view.data()), count);
@@ -110,7 +110,7 @@ TEST_F(MonitorSide, NonAsciiNamesAreWrittenAsTheirCodeUnits) {
 }
 
 TEST(NoMonitor, ProgressStillReachesFeedbackAndNothingFails) {
-    platform::SharedMemory::remove(kBlock);
+    ks_common::SharedMemory::remove(kBlock);
     ks_test::RecordingFeedback feedback;
     ImportBatch batch(u"tests");
     batch.setFeedbackObject(&feedback);
@@ -118,18 +118,18 @@ TEST(NoMonitor, ProgressStillReachesFeedbackAndNothingFails) {
     batch._progress(10);
     batch._progressWrite(10);
     EXPECT_EQ(feedback.progress.size(), 2u);
-    EXPECT_FALSE(platform::SharedMemory::openExisting(kBlock).isValid())
+    EXPECT_FALSE(ks_common::SharedMemory::openExisting(kBlock).isValid())
         << "the library never creates the block";
 }
 
 TEST(NoMonitor, BlockTooSmallIsNeverMapped) {
-    platform::SharedMemory::remove(kBlock);
-    platform::SharedMemory small = platform::SharedMemory::create(kBlock, 16);
+    ks_common::SharedMemory::remove(kBlock);
+    ks_common::SharedMemory small = ks_common::SharedMemory::create(kBlock, 16);
     ASSERT_TRUE(small.isValid());
     ImportBatch batch(u"tests");
     batch._setCurrentFilename(u"/a.rxp");
     batch._progress(10);  // must not fault on the missing bytes
-    platform::SharedMemory::remove(kBlock);
+    ks_common::SharedMemory::remove(kBlock);
     SUCCEED();
 }
 

@@ -4,6 +4,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "sample_inputs.h"
 #include "tool_output.h"
@@ -29,8 +32,9 @@ protected:
     }
 
     ToolRun convert(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), "convert");
-        const ToolRun run = runTool(arguments);
+        std::vector<std::string> command{"convert"};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        const ToolRun run = runTool(command);
         EXPECT_EQ(run.exitCode, 0) << run.err;
         return run;
     }
@@ -144,7 +148,9 @@ TEST_F(ConvertModes, SettingsDumpListsTheBatch) {
     convert({inputs.stream.string(), "--units-per-metre", "1000", "--dump-settings", dump.string(),
              "-o", output.string()});
     std::ifstream in(dump);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ostringstream contents;
+    contents << in.rdbuf();
+    const std::string text = contents.str();
     EXPECT_NE(text.find("getUnitsPerMeter()1000"), std::string::npos) << text;
     EXPECT_NE(text.find("scan.rxp"), std::string::npos) << text;
 }

@@ -107,7 +107,9 @@ TEST_F(ExportAgrees, PlyHeaderCountsThePointsThatFollowIt) {
     const ToolRun run = runTool({"export", nox, ply.string()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     std::ifstream in(ply, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ostringstream contents;
+    contents << in.rdbuf();
+    const std::string bytes = contents.str();
     ASSERT_EQ(bytes.rfind("ply\n", 0), 0u);
     const PlyLayout layout = readPlyHeader(bytes);
     EXPECT_EQ(layout.vertices, *info.file.number("points"));

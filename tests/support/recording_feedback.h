@@ -9,6 +9,9 @@ namespace ks_test {
 
 // A Feedback that keeps every call for the test to inspect.
 struct RecordingFeedback : ks_formats::Feedback {
+    // Slots after the library's two, so tests may derive from this class.
+    virtual ~RecordingFeedback() = default;
+
     struct Progress {
         ks_formats::ImportBatch* batch;
         std::u16string name;

@@ -4,13 +4,13 @@
 #include <filesystem>
 #include <string>
 
+#include "ks_common/text_encoding.h"
 #include "ks_formats/import_batch.h"
 #include "platform/dynamic_library.h"
-#include "platform/text_encoding.h"
 
+using ks_common::fromUtf8;
+using ks_common::toUtf8;
 using ks_formats::ImportBatch;
-using ks_formats::platform::fromUtf8;
-using ks_formats::platform::toUtf8;
 
 TEST(ExportedFiles, ListInWideAndNarrowForm) {
     ImportBatch batch(u"test");

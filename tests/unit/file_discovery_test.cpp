@@ -11,15 +11,15 @@
 #include <utility>
 #include <vector>
 
+#include "ks_common/text_encoding.h"
 #include "ks_formats/import_batch.h"
-#include "platform/text_encoding.h"
 #include "support/scratch.h"
 
 namespace fs = std::filesystem;
+using ks_common::fromUtf8;
+using ks_common::toUtf8;
 using ks_formats::ImportBatch;
 using ks_formats::ScanInfo;
-using ks_formats::platform::fromUtf8;
-using ks_formats::platform::toUtf8;
 
 namespace {
 

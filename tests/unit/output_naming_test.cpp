@@ -2,13 +2,13 @@
 
 #include <string>
 
+#include "ks_common/text_encoding.h"
 #include "ks_formats/import_batch.h"
-#include "platform/text_encoding.h"
 
+using ks_common::fromUtf8;
+using ks_common::toUtf8;
 using ks_formats::BatchMode;
 using ks_formats::ImportBatch;
-using ks_formats::platform::fromUtf8;
-using ks_formats::platform::toUtf8;
 
 namespace {
 

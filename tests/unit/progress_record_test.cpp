@@ -1,8 +1,8 @@
+#include "ks_common/progress_record.h"
+
 #include <gtest/gtest.h>
 
-#include "batch/progress_channel.h"
-
-using namespace ks_formats;
+using namespace ks_common;
 
 namespace {
 

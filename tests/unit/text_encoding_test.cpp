@@ -1,13 +1,13 @@
-#include "platform/text_encoding.h"
+#include "ks_common/text_encoding.h"
 
 #include <gtest/gtest.h>
 
 #include "batch/text_converter.h"
 
+using ks_common::decodeLenientUtf8;
+using ks_common::encodeUtf8;
 using ks_formats::TextConverter;
 using ks_formats::WideString;
-using ks_formats::platform::decodeLenientUtf8;
-using ks_formats::platform::encodeUtf8;
 
 namespace {
 

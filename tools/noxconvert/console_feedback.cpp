@@ -8,7 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/text_encoding.h"
+#include "ks_common/text_encoding.h"
 #include "result_names.h"
 
 namespace noxconvert {
@@ -65,7 +65,7 @@ void ConsoleFeedback::reportProgress(ks_formats::ImportBatch* batch,
     if (cancelWanted_.load() && batch && !batch->_getCancel()) ks_formats::CancelBatchToNOX(batch);
     std::lock_guard lock(mutex_);
     const bool newStep = fileIndex != fileIndex_ || phase != phase_;
-    file_ = ks_formats::platform::toUtf8(fileName);
+    file_ = ks_common::toUtf8(fileName);
     overall_ = overall;
     filePercent_ = filePercent;
     fileIndex_ = fileIndex;
@@ -95,7 +95,7 @@ void ConsoleFeedback::reportProgress(ks_formats::ImportBatch* batch,
 void ConsoleFeedback::reportError(ks_formats::ImportBatch*, const ks_formats::WideChar* fileName,
                                   ks_formats::Result result, int, ks_formats::ConvertPhase phase) {
     std::lock_guard lock(mutex_);
-    const ReportedError error{ks_formats::platform::toUtf8(fileName), result, phase};
+    const ReportedError error{ks_common::toUtf8(fileName), result, phase};
     if (std::find(errors_.begin(), errors_.end(), error) != errors_.end()) return;
     errors_.push_back(error);
     // A handler that sees the cancel reports it; the summary says so once for the whole run.

@@ -16,8 +16,8 @@
 #include "convert_options.h"
 #include "exit_codes.h"
 #include "input_kinds.h"
+#include "ks_common/text_encoding.h"
 #include "ks_formats/ks_formats.h"
-#include "platform/text_encoding.h"
 #include "result_names.h"
 #include "writer_leftovers.h"
 
@@ -80,7 +80,7 @@ bool fillBatch(ImportBatch& batch, const ConversionPlan& plan) {
 std::vector<std::string> writtenFiles(const ImportBatch& batch) {
     std::vector<std::string> files;
     for (int i = 0; i < batch.numExportedFiles(); ++i)
-        files.push_back(ks_formats::platform::toUtf8(batch.getExportedFilenameW(i)));
+        files.push_back(ks_common::toUtf8(batch.getExportedFilenameW(i)));
     return files;
 }
 
@@ -93,7 +93,7 @@ void printSummary(const ImportBatch& batch, const ConvertOptions& options,
                 batch.numImportFiles(), batch.numImportFiles() == 1 ? "" : "s", pointsRead.load(),
                 written.size(), written.size() == 1 ? "" : "s", seconds);
     if (cancelled) {
-        const std::string current = ks_formats::platform::toUtf8(batch._getCurrentFilename());
+        const std::string current = ks_common::toUtf8(batch._getCurrentFilename());
         if (options.mode == ks_formats::BatchModeSingleFile) {
             std::printf("cancelled: %s was not written\n", plan.output.c_str());
         } else {

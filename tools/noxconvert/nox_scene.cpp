@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "ks_common/text_encoding.h"
 #include "lyrant_api.h"
-#include "platform/text_encoding.h"
 
 namespace noxconvert {
 namespace {
@@ -37,7 +37,7 @@ std::optional<NoxScene> NoxScene::open(const std::string& path, std::string& rea
         reason = "no such file";
         return std::nullopt;
     }
-    const ks_formats::WideString wide = ks_formats::platform::fromUtf8(path.c_str());
+    const ks_formats::WideString wide = ks_common::fromUtf8(path.c_str());
     const uint64_t handle = ksOpenNOX(wide.c_str());
     if (handle == 0) {
         reason = "not a readable NOX file (damaged, truncated or of another format)";
@@ -58,7 +58,7 @@ SceneSummary NoxScene::summary() const {
     int32_t clouds = 0;
     uint8_t grid = 0, normals = 0;
     ksSceneInfo(handle_, name, &clouds, &summary.points, &summary.contentFlags, &grid, &normals);
-    summary.name = ks_formats::platform::toUtf8(name);
+    summary.name = ks_common::toUtf8(name);
     summary.clouds = clouds;
     summary.hasGrid = grid != 0;
     summary.hasNormals = normals != 0;
@@ -72,7 +72,7 @@ std::vector<SceneCloud> NoxScene::clouds() const {
         SceneCloud cloud;
         char16_t name[kNameUnits] = {};
         ksCloudInfo(handle_, i, name, &cloud.points, &cloud.contentFlags, cloud.matrix.data());
-        cloud.name = ks_formats::platform::toUtf8(name);
+        cloud.name = ks_common::toUtf8(name);
         clouds.push_back(std::move(cloud));
     }
     return clouds;

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "batch/progress_channel.h"
-#include "platform/shared_memory.h"
-#include "platform/text_encoding.h"
+#include "ks_common/progress_record.h"
+#include "ks_common/shared_memory.h"
+#include "ks_common/text_encoding.h"
 
 namespace {
 
@@ -17,18 +17,10 @@ volatile std::sig_atomic_t stopRequested = 0;
 
 void onSignal(int) { stopRequested = 1; }
 
-// The block's bytes as UTF-16LE units.
-ks_formats::WideString blockUnits(const unsigned char* data, size_t bytes) {
-    ks_formats::WideString units(bytes / 2, 0);
-    for (size_t i = 0; i < units.size(); ++i)
-        units[i] = static_cast<ks_formats::WideChar>(data[2 * i] | (data[2 * i + 1] << 8));
-    return units;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    using namespace ks_formats;
+    using namespace ks_common;
     CLI::App app{"Prints the progress records of conversions running on this machine."};
     long long maxRecords = 0;
     double idleTimeout = 0;
@@ -36,22 +28,21 @@ int main(int argc, char** argv) {
     app.add_option("-t,--timeout", idleTimeout, "stop after this many seconds without a record");
     CLI11_PARSE(app, argc, argv);
 
-    const std::string blockName = ProgressChannel::kBlockName;
-    const std::string eventName = blockName + "Event";
-    platform::SharedMemory block =
-        platform::SharedMemory::create(blockName, ProgressChannel::kBlockSize);
+    const std::string blockName = kProgressBlockName;
+    const std::string eventName = progressEventName(blockName);
+    ks_common::SharedMemory block = ks_common::SharedMemory::create(blockName, kProgressBlockSize);
     if (!block.isValid()) {
         std::fprintf(stderr, "noxmonitor: cannot create the shared block /%s: %s\n",
                      blockName.c_str(), std::strerror(errno));
         return 1;
     }
-    platform::MappedView view = platform::MappedView::map(block, ProgressChannel::kBlockSize);
+    ks_common::MappedView view = ks_common::MappedView::map(block, kProgressBlockSize);
     // Start from a quiet event: a stale signal from an earlier run would print a blank record.
-    platform::NamedEvent::remove(eventName);
-    platform::NamedEvent event = platform::NamedEvent::openOrCreate(eventName, false);
+    ks_common::NamedEvent::remove(eventName);
+    ks_common::NamedEvent event = ks_common::NamedEvent::openOrCreate(eventName, false);
     if (!view.isValid() || !event.isValid()) {
         std::fprintf(stderr, "noxmonitor: cannot map the block or open the event\n");
-        platform::SharedMemory::remove(blockName);
+        ks_common::SharedMemory::remove(blockName);
         return 1;
     }
     std::memset(view.data(), 0, view.size());
@@ -72,18 +63,18 @@ int main(int argc, char** argv) {
         }
         idle = 0;
         ProgressRecord record;
-        const WideString units = blockUnits(view.data(), view.size());
+        const WideString units = loadBlockUnits(view.data(), view.size());
         // Clear the block so the next record is read without the tail of this one.
         std::memset(view.data(), 0, view.size());
         if (!parseProgressRecord(units, record)) continue;
         std::printf("%s\toverall %d%%\tfile %d%%\tindex %d\tphase %d\n",
-                    platform::encodeUtf8(record.fileName).c_str(), record.overall,
+                    ks_common::encodeUtf8(record.fileName).c_str(), record.overall,
                     record.filePercent, record.fileIndex, record.phase);
         std::fflush(stdout);
         ++printed;
     }
 
-    platform::NamedEvent::remove(eventName);
-    platform::SharedMemory::remove(blockName);
+    ks_common::NamedEvent::remove(eventName);
+    ks_common::SharedMemory::remove(blockName);
     return 0;
 }

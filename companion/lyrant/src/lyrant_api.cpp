@@ -10,7 +10,7 @@
 #include <mutex>
 #include <new>
 
-#include "platform/text_encoding.h"
+#include "ks_common/text_encoding.h"
 #include "point_query.h"
 #include "scene.h"
 
@@ -67,7 +67,7 @@ std::u16string stemOf(const std::string& path) {
     std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
     const size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0) name.resize(dot);
-    return ks_formats::platform::decodeLenientUtf8(name);
+    return ks_common::decodeLenientUtf8(name);
 }
 
 }  // namespace
@@ -78,7 +78,7 @@ using namespace lyrant;
 LYRANT_EXPORT uint64_t ksOpenNOX(const ks_char* path) {
     if (!path) return 0;
     try {
-        const std::string narrow = ks_formats::platform::toUtf8(path);
+        const std::string narrow = ks_common::toUtf8(path);
         std::string reason;
         auto scene = std::make_shared<Scene>();
         scene->file = NoxFile::open(narrow, reason);
@@ -147,7 +147,7 @@ LYRANT_EXPORT int32_t ksCloudInfo(uint64_t scene, int32_t cloudIndex, ks_char* n
         if (!s || cloudIndex < 0 || size_t(cloudIndex) >= s->index().clouds.size())
             return kInvalidArgument;
         const nox::CloudRecord& cloud = s->index().clouds[size_t(cloudIndex)];
-        copyName(ks_formats::platform::decodeLenientUtf8(cloud.name), name);
+        copyName(ks_common::decodeLenientUtf8(cloud.name), name);
         if (points) *points = deliveredPoints(cloud);
         if (contentFlags) *contentFlags = contentFlagsOf(cloud.flags);
         if (matrix) std::memcpy(matrix, cloud.matrix.data(), sizeof(double) * 16);

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ks_common/little_endian.h"
+
 namespace nox {
 
 class ByteWriter {
@@ -17,7 +19,7 @@ public:
         static_assert(std::is_arithmetic_v<T>);
         const size_t at = out_.size();
         out_.resize(at + sizeof(T));
-        std::memcpy(out_.data() + at, &value, sizeof(T));  // the platform is little-endian
+        ks_common::store<T>(out_.data() + at, value);
     }
     void bytes(const void* data, size_t size) {
         const auto* p = static_cast<const uint8_t*>(data);
@@ -40,7 +42,7 @@ public:
     T get() {
         T value{};
         if (!need(sizeof(T))) return value;
-        std::memcpy(&value, data_ + pos_, sizeof(T));
+        value = ks_common::load<T>(data_ + pos_);
         pos_ += sizeof(T);
         return value;
     }

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "byte_io.h"
+#include "ks_common/little_endian.h"
 
 namespace nox {
 namespace {
@@ -100,8 +101,8 @@ void ChunkEncoder::addStream(uint8_t id, uint8_t parameter, const uint8_t* data,
     entry[2] = parameter;
     entry[3] = 0;
     const uint32_t raw32 = static_cast<uint32_t>(size), stored32 = static_cast<uint32_t>(stored);
-    std::memcpy(entry + 4, &raw32, 4);
-    std::memcpy(entry + 8, &stored32, 4);
+    ks_common::store(entry + 4, raw32);
+    ks_common::store(entry + 8, stored32);
 }
 
 void ChunkEncoder::addResidualField(uint8_t baseId, uint8_t predictor, const uint64_t* values,
@@ -119,7 +120,7 @@ void ChunkEncoder::addResidualField(uint8_t baseId, uint8_t predictor, const uin
             low[i] = high[i] = 0xFF;
             const size_t at = exceptions_.size();
             exceptions_.resize(at + 8);
-            std::memcpy(exceptions_.data() + at, &z, 8);
+            ks_common::store(exceptions_.data() + at, z);
         }
     };
     // The first two points have shorter predictions; after them each predictor is one plain loop.
@@ -193,7 +194,7 @@ void ChunkEncoder::encode(const ChunkPoints& p, std::vector<uint8_t>& out) {
     const size_t dataStart = tableAt_ + kTableEntrySize * kStreamIdLimit;
     std::memmove(out.data() + tableAt_ + usedTable, out.data() + dataStart, out.size() - dataStart);
     out.resize(out.size() - (dataStart - tableAt_ - usedTable));
-    std::memcpy(out.data() + start, &streamCount_, 4);
+    ks_common::store(out.data() + start, streamCount_);
 }
 
 ChunkDecoder::ChunkDecoder() : context_(ZSTD_createDCtx()) {
@@ -221,7 +222,7 @@ bool joinField(const std::vector<uint8_t>* streams, uint8_t baseId, uint8_t pred
         uint64_t z = uint64_t(low[i]) | uint64_t(high[i]) << 8;
         if (z == kEscape) {
             if (used == exceptionCount) return false;
-            std::memcpy(&z, exceptions.data() + 8 * used++, 8);
+            z = ks_common::load<uint64_t>(exceptions.data() + 8 * used++);
         }
         out[i] = unzigzag(z);
     }
@@ -261,9 +262,8 @@ bool ChunkDecoder::decode(const uint8_t* payload, size_t size, const ChunkRecord
     for (uint32_t s = 0; s < streamCount; ++s) {
         const uint8_t* entry = table + s * kTableEntrySize;
         const uint8_t id = entry[0], coding = entry[1];
-        uint32_t raw = 0, stored = 0;
-        std::memcpy(&raw, entry + 4, 4);
-        std::memcpy(&stored, entry + 8, 4);
+        const uint32_t raw = ks_common::load<uint32_t>(entry + 4);
+        const uint32_t stored = ks_common::load<uint32_t>(entry + 8);
         // No stream of a valid chunk is larger than 8 bytes per point.
         if (id >= kStreamIdLimit || present_[id] || raw > 8u * kChunkCapacity)
             return failWith(reason, "bad stream entry");

@@ -9,9 +9,9 @@
 #include <string>
 #include <utility>
 
+#include "ks_common/text_encoding.h"
 #include "nox_stream.h"
 #include "nox_writer_api.h"
-#include "platform/text_encoding.h"
 #include "writer_error.h"
 
 #define NOXWRITER_EXPORT extern "C" __attribute__((visibility("default")))
@@ -32,7 +32,7 @@ Session session;
 
 int32_t fail(int32_t code, const std::string& message) {
     try {
-        session.lastError = ks_formats::platform::decodeLenientUtf8(message);
+        session.lastError = ks_common::decodeLenientUtf8(message);
     } catch (...) {
         session.lastError.clear();  // no memory even for the message: the code still says it
     }
@@ -64,7 +64,7 @@ NoxStream& currentStream() {
 
 std::string text(const ksio_char* wide, const char* what) {
     if (!wide) throw WriterError(kInvalidArgument, std::string(what) + " is null");
-    return ks_formats::platform::toUtf8(wide);
+    return ks_common::toUtf8(wide);
 }
 
 int32_t setTag(uint8_t kind, const ksio_char* name, const ksio_char* value) {

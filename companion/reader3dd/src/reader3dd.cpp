@@ -14,7 +14,7 @@
 
 #include "component_object.h"
 #include "grid_scan_format.h"
-#include "little_endian.h"
+#include "ks_common/little_endian.h"
 #include "reader3dd_interface.h"
 
 namespace {
@@ -72,13 +72,11 @@ public:
             unsigned char header[fmt::kHeaderSize];
             if (std::fread(header, 1, sizeof header, file.get()) != sizeof header ||
                 std::memcmp(header, fmt::kMagic, sizeof fmt::kMagic) != 0 ||
-                ks_formats::little_endian::loadU32(header + fmt::kOffsetVersion) != fmt::kVersion)
+                ks_common::load<uint32_t>(header + fmt::kOffsetVersion) != fmt::kVersion)
                 return STG_E_INVALIDHEADER;
-            using ks_formats::little_endian::loadI32;
-            const int32_t rows = loadI32(header + fmt::kOffsetRows);
-            const int32_t columns = loadI32(header + fmt::kOffsetColumns);
-            const uint32_t channels =
-                ks_formats::little_endian::loadU32(header + fmt::kOffsetChannels);
+            const int32_t rows = ks_common::load<int32_t>(header + fmt::kOffsetRows);
+            const int32_t columns = ks_common::load<int32_t>(header + fmt::kOffsetColumns);
+            const uint32_t channels = ks_common::load<uint32_t>(header + fmt::kOffsetChannels);
             if (rows < 0 || columns < 0 || (channels & ~fmt::kKnownChannels) != 0)
                 return STG_E_INVALIDHEADER;
 
@@ -180,7 +178,7 @@ private:
         if (fseeko(file_.get(), static_cast<off_t>(offset), SEEK_SET) != 0 ||
             std::fread(out, sizeof(float), values, file_.get()) != values)
             return E_FAIL;  // the file changed after it was opened
-        ks_formats::little_endian::floatsFromLittleEndian(out, values);
+        ks_common::fromLittleEndianInPlace(out, values);
         if (delivered) *delivered = count;
         return S_OK;
     }

@@ -17,13 +17,12 @@
 #include <string_view>
 #include <vector>
 
-#include "little_endian.h"
+#include "ks_common/little_endian.h"
 #include "point_stream_format.h"
 
 namespace {
 
 namespace fmt = ks_formats::point_stream;
-using namespace ks_formats::little_endian;
 
 // Result codes; 0 is success.
 enum Code : int {
@@ -110,14 +109,14 @@ void decodeRecord(const unsigned char* record, scanifc_xyz32& point,
         std::memcpy(&point, record + fmt::kOffsetX, sizeof point);
         std::memcpy(&attribute, record + fmt::kOffsetAmplitude, sizeof attribute);
     } else {
-        point.x = loadF32(record + fmt::kOffsetX);
-        point.y = loadF32(record + fmt::kOffsetX + 4);
-        point.z = loadF32(record + fmt::kOffsetX + 8);
-        attribute.amplitude = loadF32(record + fmt::kOffsetAmplitude);
-        attribute.reflectance = loadF32(record + fmt::kOffsetReflectance);
-        attribute.deviation = loadU16(record + fmt::kOffsetDeviation);
-        attribute.flags = loadU16(record + fmt::kOffsetFlags);
-        attribute.background_radiation = loadF32(record + fmt::kOffsetBackground);
+        point.x = ks_common::load<float>(record + fmt::kOffsetX);
+        point.y = ks_common::load<float>(record + fmt::kOffsetX + 4);
+        point.z = ks_common::load<float>(record + fmt::kOffsetX + 8);
+        attribute.amplitude = ks_common::load<float>(record + fmt::kOffsetAmplitude);
+        attribute.reflectance = ks_common::load<float>(record + fmt::kOffsetReflectance);
+        attribute.deviation = ks_common::load<uint16_t>(record + fmt::kOffsetDeviation);
+        attribute.flags = ks_common::load<uint16_t>(record + fmt::kOffsetFlags);
+        attribute.background_radiation = ks_common::load<float>(record + fmt::kOffsetBackground);
     }
 }
 
@@ -169,7 +168,8 @@ SCANIFC_API int scanifc_point3dstream_open(const char* uri, int /*flag: no optio
         unsigned char header[fmt::kHeaderSize];
         if (std::fread(header, 1, sizeof header, file.get()) != sizeof header) return kNotAStream;
         if (std::memcmp(header, fmt::kMagic, sizeof fmt::kMagic) != 0) return kNotAStream;
-        if (loadU32(header + fmt::kOffsetVersion) != fmt::kVersion) return kUnsupportedVersion;
+        if (ks_common::load<uint32_t>(header + fmt::kOffsetVersion) != fmt::kVersion)
+            return kUnsupportedVersion;
 
         auto result = std::make_unique<scanifc_stream>();
         result->file = std::move(file);

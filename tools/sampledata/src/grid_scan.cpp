@@ -8,13 +8,12 @@
 
 #include "binary_output.h"
 #include "grid_scan_format.h"
-#include "little_endian.h"
+#include "ks_common/little_endian.h"
 #include "room_surface.h"
 
 namespace ks_sampledata {
 
 namespace fmt = ks_formats::grid_scan;
-using namespace ks_formats::little_endian;
 
 namespace {
 
@@ -31,15 +30,15 @@ void checkSize(int32_t rows, int32_t columns) {
 void writeHeader(detail::BinaryOutput& out, int32_t rows, int32_t columns, uint32_t channels) {
     unsigned char* header = out.append(fmt::kHeaderSize);
     std::memcpy(header, fmt::kMagic, sizeof fmt::kMagic);
-    storeU32(header + fmt::kOffsetVersion, fmt::kVersion);
-    storeI32(header + fmt::kOffsetRows, rows);
-    storeI32(header + fmt::kOffsetColumns, columns);
-    storeU32(header + fmt::kOffsetChannels, channels);
+    ks_common::store<uint32_t>(header + fmt::kOffsetVersion, fmt::kVersion);
+    ks_common::store<int32_t>(header + fmt::kOffsetRows, rows);
+    ks_common::store<int32_t>(header + fmt::kOffsetColumns, columns);
+    ks_common::store<uint32_t>(header + fmt::kOffsetChannels, channels);
 }
 
 void writeFloats(detail::BinaryOutput& out, const float* values, size_t count) {
     unsigned char* p = out.append(4 * count);
-    for (size_t i = 0; i < count; ++i) storeF32(p + 4 * i, values[i]);
+    for (size_t i = 0; i < count; ++i) ks_common::store<float>(p + 4 * i, values[i]);
 }
 
 // Writes header and arrays; cellAt(index) gives a GridCell for every cell of each array in turn.

@@ -5,14 +5,13 @@
 #include <stdexcept>
 
 #include "binary_output.h"
-#include "little_endian.h"
+#include "ks_common/little_endian.h"
 #include "point_stream_format.h"
 #include "room_surface.h"
 
 namespace ks_sampledata {
 
 namespace fmt = ks_formats::point_stream;
-using namespace ks_formats::little_endian;
 
 static_assert(kEndOfFrameFlag == fmt::kEndOfFrame);
 
@@ -20,8 +19,8 @@ PointStreamWriter::PointStreamWriter(const std::filesystem::path& path)
     : out_(std::make_unique<detail::BinaryOutput>(path)) {
     unsigned char* header = out_->append(fmt::kHeaderSize);
     std::memcpy(header, fmt::kMagic, sizeof fmt::kMagic);
-    storeU32(header + fmt::kOffsetVersion, fmt::kVersion);
-    storeU32(header + fmt::kOffsetVersion + 4, 0);
+    ks_common::store<uint32_t>(header + fmt::kOffsetVersion, fmt::kVersion);
+    ks_common::store<uint32_t>(header + fmt::kOffsetVersion + 4, 0);
 }
 
 PointStreamWriter::~PointStreamWriter() {
@@ -34,14 +33,14 @@ PointStreamWriter::~PointStreamWriter() {
 
 void PointStreamWriter::write(const StreamRecord& record) {
     unsigned char* p = out_->append(fmt::kRecordSize);
-    storeF32(p + fmt::kOffsetX, record.x);
-    storeF32(p + fmt::kOffsetX + 4, record.y);
-    storeF32(p + fmt::kOffsetX + 8, record.z);
-    storeF32(p + fmt::kOffsetAmplitude, record.amplitude);
-    storeF32(p + fmt::kOffsetReflectance, record.reflectance);
-    storeU16(p + fmt::kOffsetDeviation, record.deviation);
-    storeU16(p + fmt::kOffsetFlags, record.flags);
-    storeF32(p + fmt::kOffsetBackground, record.backgroundRadiation);
+    ks_common::store<float>(p + fmt::kOffsetX, record.x);
+    ks_common::store<float>(p + fmt::kOffsetX + 4, record.y);
+    ks_common::store<float>(p + fmt::kOffsetX + 8, record.z);
+    ks_common::store<float>(p + fmt::kOffsetAmplitude, record.amplitude);
+    ks_common::store<float>(p + fmt::kOffsetReflectance, record.reflectance);
+    ks_common::store<uint16_t>(p + fmt::kOffsetDeviation, record.deviation);
+    ks_common::store<uint16_t>(p + fmt::kOffsetFlags, record.flags);
+    ks_common::store<float>(p + fmt::kOffsetBackground, record.backgroundRadiation);
     ++records_;
 }
 

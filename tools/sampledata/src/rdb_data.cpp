@@ -5,11 +5,9 @@
 #include <stdexcept>
 
 #include "binary_output.h"
-#include "little_endian.h"
+#include "ks_common/little_endian.h"
 
 namespace ks_sampledata {
-
-using namespace ks_formats::little_endian;
 
 namespace {
 
@@ -42,12 +40,12 @@ FlagsField flagsField(uint16_t version) {
 void writeHeader(detail::BinaryOutput& out, uint16_t version, uint16_t variant) {
     unsigned char* header = out.append(kHeaderSize);
     std::memset(header, kFiller, kHeaderSize);
-    storeU32(header, 16);
-    storeU32(header + 4, 0x0D000000);
-    storeU32(header + 8, 0x67656952);
-    storeU32(header + 12, 0x534D4C6C);
-    storeU16(header + 20, version);
-    storeU16(header + 22, variant);
+    ks_common::store<uint32_t>(header, 16);
+    ks_common::store<uint32_t>(header + 4, 0x0D000000);
+    ks_common::store<uint32_t>(header + 8, 0x67656952);
+    ks_common::store<uint32_t>(header + 12, 0x534D4C6C);
+    ks_common::store<uint16_t>(header + 20, version);
+    ks_common::store<uint16_t>(header + 22, variant);
 }
 
 }  // namespace
@@ -103,16 +101,16 @@ RdbPositionsWriter::~RdbPositionsWriter() {
 void RdbPositionsWriter::write(const RdbRecord& record) {
     unsigned char* p = out_->append(recordSize_);
     std::memset(p, kFiller, recordSize_);
-    storeU32(p, record.x);
-    storeU32(p + 4, record.y);
-    storeU32(p + 8, record.z);
-    storeU16(p + 12, record.amplitude);
-    if (version_ >= 2) storeU16(p + 14, record.reflectance);
+    ks_common::store<uint32_t>(p, record.x);
+    ks_common::store<uint32_t>(p + 4, record.y);
+    ks_common::store<uint32_t>(p + 8, record.z);
+    ks_common::store<uint16_t>(p + 12, record.amplitude);
+    if (version_ >= 2) ks_common::store<uint16_t>(p + 14, record.reflectance);
     const FlagsField flags = flagsField(version_);
     if (flags.bytes == 1)
         p[flags.offset] = static_cast<unsigned char>(record.flags);
     else
-        storeU16(p + flags.offset, record.flags);
+        ks_common::store<uint16_t>(p + flags.offset, record.flags);
 }
 
 void RdbPositionsWriter::finish() { out_->finish(); }

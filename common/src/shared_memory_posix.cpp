@@ -1,5 +1,3 @@
-#include "platform/shared_memory.h"
-
 #include <fcntl.h>
 #include <semaphore.h>
 #include <sys/mman.h>
@@ -10,7 +8,9 @@
 #include <ctime>
 #include <utility>
 
-namespace ks_formats::platform {
+#include "ks_common/shared_memory.h"
+
+namespace ks_common {
 namespace {
 
 std::string objectName(const std::string& name) { return "/" + name; }
@@ -124,4 +124,4 @@ bool NamedEvent::wait(int timeoutMs) {
     return rc == 0;
 }
 
-}  // namespace ks_formats::platform
+}  // namespace ks_common

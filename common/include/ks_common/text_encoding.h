@@ -3,9 +3,9 @@
 #include <string>
 #include <string_view>
 
-#include "ks_formats/types.h"
+#include "ks_common/wide_text.h"
 
-namespace ks_formats::platform {
+namespace ks_common {
 
 // Decodes narrow text leniently: well-formed UTF-8 sequences become UTF-16 (with surrogate pairs
 // above U+FFFF), bytes 0x80..0x9F map through Windows-1252, and any other byte that starts no
@@ -25,4 +25,4 @@ inline WideString fromUtf8(const char* text) {
 // Plain ASCII literal to wide text, for fixed names and tags.
 WideString asciiToWide(std::string_view ascii);
 
-}  // namespace ks_formats::platform
+}  // namespace ks_common

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string>
 
-namespace ks_formats::platform {
+namespace ks_common {
 
 // A named shared-memory object. Names are given without the leading "/".
 class SharedMemory {
@@ -74,4 +74,4 @@ private:
     void* handle_ = nullptr;
 };
 
-}  // namespace ks_formats::platform
+}  // namespace ks_common

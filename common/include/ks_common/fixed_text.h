@@ -2,9 +2,9 @@
 
 #include <cstddef>
 
-#include "ks_formats/types.h"
+#include "ks_common/wide_text.h"
 
-namespace ks_formats {
+namespace ks_common {
 
 // Copies text into a fixed buffer of N units, always terminated. Text longer than N - 1 units is
 // cut there, one unit earlier when the cut would split a surrogate pair. Null gives empty text.
@@ -22,4 +22,4 @@ void copyToFixed(WideChar (&buffer)[N], const WideChar* text) {
     buffer[length] = 0;
 }
 
-}  // namespace ks_formats
+}  // namespace ks_common

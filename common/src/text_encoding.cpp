@@ -1,6 +1,6 @@
-#include "platform/text_encoding.h"
+#include "ks_common/text_encoding.h"
 
-namespace ks_formats::platform {
+namespace ks_common {
 namespace {
 
 // Windows-1252 for 0x80..0x9F; its five undefined positions map to themselves.
@@ -124,4 +124,4 @@ std::basic_string_view<WideChar> wideView(const WideChar* text) {
 
 WideString asciiToWide(std::string_view ascii) { return WideString(ascii.begin(), ascii.end()); }
 
-}  // namespace ks_formats::platform
+}  // namespace ks_common
