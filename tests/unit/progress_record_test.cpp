@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 using namespace ks_common;
 
 namespace {
@@ -36,6 +39,27 @@ TEST(ProgressRecordText, RefusesTextThatHoldsNoRecord) {
         EXPECT_FALSE(parseProgressRecord(bad, record)) << std::string(bad.begin(), bad.end());
     const char16_t zeros[8] = {};
     EXPECT_FALSE(parseProgressRecord(std::u16string_view(zeros, 8), record));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ProgressRecordBlock, UnitsTravelLittleEndianAndAreCutToTheBlock) {
+    unsigned char block[12] = {};
+    storeProgressRecord(u"\u00e9\u4e2d|1|2", block, sizeof block);
+    EXPECT_EQ(block[0], 0xE9);
+    EXPECT_EQ(block[1], 0x00);
+    EXPECT_EQ(block[2], 0x2D);
+    EXPECT_EQ(block[3], 0x4E);
+    EXPECT_EQ(loadBlockUnits(block, sizeof block), u"\u00e9\u4e2d|1|2\0");
+
+    // Six units fit into twelve bytes; the rest of a longer record is never written.
+    unsigned char small[13];
+    std::fill(std::begin(small), std::end(small), 0xAA);
+    storeProgressRecord(u"abcdefgh", small, 12);
+    EXPECT_EQ(loadBlockUnits(small, 12), u"abcdef");
+    EXPECT_EQ(small[12], 0xAA);
 }
 
 }  // namespace
