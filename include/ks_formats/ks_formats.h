@@ -3,6 +3,7 @@
 // Everything a host may call: include this one header.
 #include "ks_formats/api.h"
 #include "ks_formats/batch_options.h"
+#include "ks_formats/diagnostics.h"
 #include "ks_formats/export.h"
 #include "ks_formats/feedback.h"
 #include "ks_formats/format_capabilities.h"

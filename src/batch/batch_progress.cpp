@@ -1,6 +1,7 @@
 // Progress, cancellation and error reporting of a batch.
 #include <algorithm>
 
+#include "batch/batch_diagnostics.h"
 #include "batch/progress_channel.h"
 #include "ks_common/fixed_text.h"
 #include "ks_formats/import_batch.h"
@@ -45,7 +46,9 @@ void ImportBatch::_progressWriteDirect(const WideChar* name, int overall, int fi
 
 void ImportBatch::_error(Result result, ConvertPhase phase) {
     ++errorCount;
-    if (feedback) feedback->reportError(this, currentFilename, result, currentFileIndex, phase);
+    diagnostics::recordFailure(this, currentFilename, currentFileIndex, result, phase, [&] {
+        if (feedback) feedback->reportError(this, currentFilename, result, currentFileIndex, phase);
+    });
 }
 
 void ImportBatch::_setCurrentFilename(const WideChar* name) {

@@ -1,6 +1,7 @@
 #include "ks_formats/import_batch.h"
 
 #include "api/writer_library.h"
+#include "batch/batch_diagnostics.h"
 #include "batch/current_batch.h"
 #include "batch/progress_channel.h"
 #include "ks_common/fixed_text.h"
@@ -59,6 +60,7 @@ ImportBatch& ImportBatch::operator=(const ImportBatch& other) {
 
 ImportBatch::~ImportBatch() {
     forgetBatch(this);
+    diagnostics::forgetBatchDiagnostics(this);
     progressChannel().close();
 }
 
@@ -118,6 +120,7 @@ void* ImportBatch::_getScanInfo(unsigned int index) {
 }
 
 bool ImportBatch::_initializeConvert() {
+    diagnostics::beginConversion(this);
     _setCancel(false);
     numScans = 0;
     totalProgressPercentage = 0;
