@@ -15,7 +15,7 @@ class ImportBatch;
 // One failure of a conversion, in the order reported. The texts are never null; they point into
 // the batch and stay valid until its next conversion starts or it is deleted.
 struct FailureInfo {
-    int fileIndex = -1;                // the import file's index, -1 before the file loop
+    int fileIndex = -1;                  // the import file's index, -1 before the file loop
     const WideChar* fileName = nullptr;  // the import file being converted ("" before the loop)
     Result result = ResultFailed;
     ConvertPhase phase = PhaseRead;
@@ -24,7 +24,7 @@ struct FailureInfo {
 
 // Why an input was converted to nothing without a failure.
 enum SkipCause : int32_t {
-    SkipExcluded = 1,         // the input's ScanInfo was marked as not included
+    SkipExcluded = 1,          // the input's ScanInfo was marked as not included
     SkipBelowMinimumSize = 2,  // a grid scan smaller than the batch's minimum scan size
 };
 

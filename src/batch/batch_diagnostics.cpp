@@ -42,14 +42,25 @@ thread_local bool reasonPending = false;
 std::string describeCodes(Result result, ConvertPhase phase) {
     const char* what = "failed";
     switch (result) {
-        case ResultOutputFailed: what = "the output file could not be started"; break;
-        case ResultInvalidBatch: what = "the batch is not valid"; break;
-        case ResultUnsupportedFileType: what = "no handler reads this kind of file"; break;
-        case ResultCannotOpenFile: what = "the file could not be opened"; break;
-        case ResultCancelled: what = "the conversion was cancelled"; break;
-        default: break;
+        case ResultOutputFailed:
+            what = "the output file could not be started";
+            break;
+        case ResultInvalidBatch:
+            what = "the batch is not valid";
+            break;
+        case ResultUnsupportedFileType:
+            what = "no handler reads this kind of file";
+            break;
+        case ResultCannotOpenFile:
+            what = "the file could not be opened";
+            break;
+        case ResultCancelled:
+            what = "the conversion was cancelled";
+            break;
+        default:
+            break;
     }
-    const char* when = phase == PhaseSetup  ? "while setting up"
+    const char* when = phase == PhaseSetup   ? "while setting up"
                        : phase == PhaseWrite ? "while building the output"
                                              : "while reading";
     return std::string(what) + " " + when + " (result " + std::to_string(int(result)) + ")";
@@ -91,13 +102,13 @@ namespace detail {
 
 const WideChar* recordFailure(ImportBatch* batch, const WideChar* fileName, int fileIndex,
                               Result result, ConvertPhase phase) {
-    WideString reason = reasonPending ? pendingReason
-                                      : ks_common::decodeLenientUtf8(describeCodes(result, phase));
+    WideString reason =
+        reasonPending ? pendingReason : ks_common::decodeLenientUtf8(describeCodes(result, phase));
     reasonPending = false;
     std::lock_guard lock(recordsMutex);
     std::deque<FailureEntry>& failures = records[batch].failures;
-    failures.push_back({fileIndex, WideString(ks_common::wideView(fileName)), result, phase,
-                        std::move(reason)});
+    failures.push_back(
+        {fileIndex, WideString(ks_common::wideView(fileName)), result, phase, std::move(reason)});
     return failures.back().reason.c_str();
 }
 

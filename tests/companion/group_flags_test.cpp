@@ -164,22 +164,32 @@ TEST_F(GroupFlags, NormalsComeFromGridNeighboursOrFaceTheScanner) {
     EXPECT_NEAR(got.normals[3 * last + 1], -0.8, 1e-3);
 }
 
-TEST_F(GroupFlags, MetaTagsKeepTheirLastValueAcrossStreams) {
+TEST_F(GroupFlags, StreamTagsKeepEveryValueAndStayWithTheirFile) {
     ASSERT_EQ(ksioSetMetaTagW(u"Audit.CreatorApp", u"before any stream"), 1);
+    ASSERT_EQ(ksioSetMetaTagW(u"Audit.ScanPaths", u"/library-wide"), 1);
     start();
     ASSERT_EQ(ksioSetMetaTagW(u"Audit.ScanPaths", u"/a"), 1);
-    ASSERT_EQ(ksioSetMetaTagW(u"Audit.ScanPaths", u"/a;/b"), 1);
+    ASSERT_EQ(ksioSetMetaTagW(u"Audit.ScanPaths", u"/b"), 1);
     ASSERT_EQ(ksioSetUserMetaTagW(u"Audit.ScanPaths", u"a user's own"), 1);
     ASSERT_EQ(ksioBuildNOXFile(), 1);
 
     const nox::FileIndex index = readIndex(path);
-    ASSERT_EQ(index.tags.size(), 3u);
+    ASSERT_EQ(index.tags.size(), 4u);
     EXPECT_EQ(index.tags[0].name, "Audit.CreatorApp");
     EXPECT_EQ(index.tags[0].value, "before any stream");
-    EXPECT_EQ(index.tags[1].value, "/a;/b");
-    EXPECT_EQ(index.tags[1].kind, nox::kSystemTag);
-    EXPECT_EQ(index.tags[2].kind, nox::kUserTag);
-    EXPECT_EQ(index.tags[2].value, "a user's own");
+    EXPECT_EQ(index.tags[1].value, "/a") << "the stream's values hide the library-wide one";
+    EXPECT_EQ(index.tags[2].value, "/b");
+    EXPECT_EQ(index.tags[2].kind, nox::kSystemTag);
+    EXPECT_EQ(index.tags[3].kind, nox::kUserTag);
+    EXPECT_EQ(index.tags[3].value, "a user's own");
+
+    // The next file has none of the first stream's tags, only the library-wide ones.
+    start();
+    ASSERT_EQ(ksioBuildNOXFile(), 1);
+    const nox::FileIndex next = readIndex(path);
+    ASSERT_EQ(next.tags.size(), 2u);
+    EXPECT_EQ(next.tags[1].name, "Audit.ScanPaths");
+    EXPECT_EQ(next.tags[1].value, "/library-wide");
 }
 
 }  // namespace

@@ -21,8 +21,13 @@ namespace {
 
 struct Session {
     CloudSettings settings;
-    std::map<std::pair<uint8_t, std::string>, std::string> tags;  // last value wins
-    std::vector<std::pair<uint8_t, std::string>> tagOrder;        // first-set order, for the file
+    // Tags set while no stream is open belong to every file built afterwards; setting one again
+    // replaces its value.
+    std::map<std::pair<uint8_t, std::string>, std::string> tags;
+    std::vector<std::pair<uint8_t, std::string>> tagOrder;  // first-set order, for the file
+    // Tags set while a stream is open belong to that stream's file alone, every value in the
+    // order set: a file of many inputs names each of them.
+    std::vector<nox::MetaTag> streamTags;
     ksioProgressCallback callback = nullptr;
     std::u16string lastError;
     std::unique_ptr<NoxStream> stream;
@@ -72,17 +77,33 @@ int32_t setTag(uint8_t kind, const ksio_char* name, const ksio_char* value) {
         std::string key = text(name, "the tag name");
         if (key.empty()) throw WriterError(kInvalidArgument, "the tag name is empty");
         std::string content = text(value, "the tag value");
+        if (session.stream) {
+            session.streamTags.push_back({kind, std::move(key), std::move(content)});
+            return;
+        }
         auto [at, inserted] =
             session.tags.insert_or_assign({kind, std::move(key)}, std::move(content));
         if (inserted) session.tagOrder.push_back(at->first);
     });
 }
 
+// The library-wide tags that the stream did not set itself, then the stream's own.
 std::vector<nox::MetaTag> tagsForFile() {
+    const auto setByStream = [](const std::pair<uint8_t, std::string>& key) {
+        for (const nox::MetaTag& tag : session.streamTags)
+            if (tag.kind == key.first && tag.name == key.second) return true;
+        return false;
+    };
     std::vector<nox::MetaTag> tags;
     for (const auto& key : session.tagOrder)
-        tags.push_back({key.first, key.second, session.tags.at(key)});
+        if (!setByStream(key)) tags.push_back({key.first, key.second, session.tags.at(key)});
+    tags.insert(tags.end(), session.streamTags.begin(), session.streamTags.end());
     return tags;
+}
+
+void closeStream() {
+    session.stream.reset();
+    session.streamTags.clear();
 }
 
 }  // namespace
@@ -94,7 +115,7 @@ NOXWRITER_EXPORT int32_t ksioStartStreamW(const ksio_char* path) {
     return guarded([&] {
         const std::string output = text(path, "the output path");
         if (output.empty()) throw WriterError(kInvalidArgument, "the output path is empty");
-        session.stream.reset();  // an open stream is discarded, its temporary file removed
+        closeStream();  // an open stream is discarded, its temporary file removed
         session.stream = std::make_unique<NoxStream>(output);
     });
 }
@@ -106,7 +127,7 @@ NOXWRITER_EXPORT int32_t ksioEndStream(void) {
 NOXWRITER_EXPORT int32_t ksioDiscardStream(void) {
     return guarded([] {
         currentStream();
-        session.stream.reset();
+        closeStream();
     });
 }
 
@@ -156,7 +177,9 @@ NOXWRITER_EXPORT int32_t ksioBuildNOXFile(void) {
         const ksioProgressCallback callback = session.callback;
         // The stream is gone afterwards whatever happens: built, or failed and cleaned up.
         std::unique_ptr<NoxStream> owned = std::move(session.stream);
-        stream.build(tagsForFile(), [callback](float fraction) {
+        std::vector<nox::MetaTag> tags = tagsForFile();
+        session.streamTags.clear();
+        stream.build(std::move(tags), [callback](float fraction) {
             if (callback) callback(fraction);
         });
     });
