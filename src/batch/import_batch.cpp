@@ -3,6 +3,7 @@
 #include "api/writer_library.h"
 #include "batch/batch_diagnostics.h"
 #include "batch/current_batch.h"
+#include "batch/overlong_names.h"
 #include "batch/progress_channel.h"
 #include "ks_common/fixed_text.h"
 #include "ks_common/text_encoding.h"
@@ -61,6 +62,7 @@ ImportBatch& ImportBatch::operator=(const ImportBatch& other) {
 ImportBatch::~ImportBatch() {
     forgetBatch(this);
     diagnostics::forgetBatchDiagnostics(this);
+    forgetOverlongOutputName(this);
     progressChannel().close();
 }
 

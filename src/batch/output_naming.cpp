@@ -1,6 +1,7 @@
 // Output file names derived from the raw output name, the batch mode and the import name.
 #include <string>
 
+#include "batch/overlong_names.h"
 #include "ks_common/fixed_text.h"
 #include "ks_common/text_encoding.h"
 #include "ks_formats/import_batch.h"
@@ -38,6 +39,7 @@ WideString toWide(std::string_view ascii) { return ks_common::asciiToWide(ascii)
 }  // namespace
 
 void ImportBatch::setOutputFilename(const WideChar* name) {
+    rememberOverlongOutputName(this, ks_common::wideView(name).size());
     ks_common::copyToFixed(outputFilename, name);
 }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace ks_formats::platform {
@@ -13,25 +14,73 @@ InputFile::~InputFile() {
     if (fd_ >= 0) close(fd_);
 }
 
-InputFile::InputFile(InputFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+InputFile::InputFile(InputFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      path_(std::move(other.path_)),
+      error_(std::move(other.error_)) {}
 
 InputFile& InputFile::operator=(InputFile&& other) noexcept {
     if (this != &other) {
         if (fd_ >= 0) close(fd_);
         fd_ = std::exchange(other.fd_, -1);
+        path_ = std::move(other.path_);
+        error_ = std::move(other.error_);
     }
     return *this;
 }
 
+namespace {
+
+const char* kindOfNonRegular(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    return "not a regular file";
+}
+
+std::string notAFile(const std::string& path, mode_t mode) {
+    return path + " is " + kindOfNonRegular(mode) + ", not a file that can be read";
+}
+
+}  // namespace
+
+std::string systemErrorText(int error) {
+    char buffer[256] = {};
+    // The GNU strerror_r answers a pointer that may or may not be the buffer.
+    return strerror_r(error, buffer, sizeof buffer);
+}
+
+InputFile InputFile::failed(std::string why) {
+    InputFile file;
+    file.error_ = std::move(why);
+    return file;
+}
+
 InputFile InputFile::open(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return InputFile();
+    // Without O_NONBLOCK, opening a named pipe waits for a writer, where not even a cancel
+    // reaches the conversion.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return failed(path + ": " + systemErrorText(errno));
     struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (fstat(fd, &info) != 0) {
+        const int error = errno;
         close(fd);
-        return InputFile();
+        return failed(path + ": " + systemErrorText(error));
     }
-    return InputFile(fd);
+    if (!S_ISREG(info.st_mode)) {
+        close(fd);
+        return failed(notAFile(path, info.st_mode));
+    }
+    InputFile file(fd);
+    file.path_ = path;
+    return file;
+}
+
+std::string describeNonRegularFile(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return {};
+    return notAFile(path, info.st_mode);
 }
 
 int64_t InputFile::size() const {
@@ -48,6 +97,7 @@ int64_t InputFile::read(void* buffer, size_t count) {
         const ssize_t got = ::read(fd_, out + done, count - done);
         if (got < 0) {
             if (errno == EINTR) continue;
+            error_ = path_ + ": " + systemErrorText(errno);
             return -1;
         }
         if (got == 0) break;

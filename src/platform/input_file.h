@@ -16,9 +16,13 @@ public:
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
+    // Opens a regular file (UTF-8 path) without ever waiting: a named pipe, a socket, a device
+    // or a folder is refused at once. When the file is not open, error() says why.
     static InputFile open(const std::string& path);
 
     bool isOpen() const { return fd_ >= 0; }
+    // Why the last open or read failed: the path and the system's words.
+    const std::string& error() const { return error_; }
     // Size in bytes, or -1 when it cannot be read.
     int64_t size() const;
     // Reads up to count bytes, fewer only at the end of the file; -1 on a read error.
@@ -26,7 +30,18 @@ public:
 
 private:
     explicit InputFile(int fd) : fd_(fd) {}
+    static InputFile failed(std::string why);
     int fd_ = -1;
+    std::string path_;
+    std::string error_;
 };
+
+// Why a path cannot be read as an input file ("... is a folder, not a file"), or empty when it
+// is a regular file or does not exist (the reader says so itself). Never opens the path, so it
+// cannot block on a named pipe.
+std::string describeNonRegularFile(const std::string& path);
+
+// The system's text for an error number.
+std::string systemErrorText(int error);
 
 }  // namespace ks_formats::platform

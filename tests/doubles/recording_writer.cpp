@@ -15,6 +15,7 @@ struct Recorder {
     std::map<std::string, int32_t> results;
     ksioProgressCallback callback = nullptr;
     std::string snapshot;
+    std::u16string lastError;  // names the last call that was told to fail
 };
 
 Recorder& recorder() {
@@ -50,7 +51,12 @@ int32_t record(const char* function, const std::string& arguments) {
     r.calls += function;
     r.calls += "(" + arguments + ")\n";
     const auto found = r.results.find(function);
-    return found == r.results.end() ? 1 : found->second;
+    const int32_t result = found == r.results.end() ? 1 : found->second;
+    if (result != 1) {
+        const std::string words = std::string("recorded refusal of ") + function;
+        r.lastError.assign(words.begin(), words.end());
+    }
+    return result;
 }
 
 }  // namespace
@@ -115,7 +121,7 @@ KS_EXPORT int32_t ksioSetProgressCallbackW(ksioProgressCallback callback) {
 }
 KS_EXPORT const ksio_char* ksioGetLastErrorW(void) {
     record("ksioGetLastErrorW", "");
-    return u"";
+    return recorder().lastError.c_str();
 }
 KS_EXPORT int32_t ksioSpatialFiltering(float value, int32_t mode) {
     return record("ksioSpatialFiltering", number(value) + "," + std::to_string(mode));

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "ks_formats/diagnostics.h"
 #include "ks_formats/feedback.h"
 
 namespace ks_test {
@@ -23,6 +24,7 @@ struct RecordingFeedback : ks_formats::Feedback {
         ks_formats::Result result;
         int fileIndex;
         ks_formats::ConvertPhase phase;
+        std::u16string reason;  // what the library said while reporting it
     };
     std::vector<Progress> progress;
     std::vector<Error> errors;
@@ -35,7 +37,9 @@ struct RecordingFeedback : ks_formats::Feedback {
     void reportError(ks_formats::ImportBatch* batch, const ks_formats::WideChar* name,
                      ks_formats::Result result, int fileIndex,
                      ks_formats::ConvertPhase phase) override {
-        errors.push_back({batch, name ? name : u"(null)", result, fileIndex, phase});
+        const ks_formats::WideChar* reason = ks_formats::GetReportedFailureReason(batch);
+        errors.push_back(
+            {batch, name ? name : u"(null)", result, fileIndex, phase, reason ? reason : u""});
     }
 };
 

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -7,9 +11,11 @@
 #include "api/writer_progress.h"
 #include "batch/current_batch.h"
 #include "ks_formats/api.h"
+#include "ks_formats/diagnostics.h"
 #include "ks_formats/format_capabilities.h"
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"
+#include "support/scratch.h"
 #include "support/test_handler.h"
 
 using namespace ks_formats;
@@ -171,10 +177,69 @@ TEST_F(Conversion, EveryFileThatFailsIsReportedExactlyOnce) {
     EXPECT_EQ(feedback.errors[0].name, u"/in/quiet.tst");
     EXPECT_EQ(feedback.errors[0].result, ResultFailed);
     EXPECT_EQ(feedback.errors[0].phase, PhaseRead);
+    EXPECT_EQ(feedback.errors[0].reason, u"/in/quiet.tst: the reader gave up without saying why");
     EXPECT_EQ(feedback.errors[1].name, u"/in/said.tst");
     EXPECT_EQ(feedback.errors[1].result, ResultCannotOpenFile);
     EXPECT_EQ(feedback.errors[2].name, u"/in/throws.tst");
     EXPECT_EQ(feedback.errors[2].result, ResultFailed);
+    EXPECT_EQ(feedback.errors[2].reason, u"/in/throws.tst: the reader stopped: damaged");
+
+    // The same failures, in order, after the conversion.
+    ASSERT_EQ(GetNumFailures(batch.get()), 3);
+    FailureInfo last;
+    ASSERT_TRUE(GetFailure(batch.get(), 2, &last));
+    EXPECT_EQ(last.fileIndex, 3) << "indices count in the sorted list, where ok.tst comes first";
+    EXPECT_EQ(std::u16string(last.reason), feedback.errors[2].reason);
+}
+
+// In per-file mode an input whose import failed leaves no file: its stream is discarded and
+// nothing is recorded, while the inputs around it are written as usual.
+TEST_F(Conversion, PerFileModeWritesNoFileForAFailedInput) {
+    batch->setBatchMode(BatchModePerFile);
+    batch->setOutputFilename(u"/out");
+    for (const char16_t* name : {u"/in/a.tst", u"/in/bad.tst", u"/in/c.tst"})
+        batch->addImportFile(name);
+    handler->instead = [](ImportBatch&, const ScanInfo& scan) {
+        return std::u16string(scan.getFilename()) != u"/in/bad.tst";
+    };
+    EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
+    handler->instead = nullptr;
+    ASSERT_EQ(batch->numExportedFiles(), 2);
+    EXPECT_EQ(std::u16string(batch->getExportedFilenameW(0)), u"/out/a.nox");
+    EXPECT_EQ(std::u16string(batch->getExportedFilenameW(1)), u"/out/c.nox");
+    ASSERT_EQ(feedback.errors.size(), 1u);
+    EXPECT_EQ(feedback.errors[0].name, u"/in/bad.tst");
+    EXPECT_EQ(ks_test::writerCallsStartingWith({"ksioBuildNOXFile", "ksioDiscardStream"}),
+              (std::vector<std::string>{"ksioBuildNOXFile()", "ksioDiscardStream()",
+                                        "ksioBuildNOXFile()"}));
+}
+
+// A batch that cannot convert as asked is refused before the writer hears of it.
+TEST_F(Conversion, UnknownBatchModeAndOverlongOutputNameAreRefusedBeforeAnythingIsWritten) {
+    batch->addImportFile(u"/in/a.tst");
+    batch->setBatchMode(BatchMode(4));
+    EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultFailed);
+    EXPECT_EQ(writerCalls(), "");
+    ASSERT_EQ(feedback.errors.size(), 1u);
+    EXPECT_NE(feedback.errors[0].reason.find(u"batch mode 4 is none of"), std::u16string::npos);
+    EXPECT_EQ(handler->imports.load(), 0);
+
+    batch->setBatchMode(BatchModeSingleFile);
+    batch->setOutputFilename((u"/out/" + std::u16string(600, u'n') + u".nox").c_str());
+    EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultOutputFailed);
+    EXPECT_EQ(writerCalls(), "");
+    ASSERT_EQ(feedback.errors.size(), 2u);
+    EXPECT_EQ(feedback.errors[1].reason,
+              u"the output name given is 609 units long; at most 511 fit");
+    EXPECT_EQ(batch->numExportedFiles(), 0);
+
+    // A short input name under a long folder may still make a name that does not fit.
+    batch->setBatchMode(BatchModePerFile);
+    batch->setOutputFilename((u"/" + std::u16string(505, u'o')).c_str());
+    EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultOutputFailed);
+    ASSERT_EQ(feedback.errors.size(), 3u);
+    EXPECT_NE(feedback.errors[2].reason.find(u"units long; at most 511 fit"), std::u16string::npos);
+    EXPECT_EQ(ks_test::writerCallsStartingWith({"ksioStartStreamW"}).size(), 0u);
 }
 
 TEST_F(Conversion, ProgressOfThreeFilesInWholeBatchMode) {
@@ -243,6 +308,11 @@ TEST_F(Conversion, EveryWriterFailureIsReportedOnceAndReturned) {
         ASSERT_EQ(sink.errors.size(), 1u);
         EXPECT_EQ(sink.errors[0].result, c.reported);
         EXPECT_EQ(sink.errors[0].phase, c.phase);
+        const std::u16string words = u"recorded refusal of ";
+        EXPECT_NE(sink.errors[0].reason.find(
+                      words + std::u16string(c.function, c.function + std::strlen(c.function))),
+                  std::u16string::npos)
+            << "the writer's own text is passed on";
         EXPECT_EQ(local.numExportedFiles(), c.exported);
         ks_test::setWriterResult(c.function, 1);
     }
@@ -323,6 +393,31 @@ TEST_F(Conversion, SingleNonProjectFileComesBackAsAFreshEntry) {
     EXPECT_EQ(CreateBatchFromProject(batch.get(), static_cast<const char*>(nullptr)), ResultFailed);
     EXPECT_EQ(CreateBatchFromProject(batch.get(), ""), ResultFailed);
     EXPECT_EQ(CreateBatchFromProject(nullptr, u"/p/project.rsp"), ResultFailed);
+}
+
+}  // namespace
+
+namespace {
+
+// Inputs that are no regular files are refused at once, before any reader opens them: opening
+// a named pipe would wait for a writer that never comes.
+TEST_F(Conversion, NamedPipesAndFoldersAreRefusedWithoutWaiting) {
+    const std::filesystem::path folder = ks_test::testScratchDir("driver");
+    const std::filesystem::path pipe = folder / "waiting.tst";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::filesystem::create_directory(folder / "folder.tst");
+    batch->addImportFile(pipe.u16string().c_str());
+    batch->addImportFile((folder / "folder.tst").u16string().c_str());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(handler->imports.load(), 0);
+    ASSERT_EQ(feedback.errors.size(), 2u);
+    EXPECT_EQ(feedback.errors[0].result, ResultCannotOpenFile);
+    EXPECT_EQ(feedback.errors[0].reason,
+              (folder / "folder.tst").u16string() + u" is a folder, not a file that can be read");
+    EXPECT_EQ(feedback.errors[1].reason,
+              pipe.u16string() + u" is a named pipe, not a file that can be read");
 }
 
 }  // namespace
