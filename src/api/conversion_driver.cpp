@@ -198,7 +198,12 @@ private:
         batch_._setTotalProgressPercentage(static_cast<int>(index * share_));
         batch_._setCurrentFileIndex(index);
         auto* scan = static_cast<ScanInfo*>(batch_._getScanInfo(static_cast<unsigned>(index)));
-        if (!scan || !scan->getIncluded()) return ResultSuccess;
+        if (!scan) return ResultSuccess;
+        if (!scan->getIncluded()) {
+            diagnostics::recordSkip(&batch_, SkipExcluded,
+                                    "left out: the input is marked as not included");
+            return ResultSuccess;
+        }
 
         const WideString fileName(scan->getFilename());
         FileTypeHandler* handler = findHandlerForName(fileName.c_str());

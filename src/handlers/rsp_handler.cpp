@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "batch/batch_diagnostics.h"
 #include "handlers/rsp_project.h"
 #include "ks_common/text_encoding.h"
 
@@ -31,8 +32,19 @@ bool RSPHandler::acceptsExtension(const WideString& extension) {
     return extensionIsOneOf(extension, u"rsp", u"RSP");
 }
 
+// A project reaches import when it was not expanded: it could not be read, or it came with
+// other inputs. Either way nothing of it is converted, and the host learns why.
 bool RSPHandler::import(ImportBatch* batch, ScanInfo* scan) {
-    return FileTypeHandler::import(batch, scan);
+    if (!batch || !scan) return false;
+    const std::string path = ks_common::toUtf8(scan->getFilename());
+    ProjectContents project;
+    std::string why;
+    if (readProject(path, project, &why))
+        why = path +
+              ": a project is expanded into its scans only when it is the batch's only input; "
+              "convert it on its own";
+    diagnostics::reportFailureUtf8(batch, ResultFailed, PhaseRead, why);
+    return false;
 }
 
 bool RSPHandler::createBatch(ImportBatch* batch, const WideString& path) {

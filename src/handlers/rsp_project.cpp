@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "ks_common/text_encoding.h"
+#include "platform/input_file.h"
 #include "platform/paths.h"
 
 namespace ks_formats {
@@ -19,6 +20,28 @@ struct DocumentDeleter {
     void operator()(xmlDoc* document) const { xmlFreeDoc(document); }
 };
 using Document = std::unique_ptr<xmlDoc, DocumentDeleter>;
+
+struct ParserDeleter {
+    void operator()(xmlParserCtxt* parser) const { xmlFreeParserCtxt(parser); }
+};
+using Parser = std::unique_ptr<xmlParserCtxt, ParserDeleter>;
+
+// A complaint of the parser with its line: "line 12: Opening and ending tag mismatch: ...".
+std::string describe(const xmlError* error) {
+    if (!error || error->code == XML_ERR_OK || !error->message) return "not a well-formed XML file";
+    std::string message = error->message;
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+        message.pop_back();
+    return error->line > 0 ? "line " + std::to_string(error->line) + ": " + message : message;
+}
+
+// Keeps the parser's first complaint, which names the fault; later ones follow from it. The
+// parser hands its own context as the callback's data; _private points at the text to fill.
+void keepFirstComplaint(void* data, xmlErrorPtr error) {
+    auto* parser = static_cast<xmlParserCtxt*>(data);
+    auto* first = parser ? static_cast<std::string*>(parser->_private) : nullptr;
+    if (first && first->empty()) *first = describe(error);
+}
 
 bool named(const xmlNode* node, const char* name) {
     return node->type == XML_ELEMENT_NODE &&
@@ -112,17 +135,38 @@ int parseMatrixText(std::string_view text, Matrix4d& matrix) {
     return count;
 }
 
-bool readProject(const std::string& path, ProjectContents& project) {
+bool readProject(const std::string& path, ProjectContents& project, std::string* error) {
+    const auto failWith = [&](std::string why) {
+        if (error) *error = path + ": " + why;
+        return false;
+    };
     xmlCheckVersion(20902);
+    // The parser would open a named pipe and wait for a writer forever; and it says little about
+    // a file that is missing.
+    if (std::string why = platform::describeNonRegularFile(path); !why.empty()) {
+        if (error) *error = std::move(why);
+        return false;
+    }
+    if (platform::InputFile file = platform::InputFile::open(path); !file.isOpen()) {
+        if (error) *error = file.error();
+        return false;
+    }
     // No network access, no loading of the DTD the DOCTYPE names (it is often missing), and
     // entities are left as references rather than substituted, so a project file can neither
-    // reach out nor blow up into its expansion. A malformed file answers false; the parser's
-    // own messages would land on the host's standard error, so they are silenced.
-    Document document(xmlReadFile(path.c_str(), nullptr,
-                                  XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
-    if (!document) return false;
+    // reach out nor blow up into its expansion. The parser's own messages would land on the
+    // host's standard error, so they are silenced and taken from its context instead.
+    Parser parser(xmlNewParserCtxt());
+    if (!parser || !parser->sax) return failWith("out of memory for the XML parser");
+    std::string firstComplaint;
+    parser->_private = &firstComplaint;
+    parser->sax->serror = keepFirstComplaint;
+    Document document(xmlCtxtReadFile(parser.get(), path.c_str(), nullptr,
+                                      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+    if (!document)
+        return failWith("not a project file: " +
+                        (firstComplaint.empty() ? describe(&parser->lastError) : firstComplaint));
     const xmlNode* root = xmlDocGetRootElement(document.get());
-    if (!root) return false;
+    if (!root) return failWith("not a project file: the XML document has no root element");
 
     ProjectContents read;
     for (const xmlNode* child = root->children; child; child = child->next) {

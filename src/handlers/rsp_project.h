@@ -31,8 +31,9 @@ struct ProjectContents {
 Matrix4d multiply(const Matrix4d& a, const Matrix4d& b);
 
 // Reads the project file at path (UTF-8). False when there is no document: the file is
-// missing, unreadable or not well-formed, or has no root element.
-bool readProject(const std::string& path, ProjectContents& project);
+// missing, unreadable, no regular file, not well-formed, or has no root element; error (when
+// given) then says which, with the parser's line and message for a malformed file.
+bool readProject(const std::string& path, ProjectContents& project, std::string* error = nullptr);
 
 // Reads up to 16 numbers, row by row, into matrix; elements without a number keep their values
 // and numbers beyond the 16th are ignored. Pieces are separated by runs of spaces, tabs and

@@ -154,6 +154,15 @@ TEST_F(Conversion, UnsupportedAndExcludedFilesAreSkipped) {
     EXPECT_EQ(feedback.errors[0].result, ResultUnsupportedFileType);
     EXPECT_EQ(feedback.errors[0].phase, PhaseRead);
     EXPECT_EQ(feedback.errors[1].name, u"xy") << "names under three characters find no handler";
+    EXPECT_EQ(feedback.errors[0].reason,
+              u"/in/a.nox: no reader converts files ending in \"nox\" (point streams end in rxp, "
+              u"grid scans in 3dd, point databases in rdb, projects in rsp)");
+    ASSERT_EQ(GetNumSkippedInputs(batch.get()), 1);
+    SkippedInput skipped;
+    ASSERT_TRUE(GetSkippedInput(batch.get(), 0, &skipped));
+    EXPECT_EQ(skipped.cause, SkipExcluded);
+    EXPECT_EQ(skipped.fileIndex, 2);
+    EXPECT_EQ(std::u16string(skipped.fileName), u"/in/c.tst");
     EXPECT_EQ(handler->imports.load(), 1);
     EXPECT_EQ(writerCalls().find("c.tst"), std::string::npos);
     EXPECT_EQ(std::u16string(batch->_getCurrentFilename()), u"xy");

@@ -7,6 +7,7 @@
 #include "handlers/library_handlers.h"
 #include "handlers/rsp_project.h"
 #include "ks_sampledata/rsp_project.h"
+#include "support/recording_feedback.h"
 #include "support/scratch.h"
 
 using namespace ks_formats;
@@ -138,6 +139,35 @@ TEST_F(RspProjectRead, UnreadableProjectsLeaveTheBatchAlone) {
     EXPECT_FALSE(theRSPHandler().createBatch(nullptr, paths[0]));
     EXPECT_TRUE(theRSPHandler().createBatch(&batch, writeText("none.rsp", "<document/>")));
     EXPECT_EQ(importFiles(), (std::vector<std::string>{"/keep/me.rxp"}));
+}
+
+// What a person reads when a project cannot be used: the system's words for a missing file, the
+// parser's line and message for a malformed one, and why a readable project among other inputs
+// converts nothing.
+TEST_F(RspProjectRead, AProjectThatIsNotConvertedSaysWhy) {
+    const std::string missing = (dir / "missing.rsp").string();
+    ProjectContents project;
+    std::string why;
+    EXPECT_FALSE(readProject(missing, project, &why));
+    EXPECT_EQ(why, missing + ": No such file or directory");
+    const std::u16string bad = writeText("bad.rsp", "<document>\n<scanpositions>\n</document>\n");
+    EXPECT_FALSE(readProject(narrow(bad.c_str()), project, &why));
+    EXPECT_EQ(why.rfind(narrow(bad.c_str()) + ": not a project file: line 3: ", 0), 0u) << why;
+    EXPECT_NE(why.find("mismatch"), std::string::npos) << why;
+
+    ks_test::RecordingFeedback feedback;
+    batch.setFeedbackObject(&feedback);
+    const std::u16string good = writeText("good.rsp", "<document/>");
+    for (const std::u16string& path : {bad, good}) {
+        ScanInfo scan;
+        scan.setFilename(path.c_str());
+        EXPECT_FALSE(theRSPHandler().import(&batch, &scan));
+    }
+    ASSERT_EQ(feedback.errors.size(), 2u);
+    EXPECT_EQ(feedback.errors[0].result, ResultFailed);
+    EXPECT_NE(feedback.errors[0].reason.find(u"line 3: "), std::u16string::npos);
+    EXPECT_NE(feedback.errors[1].reason.find(u"only when it is the batch's only input"),
+              std::u16string::npos);
 }
 
 TEST_F(RspProjectRead, ExternalEntitiesAreNeverLoaded) {
