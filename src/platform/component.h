@@ -70,6 +70,23 @@ private:
     Interface* object_ = nullptr;
 };
 
+// Initialises the component layer on the calling thread for as long as it lives and balances
+// that when it goes. On a thread that was initialised already it only adds a count, so any
+// thread a host converts on can create objects.
+class ThreadScope {
+public:
+    ThreadScope() : result_(CoInitialize(nullptr)) {}
+    ~ThreadScope() {
+        if (result_ >= 0) CoUninitialize();
+    }
+    ThreadScope(const ThreadScope&) = delete;
+    ThreadScope& operator=(const ThreadScope&) = delete;
+    HRESULT result() const { return result_; }
+
+private:
+    HRESULT result_;
+};
+
 // A BSTR owned for the length of a call.
 class OwnedBstr {
 public:
