@@ -24,6 +24,9 @@ struct RecordingFeedback : ks_formats::Feedback {
     std::vector<Progress> progress;
     std::vector<Error> errors;
 
+    // Tests derive from it to act on a call; the base's destructor is protected and not virtual.
+    virtual ~RecordingFeedback() = default;
+
     void reportProgress(ks_formats::ImportBatch* batch, const ks_formats::WideChar* name,
                         int overall, int filePercent, int fileIndex, int phase) override {
         progress.push_back(

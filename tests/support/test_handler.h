@@ -10,7 +10,7 @@ namespace ks_test {
 
 // A handler for ".tst" names that emits a fixed number of synthetic points through the shared
 // import flow: point i is (i, 2i, 3i) metres with intensity i and colour (i, 0, 255).
-class TestHandler : public ks_formats::FileTypeHandler {
+class TestHandler final : public ks_formats::FileTypeHandler {
 public:
     TestHandler() : FileTypeHandler(u"test handler", u"tst") {}
 
