@@ -7,10 +7,15 @@
 
 #include "checksum.h"
 #include "chunk_codec.h"
-#include "nox_test_support.h"
+#include "lyrant_api.h"
+#include "nox_writer_api.h"
+#include "support/ascii_text.h"
+#include "support/file_bytes.h"
 #include "support/nox_checksum_repair.h"
+#include "support/scratch_folder.h"
+#include "support/shipped_nox.h"
 
-using namespace noxtest;
+using namespace ks_test;
 
 namespace {
 
@@ -51,8 +56,8 @@ protected:
         std::memcpy(&copy[56], &sum, 8);
         return copy;
     }
-    ScratchFolder folder;
-    std::string good = folder.file("good.nox"), bad = folder.file("bad.nox");
+    const std::filesystem::path folder = scratchFolder();
+    std::string good = (folder / "good.nox").string(), bad = (folder / "bad.nox").string();
     std::vector<uint8_t> bytes;
 };
 
@@ -90,8 +95,8 @@ TEST_F(Corruption, OnlyTheKnownMajorVersionOpens) {
 
 TEST_F(Corruption, OtherInputsAreRefused) {
     EXPECT_EQ(ksOpenNOX(nullptr), 0u);
-    EXPECT_EQ(ksOpenNOX(wide(folder.file("missing.nox")).c_str()), 0u);
-    EXPECT_EQ(ksOpenNOX(wide(folder.path().string()).c_str()), 0u);
+    EXPECT_EQ(ksOpenNOX((folder / "missing.nox").u16string().c_str()), 0u);
+    EXPECT_EQ(ksOpenNOX(folder.u16string().c_str()), 0u);
     EXPECT_FALSE(opens(std::vector<uint8_t>(4096, 'x')));
 }
 
@@ -131,9 +136,9 @@ TEST(CorruptionRegression, WidestIntensityRangeNormalisedIsReadSafely) {
     ASSERT_FALSE(input.empty());
     std::vector<uint8_t> file(input.begin() + 1, input.end());
     if ((input[0] & 1) == 0) ks_test::repairNoxChecksums(file);
-    ScratchFolder folder;
-    writeBytes(folder.file("case.nox"), file);
-    const ReadBack back = readAll(folder.file("case.nox"));
+    const std::filesystem::path folder = scratchFolder();
+    writeBytes(folder / "case.nox", file);
+    const ReadBack back = readAll(folder / "case.nox");
     EXPECT_GT(back.size(), 0u);
 }
 

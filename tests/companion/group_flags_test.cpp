@@ -5,9 +5,13 @@
 #include <set>
 #include <tuple>
 
-#include "nox_test_support.h"
+#include "lyrant_api.h"
+#include "nox_writer_api.h"
+#include "support/ascii_text.h"
+#include "support/scratch_folder.h"
+#include "support/shipped_nox.h"
 
-using namespace noxtest;
+using namespace ks_test;
 
 namespace {
 
@@ -15,8 +19,8 @@ class GroupFlags : public testing::Test {
 protected:
     void SetUp() override { resetWriterSettings(); }
     void start() { ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1); }
-    ScratchFolder folder;
-    std::string path = folder.file("flags.nox");
+    const std::filesystem::path folder = scratchFolder();
+    std::string path = (folder / "flags.nox").string();
 };
 
 TEST_F(GroupFlags, SpatialFilteringKeepsOnePointPerCube) {

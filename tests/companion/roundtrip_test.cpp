@@ -7,9 +7,13 @@
 #include <random>
 #include <tuple>
 
-#include "nox_test_support.h"
+#include "lyrant_api.h"
+#include "nox_writer_api.h"
+#include "support/ascii_text.h"
+#include "support/scratch_folder.h"
+#include "support/shipped_nox.h"
 
-using namespace noxtest;
+using namespace ks_test;
 
 namespace {
 
@@ -96,7 +100,7 @@ void expectSame(const std::vector<SourcePoint>& sent, const ReadBack& got, const
 class ChannelRoundTrip : public testing::TestWithParam<std::tuple<uint32_t, bool, bool>> {
 protected:
     void SetUp() override { resetWriterSettings(); }
-    ScratchFolder folder;
+    const std::filesystem::path folder = scratchFolder();
 };
 
 TEST_P(ChannelRoundTrip, PointsComeBackAsSent) {
@@ -107,7 +111,7 @@ TEST_P(ChannelRoundTrip, PointsComeBackAsSent) {
                             withMatrix ? 0.0 : 250.0};
     const auto points =
         makePoints(3000, base, withNulls ? 0.2 : 0.0, channels * 4 + withMatrix * 2 + withNulls);
-    const std::string path = folder.file("cloud.nox");
+    const std::string path = (folder / "cloud.nox").string();
 
     ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
     ASSERT_EQ(ksioAddGroupW(0, u"Group"), 1);
@@ -155,7 +159,7 @@ INSTANTIATE_TEST_SUITE_P(
 class RoundTrip : public testing::Test {
 protected:
     void SetUp() override { resetWriterSettings(); }
-    ScratchFolder folder;
+    const std::filesystem::path folder = scratchFolder();
 };
 
 // Several chunks, each tolerance given its own step, and a tolerance of 0 falls back to the
@@ -165,7 +169,7 @@ TEST_F(RoundTrip, ToleranceSetsTheStepAcrossChunks) {
     for (float tolerance : {0.0f, 0.0025f, 0.05f}) {
         SCOPED_TRACE(tolerance);
         const auto points = makePoints(150000, base, 0.1, 7);
-        const std::string path = folder.file("chunks.nox");
+        const std::string path = (folder / "chunks.nox").string();
         ASSERT_EQ(ksioSetCompressionTolerance(tolerance), 1);
         ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
         ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
@@ -180,7 +184,7 @@ TEST_F(RoundTrip, ToleranceSetsTheStepAcrossChunks) {
 }
 
 TEST_F(RoundTrip, GridCloudsKeepRowsTimesColumns) {
-    const std::string path = folder.file("grid.nox");
+    const std::string path = (folder / "grid.nox").string();
     ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
     ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
     ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_INTENSITY, u"full", nullptr, 4, 5), 1);
@@ -209,7 +213,7 @@ TEST_F(RoundTrip, GridCloudsKeepRowsTimesColumns) {
 }
 
 TEST_F(RoundTrip, GroupsCloudsAndNamesAreListed) {
-    const std::string path = folder.file("many.nox");
+    const std::string path = (folder / "many.nox").string();
     ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
     ASSERT_EQ(ksioAddGroupW(0, u"first"), 1);
     ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_COLOUR, u"Stra\u00dfe \u5317", nullptr, 0, 0), 1);
@@ -256,7 +260,7 @@ namespace {
 // Density 1/3 delivers every third non-null point; a reset starts the query again; colour mode 1
 // turns intensity into grey over the group's range.
 TEST_F(RoundTrip, QueryDensityResetAndGreyMode) {
-    const std::string path = folder.file("density.nox");
+    const std::string path = (folder / "density.nox").string();
     ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
     ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
     ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_INTENSITY, u"c", nullptr, 0, 0), 1);
@@ -299,9 +303,9 @@ namespace {
 
 // Converters pass no name for the clouds of point streams and point databases.
 TEST(UnnamedCloud, KeepsItsPointsAndAnEmptyName) {
-    ScratchFolder folder;
+    const std::filesystem::path folder = scratchFolder();
     resetWriterSettings();
-    const std::string path = folder.file("unnamed.nox");
+    const std::string path = (folder / "unnamed.nox").string();
     ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
     ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
     ASSERT_EQ(ksioAddCloudW(0, nullptr, nullptr, 0, 0), 1);

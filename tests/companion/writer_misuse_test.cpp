@@ -8,13 +8,25 @@
 
 #include <cmath>
 #include <filesystem>
+#include <string>
 #include <vector>
 
-#include "nox_test_support.h"
+#include "nox_writer_api.h"
+#include "support/ascii_text.h"
+#include "support/scratch_folder.h"
+#include "support/shipped_nox.h"
 
-using namespace noxtest;
+using namespace ks_test;
 
 namespace {
+
+// The names in a folder, the writer's hidden temporary files included.
+std::vector<std::string> namesIn(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename());
+    return names;
+}
 
 class WriterMisuse : public testing::Test {
 protected:
@@ -26,7 +38,7 @@ protected:
         EXPECT_EQ(result, code);
         EXPECT_FALSE(narrow(ksioGetLastErrorW()).empty());
     }
-    ScratchFolder folder;
+    const std::filesystem::path folder = scratchFolder();
     const double xyz[3] = {1, 2, 3};
 };
 
@@ -45,7 +57,7 @@ TEST_F(WriterMisuse, CallsWithoutStreamAreRefused) {
 }
 
 TEST_F(WriterMisuse, OrderAndArgumentsAreChecked) {
-    const std::string path = folder.file("out.nox");
+    const std::string path = (folder / "out.nox").string();
     ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
     expectFailure(ksioAddCloudW(0, u"c", nullptr, 0, 0), 21);
     ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
@@ -77,7 +89,7 @@ TEST_F(WriterMisuse, OrderAndArgumentsAreChecked) {
 }
 
 TEST_F(WriterMisuse, MissingOutputFolderFailsAtStart) {
-    expectFailure(ksioStartStreamW(wide(folder.file("no/such/folder/out.nox")).c_str()), 24);
+    expectFailure(ksioStartStreamW((folder / "no/such/folder/out.nox").u16string().c_str()), 24);
     expectFailure(ksioStartStreamW(nullptr), 23);
     expectFailure(ksioStartStreamW(u""), 23);
     expectFailure(ksioAddGroupW(0, u"g"), 20);
@@ -86,17 +98,18 @@ TEST_F(WriterMisuse, MissingOutputFolderFailsAtStart) {
 // Whatever way a stream ends without a build, no file appears under the output name and the
 // temporary file beside it is gone.
 TEST_F(WriterMisuse, UnbuiltStreamsLeaveNoFile) {
-    const std::string first = folder.file("first.nox"), second = folder.file("second.nox");
+    const std::string first = (folder / "first.nox").string(),
+                      second = (folder / "second.nox").string();
     ASSERT_EQ(ksioStartStreamW(wide(first).c_str()), 1);
     ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
     ASSERT_EQ(ksioAddCloudW(0, u"c", nullptr, 0, 0), 1);
     for (int i = 0; i < 100000; ++i) ASSERT_EQ(ksioAddPoint(xyz, nullptr, 0, nullptr, 0), 1);
-    EXPECT_EQ(folder.entries().size(), 1u);  // the spill file, hidden beside the output
+    EXPECT_EQ(namesIn(folder).size(), 1u);  // the spill file, hidden beside the output
     // Starting another stream discards the open one.
     ASSERT_EQ(ksioStartStreamW(wide(second).c_str()), 1);
     EXPECT_FALSE(std::filesystem::exists(first));
     ASSERT_EQ(ksioDiscardStream(), 1);
-    EXPECT_TRUE(folder.entries().empty());
+    EXPECT_TRUE(namesIn(folder).empty());
 
     // A process killed in the middle of a stream: only a hidden temporary file can remain.
     const pid_t child = fork();
@@ -113,14 +126,14 @@ TEST_F(WriterMisuse, UnbuiltStreamsLeaveNoFile) {
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_FALSE(std::filesystem::exists(first));
-    for (const std::string& name : folder.entries())
+    for (const std::string& name : namesIn(folder))
         EXPECT_EQ(name.rfind(".first.nox.", 0), 0u) << name;
 }
 
 // A full disk, simulated by a file-size limit in a child process: the failing call says so,
 // later calls keep saying so, and the build leaves no file.
 TEST_F(WriterMisuse, FullDiskFailsCleanly) {
-    const std::string path = folder.file("full.nox");
+    const std::string path = (folder / "full.nox").string();
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -150,14 +163,14 @@ TEST_F(WriterMisuse, FullDiskFailsCleanly) {
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_TRUE(folder.entries().empty());
+    EXPECT_TRUE(namesIn(folder).empty());
 }
 
 TEST_F(WriterMisuse, BuildReportsRisingProgressEndingAtOne) {
     static std::vector<float> seen;
     seen.clear();
     ASSERT_EQ(ksioSetProgressCallbackW([](float fraction) { seen.push_back(fraction); }), 1);
-    const std::string path = folder.file("progress.nox");
+    const std::string path = (folder / "progress.nox").string();
     ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
     ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
     ASSERT_EQ(ksioEndStream(), 1);

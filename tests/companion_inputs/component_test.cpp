@@ -4,10 +4,10 @@
 
 #include <thread>
 
-#include "com_support.h"
+#include "doubles/test_component.h"
 #include "platform/dynamic_library.h"
 #include "reader3dd_interface.h"
-#include "test_component.h"
+#include "support/com_scope.h"
 
 namespace {
 

@@ -4,11 +4,12 @@
 #include <cstring>
 #include <vector>
 
-#include "com_support.h"
 #include "ks_formats/types.h"
 #include "ks_sampledata/grid_scan.h"
 #include "reader3dd_interface.h"
-#include "scratch_dir.h"
+#include "support/com_scope.h"
+#include "support/file_bytes.h"
+#include "support/scratch_folder.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ GridScan numberedGrid(bool intensity, bool colour) {
 }
 
 TEST_F(Reader3DDTest, DeliversTheGridSizeAndEveryChannel) {
-    const auto path = ks_test::scratchDir() / "scan.3dd";
+    const auto path = ks_test::scratchFolder() / "scan.3dd";
     const GridScan grid = numberedGrid(true, true);
     ks_sampledata::writeGridScan(path, grid);
 
@@ -95,7 +96,7 @@ TEST_F(Reader3DDTest, DeliversTheGridSizeAndEveryChannel) {
 }
 
 TEST_F(Reader3DDTest, AMissingChannelIsAnsweredWithZerosAndSFalse) {
-    const auto dir = ks_test::scratchDir();
+    const auto dir = ks_test::scratchFolder();
     ks_sampledata::writeGridScan(dir / "colour.3dd", numberedGrid(false, true));
     ASSERT_EQ(open(dir / "colour.3dd"), S_OK);
     ASSERT_EQ(reader_->LoadData(), S_OK);
@@ -120,7 +121,7 @@ TEST_F(Reader3DDTest, AMissingChannelIsAnsweredWithZerosAndSFalse) {
 }
 
 TEST_F(Reader3DDTest, FetchesRefuseWhatDoesNotMatchTheGrid) {
-    const auto path = ks_test::scratchDir() / "scan.3dd";
+    const auto path = ks_test::scratchFolder() / "scan.3dd";
     ks_sampledata::writeGridScan(path, numberedGrid(true, true));
     std::vector<float> buffer(64, 0.0f);
     int32_t delivered = 0;
@@ -147,9 +148,9 @@ TEST_F(Reader3DDTest, FetchesRefuseWhatDoesNotMatchTheGrid) {
 }
 
 TEST_F(Reader3DDTest, OpenRefusesFilesWhoseLayoutDoesNotHold) {
-    const auto dir = ks_test::scratchDir();
+    const auto dir = ks_test::scratchFolder();
     ks_sampledata::writeGridScan(dir / "good.3dd", numberedGrid(true, false));
-    const auto good = ks_test::fileBytes(dir / "good.3dd");
+    const auto good = ks_test::readBytes(dir / "good.3dd");
     ASSERT_EQ(good.size(), 24u + 12 * 16);
 
     auto resized = [&](size_t size) {
@@ -193,7 +194,7 @@ TEST_F(Reader3DDTest, OpenRefusesFilesWhoseLayoutDoesNotHold) {
 }
 
 TEST_F(Reader3DDTest, WideNamesAndEmptyGridsOpen) {
-    const auto dir = ks_test::scratchDir();
+    const auto dir = ks_test::scratchFolder();
     const std::filesystem::path wide = dir / u"sc\u00e4n \U0001F600.3dd";
     ks_sampledata::writeGridScan(wide, ks_sampledata::makeGridScan(0, 5, true, true));
     ASSERT_EQ(open(wide), S_OK);
@@ -206,7 +207,7 @@ TEST_F(Reader3DDTest, WideNamesAndEmptyGridsOpen) {
 }
 
 TEST(GridScanFile, SyntheticScanWrittenCellByCellEqualsTheOneBuiltInMemory) {
-    const auto dir = ks_test::scratchDir();
+    const auto dir = ks_test::scratchFolder();
     ks_sampledata::SyntheticGrid settings;
     settings.rows = 37;
     settings.columns = 53;
@@ -214,7 +215,7 @@ TEST(GridScanFile, SyntheticScanWrittenCellByCellEqualsTheOneBuiltInMemory) {
     ks_sampledata::writeSyntheticGrid(dir / "streamed.3dd", settings);
     const GridScan grid = ks_sampledata::syntheticGridScan(settings);
     ks_sampledata::writeGridScan(dir / "held.3dd", grid);
-    EXPECT_EQ(ks_test::fileBytes(dir / "streamed.3dd"), ks_test::fileBytes(dir / "held.3dd"));
+    EXPECT_EQ(ks_test::readBytes(dir / "streamed.3dd"), ks_test::readBytes(dir / "held.3dd"));
 
     // Dropouts are (0, 0, 0); every other cell lies on the room's surface.
     for (size_t i = 0; i < grid.cells(); ++i) {
@@ -230,12 +231,12 @@ TEST(GridScanFile, SyntheticScanWrittenCellByCellEqualsTheOneBuiltInMemory) {
 }
 
 TEST(GridScanFile, LayoutIsAHeaderThenPlanarArrays) {
-    const auto path = ks_test::scratchDir() / "layout.3dd";
+    const auto path = ks_test::scratchFolder() / "layout.3dd";
     GridScan grid = ks_sampledata::makeGridScan(1, 2, true, true);
     grid.setCell(0, 0, GridCell{1, 2, 3, 0.5f, 4, 5, 6});
     grid.setCell(0, 1, GridCell{7, 8, 9, 0.25f, 10, 11, 12});
     ks_sampledata::writeGridScan(path, grid);
-    const auto bytes = ks_test::fileBytes(path);
+    const auto bytes = ks_test::readBytes(path);
     ASSERT_EQ(bytes.size(), 24u + 2 * 28);
     EXPECT_EQ(std::vector<unsigned char>(bytes.begin(), bytes.begin() + 24),
               (std::vector<unsigned char>{'K', 'S', '3', 'D', 'D', 'S', 'I', 'M', 1, 0, 0, 0,

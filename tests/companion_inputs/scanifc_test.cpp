@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "ks_sampledata/point_stream.h"
-#include "scratch_dir.h"
+#include "support/file_bytes.h"
+#include "support/scratch_folder.h"
 
 namespace {
 
@@ -74,7 +75,7 @@ std::vector<StreamRecord> numberedRecords(size_t count, std::initializer_list<si
 
 TEST(ScanifcStream, DeliversEveryRecordExactlyAcrossBufferRefillsAndFrames) {
     // More records than the reader buffers at a time, frames and reads of unrelated lengths.
-    const auto path = ks_test::scratchDir() / "scan.rxp";
+    const auto path = ks_test::scratchFolder() / "scan.rxp";
     ks_sampledata::SyntheticStream settings;
     settings.pointCount = 40001;
     settings.framePoints = 7000;
@@ -108,7 +109,7 @@ TEST(ScanifcStream, DeliversEveryRecordExactlyAcrossBufferRefillsAndFrames) {
 }
 
 TEST(ScanifcStream, AFrameEndStopsTheReadAndMoreDataFollows) {
-    const auto path = ks_test::scratchDir() / "frames.rxp";
+    const auto path = ks_test::scratchFolder() / "frames.rxp";
     ks_sampledata::writePointStream(path, numberedRecords(10, {2, 3, 9}));
     Stream stream(uriOf(path), 6);
     ASSERT_EQ(stream.openResult(), 0);
@@ -123,7 +124,7 @@ TEST(ScanifcStream, AFrameEndStopsTheReadAndMoreDataFollows) {
 }
 
 TEST(ScanifcStream, ExactlyOneBlockGivesOneFullReadThenAnEmptyOne) {
-    const auto dir = ks_test::scratchDir();
+    const auto dir = ks_test::scratchFolder();
     ks_sampledata::writePointStream(dir / "block.rxp", numberedRecords(50, {}));
     Stream stream(uriOf(dir / "block.rxp"), 50);
     EXPECT_EQ(stream.read(), (Read{0, 50, 0}));
@@ -137,9 +138,9 @@ TEST(ScanifcStream, ExactlyOneBlockGivesOneFullReadThenAnEmptyOne) {
 }
 
 TEST(ScanifcStream, APartialTrailingRecordFailsTheReadThatReachesIt) {
-    const auto dir = ks_test::scratchDir();
+    const auto dir = ks_test::scratchFolder();
     ks_sampledata::writePointStream(dir / "cut.rxp", numberedRecords(5, {}));
-    auto bytes = ks_test::fileBytes(dir / "cut.rxp");
+    auto bytes = ks_test::readBytes(dir / "cut.rxp");
     bytes.resize(bytes.size() + 27, 0);
     ks_test::writeBytes(dir / "cut.rxp", bytes);
 
@@ -160,9 +161,9 @@ TEST(ScanifcStream, APartialTrailingRecordFailsTheReadThatReachesIt) {
 }
 
 TEST(ScanifcStream, OpenRefusesWhatIsNotAReadableVersion1Stream) {
-    const auto dir = ks_test::scratchDir();
+    const auto dir = ks_test::scratchFolder();
     ks_sampledata::writePointStream(dir / "good.rxp", numberedRecords(3, {}));
-    const auto good = ks_test::fileBytes(dir / "good.rxp");
+    const auto good = ks_test::readBytes(dir / "good.rxp");
     auto magic = good;
     magic[7] = 'X';
     ks_test::writeBytes(dir / "magic.rxp", magic);
@@ -186,7 +187,7 @@ TEST(ScanifcStream, OpenRefusesWhatIsNotAReadableVersion1Stream) {
 }
 
 TEST(ScanifcStream, NullArgumentsFailWithoutTouchingTheStream) {
-    const auto path = ks_test::scratchDir() / "scan.rxp";
+    const auto path = ks_test::scratchFolder() / "scan.rxp";
     ks_sampledata::writePointStream(path, numberedRecords(4, {}));
     Stream stream(uriOf(path));
     ASSERT_EQ(stream.openResult(), 0);
@@ -214,7 +215,7 @@ TEST(ScanifcStream, NullArgumentsFailWithoutTouchingTheStream) {
 }
 
 TEST(ScanifcStream, PathIsTakenVerbatimWithALatin1Fallback) {
-    const auto dir = ks_test::scratchDir();
+    const auto dir = ks_test::scratchFolder();
     // "%" is an ordinary character: no percent-decoding.
     ks_sampledata::writePointStream(dir / "a%20b.rxp", numberedRecords(1, {}));
     EXPECT_EQ(Stream(uriOf(dir / "a%20b.rxp")).openResult(), 0);
@@ -227,7 +228,7 @@ TEST(ScanifcStream, PathIsTakenVerbatimWithALatin1Fallback) {
 }
 
 TEST(ScanifcStream, FileLayoutIsLittleEndianAndPacked) {
-    const auto path = ks_test::scratchDir() / "layout.rxp";
+    const auto path = ks_test::scratchFolder() / "layout.rxp";
     ks_sampledata::writePointStream(
         path, std::vector<StreamRecord>{{1.0f, -2.0f, 0.5f, 3.0f, -1.0f, 0x1234, 0x8001, 2.0f}});
     const std::vector<unsigned char> expected = {
@@ -240,7 +241,7 @@ TEST(ScanifcStream, FileLayoutIsLittleEndianAndPacked) {
         0x34, 0x12, 0x01, 0x80,                                    // deviation, flags
         0x00, 0x00, 0x00, 0x40,                                    // background radiation 2.0
     };
-    EXPECT_EQ(ks_test::fileBytes(path), expected);
+    EXPECT_EQ(ks_test::readBytes(path), expected);
 }
 
 }  // namespace

@@ -5,11 +5,11 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "lyrant_api.h"
+#include "support/file_bytes.h"
 #include "support/nox_checksum_repair.h"
 
 namespace fs = std::filesystem;
@@ -20,11 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     std::vector<uint8_t> bytes(data + 1, data + size);
     if ((data[0] & 1) == 0) ks_test::repairNoxChecksums(bytes);
-    {
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-    }
+    ks_test::writeBytes(file, bytes);
     const uint64_t scene = ksOpenNOX(file.u16string().c_str());
     if (scene == 0) return 0;
     ks_char name[256];

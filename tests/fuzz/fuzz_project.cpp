@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -13,7 +11,8 @@
 #include "ks_sampledata/point_stream.h"
 #include "ks_sampledata/rdb_data.h"
 #include "ks_sampledata/rsp_project.h"
-#include "robustness/sample_inputs.h"
+#include "support/file_bytes.h"
+#include "support/sample_inputs.h"
 
 namespace fs = std::filesystem;
 using namespace ks_sampledata;
@@ -58,13 +57,9 @@ void writeSeeds(const fs::path& folder) {
     if (ConvertBatchToNOX(&batch) != ResultSuccess)
         throw std::runtime_error("seed conversion failed");
     // The viewer target's input starts with a control byte (0: repair the checksums).
-    std::vector<char> nox(1, 0);
-    {
-        std::ifstream in(folder / "nox" / "seed.nox", std::ios::binary);
-        nox.insert(nox.end(), std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    std::ofstream(folder / "nox" / "seed.nox", std::ios::binary | std::ios::trunc)
-        .write(nox.data(), static_cast<std::streamsize>(nox.size()));
+    std::vector<uint8_t> nox = ks_test::readBytes(folder / "nox" / "seed.nox");
+    nox.insert(nox.begin(), 0);
+    ks_test::writeBytes(folder / "nox" / "seed.nox", nox);
 
     FILE* text = std::fopen((folder / "text" / "seed").c_str(), "wb");
     if (!text) throw std::runtime_error("cannot write the text seed");

@@ -14,11 +14,12 @@
 #include <thread>
 
 #include "ks_sampledata/point_stream.h"
-#include "sample_inputs.h"
-#include "tool_output.h"
-#include "tool_process.h"
+#include "support/sample_inputs.h"
+#include "support/scratch_folder.h"
+#include "support/tool_output.h"
+#include "support/tool_process.h"
 
-namespace nctest {
+namespace ks_test {
 namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -106,7 +107,7 @@ class Cancel : public ::testing::Test {
 protected:
     void SetUp() override {
         std::signal(SIGPIPE, SIG_IGN);  // the tool closes the pipe while we write
-        folder = testFolder();
+        folder = scratchFolder();
         fs::create_directories(folder / "out");
     }
     fs::path folder;
@@ -115,8 +116,8 @@ protected:
 TEST_F(Cancel, CtrlCStopsTheConversionAndLeavesNoFileBehind) {
     StreamFeeder feeder(folder / "live.rxp");
     const fs::path output = folder / "out" / "live.nox";
-    ToolProcess tool({"convert", (folder / "live.rxp").string(), "-o", output.string(),
-                      "--feedback-count", "1000"});
+    ToolProcess tool(KS_NOXCONVERT_PATH, {"convert", (folder / "live.rxp").string(), "-o",
+                                          output.string(), "--feedback-count", "1000"});
     ASSERT_TRUE(tool.waitForError(
         [](const std::string& err) { return err.find("progress") != std::string::npos; }, 60s))
         << "no progress before the signal";
@@ -137,8 +138,8 @@ TEST_F(Cancel, CtrlCStopsTheConversionAndLeavesNoFileBehind) {
 TEST_F(Cancel, SecondCtrlCEndsAtOnce) {
     StreamFeeder feeder(folder / "busy.rxp");
     const fs::path output = folder / "out" / "busy.nox";
-    ToolProcess tool({"convert", (folder / "busy.rxp").string(), "-o", output.string(),
-                      "--feedback-count", "1000000000"});
+    ToolProcess tool(KS_NOXCONVERT_PATH, {"convert", (folder / "busy.rxp").string(), "-o",
+                                          output.string(), "--feedback-count", "1000000000"});
     // The writer's temporary file shows the conversion has started; records beyond the first
     // read show the tool is busy writing points.
     const auto deadline = std::chrono::steady_clock::now() + 60s;
@@ -163,4 +164,4 @@ TEST_F(Cancel, SecondCtrlCEndsAtOnce) {
 }
 
 }  // namespace
-}  // namespace nctest
+}  // namespace ks_test

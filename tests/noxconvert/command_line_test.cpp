@@ -5,11 +5,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "sample_inputs.h"
-#include "tool_output.h"
-#include "tool_process.h"
+#include "support/sample_inputs.h"
+#include "support/scratch_folder.h"
+#include "support/tool_output.h"
+#include "support/tool_process.h"
 
-namespace nctest {
+namespace ks_test {
 namespace {
 namespace fs = std::filesystem;
 
@@ -22,7 +23,7 @@ bool mentions(const std::string& text, const std::string& word) {
 }
 
 TEST(CommandLine, BadArgumentsAreUsageErrorsNamingTheProblem) {
-    const fs::path folder = testFolder();
+    const fs::path folder = scratchFolder();
     const std::string out = (folder / "x.nox").string();
     struct Case {
         std::vector<std::string> arguments;
@@ -43,7 +44,7 @@ TEST(CommandLine, BadArgumentsAreUsageErrorsNamingTheProblem) {
         std::string command;
         for (const std::string& a : c.arguments) command += a + " ";
         SCOPED_TRACE(command);
-        const ToolRun run = runTool(c.arguments);
+        const ToolRun run = runTool(KS_NOXCONVERT_PATH, c.arguments);
         EXPECT_EQ(run.exitCode, kExitUsage) << run.err;
         EXPECT_TRUE(mentions(run.err, c.named)) << run.err;
     }
@@ -51,7 +52,7 @@ TEST(CommandLine, BadArgumentsAreUsageErrorsNamingTheProblem) {
 }
 
 TEST(CommandLine, HelpExplainsEveryBatchSetting) {
-    const ToolRun run = runTool({"convert", "--help"});
+    const ToolRun run = runTool(KS_NOXCONVERT_PATH, {"convert", "--help"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     for (const char* option :
          {"--output", "--mode", "--units-per-metre", "--tolerance", "--auto-tolerance",
@@ -63,30 +64,32 @@ TEST(CommandLine, HelpExplainsEveryBatchSetting) {
 }
 
 TEST(CommandLine, MissingInputIsNamedAndNothingIsWritten) {
-    const fs::path folder = testFolder();
+    const fs::path folder = scratchFolder();
     const SampleInputs inputs = writeSampleInputs(folder);
     const fs::path output = folder / "out.nox";
     const std::string missing = (folder / "gone" / "lost-scan.rxp").string();
-    const ToolRun run =
-        runTool({"convert", inputs.stream.string(), missing, "-o", output.string()});
+    const ToolRun run = runTool(
+        KS_NOXCONVERT_PATH, {"convert", inputs.stream.string(), missing, "-o", output.string()});
     EXPECT_EQ(run.exitCode, kExitInputMissing) << run.err;
     EXPECT_TRUE(mentions(run.err, missing)) << run.err;
     EXPECT_FALSE(fs::exists(output));
 
     // A quoted pattern that matches nothing is as missing as a file.
     const std::string pattern = (folder / "*.nothing").string();
-    const ToolRun patternRun = runTool({"convert", pattern, "-o", output.string()});
+    const ToolRun patternRun =
+        runTool(KS_NOXCONVERT_PATH, {"convert", pattern, "-o", output.string()});
     EXPECT_EQ(patternRun.exitCode, kExitInputMissing) << patternRun.err;
     EXPECT_TRUE(mentions(patternRun.err, "*.nothing")) << patternRun.err;
 }
 
 TEST(CommandLine, PatternsExpandToTheFilesTheyMatch) {
-    const fs::path folder = testFolder();
+    const fs::path folder = scratchFolder();
     const SampleInputs inputs = writeSampleInputs(folder);
     const fs::path output = folder / "per-file";
     // Only the point stream and the grid scan match; the project and its data do not.
-    const ToolRun run = runTool({"convert", "--mode", "file", (folder / "*.rxp").string(),
-                                 (folder / "*.3dd").string(), "-o", output.string()});
+    const ToolRun run =
+        runTool(KS_NOXCONVERT_PATH, {"convert", "--mode", "file", (folder / "*.rxp").string(),
+                                     (folder / "*.3dd").string(), "-o", output.string()});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const std::vector<std::string> expected{(output / "room.nox").string(),
                                             (output / "scan.nox").string()};
@@ -94,16 +97,17 @@ TEST(CommandLine, PatternsExpandToTheFilesTheyMatch) {
 }
 
 TEST(CommandLine, UnsupportedInputIsNamedWithItsOwnExitCode) {
-    const fs::path folder = testFolder();
+    const fs::path folder = scratchFolder();
     const fs::path notes = folder / "notes.txt";
     std::ofstream(notes) << "not a scan\n";
-    const ToolRun run = runTool({"convert", notes.string(), "-o", (folder / "x.nox").string()});
+    const ToolRun run =
+        runTool(KS_NOXCONVERT_PATH, {"convert", notes.string(), "-o", (folder / "x.nox").string()});
     EXPECT_EQ(run.exitCode, kExitUnsupported) << run.err;
     EXPECT_TRUE(mentions(run.err, "notes.txt")) << run.err;
 }
 
 TEST(CommandLine, ReadingSomethingThatIsNoNoxFileFails) {
-    const fs::path folder = testFolder();
+    const fs::path folder = scratchFolder();
     const fs::path fake = folder / "fake.nox";
     std::ofstream(fake) << "KSNOX but not really";
     for (const std::vector<std::string>& arguments :
@@ -111,7 +115,7 @@ TEST(CommandLine, ReadingSomethingThatIsNoNoxFileFails) {
           {"export", fake.string(), (folder / "x.xyz").string()},
           {"preview", fake.string(), (folder / "x.png").string()}}) {
         SCOPED_TRACE(arguments[0]);
-        const ToolRun run = runTool(arguments);
+        const ToolRun run = runTool(KS_NOXCONVERT_PATH, arguments);
         EXPECT_NE(run.exitCode, 0);
         EXPECT_TRUE(mentions(run.err, "fake.nox")) << run.err;
     }
@@ -120,4 +124,4 @@ TEST(CommandLine, ReadingSomethingThatIsNoNoxFileFails) {
 }
 
 }  // namespace
-}  // namespace nctest
+}  // namespace ks_test

@@ -3,23 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <vector>
 
-#include "sample_inputs.h"
-#include "tool_output.h"
-#include "tool_process.h"
+#include "support/file_bytes.h"
+#include "support/sample_inputs.h"
+#include "support/scratch_folder.h"
+#include "support/tool_output.h"
+#include "support/tool_process.h"
 
-namespace nctest {
+namespace ks_test {
 namespace {
 namespace fs = std::filesystem;
 
 constexpr double kSlack = 0.002;  // the 1 mm storage step, and float input rounding
 
 Info infoOf(const std::string& noxFile) {
-    const ToolRun run = runTool({"info", noxFile});
+    const ToolRun run = runTool(KS_NOXCONVERT_PATH, {"info", noxFile});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     return parseInfo(run.out);
 }
@@ -27,14 +25,14 @@ Info infoOf(const std::string& noxFile) {
 class ConvertModes : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder = testFolder();
+        folder = scratchFolder();
         inputs = writeSampleInputs(folder);
     }
 
-    ToolRun convert(std::vector<std::string> arguments) {
-        std::vector<std::string> command{"convert"};
+    ToolRun convert(const std::vector<std::string>& arguments) {
+        std::vector<std::string> command = {"convert"};
         command.insert(command.end(), arguments.begin(), arguments.end());
-        const ToolRun run = runTool(command);
+        const ToolRun run = runTool(KS_NOXCONVERT_PATH, command);
         EXPECT_EQ(run.exitCode, 0) << run.err;
         return run;
     }
@@ -147,13 +145,10 @@ TEST_F(ConvertModes, SettingsDumpListsTheBatch) {
     const fs::path dump = folder / "settings.txt";
     convert({inputs.stream.string(), "--units-per-metre", "1000", "--dump-settings", dump.string(),
              "-o", output.string()});
-    std::ifstream in(dump);
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    const std::string text = contents.str();
+    const std::string text = readText(dump);
     EXPECT_NE(text.find("getUnitsPerMeter()1000"), std::string::npos) << text;
     EXPECT_NE(text.find("scan.rxp"), std::string::npos) << text;
 }
 
 }  // namespace
-}  // namespace nctest
+}  // namespace ks_test

@@ -6,11 +6,13 @@
 #include <fstream>
 #include <sstream>
 
-#include "sample_inputs.h"
-#include "tool_output.h"
-#include "tool_process.h"
+#include "support/file_bytes.h"
+#include "support/sample_inputs.h"
+#include "support/scratch_folder.h"
+#include "support/tool_output.h"
+#include "support/tool_process.h"
 
-namespace nctest {
+namespace ks_test {
 namespace {
 namespace fs = std::filesystem;
 
@@ -58,12 +60,13 @@ PlyLayout readPlyHeader(const std::string& bytes) {
 class ExportAgrees : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder = testFolder();
+        folder = scratchFolder();
         inputs = writeSampleInputs(folder);
         nox = (folder / "site.nox").string();
-        const ToolRun converted = runTool({"convert", inputs.project.string(), "-o", nox});
+        const ToolRun converted =
+            runTool(KS_NOXCONVERT_PATH, {"convert", inputs.project.string(), "-o", nox});
         ASSERT_EQ(converted.exitCode, 0) << converted.err;
-        const ToolRun infoRun = runTool({"info", nox});
+        const ToolRun infoRun = runTool(KS_NOXCONVERT_PATH, {"info", nox});
         ASSERT_EQ(infoRun.exitCode, 0) << infoRun.err;
         info = parseInfo(infoRun.out);
         ASSERT_TRUE(info.file.number("points").has_value()) << infoRun.out;
@@ -77,7 +80,7 @@ protected:
 
 TEST_F(ExportAgrees, XyzHoldsEveryPointWithinTheInfoBounds) {
     const fs::path xyz = folder / "site.xyz";
-    const ToolRun run = runTool({"export", nox, xyz.string()});
+    const ToolRun run = runTool(KS_NOXCONVERT_PATH, {"export", nox, xyz.string()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
 
     std::ifstream in(xyz);
@@ -104,12 +107,9 @@ TEST_F(ExportAgrees, XyzHoldsEveryPointWithinTheInfoBounds) {
 
 TEST_F(ExportAgrees, PlyHeaderCountsThePointsThatFollowIt) {
     const fs::path ply = folder / "site.ply";
-    const ToolRun run = runTool({"export", nox, ply.string()});
+    const ToolRun run = runTool(KS_NOXCONVERT_PATH, {"export", nox, ply.string()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    std::ifstream in(ply, std::ios::binary);
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    const std::string bytes = contents.str();
+    const std::string bytes = readText(ply);
     ASSERT_EQ(bytes.rfind("ply\n", 0), 0u);
     const PlyLayout layout = readPlyHeader(bytes);
     EXPECT_EQ(layout.vertices, *info.file.number("points"));
@@ -133,10 +133,10 @@ TEST_F(ExportAgrees, PlyHeaderCountsThePointsThatFollowIt) {
 
 TEST_F(ExportAgrees, AnUnknownExportFormatIsRefused) {
     const fs::path las = folder / "site.las";
-    const ToolRun run = runTool({"export", nox, las.string()});
+    const ToolRun run = runTool(KS_NOXCONVERT_PATH, {"export", nox, las.string()});
     EXPECT_EQ(run.exitCode, 2) << run.err;
     EXPECT_FALSE(fs::exists(las));
 }
 
 }  // namespace
-}  // namespace nctest
+}  // namespace ks_test

@@ -8,10 +8,11 @@
 #include <fstream>
 #include <vector>
 
-#include "sample_inputs.h"
-#include "tool_process.h"
+#include "support/sample_inputs.h"
+#include "support/scratch_folder.h"
+#include "support/tool_process.h"
 
-namespace nctest {
+namespace ks_test {
 namespace {
 namespace fs = std::filesystem;
 
@@ -60,10 +61,11 @@ size_t drawnPixels(const fs::path& path) {
 class Preview : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder = testFolder();
+        folder = scratchFolder();
         const SampleInputs inputs = writeSampleInputs(folder);
         nox = (folder / "room.nox").string();
-        const ToolRun run = runTool({"convert", inputs.grid.string(), "-o", nox});
+        const ToolRun run =
+            runTool(KS_NOXCONVERT_PATH, {"convert", inputs.grid.string(), "-o", nox});
         ASSERT_EQ(run.exitCode, 0) << run.err;
     }
     fs::path folder;
@@ -72,8 +74,8 @@ protected:
 
 TEST_F(Preview, GivenSizeIsTheSizeWritten) {
     const fs::path png = folder / "given.png";
-    const ToolRun run =
-        runTool({"preview", nox, png.string(), "--width", "320", "--height", "200"});
+    const ToolRun run = runTool(
+        KS_NOXCONVERT_PATH, {"preview", nox, png.string(), "--width", "320", "--height", "200"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const Ihdr ihdr = readIhdr(png);
     EXPECT_EQ(ihdr.width, 320u);
@@ -84,7 +86,7 @@ TEST_F(Preview, GivenSizeIsTheSizeWritten) {
 
 TEST_F(Preview, DefaultIsAThousandPixelsWideWithTheCloudsAspect) {
     const fs::path png = folder / "default.png";
-    const ToolRun run = runTool({"preview", nox, png.string()});
+    const ToolRun run = runTool(KS_NOXCONVERT_PATH, {"preview", nox, png.string()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const Ihdr ihdr = readIhdr(png);
     EXPECT_EQ(ihdr.width, 1024u);
@@ -97,8 +99,11 @@ TEST_F(Preview, DefaultIsAThousandPixelsWideWithTheCloudsAspect) {
 TEST_F(Preview, OnlyTheWidthGivenKeepsTheAspect) {
     const fs::path wide = folder / "wide.png";
     const fs::path narrow = folder / "narrow.png";
-    ASSERT_EQ(runTool({"preview", nox, wide.string(), "--width", "800"}).exitCode, 0);
-    ASSERT_EQ(runTool({"preview", nox, narrow.string(), "--width", "400"}).exitCode, 0);
+    ASSERT_EQ(
+        runTool(KS_NOXCONVERT_PATH, {"preview", nox, wide.string(), "--width", "800"}).exitCode, 0);
+    ASSERT_EQ(
+        runTool(KS_NOXCONVERT_PATH, {"preview", nox, narrow.string(), "--width", "400"}).exitCode,
+        0);
     const Ihdr a = readIhdr(wide), b = readIhdr(narrow);
     EXPECT_EQ(a.width, 800u);
     EXPECT_EQ(b.width, 400u);
@@ -107,4 +112,4 @@ TEST_F(Preview, OnlyTheWidthGivenKeepsTheAspect) {
 }
 
 }  // namespace
-}  // namespace nctest
+}  // namespace ks_test

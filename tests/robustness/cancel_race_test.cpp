@@ -10,8 +10,9 @@
 
 #include "ks_sampledata/grid_scan.h"
 #include "ks_sampledata/point_stream.h"
-#include "lyrant_api.h"
+#include "support/scratch_folder.h"
 #include "support/shipped_conversion.h"
+#include "support/shipped_nox.h"
 
 using namespace ks_formats;
 namespace fs = std::filesystem;
@@ -19,18 +20,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-bool opensInViewer(const fs::path& path) {
-    const uint64_t scene = ksOpenNOX(path.u16string().c_str());
-    if (scene == 0) return false;
-    ksRemoveScene(scene);
-    return true;
-}
-
 TEST(CancelRace, CancelAtRandomMomentsLeavesOnlyCompleteFilesInEveryMode) {
     ASSERT_EQ(Initialize(), ResultSuccess);
-    const fs::path dir = fs::path(KS_TEST_TMP_DIR) / "cancel-race";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const fs::path dir = ks_test::scratchFolder();
     ks_sampledata::SyntheticStream stream;
     stream.pointCount = 60'000;
     stream.framePoints = 5'000;
@@ -72,10 +64,10 @@ TEST(CancelRace, CancelAtRandomMomentsLeavesOnlyCompleteFilesInEveryMode) {
                 << result.result;
             if (result.result == ResultCancelled) ++cancelled;
             for (const std::string& file : result.files)
-                EXPECT_TRUE(opensInViewer(file)) << "recorded but not complete: " << file;
+                EXPECT_TRUE(ks_test::opensInViewer(file)) << "recorded but not complete: " << file;
             for (const auto& entry : fs::recursive_directory_iterator(out)) {
                 EXPECT_EQ(entry.path().extension(), ".nox") << "left behind: " << entry.path();
-                EXPECT_TRUE(opensInViewer(entry.path())) << "incomplete: " << entry.path();
+                EXPECT_TRUE(ks_test::opensInViewer(entry.path())) << "incomplete: " << entry.path();
             }
         }
     }

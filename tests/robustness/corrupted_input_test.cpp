@@ -5,21 +5,17 @@
 #include <filesystem>
 #include <iostream>
 
-#include "lyrant_api.h"
-#include "robustness/sample_inputs.h"
+#include "support/corrupted_variants.h"
+#include "support/file_bytes.h"
+#include "support/sample_inputs.h"
+#include "support/scratch_folder.h"
 #include "support/shipped_conversion.h"
+#include "support/shipped_nox.h"
 
 using namespace ks_formats;
 namespace fs = std::filesystem;
 
 namespace {
-
-bool opensInViewer(const std::string& path) {
-    const uint64_t scene = ksOpenNOX(fs::path(path).u16string().c_str());
-    if (scene == 0) return false;
-    ksRemoveScene(scene);
-    return true;
-}
 
 bool isExpectedResult(Result result) {
     switch (result) {
@@ -46,17 +42,17 @@ std::vector<fs::path> leftovers(const fs::path& folder) {
 
 TEST(CorruptedInput, EveryDamagedFileEndsCleanlyAndLeavesOnlyCompleteOutput) {
     ASSERT_EQ(Initialize(), ResultSuccess);
-    const fs::path dir = fs::path(KS_TEST_TMP_DIR) / "corrupted";
-    fs::remove_all(dir);
+    const fs::path dir = ks_test::scratchFolder();
     fs::create_directories(dir / "in");
-    const std::vector<ks_test::SampleInput> inputs = ks_test::writeSampleInputs(dir / "in");
+    const std::vector<ks_test::CorruptibleInput> inputs =
+        ks_test::writeCorruptibleInputs(dir / "in");
 
     size_t tried = 0, reported = 0;
     uint32_t seed = 1;
-    for (const ks_test::SampleInput& input : inputs) {
+    for (const ks_test::CorruptibleInput& input : inputs) {
         for (const std::vector<uint8_t>& bytes : ks_test::corruptedVariants(input.valid, seed++)) {
             const BatchMode mode = static_cast<BatchMode>(1 + tried % 3);
-            ks_test::writeFileBytes(input.corruptible, bytes);
+            ks_test::writeBytes(input.corruptible, bytes);
             fs::remove_all(dir / "out");
             fs::create_directories(dir / "out");
             const fs::path output =
@@ -70,13 +66,13 @@ TEST(CorruptedInput, EveryDamagedFileEndsCleanlyAndLeavesOnlyCompleteOutput) {
             if (!result.errors.empty()) ++reported;
             for (const fs::path& file : leftovers(dir / "out")) {
                 EXPECT_EQ(file.extension(), ".nox") << "temporary left behind: " << file;
-                EXPECT_TRUE(opensInViewer(file.string())) << "incomplete output: " << file;
+                EXPECT_TRUE(ks_test::opensInViewer(file)) << "incomplete output: " << file;
             }
             for (const std::string& file : result.files)
                 EXPECT_TRUE(fs::exists(file)) << "recorded but not written: " << file;
             if (::testing::Test::HasFailure()) return;
         }
-        ks_test::writeFileBytes(input.corruptible, input.valid);
+        ks_test::writeBytes(input.corruptible, input.valid);
     }
     std::cout << "damaged inputs tried: " << tried << ", reported as failed files: " << reported
               << "\n";

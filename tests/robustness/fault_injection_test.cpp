@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 
 #include "ks_sampledata/point_stream.h"
+#include "support/scratch_folder.h"
 #include "support/shipped_conversion.h"
 
 using namespace ks_formats;
@@ -23,9 +23,8 @@ class FaultInjection : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         ASSERT_EQ(Initialize(), ResultSuccess);
-        // Each test runs in a process of its own, side by side: one input per process.
-        input = fs::path(KS_TEST_TMP_DIR) / ("faults." + std::to_string(getpid())) / "scan.rxp";
-        fs::create_directories(input.parent_path());
+        // The suite's own folder: one input for each process that sets the suite up.
+        input = ks_test::scratchFolder() / "scan.rxp";
         ks_sampledata::SyntheticStream stream;
         stream.pointCount = 400'000;  // about a megabyte of NOX
         ks_sampledata::writeSyntheticStream(input, stream);
@@ -34,11 +33,7 @@ protected:
         std::error_code ignored;
         fs::remove_all(input.parent_path(), ignored);
     }
-    void SetUp() override {
-        out = input.parent_path() / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(out);
-        fs::create_directories(out);
-    }
+    void SetUp() override { out = ks_test::scratchFolder(); }
     static fs::path outputFor(const fs::path& folder, BatchMode mode) {
         return mode == BatchModeSingleFile ? folder / "all.nox" : folder;
     }

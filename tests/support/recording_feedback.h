@@ -10,8 +10,6 @@ namespace ks_test {
 
 // A Feedback that keeps every call for the test to inspect.
 struct RecordingFeedback : ks_formats::Feedback {
-    // Slots after the library's two, so tests may derive from this class.
-    virtual ~RecordingFeedback() = default;
 
     struct Progress {
         ks_formats::ImportBatch* batch;
@@ -28,6 +26,9 @@ struct RecordingFeedback : ks_formats::Feedback {
     };
     std::vector<Progress> progress;
     std::vector<Error> errors;
+
+    // Tests derive from it to act on a call; the base's destructor is protected and not virtual.
+    virtual ~RecordingFeedback() = default;
 
     void reportProgress(ks_formats::ImportBatch* batch, const ks_formats::WideChar* name,
                         int overall, int filePercent, int fileIndex, int phase) override {

@@ -1,5 +1,6 @@
 #pragma once
-
+// A handler for ".tst" names. Header only: it derives from the library's internal handler
+// base, which the program links (the internal archive), not the support library.
 #include <atomic>
 #include <functional>
 
@@ -8,8 +9,8 @@
 
 namespace ks_test {
 
-// A handler for ".tst" names that emits a fixed number of synthetic points through the shared
-// import flow: point i is (i, 2i, 3i) metres with intensity i and colour (i, 0, 255).
+// Emits a fixed number of synthetic points through the shared import flow: point i is
+// (i, 2i, 3i) metres with intensity i and colour (i, 0, 255).
 class TestHandler final : public ks_formats::FileTypeHandler {
 public:
     TestHandler() : FileTypeHandler(u"test handler", u"tst") {}
@@ -18,7 +19,26 @@ public:
     bool acceptsExtension(const ks_formats::WideString& extension) override {
         return extension == u"tst";
     }
-    bool import(ks_formats::ImportBatch* batch, ks_formats::ScanInfo* scan) override;
+    bool import(ks_formats::ImportBatch* batch, ks_formats::ScanInfo* scan) override {
+        using namespace ks_formats;
+        if (!batch) return false;
+        ++imports;
+        if (instead) return instead(*batch, *scan);
+        ScanImport flow(*batch, *scan->getMatrix());
+        flow.beginCloud({scan->getFilename(), outputIndex, KSIO_CLOUD_INTENSITY, nullptr});
+        for (int i = 0; i < pointsPerFile; ++i) {
+            double xyz[3] = {i * flow.scale(), 2 * i * flow.scale(), 3 * i * flow.scale()};
+            uint8_t rgb[3] = {static_cast<uint8_t>(i), 0, 255};
+            emitPoint(xyz, rgb, static_cast<int16_t>(i), nullptr, 0);
+            if (flow.countPoint()) {
+                if (atFeedbackPoint) atFeedbackPoint();
+                if (flow.reportAndCheckCancel(50)) break;
+            }
+        }
+        if (flow.cancelled()) return flow.finishCancelled();
+        flow.finishOutput(batch->_getOutputFilename(scan->getFilename(), outputIndex));
+        return true;
+    }
 
     int pointsPerFile = 3;
     int outputIndex = -1;
@@ -30,6 +50,13 @@ public:
 };
 
 // Registers one TestHandler for the life of the test program.
-TestHandler& registeredTestHandler();
+inline TestHandler& registeredTestHandler() {
+    static TestHandler* handler = [] {
+        auto* created = new TestHandler();
+        ks_formats::registerHandler(created);
+        return created;
+    }();
+    return *handler;
+}
 
 }  // namespace ks_test

@@ -15,7 +15,7 @@
 #include "ks_formats/format_capabilities.h"
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"
-#include "support/scratch.h"
+#include "support/scratch_folder.h"
 #include "support/test_handler.h"
 
 using namespace ks_formats;
@@ -411,7 +411,7 @@ namespace {
 // Inputs that are no regular files are refused at once, before any reader opens them: opening
 // a named pipe would wait for a writer that never comes.
 TEST_F(Conversion, NamedPipesAndFoldersAreRefusedWithoutWaiting) {
-    const std::filesystem::path folder = ks_test::testScratchDir("driver");
+    const std::filesystem::path folder = ks_test::scratchFolder();
     const std::filesystem::path pipe = folder / "waiting.tst";
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     std::filesystem::create_directory(folder / "folder.tst");

@@ -13,7 +13,7 @@
 
 #include "ks_common/text_encoding.h"
 #include "ks_formats/import_batch.h"
-#include "support/scratch.h"
+#include "support/scratch_folder.h"
 
 namespace fs = std::filesystem;
 using ks_common::fromUtf8;
@@ -40,7 +40,7 @@ void touch(const fs::path& path) { std::ofstream(path) << "x"; }
 class DiscoveryTree : public testing::Test {
 protected:
     void SetUp() override {
-        root = ks_test::testScratchDir("discovery");
+        root = ks_test::scratchFolder();
         fs::create_directories(root / "sub" / "deeper");
         fs::create_directories(root / ".dotdir");
         fs::create_directories(root / "dir.rxp");

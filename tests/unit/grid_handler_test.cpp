@@ -11,7 +11,7 @@
 #include "reader3dd_interface.h"
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"
-#include "support/scratch.h"
+#include "support/scratch_folder.h"
 
 using namespace ks_formats;
 
@@ -208,7 +208,7 @@ TEST_F(GridImport, EveryReaderFailureEndsTheScanQuietlyAndReleasesEverything) {
 
 TEST_F(GridImport, ImpossibleGridSizesAreRefusedBeforeAllocating) {
     // A scan file of 1000 bytes cannot hold more than 1000 cells.
-    const auto file = ks_test::testScratchDir("grid") / "small.3dd";
+    const auto file = ks_test::scratchFolder() / "small.3dd";
     std::ofstream(file, std::ios::binary) << std::string(1000, 'x');
     scan.setFilename(file.u16string().c_str());
     for (auto [rows, columns] :

@@ -11,7 +11,7 @@
 #include "nox/scene_progress.h"
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"
-#include "support/scratch.h"
+#include "support/scratch_folder.h"
 #include "support/scripted_lyrant_client.h"
 
 using namespace ks_formats;
@@ -46,7 +46,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(ks_test::bindRecordingWriter());
         ASSERT_EQ(LoadLyrantAPI(u"" KS_SCRIPTED_LYRANT_PATH), ResultSuccess);
-        dir = ks_test::testScratchDir("nox");
+        dir = ks_test::scratchFolder();
         batch.setFeedbackObject(&feedback);
         batch.setOutputFilename((dir / "out").u16string().c_str());
         batch.includeClassification(true);

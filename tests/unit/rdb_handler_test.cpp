@@ -1,18 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 
 #include "handlers/library_handlers.h"
 #include "handlers/rds_reader.h"
 #include "ks_sampledata/rdb_data.h"
+#include "support/file_bytes.h"
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"
-#include "support/scratch.h"
+#include "support/scratch_folder.h"
 
 using namespace ks_formats;
 using ks_sampledata::RdbColour;
 using ks_sampledata::RdbRecord;
+using ks_test::readBytes;
+using ks_test::writeBytes;
 
 namespace {
 
@@ -30,24 +32,13 @@ RdbRecord record(uint32_t x, uint32_t y, uint32_t z, uint16_t amplitude, uint16_
     return RdbRecord{x, y, z, amplitude, reflectance, flags};
 }
 
-std::vector<unsigned char> fileBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const std::filesystem::path& path, const std::vector<unsigned char>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
 constexpr uint32_t k31 = 2147483648u;
 
 class RdbImport : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(ks_test::bindRecordingWriter());
-        dir = ks_test::testScratchDir("rdb");
+        dir = ks_test::scratchFolder();
         batch.setFeedbackObject(&feedback);
         batch.setOutputFilename((dir / "out").u16string().c_str());
         batch.includeRGB(true);
@@ -150,7 +141,7 @@ TEST_F(RdbImport, ColoursStayInStepAndEndCleanly) {
                   "ksioAddPoint(0 0 0,0 0 0,0,-,0)"}));
 
     // A colours file with a broken signature, or none asked for: no colour at all.
-    auto bytes = fileBytes(data / "P3D-RGB.rds");
+    auto bytes = readBytes(data / "P3D-RGB.rds");
     bytes[9] ^= 0x01;
     writeBytes(data / "P3D-RGB.rds", bytes);
     for (bool asked : {true, false}) {
@@ -166,7 +157,7 @@ TEST_F(RdbImport, UnreadableOrLayoutlessPositionsWriteNothing) {
     writeColours({{1, 2, 3, 1}});
     EXPECT_FALSE(importScan()) << "no positions file";
     writePositions(6, 0, {record(k31, k31, k31, 0)});
-    auto bytes = fileBytes(data / "P3D.rds");
+    auto bytes = readBytes(data / "P3D.rds");
     auto broken = bytes;
     broken[0] = 17;
     writeBytes(data / "P3D.rds", broken);
@@ -188,8 +179,8 @@ TEST_F(RdbImport, TruncatedAndCorruptedFilesNeverReadPastTheirData) {
     writePositions(3, 0, records);
     std::vector<RdbColour> colours(6, RdbColour{9, 9, 9, 1});
     writeColours(colours);
-    const auto positions = fileBytes(data / "P3D.rds");
-    const auto rgb = fileBytes(data / "P3D-RGB.rds");
+    const auto positions = readBytes(data / "P3D.rds");
+    const auto rgb = readBytes(data / "P3D-RGB.rds");
     ASSERT_EQ(positions.size(), 40u + 6 * 33);
     for (size_t length = 0; length <= positions.size(); ++length) {
         SCOPED_TRACE(length);
@@ -284,7 +275,7 @@ TEST(RdbNames, DataFolderAndExtensionRules) {
 }
 
 TEST(RdsReaderTest, ValuesAcrossBlockBoundariesAndAtTheEnd) {
-    const auto path = ks_test::testScratchDir("rds") / "values.bin";
+    const auto path = ks_test::scratchFolder() / "values.bin";
     writeBytes(path, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11});
     RdsReader reader;
     ASSERT_TRUE(reader.open(path.string(), 4));  // blocks of 4 bytes

@@ -7,7 +7,7 @@
 #include "ks_sampledata/rsp_project.h"
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"
-#include "support/scratch.h"
+#include "support/scratch_folder.h"
 
 using namespace ks_formats;
 using namespace ks_sampledata;
@@ -30,7 +30,7 @@ class ProjectConversion : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(Initialize(), ResultSuccess);
-        dir = ks_test::testScratchDir("project");
+        dir = ks_test::scratchFolder();
         RspProject project;
         project.pop = rspTranslation(0, 0, 1000);
         project.positions = {

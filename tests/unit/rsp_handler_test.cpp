@@ -7,21 +7,17 @@
 #include "handlers/library_handlers.h"
 #include "handlers/rsp_project.h"
 #include "ks_sampledata/rsp_project.h"
+#include "support/ascii_text.h"
 #include "support/recording_feedback.h"
-#include "support/scratch.h"
+#include "support/scratch_folder.h"
 
 using namespace ks_formats;
 using ks_sampledata::RspProject;
 using ks_sampledata::RspScan;
 using ks_sampledata::RspScanPosition;
+using ks_test::narrow;
 
 namespace {
-
-std::string narrow(const WideChar* text) {
-    std::string out;
-    for (const WideChar* p = text; *p; ++p) out += static_cast<char>(*p < 0x80 ? *p : '?');
-    return out;
-}
 
 Matrix4d fromRows(const ks_sampledata::RspMatrix& m) {
     Matrix4d out;
@@ -31,7 +27,7 @@ Matrix4d fromRows(const ks_sampledata::RspMatrix& m) {
 
 class RspProjectRead : public ::testing::Test {
 protected:
-    void SetUp() override { dir = ks_test::testScratchDir("rsp"); }
+    void SetUp() override { dir = ks_test::scratchFolder(); }
     std::u16string writeText(const std::string& name, const std::string& text) {
         std::ofstream(dir / name, std::ios::binary) << text;
         return (dir / name).u16string();
@@ -211,7 +207,7 @@ TEST(RspMatrixText, BadNumbersAndTheLocale) {
     EXPECT_EQ(parseMatrixText("", m), 0);
 
     // Under a locale whose decimal point is a comma the numbers still read with a period.
-    const auto locales = ks_test::testScratchDir("locale");
+    const auto locales = ks_test::scratchFolder();
     if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) {
         const std::string make = "localedef -i de_DE -f UTF-8 '" +
                                  (locales / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";

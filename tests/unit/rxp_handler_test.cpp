@@ -8,7 +8,7 @@
 #include "ks_sampledata/point_stream.h"
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"
-#include "support/scratch.h"
+#include "support/scratch_folder.h"
 
 using namespace ks_formats;
 using ks_sampledata::StreamRecord;
@@ -35,7 +35,7 @@ class RxpImport : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(ks_test::bindRecordingWriter());
-        dir = ks_test::testScratchDir("rxp");
+        dir = ks_test::scratchFolder();
         batch.setFeedbackObject(&feedback);
         batch.setOutputFilename((dir / "out").u16string().c_str());
     }

@@ -2,23 +2,16 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "ks_formats/import_batch.h"
-#include "support/scratch.h"
+#include "support/file_bytes.h"
+#include "support/scratch_folder.h"
 
 namespace fs = std::filesystem;
 using ks_formats::ImportBatch;
 
 namespace {
-
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Everything after the lists, for a batch with default settings.
 const std::string kDefaultSettings =
@@ -37,18 +30,18 @@ const std::string kDefaultSettings =
 }  // namespace
 
 TEST(SettingsDump, NewBatchExactBytes) {
-    const fs::path file = ks_test::testScratchDir("dump") / "batch.txt";
+    const fs::path file = ks_test::scratchFolder() / "batch.txt";
     std::ofstream(file) << std::string(5000, 'z');  // an existing longer file is replaced
     ImportBatch batch(u"test");
     EXPECT_TRUE(batch._write(file.c_str(), nullptr));
-    EXPECT_EQ(readAll(file),
+    EXPECT_EQ(ks_test::readText(file),
               "numImportFiles()\t\t\t0\r\n"
               "numExportedFiles()\t\t\t0\r\n" +
                   kDefaultSettings);
 }
 
 TEST(SettingsDump, HeaderFilesAndChangedSettings) {
-    const fs::path file = ks_test::testScratchDir("dump") / "batch.txt";
+    const fs::path file = ks_test::scratchFolder() / "batch.txt";
     ImportBatch batch(u"test");
     batch.addImportFile("/in/b.rxp");
     batch.addImportFile("/in/a\xC3\xA9.rxp");  // é is written as the one byte 0xE9
@@ -66,7 +59,7 @@ TEST(SettingsDump, HeaderFilesAndChangedSettings) {
     batch.setNumScans(42);
 
     EXPECT_TRUE(batch._write(file.c_str(), u"Batch A"));
-    EXPECT_EQ(readAll(file),
+    EXPECT_EQ(ks_test::readText(file),
               "Batch A\r\n"
               "\r\n"
               "numImportFiles()\t\t\t2\r\n"
@@ -88,12 +81,12 @@ TEST(SettingsDump, HeaderFilesAndChangedSettings) {
 }
 
 TEST(SettingsDump, CharacterAboveLatin1StopsTheListing) {
-    const fs::path file = ks_test::testScratchDir("dump") / "batch.txt";
+    const fs::path file = ks_test::scratchFolder() / "batch.txt";
     ImportBatch batch(u"test");
     batch.addImportFile("/in/a.rxp");
     batch.addImportFile(u"/in/\u4E2D.rxp");
     EXPECT_FALSE(batch._write(file.c_str(), u"H"));
-    EXPECT_EQ(readAll(file),
+    EXPECT_EQ(ks_test::readText(file),
               "H\r\n\r\n"
               "numImportFiles()\t\t\t2\r\n"
               "\tFile: /in/a.rxp\r\n"
@@ -101,11 +94,11 @@ TEST(SettingsDump, CharacterAboveLatin1StopsTheListing) {
 
     // In the header nothing after it is written at all.
     EXPECT_FALSE(ImportBatch(u"test")._write(file.c_str(), u"x\u0100y"));
-    EXPECT_EQ(readAll(file), "x");
+    EXPECT_EQ(ks_test::readText(file), "x");
 }
 
 TEST(SettingsDump, NoFileNameOrUnwritableFile) {
-    const fs::path dir = ks_test::testScratchDir("dump");
+    const fs::path dir = ks_test::scratchFolder();
     ImportBatch batch(u"test");
     EXPECT_FALSE(batch._write(nullptr, u"header"));
     EXPECT_FALSE(batch._write((dir / "missing" / "batch.txt").c_str(), nullptr));

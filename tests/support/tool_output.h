@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace nctest {
+namespace ks_test {
 
 // The PATH of every "written: PATH" line.
 std::vector<std::string> writtenFiles(const std::string& out);
@@ -29,4 +29,4 @@ struct Info {
 
 Info parseInfo(const std::string& out);
 
-}  // namespace nctest
+}  // namespace ks_test

@@ -1,4 +1,4 @@
-#include "tool_process.h"
+#include "support/tool_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -9,7 +9,7 @@
 #include <csignal>
 #include <stdexcept>
 
-namespace nctest {
+namespace ks_test {
 namespace {
 
 void closeFd(int& fd) {
@@ -19,12 +19,12 @@ void closeFd(int& fd) {
 
 }  // namespace
 
-ToolProcess::ToolProcess(const std::vector<std::string>& arguments) {
+ToolProcess::ToolProcess(const std::string& program, const std::vector<std::string>& arguments) {
     int out[2], err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
     std::vector<char*> argv;
-    std::string tool = KS_NOXCONVERT_PATH;
+    std::string tool = program;
     argv.push_back(tool.data());
     std::vector<std::string> copies = arguments;
     for (std::string& a : copies) argv.push_back(a.data());
@@ -114,9 +114,9 @@ ToolRun ToolProcess::finish(std::chrono::milliseconds timeout, const std::functi
     return run_;
 }
 
-ToolRun runTool(const std::vector<std::string>& arguments) {
-    ToolProcess process(arguments);
+ToolRun runTool(const std::string& program, const std::vector<std::string>& arguments) {
+    ToolProcess process(program, arguments);
     return process.finish(std::chrono::seconds(60));
 }
 
-}  // namespace nctest
+}  // namespace ks_test

@@ -1,6 +1,8 @@
 #pragma once
-
+// The component layer in a test's scope. Header only: it drives the library's internal component
+// layer, which the program links (the internal archive), not the support library.
 #include <memory>
+#include <string>
 
 #include "platform/component.h"
 

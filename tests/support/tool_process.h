@@ -1,6 +1,6 @@
 #pragma once
-// Runs the built noxconvert as a child process: to completion with its output captured, or
-// step by step, reading its progress while it runs and sending it signals.
+// Runs a built tool as a child process: to completion with its output captured, or step by step,
+// reading its progress while it runs and sending it signals.
 #include <sys/types.h>
 
 #include <chrono>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace nctest {
+namespace ks_test {
 
 struct ToolRun {
     int exitCode = -1;  // -1 when it ended by a signal
@@ -19,7 +19,7 @@ struct ToolRun {
 
 class ToolProcess {
 public:
-    explicit ToolProcess(const std::vector<std::string>& arguments);
+    ToolProcess(const std::string& program, const std::vector<std::string>& arguments);
     ~ToolProcess();  // kills a child that still runs
     ToolProcess(const ToolProcess&) = delete;
     ToolProcess& operator=(const ToolProcess&) = delete;
@@ -43,7 +43,7 @@ private:
     ToolRun run_;
 };
 
-// Runs noxconvert with these arguments to the end (a minute at most).
-ToolRun runTool(const std::vector<std::string>& arguments);
+// Runs the program with these arguments to the end (a minute at most).
+ToolRun runTool(const std::string& program, const std::vector<std::string>& arguments);
 
-}  // namespace nctest
+}  // namespace ks_test

@@ -4,10 +4,8 @@
 #include "ks_sampledata/sample_project.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -15,8 +13,10 @@
 
 #include "ks_formats/ks_formats.h"
 #include "ks_sampledata/sample_site.h"
-#include "nox_test_support.h"
 #include "support/recording_feedback.h"
+#include "support/scratch_folder.h"
+#include "support/shipped_nox.h"
+#include "support/tool_process.h"
 
 using namespace ks_formats;
 using namespace ks_sampledata;
@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // One scan's points as the viewer gives them: project coordinates.
-using ScanPoints = noxtest::ReadBack;
+using ScanPoints = ks_test::ReadBack;
 
 struct Conversion {
     std::vector<std::string> files;
@@ -33,16 +33,11 @@ struct Conversion {
     std::vector<ScanPoints> scans;  // in the project's scan order
 };
 
-// One folder per process: the tests of this suite run as separate processes, side by side.
-fs::path scratch() {
-    return fs::path(KS_TEST_TMP_DIR) / ("sample_project." + std::to_string(getpid()));
-}
-
 // Splits what the viewer read from one file into its clouds, which it delivers one after another.
 void splitByCloud(const std::string& file, Conversion& conversion) {
-    const noxtest::ReadBack all = noxtest::readAll(file, 4096);
+    const ks_test::ReadBack all = ks_test::readAll(file, 4096);
     size_t first = 0;
-    for (const nox::CloudRecord& cloud : noxtest::readIndex(file).clouds) {
+    for (const nox::CloudRecord& cloud : ks_test::readIndex(file).clouds) {
         const size_t count = cloud.points - cloud.nullPoints;
         ScanPoints scan;
         for (size_t i = first; i < first + count && i < all.size(); ++i) {
@@ -123,22 +118,22 @@ class SampleProjectConversion : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         ASSERT_EQ(Initialize(), ResultSuccess);
-        fs::remove_all(scratch());
-        fs::create_directories(scratch() / "per-scan");
-        fs::create_directories(scratch() / "per-scan-files");
+        folder = ks_test::scratchFolder();
+        fs::create_directories(folder / "per-scan");
+        fs::create_directories(folder / "per-scan-files");
         SampleProjectSettings settings;
         settings.points = 40'000;
-        project = new SampleProject(writeSampleProject(scratch() / "project", settings));
+        project = new SampleProject(writeSampleProject(folder / "project", settings));
         fromDatabase = new Conversion(convert(project->projectFile, RSPOpt::DataSourceRdb,
-                                              BatchModePerScan, scratch() / "per-scan"));
+                                              BatchModePerScan, folder / "per-scan"));
         fromScanFiles = new Conversion(convert(project->projectFile, RSPOpt::DataSourceScanFile,
-                                               BatchModeSingleFile, scratch() / "site.nox"));
+                                               BatchModeSingleFile, folder / "site.nox"));
         scanFilesPerScan = new Conversion(convert(project->projectFile, RSPOpt::DataSourceScanFile,
-                                                  BatchModePerScan, scratch() / "per-scan-files"));
+                                                  BatchModePerScan, folder / "per-scan-files"));
     }
     static void TearDownTestSuite() {
         std::error_code ignored;
-        fs::remove_all(scratch(), ignored);
+        fs::remove_all(folder, ignored);
         delete scanFilesPerScan;
         delete fromScanFiles;
         delete fromDatabase;
@@ -169,6 +164,7 @@ protected:
         }
     }
 
+    static inline fs::path folder;
     static SampleProject* project;
     static Conversion* fromDatabase;
     static Conversion* fromScanFiles;
@@ -181,15 +177,15 @@ Conversion* SampleProjectConversion::fromScanFiles = nullptr;
 Conversion* SampleProjectConversion::scanFilesPerScan = nullptr;
 
 TEST_F(SampleProjectConversion, EveryGeneratedPointArrivesOnEitherRoute) {
-    ASSERT_EQ(fromScanFiles->files, std::vector<std::string>{(scratch() / "site.nox").string()});
+    ASSERT_EQ(fromScanFiles->files, std::vector<std::string>{(folder / "site.nox").string()});
     // One file per scan, named after the scan: database scans as they are, point streams with
     // "_1" and grid scans with "_0".
     std::vector<std::string> databaseNames, scanFileNames;
     for (const SampleScan& scan : project->scans) {
         const std::string stem = fs::path(scan.file).stem().string();
-        databaseNames.push_back((scratch() / "per-scan" / (stem + ".nox")).string());
+        databaseNames.push_back((folder / "per-scan" / (stem + ".nox")).string());
         scanFileNames.push_back(
-            (scratch() / "per-scan-files" / (stem + (scan.grid ? "_0" : "_1") + ".nox")).string());
+            (folder / "per-scan-files" / (stem + (scan.grid ? "_0" : "_1") + ".nox")).string());
     }
     EXPECT_EQ(fromDatabase->files, databaseNames);
     EXPECT_EQ(scanFilesPerScan->files, scanFileNames);
@@ -249,33 +245,29 @@ TEST_F(SampleProjectConversion, DatabaseAndScanFilesGiveTheSamePoints) {
 }
 
 TEST(MakeSampleProject, WritesTheProjectAndRefusesTooFewPoints) {
-    const fs::path folder = scratch() / "tool";
-    fs::remove_all(folder);
-    const std::string tool = KS_MAKE_SAMPLE_PROJECT;
-    const std::string command = tool + " '" + folder.string() + "' --points 8000 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string output;
-    char buffer[256];
-    while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
-    EXPECT_EQ(pclose(pipe), 0) << output;
-    EXPECT_NE(output.find("4 scan positions"), std::string::npos) << output;
+    const fs::path folder = ks_test::scratchFolder() / "tool";
+    const ks_test::ToolRun run =
+        ks_test::runTool(KS_MAKE_SAMPLE_PROJECT, {folder.string(), "--points", "8000"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("4 scan positions"), std::string::npos) << run.out;
     EXPECT_TRUE(fs::exists(folder / "site.rsp"));
     EXPECT_TRUE(
         fs::exists(folder / "project.rdb/SCANS/ScanPos004/SINGLESCANS/240501_110000/P3D.rds"));
 
-    const std::string refused =
-        tool + " '" + (folder / "small").string() + "' --points 5 2>/dev/null";
-    EXPECT_NE(std::system(refused.c_str()), 0);
+    const ks_test::ToolRun refused =
+        ks_test::runTool(KS_MAKE_SAMPLE_PROJECT, {(folder / "small").string(), "--points", "5"});
+    EXPECT_NE(refused.exitCode, 0);
+    EXPECT_NE(refused.err, "") << "the refusal says why";
     EXPECT_FALSE(fs::exists(folder / "small"));
 }
 
 TEST(SampleProjectSize, PointsScaleWithTheRequest) {
+    const fs::path folder = ks_test::scratchFolder();
     for (const uint64_t requested : {4'000ull, 64'000ull}) {
         SampleProjectSettings settings;
         settings.points = requested;
         const SampleProject project =
-            writeSampleProject(scratch() / ("size" + std::to_string(requested)), settings);
+            writeSampleProject(folder / std::to_string(requested), settings);
         EXPECT_NEAR(static_cast<double>(project.points()), static_cast<double>(requested),
                     0.1 * static_cast<double>(requested));
         for (const SampleScan& scan : project.scans)

@@ -1,8 +1,8 @@
-#include "tool_output.h"
+#include "support/tool_output.h"
 
 #include <sstream>
 
-namespace nctest {
+namespace ks_test {
 namespace {
 
 std::string trim(const std::string& text) {
@@ -65,4 +65,4 @@ Info parseInfo(const std::string& out) {
     return info;
 }
 
-}  // namespace nctest
+}  // namespace ks_test

@@ -11,10 +11,10 @@
 #include "ks_formats/ks_formats.h"
 #include "ks_sampledata/grid_scan.h"
 #include "ks_sampledata/point_stream.h"
-#include "ks_sampledata/rdb_data.h"
-#include "ks_sampledata/rsp_project.h"
-#include "nox_test_support.h"
+#include "support/sample_inputs.h"
+#include "support/scratch_folder.h"
 #include "support/shipped_conversion.h"
+#include "support/shipped_nox.h"
 
 using namespace ks_formats;
 using namespace ks_sampledata;
@@ -28,12 +28,7 @@ constexpr double kPositionSlack = 0.0005 + 1e-5;
 class ConversionReadback : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ASSERT_EQ(Initialize(), ResultSuccess); }
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::path(KS_TEST_TMP_DIR) / "readback" / info->name();
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
+    void SetUp() override { dir = ks_test::scratchFolder(); }
 
     ks_test::ShippedConversion convert(const std::vector<fs::path>& inputs, BatchMode mode,
                                        const char* output, bool withColour = true) {
@@ -73,7 +68,7 @@ TEST_F(ConversionReadback, PointStreamKeepsEveryRecordInOrderInEachMode) {
         ASSERT_EQ(converted.result, ResultSuccess);
         ASSERT_EQ(converted.files, std::vector<std::string>{(dir / c.expectedName).string()});
 
-        const noxtest::ReadBack back = noxtest::readAll(converted.files[0], 4096);
+        const ks_test::ReadBack back = ks_test::readAll(converted.files[0], 4096);
         ASSERT_EQ(back.size(), settings.pointCount);
         for (uint64_t i = 0; i < settings.pointCount; i += 997) {
             const StreamRecord source = syntheticStreamRecord(settings, i);
@@ -107,14 +102,14 @@ TEST_F(ConversionReadback, GridScanKeepsRowsColumnsAndItsEmptyCellsInPlace) {
         ASSERT_EQ(converted.result, ResultSuccess);
         ASSERT_EQ(converted.files.size(), 1u);
 
-        const nox::FileIndex index = noxtest::readIndex(converted.files[0]);
+        const nox::FileIndex index = ks_test::readIndex(converted.files[0]);
         ASSERT_EQ(index.clouds.size(), 1u);
         EXPECT_EQ(index.clouds[0].rows, settings.rows);
         EXPECT_EQ(index.clouds[0].columns, settings.columns);
         EXPECT_EQ(index.clouds[0].points, grid.cells());
         EXPECT_EQ(index.clouds[0].nullPoints, grid.cells() - written.size());
 
-        const noxtest::ReadBack back = noxtest::readAll(converted.files[0], 1000);
+        const ks_test::ReadBack back = ks_test::readAll(converted.files[0], 1000);
         ASSERT_EQ(back.size(), written.size());
         for (size_t i = 0; i < written.size(); ++i) {
             const float* p = &grid.positions[3 * written[i]];
@@ -127,27 +122,8 @@ TEST_F(ConversionReadback, GridScanKeepsRowsColumnsAndItsEmptyCellsInPlace) {
 // Two positions of a project see the same three points from different places; once their
 // registrations are applied the points coincide, whatever file each scan landed in.
 TEST_F(ConversionReadback, ProjectScansLandInTheirRegisteredPlaces) {
-    const double site[3][3] = {{5, 0, 1}, {5, 2, 1}, {5, 2, 3}};
-    RspProject project;
-    project.pop = rspTranslation(500000, 5400000, 300);
-    project.positions = {RspScanPosition{"Pos1", rspPlacement(0, 0, 0, 0), {{"scan", "a.rxp"}}},
-                         RspScanPosition{"Pos2", rspPlacement(90, 10, 0, 0), {{"scan", "b.rxp"}}}};
-    writeRspProject(dir / "site.rsp", project);
-
-    // Each scan in its scanner's own frame: Pos2 stands at (10, 0) turned by 90 degrees, so a
-    // site point (x, y) is (y, 10 - x) to it.
-    auto writeScan = [&](const std::string& position, const std::string& file, uint16_t version,
-                         bool turned) {
-        const fs::path folder = rdbScanFolder(dir, position, file);
-        fs::create_directories(folder);
-        std::vector<RdbRecord> records;
-        for (const auto& p : site)
-            records.push_back(turned ? rdbRecordAt(p[1], 10 - p[0], p[2], version, 0)
-                                     : rdbRecordAt(p[0], p[1], p[2], version, 0));
-        writeRdbPositions(folder / "P3D.rds", version, 0, records);
-    };
-    writeScan("Pos1", "a.rxp", 1, false);
-    writeScan("Pos2", "b.rxp", 6, true);
+    const std::vector<ks_test::SitePoint> site = {{5, 0, 1}, {5, 2, 1}, {5, 2, 3}};
+    const fs::path project = ks_test::writeTwoPositionProject(dir, site, {500000, 5400000, 300});
 
     for (const BatchMode mode : {BatchModePerScan, BatchModePerFile, BatchModeSingleFile}) {
         SCOPED_TRACE(mode);
@@ -155,13 +131,13 @@ TEST_F(ConversionReadback, ProjectScansLandInTheirRegisteredPlaces) {
             mode == BatchModeSingleFile ? "site.nox" : "out" + std::to_string(mode);
         if (mode != BatchModeSingleFile) fs::create_directories(dir / output);
         const ks_test::ShippedConversion converted =
-            convert({dir / "site.rsp"}, mode, output.c_str(), false);
+            convert({project}, mode, output.c_str(), false);
         ASSERT_EQ(converted.result, ResultSuccess);
         ASSERT_EQ(converted.files.size(), mode == BatchModeSingleFile ? 1u : 2u);
 
         std::vector<double> all;
         for (const std::string& file : converted.files) {
-            const noxtest::ReadBack back = noxtest::readAll(file);
+            const ks_test::ReadBack back = ks_test::readAll(file);
             all.insert(all.end(), back.xyz.begin(), back.xyz.end());
         }
         ASSERT_EQ(all.size(), 2 * 3 * 3u);

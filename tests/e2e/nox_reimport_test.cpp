@@ -5,15 +5,15 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "handlers/library_handlers.h"
 #include "ks_formats/api.h"
 #include "platform/dynamic_library.h"
+#include "support/file_bytes.h"
 #include "support/recording_feedback.h"
-#include "support/scratch.h"
+#include "support/scratch_folder.h"
 
 using namespace ks_formats;
 namespace fs = std::filesystem;
@@ -80,7 +80,7 @@ class NoxReimport : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(Initialize(), ResultSuccess);
-        dir = ks_test::testScratchDir("nox_reimport");
+        dir = ks_test::scratchFolder();
     }
 
     // One cloud with colour, intensity and classes, placed by a matrix, through the writer.
@@ -164,12 +164,12 @@ TEST_F(NoxReimport, EveryPointComesBackInPlaceWithItsAttributes) {
 
 TEST_F(NoxReimport, CorruptOrCutFilesCannotBeOpened) {
     const fs::path source = writeSource();
-    std::vector<char> bytes(fs::file_size(source));
-    std::ifstream(source, std::ios::binary).read(bytes.data(), std::streamsize(bytes.size()));
+    std::vector<uint8_t> bytes = ks_test::readBytes(source);
+    bytes.resize(bytes.size() / 2);
     const fs::path cut = dir / "cut.nox";
-    std::ofstream(cut, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size() / 2));
+    ks_test::writeBytes(cut, bytes);
     const fs::path garbage = dir / "garbage.nox";
-    std::ofstream(garbage, std::ios::binary) << std::string(4096, '\x5a');
+    ks_test::writeBytes(garbage, std::vector<uint8_t>(4096, 0x5a));
 
     fs::create_directories(dir / "out");
     for (const fs::path& file : {cut, garbage, dir / "missing.nox"}) {

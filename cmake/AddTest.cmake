@@ -1,0 +1,45 @@
+# ks_add_test(<name> FILES <source>...
+#             [LINK <library>...] [DEFINITIONS <definition>...] [DEPENDS <target>...]
+#             [ENVIRONMENT <variable=value>] [TIMEOUT <seconds>] [SERIAL])
+#
+# One GoogleTest program: built from FILES with the project's warnings, linked with gtest_main,
+# the test-support library (ks_test_support) and LINK, and registered with ctest one test per
+# test case. The cases are listed when ctest runs (PRE_TEST), so building never runs a program.
+#   DEPENDS      targets the program loads at run time, built before it
+#   ENVIRONMENT  set for every test of the program
+#   TIMEOUT      seconds each test may take
+#   SERIAL       each test runs with no other test beside it
+include(GoogleTest)
+
+function(ks_add_test name)
+    cmake_parse_arguments(PARSE_ARGV 1 ARG "SERIAL" "ENVIRONMENT;TIMEOUT"
+                          "FILES;LINK;DEFINITIONS;DEPENDS")
+    if(NOT ARG_FILES OR ARG_UNPARSED_ARGUMENTS)
+        message(FATAL_ERROR
+                "ks_add_test(${name}): FILES is required; not understood: ${ARG_UNPARSED_ARGUMENTS}")
+    endif()
+
+    add_executable(${name} ${ARG_FILES})
+    target_link_libraries(${name} PRIVATE ${ARG_LINK} ks_test_support GTest::gtest_main)
+    target_compile_definitions(${name} PRIVATE ${ARG_DEFINITIONS})
+    if(ARG_DEPENDS)
+        add_dependencies(${name} ${ARG_DEPENDS})
+    endif()
+    ks_set_warnings(${name})
+
+    set(properties "")
+    if(ARG_ENVIRONMENT)
+        list(APPEND properties ENVIRONMENT "${ARG_ENVIRONMENT}")
+    endif()
+    if(ARG_TIMEOUT)
+        list(APPEND properties TIMEOUT ${ARG_TIMEOUT})
+    endif()
+    if(ARG_SERIAL)
+        list(APPEND properties RUN_SERIAL TRUE)
+    endif()
+    if(properties)
+        gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${properties})
+    else()
+        gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
+    endif()
+endfunction()

@@ -1,0 +1,35 @@
+#include "support/scratch_folder.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace ks_test {
+namespace {
+
+// The program's own name keeps apart tests of the same name in different programs.
+std::string programName() { return fs::read_symlink("/proc/self/exe").filename().string(); }
+
+std::string ownerName() {
+    const testing::UnitTest& unit = *testing::UnitTest::GetInstance();
+    if (const testing::TestInfo* test = unit.current_test_info())
+        return std::string(test->test_suite_name()) + "." + test->name();
+    if (const testing::TestSuite* suite = unit.current_test_suite())
+        return std::string(suite->name()) + "." + std::to_string(::getpid());
+    throw std::logic_error("scratchFolder() called outside a test and a suite's set-up");
+}
+
+}  // namespace
+
+fs::path scratchFolder() {
+    const fs::path folder = fs::path(KS_TEST_TMP_DIR) / programName() / ownerName();
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+}
+
+}  // namespace ks_test
