@@ -19,8 +19,8 @@ int main(int argc, char** argv) {
     using namespace noxconvert;
     CLI::App app{
         "Converts laser-scanner data (RSP projects, RXP, RDB, 3DD) into NOX point-cloud files.\n"
-        "Exit codes: 0 success, 1 failed, 2 bad command line, 3 input missing or unreadable,\n"
-        "4 unsupported input, 130 cancelled."};
+        "Exit codes: 0 success, 1 failed, 2 bad command line, 3 unsupported input,\n"
+        "4 input missing or unreadable, 130 cancelled."};
     app.require_subcommand(1);
     bool quiet = false;
     app.add_flag("-q,--quiet", quiet, "no progress and no summary; errors are still printed");
