@@ -1,7 +1,7 @@
 // noxconvert: converts laser-scanner data into NOX files and looks at the result.
 //
 //   noxconvert convert INPUT... -o OUTPUT [--mode scan|file|batch] [options]
-//   noxconvert info FILE.nox
+//   noxconvert info FILE.nox [--json]
 //   noxconvert export FILE.nox OUT.ply|OUT.xyz
 //   noxconvert preview FILE.nox OUT.png [--width N] [--height N]
 //   noxconvert formats
@@ -35,6 +35,8 @@ int main(int argc, char** argv) {
     CLI::App* info = app.add_subcommand(
         "info", "scenes, clouds, points, channels, bounds, matrices and tags of a NOX file");
     info->add_option("file", noxFile, "NOX file")->required();
+    bool infoJson = false;
+    info->add_flag("--json", infoJson, "print the same facts as one JSON object");
     info->fallthrough();
 
     CLI::App* exportCommand =
@@ -87,7 +89,7 @@ int main(int argc, char** argv) {
     }
 
     if (convert->parsed()) return runConvert(convertOptions, quiet);
-    if (info->parsed()) return runInfo(noxFile);
+    if (info->parsed()) return runInfo(noxFile, infoJson);
     if (exportCommand->parsed()) return runExport(noxFile, target);
     if (preview->parsed()) return runPreview(noxFile, target, width, height);
     if (formats->parsed()) return runFormats();
