@@ -1,9 +1,25 @@
 #include "convert_options.h"
 
 #include <CLI/CLI.hpp>
+#include <iterator>
 #include <map>
+#include <utility>
 
 namespace noxconvert {
+namespace {
+
+constexpr std::pair<const char*, ks_formats::BatchMode> kModes[] = {
+    {"scan", ks_formats::BatchModePerScan},
+    {"file", ks_formats::BatchModePerFile},
+    {"batch", ks_formats::BatchModeSingleFile}};
+
+}  // namespace
+
+const char* modeName(ks_formats::BatchMode mode) {
+    for (const auto& [name, value] : kModes)
+        if (value == mode) return name;
+    return "batch";
+}
 
 void addConvertOptions(CLI::App& command, ConvertOptions& options) {
     using namespace ks_formats;
@@ -18,8 +34,7 @@ void addConvertOptions(CLI::App& command, ConvertOptions& options) {
             "output: a .nox file in batch mode; a folder or NAME.nox pattern in scan and file mode")
         ->required();
 
-    const std::map<std::string, BatchMode> modes{
-        {"scan", BatchModePerScan}, {"file", BatchModePerFile}, {"batch", BatchModeSingleFile}};
+    const std::map<std::string, BatchMode> modes(std::begin(kModes), std::end(kModes));
     command
         .add_option("--mode", options.mode,
                     "one NOX file per scan, per input file, or for the whole batch")
