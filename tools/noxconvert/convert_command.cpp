@@ -1,5 +1,6 @@
 // noxconvert convert: builds one batch from the command line, converts it with live progress,
-// lets Ctrl-C cancel it, and says at the end what was and was not written and why.
+// lets Ctrl-C cancel it, says at the end what was and was not written and why, and writes the
+// JSON report when asked.
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include "convert_options.h"
 #include "exit_codes.h"
 #include "input_kinds.h"
+#include "json_report.h"
 #include "ks_formats/ks_formats.h"
 #include "writer_leftovers.h"
 
@@ -198,7 +200,15 @@ int runConvert(const ConvertOptions& options, bool quiet) {
     ConversionOutcome outcome;
     outcome.mode = modeName(options.mode);
     outcome.output = options.output;
-    return convert(options, quiet, outcome);
+    outcome.exitCode = convert(options, quiet, outcome);
+    if (options.reportPath.empty()) return outcome.exitCode;
+    std::string reason;
+    if (!writeJsonReport(options.reportPath, outcome, reason)) {
+        std::fprintf(stderr, "noxconvert: cannot write the report %s: %s\n",
+                     options.reportPath.c_str(), reason.c_str());
+        if (outcome.exitCode == kExitSuccess) return kExitFailed;
+    }
+    return outcome.exitCode;
 }
 
 }  // namespace noxconvert

@@ -99,6 +99,8 @@ void addConvertOptions(CLI::App& command, ConvertOptions& options) {
         ->default_str("50000");
     command.add_option("--dump-settings", options.settingsDump,
                        "write the batch's files and settings to this text file after converting");
+    command.add_option("--report", options.reportPath,
+                       "write a JSON report of the run to this file, also when it fails");
 }
 
 void applySettings(const ConvertOptions& options, ks_formats::ImportBatch& batch) {

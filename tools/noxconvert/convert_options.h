@@ -35,6 +35,7 @@ struct ConvertOptions {
     std::optional<int> minimumScanSize;
     unsigned long feedbackCount = 50000;
     std::string settingsDump;
+    std::string reportPath;  // the JSON report of the run
 };
 
 // Adds the inputs, -o and every conversion option, each with a one-line help.
