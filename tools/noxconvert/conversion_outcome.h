@@ -40,6 +40,7 @@ struct ConversionOutcome {
     std::vector<WrittenOutput> outputs;  // files written and kept
     std::vector<LeftOutInput> skipped;
     std::vector<FailedInput> failures;  // in the order the library reported them
+    std::string removedEmptyOutput;     // the zero-cloud batch file this run removed
     std::vector<std::string> refusals;  // why the run stopped before converting anything
     std::optional<int> result;          // the conversion's result; empty without a conversion
     bool cancelled = false;

@@ -16,6 +16,7 @@
 #include "conversion_plan.h"
 #include "conversion_summary.h"
 #include "convert_options.h"
+#include "empty_output.h"
 #include "exit_codes.h"
 #include "input_kinds.h"
 #include "json_report.h"
@@ -105,7 +106,8 @@ bool fillBatch(ImportBatch& batch, const ConversionPlan& plan, ConversionOutcome
 
 int exitCodeFor(const ConversionOutcome& outcome) {
     if (outcome.cancelled) return kExitCancelled;
-    if (outcome.result != ks_formats::ResultSuccess) return kExitFailed;
+    if (outcome.result != ks_formats::ResultSuccess || !outcome.removedEmptyOutput.empty())
+        return kExitFailed;
     const std::vector<FailedInput>& failures = outcome.failures;
     if (failures.empty()) return kExitSuccess;
     const auto resultIs = [](int result) {
@@ -155,6 +157,8 @@ void convertBatch(ImportBatch& batch, const ConversionPlan& plan, bool quiet,
     outcome.result = result;
     outcome.pointsRead = pointsRead.load();
     gatherFromBatch(batch, outcome);
+    if (removeEmptyBatchOutput(batch.getBatchMode(), outcome))
+        feedback.note("no input converted; removed the empty output " + outcome.removedEmptyOutput);
 }
 
 // Everything from the command line to the summary; answers the exit code.
@@ -189,7 +193,8 @@ int convert(const ConvertOptions& options, bool quiet, ConversionOutcome& outcom
         std::fprintf(stderr, "noxconvert: cannot write the settings to %s\n",
                      options.settingsDump.c_str());
     // --quiet keeps the summary for a run that failed as a whole.
-    const bool failedWhole = outcome.cancelled || outcome.result != ks_formats::ResultSuccess;
+    const bool failedWhole = outcome.cancelled || outcome.result != ks_formats::ResultSuccess ||
+                             !outcome.removedEmptyOutput.empty();
     if (!quiet || failedWhole) printSummary(batch, outcome);
     return exitCodeFor(outcome);
 }

@@ -52,6 +52,8 @@ nlohmann::ordered_json reportJson(const ConversionOutcome& outcome) {
     report["failures"] = json::array();
     for (const FailedInput& failure : outcome.failures)
         report["failures"].push_back(failureJson(failure));
+    report["removedEmptyOutput"] =
+        outcome.removedEmptyOutput.empty() ? json(nullptr) : json(outcome.removedEmptyOutput);
     report["refusals"] = outcome.refusals;
     report["result"] = outcome.result ? json(*outcome.result) : json(nullptr);
     report["resultName"] = outcome.result ? json(resultName(*outcome.result)) : json(nullptr);
