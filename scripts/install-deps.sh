@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need (only those that are missing).
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libzstd-dev libxml2-dev
-          libcli11-dev zstd libxxhash-dev libpng-dev clang-format)
+          libcli11-dev zstd libxxhash-dev libpng-dev nlohmann-json3-dev clang-format)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

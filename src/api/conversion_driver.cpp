@@ -231,15 +231,18 @@ private:
             writer_.addGroup(groupFlags(batch_), u"Point Cloud");
         }
         writer_.setMetaTag(u"Audit.ScanPaths", fileName.c_str());
+        const int skipsBefore = GetNumSkippedInputs(&batch_);
         const bool converted = runImport(*handler, batch_, *scan);
+        const bool leftOut = GetNumSkippedInputs(&batch_) != skipsBefore;
         if (batch_._getCancel()) return ResultSuccess;
 
         const WideString numScans = ks_common::asciiToWide(std::to_string(batch_.getNumScans()));
         writer_.setMetaTag(u"Audit.OriginalNumScans", numScans.c_str());
         if (mode_ == BatchModePerFile) {
             // A file whose import failed gets no output file: its failure is reported already,
-            // and an empty or partial file beside the good ones would pass for a conversion.
-            if (!converted) {
+            // and an empty or partial file beside the good ones would pass for a conversion. One
+            // left out on purpose (a grid scan below the minimum size) gets none either.
+            if (!converted || leftOut) {
                 discardOutputStream();
                 return ResultSuccess;
             }

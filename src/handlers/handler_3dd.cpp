@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "batch/batch_diagnostics.h"
 #include "handlers/path_buffer.h"
 #include "handlers/scan_import.h"
 #include "handlers/value_conversion.h"
@@ -138,8 +139,15 @@ bool _3DDHandler::import3DD(ImportBatch* batch, const WideChar* path, const Wide
         check(reader->GetDimensions(&rows, &columns));
         if (!plausibleGrid(rows, columns, path)) return false;
         const uint64_t cells = static_cast<uint64_t>(rows) * static_cast<uint64_t>(columns);
-        if (cells < static_cast<uint64_t>(std::max(0, batch->getMinimumScanToImport())))
+        const int minimum = batch->getMinimumScanToImport();
+        if (cells < static_cast<uint64_t>(std::max(0, minimum))) {
+            diagnostics::recordSkip(batch, SkipBelowMinimumSize,
+                                    "left out: a grid of " + std::to_string(rows) + " x " +
+                                        std::to_string(columns) + " = " + std::to_string(cells) +
+                                        " cells is below the minimum scan size of " +
+                                        std::to_string(minimum));
             return true;
+        }
 
         auto positions = zeroedArray<float>(cells * 3);
         ScanArray<float> colours, intensities;

@@ -124,4 +124,13 @@ std::vector<CorruptibleInput> writeCorruptibleInputs(const fs::path& folder) {
     return inputs;
 }
 
+fs::path writeEndlessPointStream(const fs::path& path) {
+    ks_sampledata::writePointStream(path, {});
+    const uintmax_t header = fs::file_size(path);
+    constexpr uintmax_t kRecordBytes = 28;
+    constexpr uintmax_t kRecords = (uintmax_t(64) << 30) / kRecordBytes;
+    fs::resize_file(path, header + kRecords * kRecordBytes);
+    return path;
+}
+
 }  // namespace ks_test

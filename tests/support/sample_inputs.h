@@ -38,6 +38,11 @@ struct SampleInputs {
 
 SampleInputs writeSampleInputs(const std::filesystem::path& folder);
 
+// A point stream that takes minutes to read, for tests that must act while a conversion runs: a
+// header, then all-zero records as far as a sparse file of 64 GiB reaches. It takes next to no
+// room on disk. Answers the stream's path.
+std::filesystem::path writeEndlessPointStream(const std::filesystem::path& path);
+
 // One small input of each kind, with the file whose bytes a test damages and the name that goes
 // into the batch.
 struct CorruptibleInput {

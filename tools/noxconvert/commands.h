@@ -8,7 +8,7 @@ namespace noxconvert {
 struct ConvertOptions;
 
 int runConvert(const ConvertOptions& options, bool quiet);
-int runInfo(const std::string& noxPath);
+int runInfo(const std::string& noxPath, bool json);
 int runExport(const std::string& noxPath, const std::string& outputPath);
 int runPreview(const std::string& noxPath, const std::string& pngPath, int width, int height);
 int runFormats();

@@ -10,6 +10,7 @@
 
 #include "ks_common/text_encoding.h"
 #include "result_names.h"
+#include "single_line.h"
 
 namespace noxconvert {
 namespace {
@@ -55,6 +56,12 @@ std::string durationText(double seconds) {
 
 }  // namespace
 
+std::string errorLine(const ReportedError& error) {
+    std::string line = "noxconvert: error: " + (error.file.empty() ? "(no file)" : error.file) +
+                       ": " + describeResult(error.result) + ", while " + phaseName(error.phase);
+    return error.reason.empty() ? line : line + ": " + singleLine(error.reason);
+}
+
 ConsoleFeedback::ConsoleFeedback(ProgressStyle style, std::FILE* out,
                                  const std::atomic<uint64_t>& pointsRead)
     : style_(style), out_(out), pointsRead_(pointsRead) {}
@@ -92,19 +99,21 @@ void ConsoleFeedback::reportProgress(ks_formats::ImportBatch* batch,
     }
 }
 
-void ConsoleFeedback::reportError(ks_formats::ImportBatch*, const ks_formats::WideChar* fileName,
-                                  ks_formats::Result result, int, ks_formats::ConvertPhase phase) {
+void ConsoleFeedback::reportError(ks_formats::ImportBatch* batch,
+                                  const ks_formats::WideChar* fileName, ks_formats::Result result,
+                                  int, ks_formats::ConvertPhase phase) {
+    // The reason is only answered while this call runs: take it now.
+    const ks_formats::WideChar* reason = ks_formats::GetReportedFailureReason(batch);
     std::lock_guard lock(mutex_);
-    const ReportedError error{ks_common::toUtf8(fileName), result, phase};
-    if (std::find(errors_.begin(), errors_.end(), error) != errors_.end()) return;
-    errors_.push_back(error);
+    ReportedError error{ks_common::toUtf8(fileName), result, phase,
+                        reason ? ks_common::toUtf8(reason) : std::string()};
+    if (std::find(printed_.begin(), printed_.end(), error) != printed_.end()) return;
+    printed_.push_back(error);
     // A handler that sees the cancel reports it; the summary says so once for the whole run.
     if (result == ks_formats::ResultCancelled) return;
     clearBar();
     // Errors are printed even with --quiet.
-    std::fprintf(stderr, "noxconvert: error: %s: %s, while %s\n",
-                 error.file.empty() ? "(no file)" : error.file.c_str(),
-                 describeResult(result).c_str(), phaseName(phase));
+    std::fprintf(stderr, "%s\n", errorLine(error).c_str());
     std::fflush(stderr);
     if (style_ == ProgressStyle::Bar && fileIndex_ >= 0) drawBar();
 }
@@ -129,17 +138,6 @@ void ConsoleFeedback::finish() {
         std::fflush(out_);
         barShown_ = false;
     }
-}
-
-std::vector<ReportedError> ConsoleFeedback::errors() const {
-    std::lock_guard lock(mutex_);
-    return errors_;
-}
-
-bool ConsoleFeedback::anyError(int result) const {
-    std::lock_guard lock(mutex_);
-    return std::any_of(errors_.begin(), errors_.end(),
-                       [&](const ReportedError& e) { return e.result == result; });
 }
 
 void ConsoleFeedback::clearBar() {

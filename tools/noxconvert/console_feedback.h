@@ -1,7 +1,7 @@
 #pragma once
 
 // The conversion's Feedback: a live progress bar on a terminal, plain progress lines otherwise,
-// or nothing with --quiet; every reported error printed once, and kept for the summary.
+// or nothing with --quiet; every reported error printed once, with the library's reason.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -18,8 +18,13 @@ struct ReportedError {
     std::string file;
     int result = 0;
     int phase = 0;
+    std::string reason;
     bool operator==(const ReportedError&) const = default;
 };
+
+// The error line: "noxconvert: error: FILE: MEANING (ResultName), while PHASE: REASON" (without
+// ": REASON" when the library gave none), line breaks in the reason shown as spaces.
+std::string errorLine(const ReportedError& error);
 
 enum class ProgressStyle { Bar, Lines, Quiet };
 
@@ -44,9 +49,6 @@ public:
     // Ends the bar's line before the summary.
     void finish();
 
-    std::vector<ReportedError> errors() const;
-    bool anyError(int result) const;
-
 private:
     void drawBar();
     void printLine();
@@ -68,7 +70,7 @@ private:
     int lastLineOverall_ = -1;
     std::chrono::steady_clock::time_point lastDraw_{};
     std::chrono::steady_clock::time_point lastLine_{};
-    std::vector<ReportedError> errors_;
+    std::vector<ReportedError> printed_;  // each error is printed once
     std::atomic<bool> cancelWanted_{false};
 };
 

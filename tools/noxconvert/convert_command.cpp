@@ -1,24 +1,26 @@
 // noxconvert convert: builds one batch from the command line, converts it with live progress,
-// lets Ctrl-C cancel it, and says at the end what was and was not written.
+// lets Ctrl-C cancel it, says at the end what was and was not written and why, and writes the
+// JSON report when asked.
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cinttypes>
 #include <cstdio>
 #include <string>
 
 #include "cancel_watcher.h"
 #include "commands.h"
 #include "console_feedback.h"
+#include "conversion_outcome.h"
 #include "conversion_plan.h"
+#include "conversion_summary.h"
 #include "convert_options.h"
+#include "empty_output.h"
 #include "exit_codes.h"
 #include "input_kinds.h"
-#include "ks_common/text_encoding.h"
+#include "json_report.h"
 #include "ks_formats/ks_formats.h"
-#include "result_names.h"
 #include "writer_leftovers.h"
 
 namespace noxconvert {
@@ -54,8 +56,33 @@ int countMatches(const std::string& pattern, bool recursive) {
     return scratch.extractFilePaths();
 }
 
+// Says why nothing is converted, keeps the words for the report, and answers the exit code.
+int refuse(ConversionOutcome& outcome, int exitCode, const std::string& message) {
+    std::fprintf(stderr, "noxconvert: %s\n", message.c_str());
+    outcome.refusals.push_back(message);
+    return exitCode;
+}
+
+// Named files of a kind nothing converts are refused before anything is written; files that
+// patterns find are left to the library, which reports and skips them. A pattern that finds
+// nothing is as missing as a named file that does not exist. Answers 0 when all is well.
+int checkInputs(const ConversionPlan& plan, bool recursive, ConversionOutcome& outcome) {
+    const std::vector<InputKind> kinds = convertedInputKinds();
+    int code = kExitSuccess;
+    for (const std::string& file : plan.files)
+        if (!isConvertedInput(file, kinds))
+            code = refuse(
+                outcome, kExitUnsupported,
+                "unsupported input: " + file + " (noxconvert formats lists what is converted)");
+    if (code != kExitSuccess) return code;
+    for (const std::string& pattern : plan.patterns)
+        if (countMatches(pattern, recursive) == 0)
+            code = refuse(outcome, kExitInputMissing, "no input matches " + pattern);
+    return code;
+}
+
 // False after naming a project that cannot be read.
-bool fillBatch(ImportBatch& batch, const ConversionPlan& plan) {
+bool fillBatch(ImportBatch& batch, const ConversionPlan& plan, ConversionOutcome& outcome) {
     // The library expands a project only when it is the batch's one import file; among other
     // inputs each project is expanded here, its scans keeping their registration matrices.
     const bool expandHere = plan.files.size() + plan.patterns.size() > 1;
@@ -64,7 +91,7 @@ bool fillBatch(ImportBatch& batch, const ConversionPlan& plan) {
             batch.addImportFile(file.c_str());
         } else if (ks_formats::CreateBatchFromProject(&batch, file.c_str()) !=
                    ks_formats::ResultSuccess) {
-            std::fprintf(stderr, "noxconvert: cannot read the project %s\n", file.c_str());
+            refuse(outcome, kExitInputMissing, "cannot read the project " + file);
             return false;
         }
     }
@@ -77,109 +104,31 @@ bool fillBatch(ImportBatch& batch, const ConversionPlan& plan) {
     return true;
 }
 
-std::vector<std::string> writtenFiles(const ImportBatch& batch) {
-    std::vector<std::string> files;
-    for (int i = 0; i < batch.numExportedFiles(); ++i)
-        files.push_back(ks_common::toUtf8(batch.getExportedFilenameW(i)));
-    return files;
-}
-
-// What the person needs to know at the end, on stdout (the errors went to stderr already).
-void printSummary(const ImportBatch& batch, const ConvertOptions& options,
-                  const ConversionPlan& plan, Result result, bool cancelled, double seconds) {
-    const std::vector<std::string> written = writtenFiles(batch);
-    for (const std::string& file : written) std::printf("written: %s\n", file.c_str());
-    std::printf("%d input file%s, %" PRIu64 " points read, %zu file%s written, %.1f s\n",
-                batch.numImportFiles(), batch.numImportFiles() == 1 ? "" : "s", pointsRead.load(),
-                written.size(), written.size() == 1 ? "" : "s", seconds);
-    if (cancelled) {
-        const std::string current = ks_common::toUtf8(batch._getCurrentFilename());
-        if (options.mode == ks_formats::BatchModeSingleFile) {
-            std::printf("cancelled: %s was not written\n", plan.output.c_str());
-        } else {
-            std::printf(
-                "cancelled while converting %s (file %d of %d): its output and those of the files "
-                "after it were not written%s\n",
-                current.c_str(), batch._getCurrentFileIndex() + 1, batch.numImportFiles(),
-                written.empty() ? "; nothing was written"
-                                : "; the files listed above are complete");
-        }
-    } else if (result != ks_formats::ResultSuccess) {
-        std::printf("conversion failed: %s\n", describeResult(result).c_str());
-    }
-}
-
-int exitCodeFor(Result result, bool cancelled, const ConsoleFeedback& feedback) {
-    if (cancelled) return kExitCancelled;
-    if (result != ks_formats::ResultSuccess) return kExitFailed;
-    const std::vector<ReportedError> errors = feedback.errors();
-    if (errors.empty()) return kExitSuccess;
-    if (feedback.anyError(ks_formats::ResultCannotOpenFile)) return kExitInputMissing;
-    const bool allUnsupported = std::all_of(
-        errors.begin(), errors.end(),
-        [](const ReportedError& e) { return e.result == ks_formats::ResultUnsupportedFileType; });
+int exitCodeFor(const ConversionOutcome& outcome) {
+    if (outcome.cancelled) return kExitCancelled;
+    if (outcome.result != ks_formats::ResultSuccess || !outcome.removedEmptyOutput.empty())
+        return kExitFailed;
+    const std::vector<FailedInput>& failures = outcome.failures;
+    if (failures.empty()) return kExitSuccess;
+    const auto resultIs = [](int result) {
+        return [result](const FailedInput& failure) { return failure.result == result; };
+    };
+    if (std::any_of(failures.begin(), failures.end(), resultIs(ks_formats::ResultCannotOpenFile)))
+        return kExitInputMissing;
+    const bool allUnsupported = std::all_of(failures.begin(), failures.end(),
+                                            resultIs(ks_formats::ResultUnsupportedFileType));
     return allUnsupported ? kExitUnsupported : kExitFailed;
 }
 
-}  // namespace
-
-int runConvert(const ConvertOptions& options, bool quiet) {
-    std::vector<PlanError> problems;
-    const std::optional<ConversionPlan> plan =
-        makePlan(options.inputs, options.output, options.mode, problems);
-    if (!plan) {
-        int code = kExitSuccess;
-        for (const PlanError& problem : problems) {
-            std::fprintf(stderr, "noxconvert: %s\n", problem.message.c_str());
-            code = std::max(code, problem.exitCode);
-        }
-        return code;
-    }
-
-    // Before the library can start anything: the signals must reach only the watcher thread.
-    blockStopSignals();
-    if (ks_formats::Initialize() != ks_formats::ResultSuccess) {
-        std::fprintf(stderr, "noxconvert: cannot load the writer library libNoxWriter.so\n");
-        return kExitFailed;
-    }
-    // Named files of a kind nothing converts are refused before anything is written; files that
-    // patterns find are left to the library, which reports and skips them.
-    const std::vector<InputKind> kinds = convertedInputKinds();
-    bool unsupported = false;
-    for (const std::string& file : plan->files) {
-        if (isConvertedInput(file, kinds)) continue;
-        std::fprintf(
-            stderr,
-            "noxconvert: unsupported input: %s (noxconvert formats lists what is converted)\n",
-            file.c_str());
-        unsupported = true;
-    }
-    if (unsupported) return kExitUnsupported;
-
-    // A pattern that finds nothing is as missing as a named file that does not exist.
-    bool nothingFound = false;
-    for (const std::string& pattern : plan->patterns) {
-        if (countMatches(pattern, options.recursive) > 0) continue;
-        std::fprintf(stderr, "noxconvert: no input matches %s\n", pattern.c_str());
-        nothingFound = true;
-    }
-    if (nothingFound) return kExitInputMissing;
-
-    ImportBatch batch(u"noxconvert");
-    applySettings(options, batch);
-    if (!fillBatch(batch, *plan)) return kExitInputMissing;
-    if (batch.numImportFiles() == 0) {
-        std::fprintf(stderr, "noxconvert: no input files to convert\n");
-        return kExitInputMissing;
-    }
-
+// Converts the batch with progress and Ctrl-C, and fills the outcome from what it did.
+void convertBatch(ImportBatch& batch, const ConversionPlan& plan, bool quiet,
+                  ConversionOutcome& outcome) {
     ConsoleFeedback feedback(progressStyle(quiet), stderr, pointsRead);
     batch.setFeedbackObject(&feedback);
     batch.setPointsFilterCallback(countPoint);
 
     const auto start = std::chrono::steady_clock::now();
     Result result;
-    bool cancelled = false;
     {
         CancelWatcher watcher(
             [&] {
@@ -188,7 +137,7 @@ int runConvert(const ConvertOptions& options, bool quiet) {
                     "cancelling: the output being built is discarded (Ctrl-C again stops at once)");
             },
             [&] {
-                const int removed = removeWriterLeftovers(plan->outputFolder);
+                const int removed = removeWriterLeftovers(plan.outputFolder);
                 std::fprintf(stderr,
                              "\nnoxconvert: stopped at once; the output being built was not written"
                              " (%d temporary file%s removed)\n",
@@ -196,22 +145,75 @@ int runConvert(const ConvertOptions& options, bool quiet) {
             });
         result = ks_formats::ConvertBatchToNOX(&batch);
         // A Ctrl-C during the final build comes too late to stop it: the file is complete.
-        cancelled = result == ks_formats::ResultCancelled;
-        if (watcher.cancelled() && !cancelled)
+        outcome.cancelled = result == ks_formats::ResultCancelled;
+        if (watcher.cancelled() && !outcome.cancelled)
             feedback.note("the conversion finished before the cancel took effect");
     }
-    const double seconds =
+    outcome.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     feedback.finish();
-    if (cancelled) removeWriterLeftovers(plan->outputFolder);
+    if (outcome.cancelled) removeWriterLeftovers(plan.outputFolder);
 
+    outcome.result = result;
+    outcome.pointsRead = pointsRead.load();
+    gatherFromBatch(batch, outcome);
+    if (removeEmptyBatchOutput(batch.getBatchMode(), outcome))
+        feedback.note("no input converted; removed the empty output " + outcome.removedEmptyOutput);
+}
+
+// Everything from the command line to the summary; answers the exit code.
+int convert(const ConvertOptions& options, bool quiet, ConversionOutcome& outcome) {
+    std::vector<PlanError> problems;
+    const std::optional<ConversionPlan> plan =
+        makePlan(options.inputs, options.output, options.mode, problems);
+    if (!plan) {
+        int code = kExitSuccess;
+        for (const PlanError& problem : problems)
+            code = std::max(code, refuse(outcome, problem.exitCode, problem.message));
+        return code;
+    }
+    outcome.output = plan->output;
+
+    // Before the library can start anything: the signals must reach only the watcher thread.
+    blockStopSignals();
+    if (ks_formats::Initialize() != ks_formats::ResultSuccess)
+        return refuse(outcome, kExitFailed, "cannot load the writer library libNoxWriter.so");
+    if (const int code = checkInputs(*plan, options.recursive, outcome); code != kExitSuccess)
+        return code;
+
+    ImportBatch batch(u"noxconvert");
+    applySettings(options, batch);
+    if (!fillBatch(batch, *plan, outcome)) return kExitInputMissing;
+    if (batch.numImportFiles() == 0)
+        return refuse(outcome, kExitInputMissing, "no input files to convert");
+
+    convertBatch(batch, *plan, quiet, outcome);
     if (!options.settingsDump.empty() &&
         !batch._write(options.settingsDump.c_str(), u"noxconvert settings"))
         std::fprintf(stderr, "noxconvert: cannot write the settings to %s\n",
                      options.settingsDump.c_str());
-    if (!quiet || cancelled || result != ks_formats::ResultSuccess)
-        printSummary(batch, options, *plan, result, cancelled, seconds);
-    return exitCodeFor(result, cancelled, feedback);
+    // --quiet keeps the summary for a run that failed as a whole.
+    const bool failedWhole = outcome.cancelled || outcome.result != ks_formats::ResultSuccess ||
+                             !outcome.removedEmptyOutput.empty();
+    if (!quiet || failedWhole) printSummary(batch, outcome);
+    return exitCodeFor(outcome);
+}
+
+}  // namespace
+
+int runConvert(const ConvertOptions& options, bool quiet) {
+    ConversionOutcome outcome;
+    outcome.mode = modeName(options.mode);
+    outcome.output = options.output;
+    outcome.exitCode = convert(options, quiet, outcome);
+    if (options.reportPath.empty()) return outcome.exitCode;
+    std::string reason;
+    if (!writeJsonReport(options.reportPath, outcome, reason)) {
+        std::fprintf(stderr, "noxconvert: cannot write the report %s: %s\n",
+                     options.reportPath.c_str(), reason.c_str());
+        if (outcome.exitCode == kExitSuccess) return kExitFailed;
+    }
+    return outcome.exitCode;
 }
 
 }  // namespace noxconvert

@@ -1,9 +1,25 @@
 #include "convert_options.h"
 
 #include <CLI/CLI.hpp>
+#include <iterator>
 #include <map>
+#include <utility>
 
 namespace noxconvert {
+namespace {
+
+constexpr std::pair<const char*, ks_formats::BatchMode> kModes[] = {
+    {"scan", ks_formats::BatchModePerScan},
+    {"file", ks_formats::BatchModePerFile},
+    {"batch", ks_formats::BatchModeSingleFile}};
+
+}  // namespace
+
+const char* modeName(ks_formats::BatchMode mode) {
+    for (const auto& [name, value] : kModes)
+        if (value == mode) return name;
+    return "batch";
+}
 
 void addConvertOptions(CLI::App& command, ConvertOptions& options) {
     using namespace ks_formats;
@@ -18,8 +34,7 @@ void addConvertOptions(CLI::App& command, ConvertOptions& options) {
             "output: a .nox file in batch mode; a folder or NAME.nox pattern in scan and file mode")
         ->required();
 
-    const std::map<std::string, BatchMode> modes{
-        {"scan", BatchModePerScan}, {"file", BatchModePerFile}, {"batch", BatchModeSingleFile}};
+    const std::map<std::string, BatchMode> modes(std::begin(kModes), std::end(kModes));
     command
         .add_option("--mode", options.mode,
                     "one NOX file per scan, per input file, or for the whole batch")
@@ -84,6 +99,8 @@ void addConvertOptions(CLI::App& command, ConvertOptions& options) {
         ->default_str("50000");
     command.add_option("--dump-settings", options.settingsDump,
                        "write the batch's files and settings to this text file after converting");
+    command.add_option("--report", options.reportPath,
+                       "write a JSON report of the run to this file, also when it fails");
 }
 
 void applySettings(const ConvertOptions& options, ks_formats::ImportBatch& batch) {

@@ -35,10 +35,14 @@ struct ConvertOptions {
     std::optional<int> minimumScanSize;
     unsigned long feedbackCount = 50000;
     std::string settingsDump;
+    std::string reportPath;  // the JSON report of the run
 };
 
 // Adds the inputs, -o and every conversion option, each with a one-line help.
 void addConvertOptions(CLI::App& command, ConvertOptions& options);
+
+// "batch", "file" or "scan", as --mode takes it.
+const char* modeName(ks_formats::BatchMode mode);
 
 // Hands the settings to the batch (not the inputs or the output name).
 void applySettings(const ConvertOptions& options, ks_formats::ImportBatch& batch);

@@ -1,5 +1,5 @@
 // noxconvert info: what a NOX file holds, as the viewer library delivers it, with the counts and
-// tags that only the file's index keeps.
+// tags that only the file's index keeps; as key: value lines, or as JSON with --json.
 #include <cinttypes>
 #include <cstdio>
 #include <string>
@@ -7,36 +7,19 @@
 
 #include "commands.h"
 #include "exit_codes.h"
-#include "lyrant_api.h"
-#include "nox_index.h"
-#include "nox_scene.h"
-#include "point_bounds.h"
+#include "info_facts.h"
+#include "info_json.h"
+#include "json_text.h"
 #include "scene_access.h"
 
 namespace noxconvert {
 namespace {
 
-// "a, b, c" of the names whose flag is set, or the fallback.
-std::string joinNames(std::initializer_list<std::pair<bool, const char*>> names, const char* none) {
-    std::string joined;
-    for (const auto& [set, name] : names)
-        if (set) joined += (joined.empty() ? "" : ", ") + std::string(name);
-    return joined.empty() ? none : joined;
-}
-
-std::string channelNames(uint32_t contentFlags, bool normals) {
-    return joinNames({{(contentFlags & KS_CONTENT_INTENSITY) != 0, "intensity"},
-                      {(contentFlags & KS_CONTENT_COLOUR) != 0, "colour"},
-                      {(contentFlags & KS_CONTENT_CLASS) != 0, "classification"},
-                      {normals, "normals"}},
-                     "positions only");
-}
-
-std::string groupFlagNames(uint32_t flags) {
-    return joinNames({{(flags & nox::kGroupCombine) != 0, "combined"},
-                      {(flags & nox::kGroupNormals) != 0, "normals generated"},
-                      {(flags & nox::kGroupNormalise) != 0, "intensities normalised"}},
-                     "no flags");
+// "a, b, c", or the fallback when there are none.
+std::string joined(const std::vector<std::string>& names, const char* none) {
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+    return text.empty() ? none : text;
 }
 
 void printBounds(const char* indent, const PointBounds& bounds) {
@@ -46,20 +29,6 @@ void printBounds(const char* indent, const PointBounds& bounds) {
     }
     std::printf("%sbounds: x %.4f %.4f y %.4f %.4f z %.4f %.4f\n", indent, bounds.min[0],
                 bounds.max[0], bounds.min[1], bounds.max[1], bounds.min[2], bounds.max[2]);
-}
-
-// World bounds of each cloud.
-std::vector<PointBounds> cloudBounds(const NoxScene& scene, const std::vector<SceneCloud>& clouds,
-                                     uint64_t& delivered) {
-    std::vector<PointBounds> bounds(clouds.size());
-    CloudCursor cursor(clouds);
-    delivered = scene.readPoints(ColourSource::Stored, [&](const PointBlock& block) {
-        for (uint32_t i = 0; i < block.count; ++i) {
-            const size_t cloud = cursor.next();
-            if (cloud < bounds.size()) bounds[cloud].add(&block.xyz[3 * i]);
-        }
-    });
-    return bounds;
 }
 
 void printCloud(size_t index, const SceneCloud& cloud, const nox::CloudRecord* record,
@@ -76,7 +45,8 @@ void printCloud(size_t index, const SceneCloud& cloud, const nox::CloudRecord* r
         if (record->sourceClouds > 1)
             std::printf("  combined from: %u clouds\n", record->sourceClouds);
     }
-    std::printf("  channels: %s\n", channelNames(cloud.contentFlags, false).c_str());
+    std::printf("  channels: %s\n",
+                joined(channelNames(cloud.contentFlags, false), "positions only").c_str());
     printBounds("  ", bounds);
     const auto& m = cloud.matrix;
     for (int row = 0; row < 4; ++row)
@@ -84,48 +54,41 @@ void printCloud(size_t index, const SceneCloud& cloud, const nox::CloudRecord* r
                     m[4 * row + 1], m[4 * row + 2], m[4 * row + 3]);
 }
 
-}  // namespace
-
-int runInfo(const std::string& noxPath) {
-    std::optional<NoxScene> scene = openScene(noxPath);
-    if (!scene) return kExitInputMissing;
-    std::string reason;
-    const std::optional<nox::FileIndex> index = readNoxIndex(noxPath, reason);
-    if (!index) {
-        std::fprintf(stderr, "noxconvert: cannot read the index of %s: %s\n", noxPath.c_str(),
-                     reason.c_str());
-        return kExitFailed;
-    }
-    const SceneSummary summary = scene->summary();
-    const std::vector<SceneCloud> clouds = scene->clouds();
-    uint64_t delivered = 0;
-    const std::vector<PointBounds> bounds = cloudBounds(*scene, clouds, delivered);
-    PointBounds all;
-    for (const PointBounds& b : bounds) {
-        if (b.empty()) continue;
-        all.add(b.min);
-        all.add(b.max);
-    }
-    uint64_t nullPoints = 0;
-    for (const nox::CloudRecord& record : index->clouds) nullPoints += record.nullPoints;
-
-    std::printf("file: %s\n", noxPath.c_str());
+void printText(const InfoFacts& facts) {
+    const SceneSummary& summary = facts.summary;
+    std::printf("file: %s\n", facts.path.c_str());
     std::printf("scene: %s\n", summary.name.c_str());
     std::printf("clouds: %d\n", summary.clouds);
     std::printf("points: %" PRIu64 "\n", summary.points);
-    std::printf("null points: %" PRIu64 "\n", nullPoints);
-    std::printf("channels: %s\n", channelNames(summary.contentFlags, summary.hasNormals).c_str());
-    printBounds("", all);
-    for (size_t g = 0; g < index->groups.size(); ++g)
-        std::printf("group %zu: %s (%s)\n", g, index->groups[g].name.c_str(),
-                    groupFlagNames(index->groups[g].flags).c_str());
-    for (size_t c = 0; c < clouds.size(); ++c)
-        printCloud(c, clouds[c], c < index->clouds.size() ? &index->clouds[c] : nullptr, bounds[c]);
-    for (const nox::MetaTag& tag : index->tags)
+    std::printf("null points: %" PRIu64 "\n", facts.nullPoints);
+    std::printf(
+        "channels: %s\n",
+        joined(channelNames(summary.contentFlags, summary.hasNormals), "positions only").c_str());
+    printBounds("", facts.bounds);
+    const std::vector<nox::GroupRecord>& groups = facts.index.groups;
+    for (size_t g = 0; g < groups.size(); ++g)
+        std::printf("group %zu: %s (%s)\n", g, groups[g].name.c_str(),
+                    joined(groupFlagNames(groups[g].flags), "no flags").c_str());
+    for (size_t c = 0; c < facts.clouds.size(); ++c)
+        printCloud(c, facts.clouds[c], cloudRecord(facts, c), facts.cloudBounds[c]);
+    for (const nox::MetaTag& tag : facts.index.tags)
         std::printf("%s %s = %s\n",
                     tag.kind == nox::kUserTag ? "user tag:" : "tag:", tag.name.c_str(),
                     tag.value.c_str());
-    return allPointsRead(noxPath, delivered, summary.points) ? kExitSuccess : kExitFailed;
+}
+
+}  // namespace
+
+int runInfo(const std::string& noxPath, bool json) {
+    int exitCode = kExitSuccess;
+    const std::optional<InfoFacts> facts = readInfoFacts(noxPath, exitCode);
+    if (!facts) return exitCode;
+    if (json)
+        std::fputs(jsonText(infoJson(*facts)).c_str(), stdout);
+    else
+        printText(*facts);
+    return allPointsRead(noxPath, facts->delivered, facts->summary.points) ? kExitSuccess
+                                                                           : kExitFailed;
 }
 
 }  // namespace noxconvert

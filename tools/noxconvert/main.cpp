@@ -1,7 +1,7 @@
 // noxconvert: converts laser-scanner data into NOX files and looks at the result.
 //
 //   noxconvert convert INPUT... -o OUTPUT [--mode scan|file|batch] [options]
-//   noxconvert info FILE.nox
+//   noxconvert info FILE.nox [--json]
 //   noxconvert export FILE.nox OUT.ply|OUT.xyz
 //   noxconvert preview FILE.nox OUT.png [--width N] [--height N]
 //   noxconvert formats
@@ -19,8 +19,8 @@ int main(int argc, char** argv) {
     using namespace noxconvert;
     CLI::App app{
         "Converts laser-scanner data (RSP projects, RXP, RDB, 3DD) into NOX point-cloud files.\n"
-        "Exit codes: 0 success, 1 failed, 2 bad command line, 3 input missing or unreadable,\n"
-        "4 unsupported input, 130 cancelled."};
+        "Exit codes: 0 success, 1 failed, 2 bad command line, 3 unsupported input,\n"
+        "4 input missing or unreadable, 130 cancelled."};
     app.require_subcommand(1);
     bool quiet = false;
     app.add_flag("-q,--quiet", quiet, "no progress and no summary; errors are still printed");
@@ -35,6 +35,8 @@ int main(int argc, char** argv) {
     CLI::App* info = app.add_subcommand(
         "info", "scenes, clouds, points, channels, bounds, matrices and tags of a NOX file");
     info->add_option("file", noxFile, "NOX file")->required();
+    bool infoJson = false;
+    info->add_flag("--json", infoJson, "print the same facts as one JSON object");
     info->fallthrough();
 
     CLI::App* exportCommand =
@@ -87,7 +89,7 @@ int main(int argc, char** argv) {
     }
 
     if (convert->parsed()) return runConvert(convertOptions, quiet);
-    if (info->parsed()) return runInfo(noxFile);
+    if (info->parsed()) return runInfo(noxFile, infoJson);
     if (exportCommand->parsed()) return runExport(noxFile, target);
     if (preview->parsed()) return runPreview(noxFile, target, width, height);
     if (formats->parsed()) return runFormats();

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace noxconvert {
+
+// Indented JSON with a final line break. Names and tags come from files and may hold bytes
+// that are not UTF-8: those become U+FFFD rather than ending the command with an exception.
+inline std::string jsonText(const nlohmann::ordered_json& value) {
+    return value.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace noxconvert
