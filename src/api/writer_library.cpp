@@ -1,57 +1,41 @@
 #include "api/writer_library.h"
 
-#include "platform/dynamic_library.h"
+#include <array>
 
 namespace ks_formats {
-
 namespace {
 
-template <typename Function>
-bool bind(const platform::DynamicLibrary& library, const char* name, Function& target,
-          std::string& error) {
-    target = reinterpret_cast<Function>(library.symbol(name));
-    if (!target && error.empty()) error = std::string("missing function ") + name;
-    return target != nullptr;
+// The fifteen functions in binding order.
+std::array<platform::FunctionSlot, 15> slotsOf(WriterLibrary& writer) {
+    using platform::functionSlot;
+    return {functionSlot("ksioStartStreamW", writer.startStream),
+            functionSlot("ksioEndStream", writer.endStream),
+            functionSlot("ksioDiscardStream", writer.discardStream),
+            functionSlot("ksioAddGroupW", writer.addGroup),
+            functionSlot("ksioAddCloudW", writer.addCloud),
+            functionSlot("ksioAddPoint", writer.addPoint),
+            functionSlot("ksioAddNullPoint", writer.addNullPoint),
+            functionSlot("ksioSetCompressionTolerance", writer.setCompressionTolerance),
+            functionSlot("ksioSetNormalQuality", writer.setNormalQuality),
+            functionSlot("ksioBuildNOXFile", writer.buildNOXFile),
+            functionSlot("ksioSetProgressCallbackW", writer.setProgressCallback),
+            functionSlot("ksioGetLastErrorW", writer.getLastError),
+            functionSlot("ksioSpatialFiltering", writer.spatialFiltering),
+            functionSlot("ksioSetUserMetaTagW", writer.setUserMetaTag),
+            functionSlot("ksioSetMetaTagW", writer.setMetaTag)};
 }
 
 }  // namespace
 
 bool loadWriterLibrary(const std::string& fileName) {
-    WriterLibrary& current = writerLibrary();
-    std::string error;
-    platform::DynamicLibrary library = platform::DynamicLibrary::load(fileName, &error);
-    if (!library.isLoaded()) {
-        current = WriterLibrary{};
-        current.setLoadError(error);
-        return false;
-    }
-
+    // Bound aside and then taken over whole: a failed load replaces an earlier binding with an
+    // unbound one, and nothing half bound is ever visible.
     WriterLibrary next;
-    bool ok = true;
-    ok &= bind(library, "ksioStartStreamW", next.startStream, error);
-    ok &= bind(library, "ksioEndStream", next.endStream, error);
-    ok &= bind(library, "ksioDiscardStream", next.discardStream, error);
-    ok &= bind(library, "ksioAddGroupW", next.addGroup, error);
-    ok &= bind(library, "ksioAddCloudW", next.addCloud, error);
-    ok &= bind(library, "ksioAddPoint", next.addPoint, error);
-    ok &= bind(library, "ksioAddNullPoint", next.addNullPoint, error);
-    ok &= bind(library, "ksioSetCompressionTolerance", next.setCompressionTolerance, error);
-    ok &= bind(library, "ksioSetNormalQuality", next.setNormalQuality, error);
-    ok &= bind(library, "ksioBuildNOXFile", next.buildNOXFile, error);
-    ok &= bind(library, "ksioSetProgressCallbackW", next.setProgressCallback, error);
-    ok &= bind(library, "ksioGetLastErrorW", next.getLastError, error);
-    ok &= bind(library, "ksioSpatialFiltering", next.spatialFiltering, error);
-    ok &= bind(library, "ksioSetUserMetaTagW", next.setUserMetaTag, error);
-    ok &= bind(library, "ksioSetMetaTagW", next.setMetaTag, error);
-    if (!ok) {
-        current = WriterLibrary{};
-        current.setLoadError(error + " in " + fileName);
-        return false;  // the partial library is closed again when `library` goes
-    }
-    next.bound = true;
-    library.keepLoaded();
-    current = next;
-    return true;
+    const platform::BindResult result = platform::bindLibrary(fileName, slotsOf(next));
+    next.bound = result.bound();
+    next.setLoadError(result.reason);
+    writerLibrary() = next;
+    return next.bound;
 }
 
 }  // namespace ks_formats

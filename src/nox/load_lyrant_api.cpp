@@ -5,7 +5,8 @@
 namespace ks_formats {
 
 Result LoadLyrantAPI(const WideChar* libraryPath) {
-    return theNOXHandler().bindLyrant(libraryPath) == kLyrantBound ? ResultSuccess : ResultFailed;
+    return theNOXHandler().bindLyrant(libraryPath) == platform::BindOutcome::Bound ? ResultSuccess
+                                                                                   : ResultFailed;
 }
 
 }  // namespace ks_formats

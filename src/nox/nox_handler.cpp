@@ -81,14 +81,14 @@ bool NOXHandler::acceptsExtension(const WideString& extension) {
     return extensionIsOneOf(extension, u"nox", u"NOX");
 }
 
-int NOXHandler::bindLyrant(const WideChar* libraryPath) {
-    if (lyrant_.bound) return kLyrantBound;
+platform::BindOutcome NOXHandler::bindLyrant(const WideChar* libraryPath) {
+    if (lyrant_.bound) return platform::BindOutcome::Bound;
     return bindLyrantLibrary(libraryPath, lyrant_);
 }
 
 bool NOXHandler::import(ImportBatch* batch, ScanInfo* scan) {
     if (!batch || !scan) return false;
-    if (bindLyrant(nullptr) != kLyrantBound) {
+    if (bindLyrant(nullptr) != platform::BindOutcome::Bound) {
         batch->_error(ResultFailed, PhaseSetup);
         return false;
     }
