@@ -15,11 +15,8 @@ namespace {
 
 constexpr uint32_t kBlockPoints = 500000;
 constexpr float kAutoTolerance = 0.0025f;  // NOX input was already thinned once
-constexpr int32_t kDensityEveryPoint = 1;
-constexpr float kDensityFactor = 1.0f;
-constexpr int32_t kColourAsStored = 4;
-constexpr size_t kCloudNameUnits = 260;  // 259 units and the terminator
-constexpr size_t kSceneNameUnits = 256;
+constexpr float kEveryPoint = 1.0f;        // the density factor that keeps every point
+constexpr size_t kCloudNameUnits = 260;    // 259 units and the terminator
 
 // The four point buffers of one import, allocated once per file.
 struct PointBlock {
@@ -101,7 +98,7 @@ bool NOXHandler::import(ImportBatch* batch, ScanInfo* scan) {
     }
     batch->_progress(0);
 
-    WideChar sceneName[kSceneNameUnits] = {};
+    WideChar sceneName[KS_NAME_UNITS] = {};
     int32_t clouds = 0;
     uint64_t totalPoints = 0;
     uint32_t content = 0;
@@ -117,8 +114,8 @@ bool NOXHandler::import(ImportBatch* batch, ScanInfo* scan) {
         return false;
     }
     viewer.setQueryScope(query.get(), scene.get());
-    viewer.setQueryDensity(query.get(), kDensityEveryPoint, kDensityFactor);
-    viewer.setQueryRGBMode(query.get(), kColourAsStored);
+    viewer.setQueryDensity(query.get(), KS_DENSITY_EVEN_SHARE, kEveryPoint);
+    viewer.setQueryRGBMode(query.get(), KS_COLOUR_STORED);
 
     // Positions go out as the viewer delivers them: no unit scaling, no matrix.
     ScanImport flow(*batch, Matrix4d::identity());

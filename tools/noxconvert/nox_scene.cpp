@@ -9,10 +9,7 @@
 namespace noxconvert {
 namespace {
 
-constexpr int kNameUnits = 256;
 constexpr uint32_t kQueryCapacity = 65536;
-constexpr int32_t kRgbStored = 4;
-constexpr int32_t kRgbIntensity = 1;
 
 // A viewer query, deleted when it goes out of scope.
 class Query {
@@ -54,7 +51,7 @@ NoxScene::~NoxScene() {
 
 SceneSummary NoxScene::summary() const {
     SceneSummary summary;
-    char16_t name[kNameUnits] = {};
+    char16_t name[KS_NAME_UNITS] = {};
     int32_t clouds = 0;
     uint8_t grid = 0, normals = 0;
     ksSceneInfo(handle_, name, &clouds, &summary.points, &summary.contentFlags, &grid, &normals);
@@ -70,7 +67,7 @@ std::vector<SceneCloud> NoxScene::clouds() const {
     const int32_t count = ksGetNumCloudsInScene(handle_);
     for (int32_t i = 0; i < count; ++i) {
         SceneCloud cloud;
-        char16_t name[kNameUnits] = {};
+        char16_t name[KS_NAME_UNITS] = {};
         ksCloudInfo(handle_, i, name, &cloud.points, &cloud.contentFlags, cloud.matrix.data());
         cloud.name = ks_common::toUtf8(name);
         clouds.push_back(std::move(cloud));
@@ -83,7 +80,8 @@ uint64_t NoxScene::readPoints(ColourSource colours,
     Query query;
     if (!query.handle()) return 0;
     ksSetQueryScope(query.handle(), handle_);
-    ksSetQueryRGBMode(query.handle(), colours == ColourSource::Stored ? kRgbStored : kRgbIntensity);
+    ksSetQueryRGBMode(query.handle(), colours == ColourSource::Stored ? KS_COLOUR_STORED
+                                                                      : KS_COLOUR_FROM_INTENSITY);
     std::vector<double> xyz(3 * kQueryCapacity);
     std::vector<uint8_t> rgb(3 * kQueryCapacity);
     std::vector<int16_t> intensity(kQueryCapacity);
