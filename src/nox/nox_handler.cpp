@@ -4,10 +4,10 @@
 #include <memory>
 #include <new>
 
+#include "handlers/file_percent.h"
 #include "handlers/scan_import.h"
 #include "ks_common/fixed_text.h"
 #include "ks_common/text_encoding.h"
-#include "nox/scene_progress.h"
 #include "platform/paths.h"
 
 namespace ks_formats {
@@ -120,11 +120,13 @@ bool NOXHandler::import(ImportBatch* batch, ScanInfo* scan) {
     // Positions go out as the viewer delivers them: no unit scaling, no matrix.
     ScanImport flow(*batch, Matrix4d::identity());
     const WideString cloudName = cloudNameOf(fileName);
-    ScanImport::CloudSetup setup{fileName, -1, cloudFlagsFor(*batch, content), cloudName.c_str()};
-    setup.autoTolerance = kAutoTolerance;
-    setup.groupName = batch->_getStrippedFilename(fileName);
-    setup.withMatrix = false;
-    flow.beginCloud(setup);
+    flow.beginCloud({.outputInputName = fileName,
+                     .outputIndex = -1,
+                     .cloudFlags = cloudFlagsFor(*batch, content),
+                     .cloudName = cloudName.c_str(),
+                     .autoTolerance = kAutoTolerance,
+                     .groupName = batch->_getStrippedFilename(fileName),
+                     .withMatrix = false});
 
     auto fetch = [&] {
         const uint32_t n =
@@ -138,7 +140,7 @@ bool NOXHandler::import(ImportBatch* batch, ScanInfo* scan) {
             emitPoint(&block.xyz[3 * i], &block.rgb[3 * i], block.intensity[i], nullptr,
                       block.classes[i]);
             if (flow.countPoint())
-                flow.reportAndCheckCancel(scenePercent(flow.handledPoints(), totalPoints));
+                flow.reportAndCheckCancel(filePercent(flow.handledPoints(), totalPoints));
         }
         if (flow.cancelled()) return flow.finishCancelled();
     }
