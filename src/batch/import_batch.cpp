@@ -1,11 +1,11 @@
 #include "ks_formats/import_batch.h"
 
-#include "api/writer_library.h"
 #include "batch/batch_diagnostics.h"
 #include "batch/current_batch.h"
 #include "batch/overlong_names.h"
 #include "batch/progress_channel.h"
 #include "ks_common/text_encoding.h"
+#include "writer/writer_library.h"
 
 namespace ks_formats {
 

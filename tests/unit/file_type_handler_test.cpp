@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "handlers/handler_registry.h"
-#include "handlers/library_handlers.h"
+#include "api/handler_registry.h"
+#include "api/library_handlers.h"
 #include "handlers/scan_import.h"
 #include "ks_formats/api.h"
 #include "support/recording_feedback.h"

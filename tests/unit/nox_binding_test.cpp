@@ -6,15 +6,15 @@
 
 #include <filesystem>
 
-#include "api/writer_library.h"
-#include "handlers/handler_registry.h"
-#include "handlers/library_handlers.h"
+#include "api/handler_registry.h"
+#include "api/library_handlers.h"
 #include "ks_formats/api.h"
 #include "platform/dynamic_library.h"
 #include "platform/library_binder.h"
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"
 #include "support/scripted_lyrant_client.h"
+#include "writer/writer_library.h"
 
 using namespace ks_formats;
 using ks_formats::platform::BindOutcome;

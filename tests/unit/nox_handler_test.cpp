@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "api/library_handlers.h"
 #include "handlers/file_percent.h"
-#include "handlers/library_handlers.h"
 #include "ks_formats/api.h"
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"

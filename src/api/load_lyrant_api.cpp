@@ -1,5 +1,5 @@
 // LoadLyrantAPI: binds the viewer library into the library-wide NOX handler.
-#include "handlers/library_handlers.h"
+#include "api/library_handlers.h"
 #include "ks_formats/api.h"
 
 namespace ks_formats {
