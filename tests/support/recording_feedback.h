@@ -10,7 +10,6 @@ namespace ks_test {
 
 // A Feedback that keeps every call for the test to inspect.
 struct RecordingFeedback : ks_formats::Feedback {
-
     struct Progress {
         ks_formats::ImportBatch* batch;
         std::u16string name;
