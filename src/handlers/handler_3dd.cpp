@@ -106,10 +106,14 @@ bool _3DDHandler::setScanMatrix(const ScanInfo* scan) {
     return true;
 }
 
-bool _3DDHandler::import(ImportBatch* batch, ScanInfo* scan) {
-    if (!scan) return false;
+bool _3DDHandler::beginScan(ImportBatch* batch, const ScanInfo* scan) {
+    if (!batch || !scan) return false;
     setScanMatrix(scan);
-    if (!pathFitsOrReport(batch, scan->getFilename())) return false;
+    return pathFitsOrReport(batch, scan->getFilename());
+}
+
+bool _3DDHandler::import(ImportBatch* batch, ScanInfo* scan) {
+    if (!beginScan(batch, scan)) return false;
     const PathBuffer path(scan->getFilename());
     const auto text = ks_common::wideView(path.c_str());
     const size_t dot = platform::findExtension(text);

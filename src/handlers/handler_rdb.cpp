@@ -3,7 +3,6 @@
 #include <array>
 
 #include "handlers/file_percent.h"
-#include "handlers/path_buffer.h"
 #include "handlers/rds_reader.h"
 #include "handlers/rds_records.h"
 #include "handlers/scan_import.h"
@@ -44,9 +43,7 @@ bool _RDBHandler::acceptsExtension(const WideString& extension) {
 }
 
 bool _RDBHandler::import(ImportBatch* batch, ScanInfo* scan) {
-    if (!batch || !scan) return false;
-    setScanMatrix(scan);
-    if (!pathFitsOrReport(batch, scan->getFilename())) return false;
+    if (!beginScan(batch, scan)) return false;
     const platform::WideView name = ks_common::wideView(scan->getFilename());
     const size_t dot = platform::findExtension(name);
     if (dot == platform::WideView::npos) return false;

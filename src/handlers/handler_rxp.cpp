@@ -54,9 +54,7 @@ bool _RXPHandler::acceptsExtension(const WideString& extension) {
 }
 
 bool _RXPHandler::import(ImportBatch* batch, ScanInfo* scan) {
-    if (!batch || !scan) return false;
-    setScanMatrix(scan);
-    if (!pathFitsOrReport(batch, scan->getFilename())) return false;
+    if (!beginScan(batch, scan)) return false;
     const PathBuffer path(scan->getFilename());
     const std::string uri = rxpStreamUri(path.c_str());
     if (uri.empty()) return false;
