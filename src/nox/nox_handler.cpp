@@ -8,6 +8,7 @@
 #include "handlers/scan_import.h"
 #include "ks_common/fixed_text.h"
 #include "ks_common/text_encoding.h"
+#include "lyrant_handle.h"
 #include "platform/paths.h"
 
 namespace ks_formats {
@@ -32,24 +33,6 @@ struct PointBlock {
         classes.reset(new (std::nothrow) uint8_t[kBlockPoints]);
         return xyz && rgb && intensity && classes;
     }
-};
-
-// A viewer handle (scene or query) released through its remover on every path.
-class ViewerHandle {
-public:
-    using Remover = int32_t (*)(uint64_t);
-    ViewerHandle(Remover remover, uint64_t handle) : remover_(remover), handle_(handle) {}
-    ~ViewerHandle() {
-        if (handle_) remover_(handle_);
-    }
-    ViewerHandle(const ViewerHandle&) = delete;
-    ViewerHandle& operator=(const ViewerHandle&) = delete;
-
-    uint64_t get() const { return handle_; }
-
-private:
-    Remover remover_;
-    uint64_t handle_;
 };
 
 // The folder that holds the file. Longer than 259 units it is cut there (never inside a
@@ -91,7 +74,7 @@ bool NOXHandler::import(ImportBatch* batch, ScanInfo* scan) {
     }
     const LyrantLibrary& viewer = lyrant_;
     const WideChar* fileName = scan->getFilename();
-    const ViewerHandle scene(viewer.removeScene, viewer.openNOX(fileName));
+    const lyrant::ScopedHandle scene(viewer.removeScene, viewer.openNOX(fileName));
     if (!scene.get()) {
         batch->_error(ResultCannotOpenFile, PhaseRead);
         return false;
@@ -108,7 +91,7 @@ bool NOXHandler::import(ImportBatch* batch, ScanInfo* scan) {
     // Buffers and query come before any writer call, so that neither failing leaves a
     // half-started output behind.
     PointBlock block;
-    const ViewerHandle query(viewer.deleteQuery, viewer.createVisPointsQuery());
+    const lyrant::ScopedHandle query(viewer.deleteQuery, viewer.createVisPointsQuery());
     if (!block.allocate() || !query.get()) {
         batch->_error(ResultFailed, PhaseRead);
         return false;
