@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Sets everything up on a fresh Debian machine and runs every test: the format check, a release
-# build with warnings as errors, the same tests under AddressSanitizer and
+# Sets everything up on a fresh Debian machine and runs every test: the format and layer checks,
+# a release build with warnings as errors, the same tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the cancel race under ThreadSanitizer, and a bounded run of every
 # fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/check-format.sh
+scripts/check-layers.sh
 jobs=$(nproc)
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKS_WERROR=ON

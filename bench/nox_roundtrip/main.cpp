@@ -132,8 +132,8 @@ int readScan(const bench::SyntheticScan& scan, const std::string& path) {
     }
     const uint64_t query = ksCreateVisPointsQuery();
     ksSetQueryScope(query, scene);
-    ksSetQueryDensity(query, 1, 1.0f);
-    ksSetQueryRGBMode(query, 4);
+    ksSetQueryDensity(query, KS_DENSITY_EVEN_SHARE, 1.0f);
+    ksSetQueryRGBMode(query, KS_COLOUR_STORED);
     std::vector<double> xyz(3 * size_t(kReadBlock));
     std::vector<uint8_t> rgb(3 * size_t(kReadBlock)), classes(kReadBlock);
     std::vector<int16_t> intensity(kReadBlock);

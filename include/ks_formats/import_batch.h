@@ -1,9 +1,9 @@
 #pragma once
 
-#include <atomic>
 #include <vector>
 
 #include "ks_formats/batch_options.h"
+#include "ks_formats/cancel_flag.h"
 #include "ks_formats/feedback.h"
 #include "ks_formats/scan_info.h"
 #include "ks_formats/types.h"
@@ -19,6 +19,7 @@ class KS_API ImportBatch {
 public:
     // Hands the writer library the meta tag "Audit.CreatorApp" and opens the progress channel.
     explicit ImportBatch(const WideChar* creatorApp);
+    // Copies every field, the cancel flag's value included; sets no tag.
     ImportBatch(const ImportBatch& other);
     ImportBatch& operator=(const ImportBatch& other);
     virtual ~ImportBatch();
@@ -108,8 +109,8 @@ public:
     // How many errors this batch has reported, so the driver can tell a file that failed
     // quietly from one whose handler said why.
     unsigned long _getErrorCount() const { return errorCount; }
-    void _setCancel(bool on) { cancelRequested.store(on, std::memory_order_relaxed); }
-    bool _getCancel() const { return cancelRequested.load(std::memory_order_relaxed); }
+    void _setCancel(bool on) { cancelRequested.set(on); }
+    bool _getCancel() const { return cancelRequested.get(); }
     void _setCurrentFilename(const WideChar* name);
     const WideChar* _getCurrentFilename() const { return currentFilename; }
     void _setCurrentOutputFilename(const WideChar* name);
@@ -127,7 +128,6 @@ public:
 private:
     int extractFilesFromPath(const WideChar* path);
     void makeImportFilesUnique();
-    void copyFrom(const ImportBatch& other);
 
     float compressionTolerance;
     float spatialFiltering;
@@ -161,7 +161,7 @@ private:
     int numScans;
     GenericAsciiOpt genericAscii;
     RSPOpt rspOptions;
-    std::atomic<bool> cancelRequested;
+    CancelFlag cancelRequested;
     PointsFilterCallback pointsFilter;
     WideChar formatsFolder32[kPathBufferUnits];
 };

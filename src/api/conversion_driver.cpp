@@ -4,15 +4,15 @@
 #include <new>
 #include <string>
 
-#include "api/output_stream.h"
-#include "api/writer_library.h"
+#include "api/handler_registry.h"
 #include "batch/batch_diagnostics.h"
 #include "batch/current_batch.h"
 #include "batch/overlong_names.h"
-#include "handlers/handler_registry.h"
 #include "ks_common/text_encoding.h"
 #include "ks_formats/api.h"
 #include "platform/input_file.h"
+#include "writer/output_stream.h"
+#include "writer/writer_library.h"
 
 namespace ks_formats {
 namespace {

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "api/format_table.h"
-#include "handlers/handler_registry.h"
+#include "api/handler_registry.h"
 #include "ks_common/text_encoding.h"
 
 namespace ks_formats {

@@ -1,20 +1,12 @@
-// Initialize, CancelBatchToNOX, CreateBatchFromProject and the writer's progress notification.
-#include "api/writer_library.h"
-#include "api/writer_progress.h"
-#include "batch/current_batch.h"
-#include "handlers/handler_registry.h"
-#include "handlers/library_handlers.h"
+// Initialize, CancelBatchToNOX and CreateBatchFromProject.
+#include "api/handler_registry.h"
+#include "api/library_handlers.h"
+#include "batch/writer_progress.h"
 #include "ks_common/text_encoding.h"
 #include "ks_formats/api.h"
+#include "writer/writer_library.h"
 
 namespace ks_formats {
-
-// The writer reports the fraction of its build done; it becomes write-phase progress of the
-// batch being converted.
-void writerProgressCallback(float fraction) {
-    if (ImportBatch* batch = currentBatch())
-        batch->_progressWrite(static_cast<int>(static_cast<double>(fraction) * 100.0));
-}
 
 Result Initialize() {
     // Every call registers again; lookups are unaffected because the first match wins.

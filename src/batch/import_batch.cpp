@@ -1,12 +1,11 @@
 #include "ks_formats/import_batch.h"
 
-#include "api/writer_library.h"
 #include "batch/batch_diagnostics.h"
 #include "batch/current_batch.h"
 #include "batch/overlong_names.h"
 #include "batch/progress_channel.h"
-#include "ks_common/fixed_text.h"
 #include "ks_common/text_encoding.h"
+#include "writer/writer_library.h"
 
 namespace ks_formats {
 
@@ -38,7 +37,6 @@ ImportBatch::ImportBatch(const WideChar* creatorApp)
       lastOverallPercentage(0),
       readPhasePercentagePerFile(0),
       numScans(0),
-      cancelRequested(false),
       pointsFilter(nullptr),
       formatsFolder32{} {
     // The tag is writer state, not batch state. Before the writer is bound there is no one to
@@ -52,56 +50,15 @@ ImportBatch::ImportBatch(const WideChar* creatorApp)
     progressChannel().open();
 }
 
-ImportBatch::ImportBatch(const ImportBatch& other) : cancelRequested(false) { copyFrom(other); }
-
-ImportBatch& ImportBatch::operator=(const ImportBatch& other) {
-    if (this != &other) copyFrom(other);
-    return *this;
-}
+// Generated in the library, where hosts expect them: every field is a value or owns its copy.
+ImportBatch::ImportBatch(const ImportBatch& other) = default;
+ImportBatch& ImportBatch::operator=(const ImportBatch& other) = default;
 
 ImportBatch::~ImportBatch() {
     forgetBatch(this);
     diagnostics::forgetBatchDiagnostics(this);
     forgetOverlongOutputName(this);
     progressChannel().close();
-}
-
-void ImportBatch::copyFrom(const ImportBatch& other) {
-    compressionTolerance = other.compressionTolerance;
-    spatialFiltering = other.spatialFiltering;
-    generateNormals = other.generateNormals;
-    includeIntensityFlag = other.includeIntensityFlag;
-    includeRGBFlag = other.includeRGBFlag;
-    includeNormalsFlag = other.includeNormalsFlag;
-    includeClassificationFlag = other.includeClassificationFlag;
-    combineClouds = other.combineClouds;
-    normalizeIntensities = other.normalizeIntensities;
-    recursiveSearch = other.recursiveSearch;
-    minimumScanToImport = other.minimumScanToImport;
-    metresPerUnit = other.metresPerUnit;
-    autoCompressTolerance = other.autoCompressTolerance;
-    searchPathsExtracted = other.searchPathsExtracted;
-    colourBits = other.colourBits;
-    batchMode = other.batchMode;
-    ks_common::copyToFixed(outputFilename, other.outputFilename);
-    ks_common::copyToFixed(currentFilename, other.currentFilename);
-    ks_common::copyToFixed(currentOutputFilename, other.currentOutputFilename);
-    currentFileIndex = other.currentFileIndex;
-    errorCount = other.errorCount;
-    importFiles = other.importFiles;
-    exportedFiles = other.exportedFiles;
-    searchPaths = other.searchPaths;
-    feedback = other.feedback;
-    feedbackCount = other.feedbackCount;
-    totalProgressPercentage = other.totalProgressPercentage;
-    lastOverallPercentage = other.lastOverallPercentage;
-    readPhasePercentagePerFile = other.readPhasePercentagePerFile;
-    numScans = other.numScans;
-    genericAscii = other.genericAscii;
-    rspOptions = other.rspOptions;
-    cancelRequested.store(other._getCancel(), std::memory_order_relaxed);
-    pointsFilter = other.pointsFilter;
-    ks_common::copyToFixed(formatsFolder32, other.formatsFolder32);
 }
 
 void ImportBatch::setCompressionTolerance(float tolerance) {

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-#include "api/writer_library.h"
 #include "ks_formats/format_capabilities.h"
 #include "ks_formats/import_batch.h"
+#include "writer/writer_library.h"
 
 namespace ks_formats {
 

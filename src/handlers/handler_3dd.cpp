@@ -6,6 +6,7 @@
 #include <new>
 
 #include "batch/batch_diagnostics.h"
+#include "handlers/file_percent.h"
 #include "handlers/path_buffer.h"
 #include "handlers/scan_import.h"
 #include "handlers/value_conversion.h"
@@ -106,13 +107,14 @@ bool _3DDHandler::setScanMatrix(const ScanInfo* scan) {
     return true;
 }
 
-bool _3DDHandler::import(ImportBatch* batch, ScanInfo* scan) {
-    if (!scan) return false;
+bool _3DDHandler::beginScan(ImportBatch* batch, const ScanInfo* scan) {
+    if (!batch || !scan) return false;
     setScanMatrix(scan);
-    if (!PathBuffer::fits(scan->getFilename())) {
-        if (batch) batch->_error(ResultCannotOpenFile, PhaseRead);
-        return false;
-    }
+    return pathFitsOrReport(batch, scan->getFilename());
+}
+
+bool _3DDHandler::import(ImportBatch* batch, ScanInfo* scan) {
+    if (!beginScan(batch, scan)) return false;
     const PathBuffer path(scan->getFilename());
     const auto text = ks_common::wideView(path.c_str());
     const size_t dot = platform::findExtension(text);
@@ -174,8 +176,13 @@ bool _3DDHandler::import3DD(ImportBatch* batch, const WideChar* path, const Wide
         if (intensities) cloudFlags |= KSIO_CLOUD_INTENSITY;
 
         ScanImport flow(*batch, scanMatrix_);
-        flow.beginCloud({path, 0, cloudFlags, cloudName, rows, columns,
-                         batch->getGenerateNormals() ? KSIO_GROUP_NORMALS : 0u});
+        flow.beginCloud({.outputInputName = path,
+                         .outputIndex = 0,
+                         .cloudFlags = cloudFlags,
+                         .cloudName = cloudName,
+                         .rows = rows,
+                         .columns = columns,
+                         .extraGroupFlags = batch->getGenerateNormals() ? KSIO_GROUP_NORMALS : 0u});
         const double s = flow.scale();
         const WriterLibrary& writer = writerLibrary();
         for (uint64_t cell = 0; cell < cells && !flow.cancelled(); ++cell) {
@@ -193,7 +200,7 @@ bool _3DDHandler::import3DD(ImportBatch* batch, const WideChar* path, const Wide
                 emitPoint(xyz, rgb, intensity, nullptr, 0);
             }
             if (flow.countPoint())
-                flow.checkCancelThenReport(static_cast<int>(flow.handledPoints() * 100 / cells));
+                flow.checkCancelThenReport(filePercent(flow.handledPoints(), cells));
         }
         positions.reset();
         colours.reset();

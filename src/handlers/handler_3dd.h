@@ -23,6 +23,11 @@ public:
                    const ks_formats::WideChar* cloudName);
 
 protected:
+    // The start every scanner import shares: a batch and a scan to import, the scan's matrix
+    // taken for the cloud, and a name that fits a path buffer (an overlong one is reported, see
+    // pathFitsOrReport). False when the import ends here.
+    bool beginScan(ks_formats::ImportBatch* batch, const ks_formats::ScanInfo* scan);
+
     // The handler classes keep the fixed slot layout of their interface, which has no virtual
     // destructor; only the library's own final instances are ever destroyed.
     ~_3DDHandler();

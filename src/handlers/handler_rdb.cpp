@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "handlers/file_percent.h"
 #include "handlers/rds_reader.h"
 #include "handlers/rds_records.h"
 #include "handlers/scan_import.h"
@@ -42,11 +43,8 @@ bool _RDBHandler::acceptsExtension(const WideString& extension) {
 }
 
 bool _RDBHandler::import(ImportBatch* batch, ScanInfo* scan) {
-    if (!batch || !scan) return false;
-    setScanMatrix(scan);
-    // A name that does not fit a path buffer would be cut into some other path: refuse it.
+    if (!beginScan(batch, scan)) return false;
     const platform::WideView name = ks_common::wideView(scan->getFilename());
-    if (name.size() >= static_cast<size_t>(kPathBufferUnits)) return false;
     const size_t dot = platform::findExtension(name);
     if (dot == platform::WideView::npos) return false;
     const platform::WideView extension = name.substr(dot + 1);
@@ -89,7 +87,10 @@ bool _RDBHandler::importRdbScan(ImportBatch* batch, const WideChar* importName,
     if (batch->getIncludeIntensity()) cloudFlags |= KSIO_CLOUD_INTENSITY;
 
     ScanImport flow(*batch, scanMatrix_);
-    flow.beginCloud({importName, -1, cloudFlags, cloudName});
+    flow.beginCloud({.outputInputName = importName,
+                     .outputIndex = -1,
+                     .cloudFlags = cloudFlags,
+                     .cloudName = cloudName});
     const WriterLibrary& writer = writerLibrary();
     const double metres = kRdsMetresPerStep * flow.scale();
     const double offset = layout.coordinateOffset;
@@ -132,7 +133,8 @@ bool _RDBHandler::importRdbScan(ImportBatch* batch, const WideChar* importName,
             writer.addNullPoint();
         else
             emitPoint(xyz, rgb, intensity, nullptr, 0);
-        if (flow.countPoint()) flow.checkCancelThenReport(positions.percentConsumed());
+        if (flow.countPoint())
+            flow.checkCancelThenReport(filePercent(positions.consumed(), positions.fileSize()));
     }
     const bool readToEnd =
         positions.atEnd() || positions.fileSize() - positions.consumed() < layout.recordSize;

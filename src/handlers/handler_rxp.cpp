@@ -54,12 +54,7 @@ bool _RXPHandler::acceptsExtension(const WideString& extension) {
 }
 
 bool _RXPHandler::import(ImportBatch* batch, ScanInfo* scan) {
-    if (!batch || !scan) return false;
-    setScanMatrix(scan);
-    if (!PathBuffer::fits(scan->getFilename())) {
-        batch->_error(ResultCannotOpenFile, PhaseRead);
-        return false;
-    }
+    if (!beginScan(batch, scan)) return false;
     const PathBuffer path(scan->getFilename());
     const std::string uri = rxpStreamUri(path.c_str());
     if (uri.empty()) return false;
@@ -85,7 +80,10 @@ bool _RXPHandler::readPointStream(ImportBatch* batch, const std::string& uri, co
     if (!positions || !attributes) return false;
 
     ScanImport flow(*batch, scanMatrix_);
-    flow.beginCloud({path, scanNumber, cloudFlags, cloudName});
+    flow.beginCloud({.outputInputName = path,
+                     .outputIndex = scanNumber,
+                     .cloudFlags = cloudFlags,
+                     .cloudName = cloudName});
     const double s = flow.scale();
     bool readFailed = false;
     int emptyFrames = 0;

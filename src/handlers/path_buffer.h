@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ks_common/fixed_text.h"
+#include "ks_formats/import_batch.h"
 #include "ks_formats/types.h"
 
 namespace ks_formats {
@@ -32,5 +33,10 @@ public:
 private:
     WideChar text_[kPathBufferUnits];
 };
+
+// Every handler's answer to an import name that does not fit a path buffer: it is refused rather
+// than cut into some other path, and reported once through the batch (when there is one) as
+// (ResultCannotOpenFile, PhaseRead) with the name's length. True when the name fits.
+bool pathFitsOrReport(ImportBatch* batch, const WideChar* name);
 
 }  // namespace ks_formats

@@ -52,12 +52,6 @@ public:
     uint64_t fileSize() const { return fileSize_; }
     // Bytes handed out since the file was opened.
     uint64_t consumed() const { return consumed_; }
-    // Share of the file handed out, in whole percent.
-    int percentConsumed() const {
-        return fileSize_ ? static_cast<int>(static_cast<double>(consumed_) * 100.0 /
-                                            static_cast<double>(fileSize_))
-                         : 0;
-    }
 
 private:
     const unsigned char* takeAcrossBlocks(size_t count);

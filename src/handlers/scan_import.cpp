@@ -1,6 +1,6 @@
 #include "handlers/scan_import.h"
 
-#include "api/output_stream.h"
+#include "writer/output_stream.h"
 
 namespace ks_formats {
 

@@ -1,34 +1,31 @@
 #include "nox/lyrant_library.h"
 
+#include <array>
+
 #include "ks_common/text_encoding.h"
 #include "platform/dynamic_library.h"
 
 namespace ks_formats {
 namespace {
 
-template <typename Function>
-bool bind(const platform::DynamicLibrary& module, const char* name, Function& target) {
-    target = reinterpret_cast<Function>(module.symbol(name));
-    return target != nullptr;
-}
-
-// All fifteen names in binding order; the first one missing ends the lookup.
-bool bindAll(const platform::DynamicLibrary& module, LyrantLibrary& next) {
-    return bind(module, "ksOpenNOX", next.openNOX) &&
-           bind(module, "ksRemoveScene", next.removeScene) &&
-           bind(module, "ksGetNumCloudsInScene", next.getNumCloudsInScene) &&
-           bind(module, "ksNumScenes", next.numScenes) &&
-           bind(module, "ksGetSceneHandles", next.getSceneHandles) &&
-           bind(module, "ksSceneInfo", next.sceneInfo) &&
-           bind(module, "ksCloudInfo", next.cloudInfo) &&
-           bind(module, "ksGetCoordinateBase", next.getCoordinateBase) &&
-           bind(module, "ksCreateVisPointsQuery", next.createVisPointsQuery) &&
-           bind(module, "ksResetQuery", next.resetQuery) &&
-           bind(module, "ksSetQueryRGBMode", next.setQueryRGBMode) &&
-           bind(module, "ksDeleteQuery", next.deleteQuery) &&
-           bind(module, "ksSetQueryScope", next.setQueryScope) &&
-           bind(module, "ksSetQueryDensity", next.setQueryDensity) &&
-           bind(module, "ksGetQueryPointsd", next.getQueryPointsd);
+// The fifteen functions in binding order.
+std::array<platform::FunctionSlot, 15> slotsOf(LyrantLibrary& viewer) {
+    using platform::functionSlot;
+    return {functionSlot("ksOpenNOX", viewer.openNOX),
+            functionSlot("ksRemoveScene", viewer.removeScene),
+            functionSlot("ksGetNumCloudsInScene", viewer.getNumCloudsInScene),
+            functionSlot("ksNumScenes", viewer.numScenes),
+            functionSlot("ksGetSceneHandles", viewer.getSceneHandles),
+            functionSlot("ksSceneInfo", viewer.sceneInfo),
+            functionSlot("ksCloudInfo", viewer.cloudInfo),
+            functionSlot("ksGetCoordinateBase", viewer.getCoordinateBase),
+            functionSlot("ksCreateVisPointsQuery", viewer.createVisPointsQuery),
+            functionSlot("ksResetQuery", viewer.resetQuery),
+            functionSlot("ksSetQueryRGBMode", viewer.setQueryRGBMode),
+            functionSlot("ksDeleteQuery", viewer.deleteQuery),
+            functionSlot("ksSetQueryScope", viewer.setQueryScope),
+            functionSlot("ksSetQueryDensity", viewer.setQueryDensity),
+            functionSlot("ksGetQueryPointsd", viewer.getQueryPointsd)};
 }
 
 // The file to load: the one the process already holds, else the given or the default path.
@@ -48,17 +45,22 @@ std::string defaultLyrantPath() {
     return program.substr(0, slash + 1) + kLyrantLibraryName;
 }
 
-int bindLyrantLibrary(const WideChar* libraryPath, LyrantLibrary& library) {
+platform::BindOutcome bindLyrantLibrary(const WideChar* libraryPath, LyrantLibrary& library) {
     const std::string file = lyrantFileToLoad(libraryPath);
-    if (file.empty()) return kLyrantNotLoaded;
-    platform::DynamicLibrary module = platform::DynamicLibrary::load(file);
-    if (!module.isLoaded()) return kLyrantNotLoaded;
+    if (file.empty()) {
+        library.setLoadError(std::string(kLyrantLibraryName) +
+                             ": no file to load (an empty path, or no folder of the program)");
+        return platform::BindOutcome::NotLoaded;
+    }
     LyrantLibrary next;
-    if (!bindAll(module, next)) return kLyrantFunctionMissing;  // `module` closes again
+    const platform::BindResult result = platform::bindLibrary(file, slotsOf(next));
+    if (!result.bound()) {
+        library.setLoadError(result.reason);
+        return result.outcome;
+    }
     next.bound = true;
-    module.keepLoaded();
     library = next;
-    return kLyrantBound;
+    return platform::BindOutcome::Bound;
 }
 
 }  // namespace ks_formats

@@ -4,12 +4,13 @@
 
 #include "ks_formats/types.h"
 #include "lyrant_api.h"
+#include "platform/library_binder.h"
 
 namespace ks_formats {
 
 // The viewer library's entry points, bound by name at run time, in binding order. All are null
-// until bindLyrantLibrary succeeded.
-struct LyrantLibrary {
+// until bindLyrantLibrary succeeded; loadError() says why the last attempt failed.
+struct LyrantLibrary : platform::BindingState {
     decltype(&::ksOpenNOX) openNOX = nullptr;
     decltype(&::ksRemoveScene) removeScene = nullptr;
     decltype(&::ksGetNumCloudsInScene) getNumCloudsInScene = nullptr;
@@ -25,23 +26,17 @@ struct LyrantLibrary {
     decltype(&::ksSetQueryScope) setQueryScope = nullptr;
     decltype(&::ksSetQueryDensity) setQueryDensity = nullptr;
     decltype(&::ksGetQueryPointsd) getQueryPointsd = nullptr;
-
-    bool bound = false;
 };
 
 inline constexpr const char* kLyrantLibraryName = "libKestrionLyrantAPI.so";
 
-// Answers of bindLyrantLibrary.
-inline constexpr int kLyrantBound = 0;
-inline constexpr int kLyrantNotLoaded = -1;
-inline constexpr int kLyrantFunctionMissing = -2;
-
 // Binds the viewer library into `library`. An already loaded libKestrionLyrantAPI.so is taken as
 // it is (libraryPath unused); otherwise the library is loaded from libraryPath, or, when that is
 // null, from the folder of the running program. Every function must be found: on any failure
-// `library` stays untouched and a library loaded for the attempt is closed again, so a later
-// call starts afresh. A bound library stays loaded for the rest of the process.
-int bindLyrantLibrary(const WideChar* libraryPath, LyrantLibrary& library);
+// the functions of `library` stay as they were, only its loadError() changes, and a library
+// loaded for the attempt is closed again, so a later call starts afresh. A bound library stays
+// loaded for the rest of the process.
+platform::BindOutcome bindLyrantLibrary(const WideChar* libraryPath, LyrantLibrary& library);
 
 // Where the viewer library is looked for when no path is given: beside the host program.
 std::string defaultLyrantPath();

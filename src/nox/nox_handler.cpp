@@ -4,10 +4,11 @@
 #include <memory>
 #include <new>
 
+#include "handlers/file_percent.h"
 #include "handlers/scan_import.h"
 #include "ks_common/fixed_text.h"
 #include "ks_common/text_encoding.h"
-#include "nox/scene_progress.h"
+#include "lyrant_handle.h"
 #include "platform/paths.h"
 
 namespace ks_formats {
@@ -15,11 +16,8 @@ namespace {
 
 constexpr uint32_t kBlockPoints = 500000;
 constexpr float kAutoTolerance = 0.0025f;  // NOX input was already thinned once
-constexpr int32_t kDensityEveryPoint = 1;
-constexpr float kDensityFactor = 1.0f;
-constexpr int32_t kColourAsStored = 4;
-constexpr size_t kCloudNameUnits = 260;  // 259 units and the terminator
-constexpr size_t kSceneNameUnits = 256;
+constexpr float kEveryPoint = 1.0f;        // the density factor that keeps every point
+constexpr size_t kCloudNameUnits = 260;    // 259 units and the terminator
 
 // The four point buffers of one import, allocated once per file.
 struct PointBlock {
@@ -35,24 +33,6 @@ struct PointBlock {
         classes.reset(new (std::nothrow) uint8_t[kBlockPoints]);
         return xyz && rgb && intensity && classes;
     }
-};
-
-// A viewer handle (scene or query) released through its remover on every path.
-class ViewerHandle {
-public:
-    using Remover = int32_t (*)(uint64_t);
-    ViewerHandle(Remover remover, uint64_t handle) : remover_(remover), handle_(handle) {}
-    ~ViewerHandle() {
-        if (handle_) remover_(handle_);
-    }
-    ViewerHandle(const ViewerHandle&) = delete;
-    ViewerHandle& operator=(const ViewerHandle&) = delete;
-
-    uint64_t get() const { return handle_; }
-
-private:
-    Remover remover_;
-    uint64_t handle_;
 };
 
 // The folder that holds the file. Longer than 259 units it is cut there (never inside a
@@ -81,27 +61,27 @@ bool NOXHandler::acceptsExtension(const WideString& extension) {
     return extensionIsOneOf(extension, u"nox", u"NOX");
 }
 
-int NOXHandler::bindLyrant(const WideChar* libraryPath) {
-    if (lyrant_.bound) return kLyrantBound;
+platform::BindOutcome NOXHandler::bindLyrant(const WideChar* libraryPath) {
+    if (lyrant_.bound) return platform::BindOutcome::Bound;
     return bindLyrantLibrary(libraryPath, lyrant_);
 }
 
 bool NOXHandler::import(ImportBatch* batch, ScanInfo* scan) {
     if (!batch || !scan) return false;
-    if (bindLyrant(nullptr) != kLyrantBound) {
+    if (bindLyrant(nullptr) != platform::BindOutcome::Bound) {
         batch->_error(ResultFailed, PhaseSetup);
         return false;
     }
     const LyrantLibrary& viewer = lyrant_;
     const WideChar* fileName = scan->getFilename();
-    const ViewerHandle scene(viewer.removeScene, viewer.openNOX(fileName));
+    const lyrant::ScopedHandle scene(viewer.removeScene, viewer.openNOX(fileName));
     if (!scene.get()) {
         batch->_error(ResultCannotOpenFile, PhaseRead);
         return false;
     }
     batch->_progress(0);
 
-    WideChar sceneName[kSceneNameUnits] = {};
+    WideChar sceneName[KS_NAME_UNITS] = {};
     int32_t clouds = 0;
     uint64_t totalPoints = 0;
     uint32_t content = 0;
@@ -111,23 +91,25 @@ bool NOXHandler::import(ImportBatch* batch, ScanInfo* scan) {
     // Buffers and query come before any writer call, so that neither failing leaves a
     // half-started output behind.
     PointBlock block;
-    const ViewerHandle query(viewer.deleteQuery, viewer.createVisPointsQuery());
+    const lyrant::ScopedHandle query(viewer.deleteQuery, viewer.createVisPointsQuery());
     if (!block.allocate() || !query.get()) {
         batch->_error(ResultFailed, PhaseRead);
         return false;
     }
     viewer.setQueryScope(query.get(), scene.get());
-    viewer.setQueryDensity(query.get(), kDensityEveryPoint, kDensityFactor);
-    viewer.setQueryRGBMode(query.get(), kColourAsStored);
+    viewer.setQueryDensity(query.get(), KS_DENSITY_EVEN_SHARE, kEveryPoint);
+    viewer.setQueryRGBMode(query.get(), KS_COLOUR_STORED);
 
     // Positions go out as the viewer delivers them: no unit scaling, no matrix.
     ScanImport flow(*batch, Matrix4d::identity());
     const WideString cloudName = cloudNameOf(fileName);
-    ScanImport::CloudSetup setup{fileName, -1, cloudFlagsFor(*batch, content), cloudName.c_str()};
-    setup.autoTolerance = kAutoTolerance;
-    setup.groupName = batch->_getStrippedFilename(fileName);
-    setup.withMatrix = false;
-    flow.beginCloud(setup);
+    flow.beginCloud({.outputInputName = fileName,
+                     .outputIndex = -1,
+                     .cloudFlags = cloudFlagsFor(*batch, content),
+                     .cloudName = cloudName.c_str(),
+                     .autoTolerance = kAutoTolerance,
+                     .groupName = batch->_getStrippedFilename(fileName),
+                     .withMatrix = false});
 
     auto fetch = [&] {
         const uint32_t n =
@@ -141,7 +123,7 @@ bool NOXHandler::import(ImportBatch* batch, ScanInfo* scan) {
             emitPoint(&block.xyz[3 * i], &block.rgb[3 * i], block.intensity[i], nullptr,
                       block.classes[i]);
             if (flow.countPoint())
-                flow.reportAndCheckCancel(scenePercent(flow.handledPoints(), totalPoints));
+                flow.reportAndCheckCancel(filePercent(flow.handledPoints(), totalPoints));
         }
         if (flow.cancelled()) return flow.finishCancelled();
     }

@@ -16,9 +16,9 @@ public:
     bool acceptsExtension(const WideString& extension) override;
     bool import(ImportBatch* batch, ScanInfo* scan) override;
 
-    // Binds the viewer library unless it is bound already (see bindLyrantLibrary): 0 bound,
-    // -1 the library does not load, -2 it lacks a function.
-    int bindLyrant(const WideChar* libraryPath);
+    // Binds the viewer library unless it is bound already (see bindLyrantLibrary); why an
+    // attempt failed is in lyrant().loadError().
+    platform::BindOutcome bindLyrant(const WideChar* libraryPath);
     const LyrantLibrary& lyrant() const { return lyrant_; }
 
 private:

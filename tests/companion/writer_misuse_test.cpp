@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "nox_spill_name.h"
 #include "nox_writer_api.h"
 #include "support/ascii_text.h"
 #include "support/scratch_folder.h"
@@ -126,8 +127,13 @@ TEST_F(WriterMisuse, UnbuiltStreamsLeaveNoFile) {
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_FALSE(std::filesystem::exists(first));
-    for (const std::string& name : namesIn(folder))
+    ASSERT_EQ(namesIn(folder).size(), 1u) << "the killed stream's temporary file";
+    for (const std::string& name : namesIn(folder)) {
         EXPECT_EQ(name.rfind(".first.nox.", 0), 0u) << name;
+        // Recognised as the child's leftover, by the name a host's clean-up looks for.
+        EXPECT_TRUE(noxwriter::isSpillFileOf(name, child)) << name;
+        EXPECT_FALSE(noxwriter::isSpillFileOf(name, ::getpid())) << name;
+    }
 }
 
 // A full disk, simulated by a file-size limit in a child process: the failing call says so,

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "api/writer_library.h"
+#include "writer/writer_library.h"
 
 namespace ks_test {
 

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <functional>
 
-#include "handlers/handler_registry.h"
+#include "api/handler_registry.h"
 #include "handlers/scan_import.h"
 
 namespace ks_test {
@@ -25,7 +25,10 @@ public:
         ++imports;
         if (instead) return instead(*batch, *scan);
         ScanImport flow(*batch, *scan->getMatrix());
-        flow.beginCloud({scan->getFilename(), outputIndex, KSIO_CLOUD_INTENSITY, nullptr});
+        flow.beginCloud({.outputInputName = scan->getFilename(),
+                         .outputIndex = outputIndex,
+                         .cloudFlags = KSIO_CLOUD_INTENSITY,
+                         .cloudName = nullptr});
         for (int i = 0; i < pointsPerFile; ++i) {
             double xyz[3] = {i * flow.scale(), 2 * i * flow.scale(), 3 * i * flow.scale()};
             uint8_t rgb[3] = {static_cast<uint8_t>(i), 0, 255};

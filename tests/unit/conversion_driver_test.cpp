@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 
-#include "api/writer_progress.h"
 #include "batch/current_batch.h"
+#include "batch/writer_progress.h"
 #include "ks_formats/api.h"
 #include "ks_formats/diagnostics.h"
 #include "ks_formats/format_capabilities.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "handlers/handler_registry.h"
-#include "handlers/library_handlers.h"
+#include "api/handler_registry.h"
+#include "api/library_handlers.h"
 #include "handlers/scan_import.h"
 #include "ks_formats/api.h"
 #include "support/recording_feedback.h"
@@ -58,6 +58,48 @@ TEST(HandlerRegistry, ExtensionsAreTheLastThreeCharactersCaseAsGiven) {
     EXPECT_FALSE(theRXPHandler().acceptsExtension(u"rxpx"));
     EXPECT_FALSE(theRSPHandler().import(nullptr, nullptr)) << "a project is never imported";
     EXPECT_FALSE(theRXPHandler().createBatch(nullptr, u"/p/x.rxp"));
+}
+
+// A name that does not fit the 512-unit path buffer is refused by every scanner handler alike:
+// one (11, 2) with its length in the reason, and nothing reaches the writer. One unit less fits,
+// and the handler goes on to the (missing) file instead.
+TEST(ScannerHandlers, RefuseANameTooLongForThePathBufferWithOneCannotOpenReport) {
+    ASSERT_TRUE(ks_test::bindRecordingWriter());
+    struct Case {
+        FileTypeHandler* handler;
+        std::u16string extension;
+        const char* label;
+    };
+    const Case cases[] = {{&theRDBHandler(), u".rdb", "database"},
+                          {&theRXPHandler(), u".rxp", "stream"},
+                          {&the3DDHandler(), u".3dd", "grid"}};
+    for (const auto& [handler, extension, label] : cases) {
+        SCOPED_TRACE(label);
+        for (const size_t units : {512u, 511u}) {
+            const std::u16string folder = u"/data/SCANS/p1/SINGLESCANS/";
+            const std::u16string name =
+                folder + std::u16string(units - folder.size() - extension.size(), u'n') + extension;
+            ImportBatch batch(u"tests");
+            ks_test::RecordingFeedback feedback;
+            batch.setFeedbackObject(&feedback);
+            ScanInfo scan;
+            scan.setFilename(name.c_str());
+            ks_test::resetWriterCalls();
+
+            EXPECT_FALSE(handler->import(&batch, &scan));
+            EXPECT_EQ(ks_test::writerCalls(), "");
+            if (units == 511) {
+                for (const auto& error : feedback.errors)
+                    EXPECT_NE(error.result, ResultCannotOpenFile) << "511 units fit";
+                continue;
+            }
+            ASSERT_EQ(feedback.errors.size(), 1u);
+            EXPECT_EQ(feedback.errors[0].result, ResultCannotOpenFile);
+            EXPECT_EQ(feedback.errors[0].phase, PhaseRead);
+            EXPECT_NE(feedback.errors[0].reason.find(u"is 512 units long; at most 511 fit"),
+                      std::u16string::npos);
+        }
+    }
 }
 
 // Filters for the point emission tests.

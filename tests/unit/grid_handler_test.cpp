@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 
-#include "handlers/library_handlers.h"
+#include "api/library_handlers.h"
 #include "ks_formats/api.h"
 #include "platform/component.h"
 #include "reader3dd_interface.h"

@@ -110,6 +110,8 @@ TEST(ImportBatchCopies, CopiesOwnTheirListsAndSettings) {
     source->setUnitsPerMeter(100.0);
     source->genericAsciiSettings().setXYZColumns(4);
     source->RSPSettings().setReflectanceScale(2.5);
+    source->setOutputFilename(u"/out/site.nox");
+    source->_setFeedbackCount(7);
     source->_setCancel(true);
 
     ImportBatch copy(*source);
@@ -120,13 +122,19 @@ TEST(ImportBatchCopies, CopiesOwnTheirListsAndSettings) {
     EXPECT_DOUBLE_EQ(copy.getUnitsPerMeter(), 100.0);
     EXPECT_EQ(copy.genericAsciiSettings().columns[GenericAsciiOpt::ColumnZ], 6);
     EXPECT_DOUBLE_EQ(copy.RSPSettings().getReflectanceScale(), 2.5);
+    EXPECT_EQ(std::u16string(copy._getRawOutputFilename()), u"/out/site.nox");
+    EXPECT_EQ(copy._getFeedbackCount(), 7u);
     EXPECT_TRUE(copy._getCancel());
+    copy._setCancel(false);
+    EXPECT_TRUE(source->_getCancel()) << "each copy has its own flag";
 
     ImportBatch assigned(u"other");
     assigned.addImportFile(u"/x/old.rxp");
+    assigned._setCancel(true);
     assigned = copy;
     EXPECT_EQ(assigned.numImportFiles(), 2);
     EXPECT_EQ(std::u16string(assigned.getImportFilename(0)), u"/s/a.rxp");
+    EXPECT_FALSE(assigned._getCancel());
     assigned = assigned;
     EXPECT_EQ(assigned.numImportFiles(), 2);
 

@@ -1,19 +1,23 @@
-// Binding the viewer library: by path, an already loaded copy, and a library lacking a function.
+// Binding the viewer library: by path, an already loaded copy, and a library lacking a function,
+// which the writer's binding names the same way.
 // Each test runs in its own process (see tests/CMakeLists.txt), so each starts unbound.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "handlers/handler_registry.h"
-#include "handlers/library_handlers.h"
+#include "api/handler_registry.h"
+#include "api/library_handlers.h"
 #include "ks_formats/api.h"
 #include "platform/dynamic_library.h"
+#include "platform/library_binder.h"
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"
 #include "support/scripted_lyrant_client.h"
+#include "writer/writer_library.h"
 
 using namespace ks_formats;
+using ks_formats::platform::BindOutcome;
 
 namespace {
 
@@ -41,14 +45,52 @@ TEST(LyrantBinding, ByPathBindsOnceAndLaterCallsAnswerAtOnce) {
 
 TEST(LyrantBinding, FailuresAnswerByCauseAndKeepNothing) {
     NOXHandler handler;
-    EXPECT_EQ(handler.bindLyrant(kNowhere), kLyrantNotLoaded);
-    EXPECT_EQ(handler.bindLyrant(u""), kLyrantNotLoaded);
-    EXPECT_EQ(handler.bindLyrant(kIncomplete.c_str()), kLyrantFunctionMissing);
+    EXPECT_EQ(handler.bindLyrant(kNowhere), BindOutcome::NotLoaded);
+    EXPECT_EQ(handler.bindLyrant(u""), BindOutcome::NotLoaded);
+    EXPECT_EQ(handler.bindLyrant(kIncomplete.c_str()), BindOutcome::FunctionMissing);
     EXPECT_FALSE(handler.lyrant().bound);
     EXPECT_EQ(handler.lyrant().openNOX, nullptr) << "no function of an incomplete library is kept";
     EXPECT_EQ(loadedViewer(), "") << "the incomplete library is closed again";
-    EXPECT_EQ(handler.bindLyrant(kScripted.c_str()), kLyrantBound) << "a later call starts afresh";
+    EXPECT_EQ(handler.bindLyrant(kScripted.c_str()), BindOutcome::Bound)
+        << "a later call starts afresh";
     EXPECT_TRUE(handler.lyrant().bound);
+}
+
+TEST(LibraryBinding, ATableIsBoundWholeOrNotAtAll) {
+    decltype(&::ksOpenNOX) openNOX = nullptr;
+    decltype(&::ksGetQueryPointsd) getQueryPointsd = nullptr;
+    const platform::FunctionSlot slots[] = {
+        platform::functionSlot("ksOpenNOX", openNOX),
+        platform::functionSlot("ksGetQueryPointsd", getQueryPointsd)};
+
+    platform::BindResult result = platform::bindLibrary(KS_INCOMPLETE_LYRANT_PATH, slots);
+    EXPECT_EQ(result.outcome, BindOutcome::FunctionMissing);
+    EXPECT_EQ(openNOX, nullptr) << "the function found before the missing one is dropped again";
+    EXPECT_EQ(loadedViewer(), "") << "the library is closed again";
+
+    result = platform::bindLibrary(KS_SCRIPTED_LYRANT_PATH, slots);
+    EXPECT_TRUE(result.bound());
+    EXPECT_EQ(result.reason, "");
+    EXPECT_NE(openNOX, nullptr);
+    EXPECT_NE(getQueryPointsd, nullptr);
+    EXPECT_EQ(loadedViewer(), KS_SCRIPTED_LYRANT_PATH) << "a bound library stays loaded";
+}
+
+TEST(LibraryBinding, WriterAndViewerNameTheLibraryAndWhatItLacksAlike) {
+    EXPECT_FALSE(loadWriterLibrary(KS_BROKEN_WRITER_PATH));
+    EXPECT_EQ(writerLibrary().loadError(), KS_BROKEN_WRITER_PATH ": lacks ksioSetMetaTagW");
+    NOXHandler viewer;
+    ASSERT_EQ(viewer.bindLyrant(kIncomplete.c_str()), BindOutcome::FunctionMissing);
+    EXPECT_EQ(viewer.lyrant().loadError(), KS_INCOMPLETE_LYRANT_PATH ": lacks ksGetQueryPointsd");
+
+    // A library that does not load is named first as well, followed by the loader's reason.
+    EXPECT_FALSE(loadWriterLibrary("libNoSuchWriterLibrary.so"));
+    EXPECT_EQ(writerLibrary().loadError().rfind("libNoSuchWriterLibrary.so: ", 0), 0u)
+        << writerLibrary().loadError();
+    ASSERT_EQ(viewer.bindLyrant(kNowhere), BindOutcome::NotLoaded);
+    EXPECT_EQ(viewer.lyrant().loadError().rfind("/nonexistent/libKestrionLyrantAPI.so: ", 0), 0u)
+        << viewer.lyrant().loadError();
+    EXPECT_FALSE(viewer.lyrant().bound);
 }
 
 TEST(LyrantBinding, IncompleteLibraryIsNeverUsedAndImportBindsAnew) {
@@ -86,7 +128,7 @@ TEST(LyrantBinding, AlreadyLoadedLibraryIsTakenAndThePathIgnored) {
               dlsym(preloaded, "ksSceneInfo"));
 
     NOXHandler other;
-    EXPECT_EQ(other.bindLyrant(kIncomplete.c_str()), kLyrantBound)
+    EXPECT_EQ(other.bindLyrant(kIncomplete.c_str()), BindOutcome::Bound)
         << "the loaded complete copy wins over a given path";
     EXPECT_EQ(reinterpret_cast<void*>(other.lyrant().getQueryPointsd),
               dlsym(preloaded, "ksGetQueryPointsd"));

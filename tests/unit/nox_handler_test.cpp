@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "handlers/library_handlers.h"
+#include "api/library_handlers.h"
+#include "handlers/file_percent.h"
 #include "ks_formats/api.h"
-#include "nox/scene_progress.h"
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"
 #include "support/scratch_folder.h"
@@ -146,12 +146,12 @@ TEST_F(NoxImport, PointCountsBeyondThirtyTwoBitsKeepTheirWeight) {
     ASSERT_TRUE(importScene(1'000'000, (uint64_t{1} << 32) + 1'000'000, 0));
     EXPECT_EQ(progress(), std::vector<int>(21, 0));
 
-    EXPECT_EQ(scenePercent(3'000'000'000u, 6'000'000'000u), 50);
-    EXPECT_EQ(scenePercent(999'999'999'999u, 1'000'000'000'000u), 99);
-    EXPECT_EQ(scenePercent(UINT64_MAX / 2, UINT64_MAX), 49) << "no overflow of handled x 100";
-    EXPECT_EQ(scenePercent(UINT64_MAX - 1, UINT64_MAX), 99);
-    EXPECT_EQ(scenePercent(7, 0), 100);
-    EXPECT_EQ(scenePercent(9, 4), 100);
+    EXPECT_EQ(filePercent(3'000'000'000u, 6'000'000'000u), 50);
+    EXPECT_EQ(filePercent(999'999'999'999u, 1'000'000'000'000u), 99);
+    EXPECT_EQ(filePercent(UINT64_MAX / 2, UINT64_MAX), 49) << "no overflow of handled x 100";
+    EXPECT_EQ(filePercent(UINT64_MAX - 1, UINT64_MAX), 99);
+    EXPECT_EQ(filePercent(7, 0), 100);
+    EXPECT_EQ(filePercent(9, 4), 100);
 }
 
 TEST_F(NoxImport, PerScanOutputHasNoSuffixItsOwnGroupAndTheNoxTolerance) {

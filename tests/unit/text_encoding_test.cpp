@@ -2,11 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "batch/text_converter.h"
-
 using ks_common::decodeLenientUtf8;
 using ks_common::encodeUtf8;
-using ks_formats::TextConverter;
 using ks_formats::WideString;
 
 namespace {
@@ -57,16 +54,13 @@ TEST(Utf8Encode, RoundTripsEveryPlaneAndReplacesLoneSurrogates) {
     EXPECT_EQ(encodeUtf8(decodeLenientUtf8(text)), text);
 }
 
-TEST(TextConverterTest, HoldsWideAndCachedNarrowForms) {
-    TextConverter fromNarrow("\xC3\xA9t\xE9");
-    EXPECT_EQ(fromNarrow.wide(), units({0xE9, 't', 0xE9}));
-    EXPECT_EQ(fromNarrow.narrow(), "\xC3\xA9t\xC3\xA9");
-    EXPECT_EQ(fromNarrow.narrowText(), fromNarrow.narrowText()) << "narrow copy is cached";
-
-    TextConverter fromWide(u"/data/\u4e2d.rxp");
-    EXPECT_EQ(fromWide.narrow(), "/data/\xE4\xB8\xAD.rxp");
-    EXPECT_STREQ(TextConverter(static_cast<const char*>(nullptr)).narrowText(), "");
-    EXPECT_EQ(TextConverter(static_cast<const char16_t*>(nullptr)).wide(), WideString());
+TEST(CallerText, NarrowTextIsDecodedLenientlyAndNullIsEmptyBothWays) {
+    const WideString decoded = ks_common::fromUtf8("\xC3\xA9t\xE9");
+    EXPECT_EQ(decoded, units({0xE9, 't', 0xE9}));
+    EXPECT_EQ(encodeUtf8(decoded), "\xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(ks_common::toUtf8(u"/data/\u4e2d.rxp"), "/data/\xE4\xB8\xAD.rxp");
+    EXPECT_EQ(ks_common::fromUtf8(nullptr), WideString());
+    EXPECT_EQ(ks_common::toUtf8(nullptr), "");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "api/writer_library.h"
+#include "writer/writer_library.h"
 
 #include <gtest/gtest.h>
 

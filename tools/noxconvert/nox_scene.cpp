@@ -5,29 +5,12 @@
 
 #include "ks_common/text_encoding.h"
 #include "lyrant_api.h"
+#include "lyrant_handle.h"
 
 namespace noxconvert {
 namespace {
 
-constexpr int kNameUnits = 256;
 constexpr uint32_t kQueryCapacity = 65536;
-constexpr int32_t kRgbStored = 4;
-constexpr int32_t kRgbIntensity = 1;
-
-// A viewer query, deleted when it goes out of scope.
-class Query {
-public:
-    Query() : handle_(ksCreateVisPointsQuery()) {}
-    ~Query() {
-        if (handle_) ksDeleteQuery(handle_);
-    }
-    Query(const Query&) = delete;
-    Query& operator=(const Query&) = delete;
-    uint64_t handle() const { return handle_; }
-
-private:
-    uint64_t handle_;
-};
 
 }  // namespace
 
@@ -54,7 +37,7 @@ NoxScene::~NoxScene() {
 
 SceneSummary NoxScene::summary() const {
     SceneSummary summary;
-    char16_t name[kNameUnits] = {};
+    char16_t name[KS_NAME_UNITS] = {};
     int32_t clouds = 0;
     uint8_t grid = 0, normals = 0;
     ksSceneInfo(handle_, name, &clouds, &summary.points, &summary.contentFlags, &grid, &normals);
@@ -70,7 +53,7 @@ std::vector<SceneCloud> NoxScene::clouds() const {
     const int32_t count = ksGetNumCloudsInScene(handle_);
     for (int32_t i = 0; i < count; ++i) {
         SceneCloud cloud;
-        char16_t name[kNameUnits] = {};
+        char16_t name[KS_NAME_UNITS] = {};
         ksCloudInfo(handle_, i, name, &cloud.points, &cloud.contentFlags, cloud.matrix.data());
         cloud.name = ks_common::toUtf8(name);
         clouds.push_back(std::move(cloud));
@@ -80,19 +63,19 @@ std::vector<SceneCloud> NoxScene::clouds() const {
 
 uint64_t NoxScene::readPoints(ColourSource colours,
                               const std::function<void(const PointBlock&)>& sink) const {
-    Query query;
-    if (!query.handle()) return 0;
-    ksSetQueryScope(query.handle(), handle_);
-    ksSetQueryRGBMode(query.handle(), colours == ColourSource::Stored ? kRgbStored : kRgbIntensity);
+    const lyrant::ScopedHandle query(ksDeleteQuery, ksCreateVisPointsQuery());
+    if (!query.get()) return 0;
+    ksSetQueryScope(query.get(), handle_);
+    ksSetQueryRGBMode(
+        query.get(), colours == ColourSource::Stored ? KS_COLOUR_STORED : KS_COLOUR_FROM_INTENSITY);
     std::vector<double> xyz(3 * kQueryCapacity);
     std::vector<uint8_t> rgb(3 * kQueryCapacity);
     std::vector<int16_t> intensity(kQueryCapacity);
     std::vector<uint8_t> classes(kQueryCapacity);
     uint64_t delivered = 0;
     for (;;) {
-        const uint32_t got =
-            ksGetQueryPointsd(query.handle(), kQueryCapacity, xyz.data(), rgb.data(),
-                              intensity.data(), nullptr, classes.data());
+        const uint32_t got = ksGetQueryPointsd(query.get(), kQueryCapacity, xyz.data(), rgb.data(),
+                                               intensity.data(), nullptr, classes.data());
         if (got == 0) break;
         sink(PointBlock{got, xyz.data(), rgb.data(), intensity.data(), classes.data()});
         delivered += got;

@@ -19,11 +19,6 @@
 namespace lyrant {
 namespace {
 
-constexpr int32_t kSuccess = 1;
-constexpr int32_t kInvalidArgument = 23;
-constexpr int32_t kInternalError = 29;
-constexpr size_t kNameUnits = 256;
-
 struct Registry {
     std::mutex mutex;
     uint64_t nextHandle = 1;
@@ -58,7 +53,7 @@ PointQuery* findQuery(uint64_t handle) {
 
 void copyName(const std::u16string& name, ks_char* out) {
     if (!out) return;
-    const size_t units = std::min(name.size(), kNameUnits - 1);
+    const size_t units = std::min(name.size(), size_t{KS_NAME_UNITS} - 1);
     std::memcpy(out, name.data(), units * sizeof(ks_char));
     out[units] = 0;
 }
@@ -96,9 +91,9 @@ LYRANT_EXPORT uint64_t ksOpenNOX(const ks_char* path) {
 }
 
 LYRANT_EXPORT int32_t ksRemoveScene(uint64_t scene) {
-    return guarded<int32_t>(kInternalError, [&] {
+    return guarded<int32_t>(KS_RESULT_INTERNAL_ERROR, [&] {
         // Queries keep their own reference; removing only closes the file once they let go.
-        return registry().scenes.erase(scene) ? kSuccess : kInvalidArgument;
+        return registry().scenes.erase(scene) ? KS_RESULT_SUCCESS : KS_RESULT_INVALID_ARGUMENT;
     });
 }
 
@@ -126,9 +121,9 @@ LYRANT_EXPORT int32_t ksGetSceneHandles(uint64_t* handles) {
 
 LYRANT_EXPORT int32_t ksSceneInfo(uint64_t scene, ks_char* name, int32_t* clouds, uint64_t* points,
                                   uint32_t* contentFlags, uint8_t* flagA, uint8_t* flagB) {
-    return guarded<int32_t>(kInternalError, [&] {
+    return guarded<int32_t>(KS_RESULT_INTERNAL_ERROR, [&] {
         const Scene* s = findScene(scene);
-        if (!s) return kInvalidArgument;
+        if (!s) return KS_RESULT_INVALID_ARGUMENT;
         copyName(s->name, name);
         if (clouds) *clouds = static_cast<int32_t>(s->index().clouds.size());
         if (points) *points = s->deliveredPoints();
@@ -136,35 +131,35 @@ LYRANT_EXPORT int32_t ksSceneInfo(uint64_t scene, ks_char* name, int32_t* clouds
         if (contentFlags) *contentFlags = content;
         if (flagA) *flagA = s->hasGrid() ? 1 : 0;
         if (flagB) *flagB = (content & kContentNormals) ? 1 : 0;
-        return kSuccess;
+        return KS_RESULT_SUCCESS;
     });
 }
 
 LYRANT_EXPORT int32_t ksCloudInfo(uint64_t scene, int32_t cloudIndex, ks_char* name,
                                   uint64_t* points, uint32_t* contentFlags, double* matrix) {
-    return guarded<int32_t>(kInternalError, [&] {
+    return guarded<int32_t>(KS_RESULT_INTERNAL_ERROR, [&] {
         const Scene* s = findScene(scene);
         if (!s || cloudIndex < 0 || size_t(cloudIndex) >= s->index().clouds.size())
-            return kInvalidArgument;
+            return KS_RESULT_INVALID_ARGUMENT;
         const nox::CloudRecord& cloud = s->index().clouds[size_t(cloudIndex)];
         copyName(ks_common::decodeLenientUtf8(cloud.name), name);
         if (points) *points = deliveredPoints(cloud);
         if (contentFlags) *contentFlags = contentFlagsOf(cloud.flags);
         if (matrix) std::memcpy(matrix, cloud.matrix.data(), sizeof(double) * 16);
-        return kSuccess;
+        return KS_RESULT_SUCCESS;
     });
 }
 
 LYRANT_EXPORT int32_t ksGetCoordinateBase(double* xyz) {
-    return guarded<int32_t>(kInternalError, [&] {
-        if (!xyz) return kInvalidArgument;
+    return guarded<int32_t>(KS_RESULT_INTERNAL_ERROR, [&] {
+        if (!xyz) return KS_RESULT_INVALID_ARGUMENT;
         // The centre of everything open, in whole metres: hosts that draw in single precision
         // subtract it. Delivered points are never shifted.
         nox::Bounds all;
         for (const auto& entry : registry().scenes) all.include(entry.second->worldBounds);
         for (int a = 0; a < 3; ++a)
             xyz[a] = all.empty() ? 0.0 : std::round((all.min[a] + all.max[a]) / 2);
-        return kSuccess;
+        return KS_RESULT_SUCCESS;
     });
 }
 
@@ -177,54 +172,56 @@ LYRANT_EXPORT uint64_t ksCreateVisPointsQuery(void) {
 }
 
 LYRANT_EXPORT int32_t ksResetQuery(uint64_t query) {
-    return guarded<int32_t>(kInternalError, [&] {
+    return guarded<int32_t>(KS_RESULT_INTERNAL_ERROR, [&] {
         PointQuery* q = findQuery(query);
-        if (!q) return kInvalidArgument;
+        if (!q) return KS_RESULT_INVALID_ARGUMENT;
         q->reset();
-        return kSuccess;
+        return KS_RESULT_SUCCESS;
     });
 }
 
 LYRANT_EXPORT int32_t ksSetQueryRGBMode(uint64_t query, int32_t mode) {
-    return guarded<int32_t>(kInternalError, [&] {
+    return guarded<int32_t>(KS_RESULT_INTERNAL_ERROR, [&] {
         PointQuery* q = findQuery(query);
-        if (!q || (mode != kColourStored && mode != kColourFromIntensity)) return kInvalidArgument;
+        if (!q || (mode != KS_COLOUR_STORED && mode != KS_COLOUR_FROM_INTENSITY))
+            return KS_RESULT_INVALID_ARGUMENT;
         q->setColourMode(mode);
-        return kSuccess;
+        return KS_RESULT_SUCCESS;
     });
 }
 
 LYRANT_EXPORT int32_t ksDeleteQuery(uint64_t query) {
-    return guarded<int32_t>(kInternalError, [&] {
-        return registry().queries.erase(query) ? kSuccess : kInvalidArgument;
+    return guarded<int32_t>(KS_RESULT_INTERNAL_ERROR, [&] {
+        return registry().queries.erase(query) ? KS_RESULT_SUCCESS : KS_RESULT_INVALID_ARGUMENT;
     });
 }
 
 LYRANT_EXPORT int32_t ksSetQueryScope(uint64_t query, uint64_t scene) {
-    return guarded<int32_t>(kInternalError, [&] {
+    return guarded<int32_t>(KS_RESULT_INTERNAL_ERROR, [&] {
         PointQuery* q = findQuery(query);
-        if (!q) return kInvalidArgument;
+        if (!q) return KS_RESULT_INVALID_ARGUMENT;
         std::vector<std::shared_ptr<const Scene>> scenes;
         if (scene == 0) {  // every scene open now
             for (const auto& entry : registry().scenes) scenes.push_back(entry.second);
         } else {
             const auto at = registry().scenes.find(scene);
-            if (at == registry().scenes.end()) return kInvalidArgument;
+            if (at == registry().scenes.end()) return KS_RESULT_INVALID_ARGUMENT;
             scenes.push_back(at->second);
         }
         q->setScope(std::move(scenes));
-        return kSuccess;
+        return KS_RESULT_SUCCESS;
     });
 }
 
 LYRANT_EXPORT int32_t ksSetQueryDensity(uint64_t query, int32_t mode, float factor) {
-    return guarded<int32_t>(kInternalError, [&] {
+    return guarded<int32_t>(KS_RESULT_INTERNAL_ERROR, [&] {
         PointQuery* q = findQuery(query);
-        if (!q || mode != 1 || !(factor > 0.0f) || std::isinf(factor)) return kInvalidArgument;
-        // Mode 1: an even share of the points, every k-th with k = 1 / factor rounded.
+        if (!q || mode != KS_DENSITY_EVEN_SHARE || !(factor > 0.0f) || std::isinf(factor))
+            return KS_RESULT_INVALID_ARGUMENT;
+        // An even share of the points: every k-th, with k = 1 / factor rounded.
         q->setStride(
             factor >= 1.0f ? 1u : static_cast<uint32_t>(std::fmin(1e9, std::round(1.0 / factor))));
-        return kSuccess;
+        return KS_RESULT_SUCCESS;
     });
 }
 

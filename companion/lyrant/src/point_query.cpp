@@ -129,7 +129,7 @@ void PointQuery::writePoints(const uint32_t* picked, uint32_t count, uint32_t at
     }
     if (out.rgb) {
         uint8_t* c = out.rgb + 3 * size_t(at);
-        if (colourMode_ == kColourFromIntensity) {
+        if (colourMode_ == KS_COLOUR_FROM_INTENSITY) {
             for (uint32_t k = 0; k < count; ++k, c += 3) {
                 const int16_t stored = hasIntensity ? chunk_.intensity[picked[k]] : 0;
                 const double grey =

@@ -8,12 +8,10 @@
 #include <vector>
 
 #include "chunk_codec.h"
+#include "lyrant_api.h"
 #include "scene.h"
 
 namespace lyrant {
-
-inline constexpr int32_t kColourStored = 4;
-inline constexpr int32_t kColourFromIntensity = 1;
 
 struct PointBuffers {
     double* xyz = nullptr;
@@ -42,7 +40,7 @@ private:
 
     std::vector<std::shared_ptr<const Scene>> scenes_;
     uint32_t stride_ = 1;
-    int32_t colourMode_ = kColourStored;
+    int32_t colourMode_ = KS_COLOUR_STORED;
 
     // Cursor.
     size_t scene_ = 0;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "nox_spill_name.h"
 #include "writer_error.h"
 
 namespace noxwriter {
@@ -34,8 +35,7 @@ SpillFile::SpillFile(std::string outputPath) : outputPath_(std::move(outputPath)
     // open(O_EXCL) with mode 0666 rather than mkstemp: the file then gets the permissions the
     // user's umask gives any new file, not mkstemp's 0600.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporaryPath_ = folderOf(outputPath_) + "/." + name + "." + std::to_string(::getpid()) +
-                         "." + std::to_string(counter++) + ".part";
+        temporaryPath_ = folderOf(outputPath_) + "/" + spillFileName(name, ::getpid(), counter++);
         const int fd =
             ::open(temporaryPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {

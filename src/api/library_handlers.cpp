@@ -1,4 +1,4 @@
-#include "handlers/library_handlers.h"
+#include "api/library_handlers.h"
 
 namespace ks_formats {
 namespace {

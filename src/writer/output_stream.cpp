@@ -1,6 +1,6 @@
-#include "api/output_stream.h"
+#include "writer/output_stream.h"
 
-#include "api/writer_library.h"
+#include "writer/writer_library.h"
 
 namespace ks_formats {
 namespace {

@@ -1,4 +1,4 @@
-#include "handlers/handler_registry.h"
+#include "api/handler_registry.h"
 
 #include <vector>
 
