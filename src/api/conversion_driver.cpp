@@ -44,6 +44,8 @@ std::string utf8(const WideChar* text) { return ks_common::toUtf8(text); }
 // was not converted pass as converted. Either way the conversion goes on with the next file.
 // True when the file converted without a failure.
 bool runImport(FileTypeHandler& handler, ImportBatch& batch, ScanInfo& scan) {
+    // Taken before the import: a host that adds import files from a callback may move the entry.
+    const std::string name = utf8(scan.getFilename());
     handler.setPointsFilter(batch.getPointsFilterCallback());
     const unsigned long errorsBefore = batch._getErrorCount();
     bool imported = false;
@@ -51,20 +53,19 @@ bool runImport(FileTypeHandler& handler, ImportBatch& batch, ScanInfo& scan) {
     try {
         imported = handler.import(&batch, &scan);
     } catch (const std::bad_alloc&) {
-        thrown = "out of memory while converting " + utf8(scan.getFilename());
+        thrown = "out of memory while converting " + name;
     } catch (const std::exception& error) {
-        thrown = utf8(scan.getFilename()) + ": the reader stopped: " + error.what();
+        thrown = name + ": the reader stopped: " + error.what();
     } catch (...) {
-        thrown = utf8(scan.getFilename()) + ": the reader stopped on an unknown exception";
+        thrown = name + ": the reader stopped on an unknown exception";
     }
     handler.setPointsFilter(nullptr);
     const bool reported = batch._getErrorCount() != errorsBefore;
     if (!thrown.empty())
         diagnostics::reportFailureUtf8(&batch, ResultFailed, PhaseRead, thrown);
     else if (!imported && !reported)
-        diagnostics::reportFailureUtf8(
-            &batch, ResultFailed, PhaseRead,
-            utf8(scan.getFilename()) + ": the reader gave up without saying why");
+        diagnostics::reportFailureUtf8(&batch, ResultFailed, PhaseRead,
+                                       name + ": the reader gave up without saying why");
     return imported && thrown.empty() && !reported;
 }
 

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "batch/batch_diagnostics.h"
 #include "handlers/file_percent.h"
@@ -32,11 +34,21 @@ constexpr float kNullCoordinate = 1e-6f;
 // Intensity 0..1 maps to -32667..32667.
 constexpr double kIntensityRange = 65335.0;
 
-// A failing reader call ends the import; the handler reports nothing for it.
-struct ReaderFailure {};
+// A failing reader call ends the import, with what failed and how.
+struct ReaderFailure {
+    std::string why;
+};
 
-void check(com::HRESULT result) {
-    if (result < 0) throw ReaderFailure{};
+std::string hresultText(com::HRESULT result) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(result));
+    return text;
+}
+
+void check(com::HRESULT result, const char* call) {
+    if (result < 0)
+        throw ReaderFailure{std::string("the grid reader's ") + call + " failed with HRESULT " +
+                            hresultText(result)};
 }
 
 // Closes an open scan on every path.
@@ -59,7 +71,8 @@ using ScanArray = platform::LargeBuffer<T>;
 template <typename T>
 ScanArray<T> zeroedArray(uint64_t count) {
     ScanArray<T> array = platform::allocateLargeArray<T>(static_cast<size_t>(count));
-    if (!array) throw ReaderFailure{};
+    if (!array)
+        throw ReaderFailure{"out of memory for an array of " + std::to_string(count) + " values"};
     return array;
 }
 
@@ -69,25 +82,36 @@ bool anyAbove(const float* values, uint64_t count, float threshold) {
     return false;
 }
 
-// The reader object through its grid interface, or null (E_NOINTERFACE and the like).
-bool createReader(com::ComRef<com::IReader3DD>& reader) {
+// The reader object through its grid interface.
+void createReader(com::ComRef<com::IReader3DD>& reader) {
     com::ComRef<com::IUnknown> object;
     check(com::CoCreateInstance(com::CLSID_Reader3DD, nullptr, kServerContext, com::IID_IUnknown,
-                                object.out()));
-    check(com::OleRun(object.get()));
+                                object.out()),
+          "CoCreateInstance");
+    check(com::OleRun(object.get()), "OleRun");
     const com::HRESULT found = object->QueryInterface(com::IID_IReader3DD, reader.out());
-    if (found == com::E_NOINTERFACE) return false;
-    check(found);
-    return static_cast<bool>(reader);
+    check(found, "QueryInterface");
+    if (!reader)
+        throw ReaderFailure{
+            "the grid reader object has no grid interface (QueryInterface "
+            "answered " +
+            hresultText(found) + ")"};
 }
 
 // A grid no file of this size can hold is refused before anything is allocated.
-bool plausibleGrid(int32_t rows, int32_t columns, const WideChar* path) {
-    if (rows < 0 || columns < 0) return false;
+void checkPlausibleGrid(int32_t rows, int32_t columns, const WideChar* path) {
+    const std::string size = std::to_string(rows) + " x " + std::to_string(columns);
+    if (rows < 0 || columns < 0)
+        throw ReaderFailure{"the grid reader gives a negative grid size, " + size};
     const uint64_t cells = static_cast<uint64_t>(rows) * static_cast<uint64_t>(columns);
-    if (cells > static_cast<uint64_t>(INT32_MAX)) return false;  // the fetch counts are 32-bit
+    if (cells > static_cast<uint64_t>(INT32_MAX))  // the fetch counts are 32-bit
+        throw ReaderFailure{"a grid of " + size + " cells is larger than a scan can be"};
     const int64_t fileSize = platform::InputFile::open(ks_common::toUtf8(path)).size();
-    return fileSize < 0 || cells <= static_cast<uint64_t>(fileSize);
+    if (fileSize >= 0 && cells > static_cast<uint64_t>(fileSize))
+        throw ReaderFailure{"a grid of " + size + " cells cannot be in a file of " +
+                            std::to_string(fileSize) +
+                            " bytes: the file is shorter than its "
+                            "header says"};
 }
 
 }  // namespace
@@ -127,19 +151,24 @@ bool _3DDHandler::import(ImportBatch* batch, ScanInfo* scan) {
 
 bool _3DDHandler::import3DD(ImportBatch* batch, const WideChar* path, const WideChar* cloudName) {
     if (!batch || !cloudName) return false;
+    // A host may convert on a thread of its own, where nobody set up the component layer.
+    const com::ThreadScope componentLayer;
     try {
         com::ComRef<com::IReader3DD> reader;
-        if (!createReader(reader)) return false;
+        createReader(reader);
         const com::OwnedBstr pathText(path);
         const com::OwnedBstr noOptions(u"");
-        if (reader->Open(pathText.get(), noOptions.get(), 0, 0, 0) != com::S_OK) return false;
+        if (const com::HRESULT opened = reader->Open(pathText.get(), noOptions.get(), 0, 0, 0);
+            opened != com::S_OK)
+            throw ReaderFailure{"the grid reader's Open answered HRESULT " + hresultText(opened) +
+                                ": the file is missing or no grid scan"};
         const OpenScan open(reader.get());
 
-        check(reader->SetOptionA(kOptionA));
-        check(reader->SetOptionB(kOptionB));
+        check(reader->SetOptionA(kOptionA), "SetOptionA");
+        check(reader->SetOptionB(kOptionB), "SetOptionB");
         int32_t rows = 0, columns = 0;
-        check(reader->GetDimensions(&rows, &columns));
-        if (!plausibleGrid(rows, columns, path)) return false;
+        check(reader->GetDimensions(&rows, &columns), "GetDimensions");
+        checkPlausibleGrid(rows, columns, path);
         const uint64_t cells = static_cast<uint64_t>(rows) * static_cast<uint64_t>(columns);
         const int minimum = batch->getMinimumScanToImport();
         if (cells < static_cast<uint64_t>(std::max(0, minimum))) {
@@ -157,18 +186,19 @@ bool _3DDHandler::import3DD(ImportBatch* batch, const WideChar* path, const Wide
         if (batch->getIncludeIntensity()) intensities = zeroedArray<float>(cells);
 
         const com::HRESULT loaded = reader->LoadData();
-        check(loaded);
+        check(loaded, "LoadData");
         if (loaded != com::S_OK) return true;  // nothing to fetch: no cloud for this scan
         const int32_t n = static_cast<int32_t>(cells);
         int32_t delivered = 0;
         check(reader->GetPoints(&delivered, positions.get(), com::kReader3DDCartesian,
-                                com::kReader3DDXyz, 0, n));
+                                com::kReader3DDXyz, 0, n),
+              "GetPoints");
         if (intensities) {
-            check(reader->GetIntensities(&delivered, intensities.get(), 0, n));
+            check(reader->GetIntensities(&delivered, intensities.get(), 0, n), "GetIntensities");
             if (!anyAbove(intensities.get(), cells, kChannelThreshold)) intensities.reset();
         }
         if (colours) {
-            check(reader->GetColours(&delivered, colours.get(), 0, n));
+            check(reader->GetColours(&delivered, colours.get(), 0, n), "GetColours");
             if (!anyAbove(colours.get(), cells * 3, kChannelThreshold)) colours.reset();
         }
         uint32_t cloudFlags = 0;
@@ -208,8 +238,13 @@ bool _3DDHandler::import3DD(ImportBatch* batch, const WideChar* path, const Wide
         if (flow.cancelled()) return flow.finishCancelled();
         flow.finishOutput(batch->_getOutputFilename(path, 0));
         return true;
-    } catch (...) {
-        // A failing reader call or exhausted memory: this scan is not imported.
+    } catch (const ReaderFailure& failure) {
+        diagnostics::reportFailureUtf8(batch, ResultFailed, PhaseRead,
+                                       ks_common::toUtf8(path) + ": " + failure.why);
+        return false;
+    } catch (const std::bad_alloc&) {
+        diagnostics::reportFailureUtf8(batch, ResultFailed, PhaseRead,
+                                       ks_common::toUtf8(path) + ": out of memory");
         return false;
     }
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "batch/batch_diagnostics.h"
 #include "handlers/file_percent.h"
 #include "handlers/rds_reader.h"
 #include "handlers/rds_records.h"
@@ -44,18 +45,26 @@ bool _RDBHandler::acceptsExtension(const WideString& extension) {
 
 bool _RDBHandler::import(ImportBatch* batch, ScanInfo* scan) {
     if (!beginScan(batch, scan)) return false;
-    const platform::WideView name = ks_common::wideView(scan->getFilename());
+    // A copy: a host that adds import files from a callback may move the entry scan points to.
+    const WideString name(ks_common::wideView(scan->getFilename()));
     const size_t dot = platform::findExtension(name);
     if (dot == platform::WideView::npos) return false;
-    const platform::WideView extension = name.substr(dot + 1);
+    const platform::WideView extension = platform::WideView(name).substr(dot + 1);
     if (extension != u"rdb" && extension != u"RDB") return false;
-    return locateRdbData(batch, scan->getFilename(), nullptr);
+    return locateRdbData(batch, name.c_str(), nullptr);
 }
 
 bool _RDBHandler::locateRdbData(ImportBatch* batch, const WideChar* name,
                                 const WideChar* cloudName) {
     const WideString folder = rdbDataFolder(WideString(ks_common::wideView(name)));
-    if (folder.empty()) return false;
+    if (folder.empty()) {
+        diagnostics::reportFailureUtf8(
+            batch, ResultFailed, PhaseRead,
+            ks_common::toUtf8(name) +
+                ": not a scan of a project's point database (the name needs a SCANS folder and "
+                "an .rdb, .rxp or .3dd ending)");
+        return false;
+    }
     return importRdbScan(batch, name, folder + u"P3D.rds", folder + u"P3D-RGB.rds", cloudName);
 }
 
@@ -68,15 +77,25 @@ bool _RDBHandler::importRdbScan(ImportBatch* batch, const WideChar* importName,
     double reflectanceScale = options.getReflectanceScale();
     if (reflectanceScale == 0.0) reflectanceScale = 1.0;
 
+    const auto fail = [&](const std::string& why) {
+        diagnostics::reportFailureUtf8(batch, ResultFailed, PhaseRead, why);
+        return false;
+    };
+    const std::string positionsFile = ks_common::encodeUtf8(positionsPath);
     RdsReader positions;
     RdsReader colours;
-    if (!positions.open(ks_common::encodeUtf8(positionsPath))) return false;
+    if (!positions.open(positionsFile)) return fail(positions.error());
     bool withColour = batch->getIncludeRGB() && colours.open(ks_common::encodeUtf8(coloursPath));
 
     RdsHeader header;
     RdsRecordLayout layout;
+    std::string why;
+    if (!readRdsHeader(positions, header, &why)) return fail(positionsFile + ": " + why);
     // A version without a record layout cannot be read at all.
-    if (!readRdsHeader(positions, header) || !rdsRecordLayout(header, layout)) return false;
+    if (!rdsRecordLayout(header, layout))
+        return fail(positionsFile + ": format version " + std::to_string(header.formatVersion) +
+                    " (record variant " + std::to_string(header.recordVariant) +
+                    ") has no record layout that can be read");
     RdsHeader colourHeader;
     if (withColour && !readRdsHeader(colours, colourHeader)) {
         withColour = false;
@@ -138,9 +157,12 @@ bool _RDBHandler::importRdbScan(ImportBatch* batch, const WideChar* importName,
     }
     const bool readToEnd =
         positions.atEnd() || positions.fileSize() - positions.consumed() < layout.recordSize;
+    const std::string readError = positions.error();
     positions.close();
     colours.close();
     if (flow.cancelled()) return flow.finishCancelled();
     flow.finishOutput(batch->_getOutputFilename(importName, -1));
-    return readToEnd;
+    if (!readToEnd)
+        return fail(readError.empty() ? positionsFile + ": the data ended early" : readError);
+    return true;
 }

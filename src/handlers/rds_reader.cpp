@@ -22,28 +22,29 @@ bool readLittleEndian(RdsReader& reader, T& value) {
 
 bool RdsReader::open(const std::string& path, size_t bufferBytes) {
     close();
-    if (bufferBytes == 0) return false;
-    file_ = platform::InputFile::open(path);
-    if (!file_.isOpen()) return false;
-    const int64_t size = file_.size();
-    if (size <= 0) {
+    const auto fail = [&](std::string why) {
         close();
+        error_ = std::move(why);
         return false;
-    }
+    };
+    if (bufferBytes == 0) return fail(path + ": no read buffer");
+    file_ = platform::InputFile::open(path);
+    if (!file_.isOpen()) return fail(file_.error());
+    path_ = path;
+    const int64_t size = file_.size();
+    if (size < 0) return fail(path + ": its size cannot be read");
+    if (size == 0) return fail(path + ": the file is empty");
     fileSize_ = static_cast<uint64_t>(size);
     unreadInFile_ = fileSize_;
     bufferBytes_ = static_cast<size_t>(std::min<uint64_t>(bufferBytes, fileSize_));
     buffer_ = platform::allocateLargeArray<unsigned char>(bufferBytes_);
-    if (!buffer_) {
-        close();
-        return false;
-    }
+    if (!buffer_)
+        return fail(path + ": out of memory for a read buffer of " + std::to_string(bufferBytes_) +
+                    " bytes");
     // The first block must read; later short or failed reads just end the data.
     const int64_t got = file_.read(buffer_.get(), bufferBytes_);
-    if (got <= 0) {
-        close();
-        return false;
-    }
+    if (got < 0) return fail(file_.error());
+    if (got == 0) return fail(path + ": the file ended before its first byte");
     available_ = static_cast<size_t>(got);
     unreadInFile_ -= static_cast<uint64_t>(got);
     return true;
@@ -55,6 +56,8 @@ void RdsReader::close() {
     bufferBytes_ = available_ = position_ = 0;
     fileSize_ = unreadInFile_ = consumed_ = 0;
     readFailed_ = false;
+    path_.clear();
+    error_.clear();
 }
 
 const unsigned char* RdsReader::takeAcrossBlocks(size_t count) {
@@ -70,6 +73,7 @@ const unsigned char* RdsReader::takeAcrossBlocks(size_t count) {
     const int64_t got = file_.read(buffer_.get() + left, want);
     if (got < 0) {
         readFailed_ = true;
+        error_ = file_.error() + " (at byte " + std::to_string(consumed_ + left) + ")";
         return nullptr;
     }
     available_ += static_cast<size_t>(got);
@@ -87,12 +91,16 @@ bool RdsReader::readU16(uint16_t& value) { return readLittleEndian(*this, value)
 bool RdsReader::readU32(uint32_t& value) { return readLittleEndian(*this, value); }
 bool RdsReader::readU64(uint64_t& value) { return readLittleEndian(*this, value); }
 
-bool readRdsHeader(RdsReader& reader, RdsHeader& header) {
+bool readRdsHeader(RdsReader& reader, RdsHeader& header, std::string* why) {
     static constexpr uint32_t kSignature[4] = {16, 0x0D000000, 0x67656952, 0x534D4C6C};
+    const auto fail = [&](const char* text) {
+        if (why) *why = text;
+        return false;
+    };
     bool matches = true;
     for (uint32_t expected : kSignature) {
         uint32_t word = 0;
-        if (!reader.readU32(word)) return false;
+        if (!reader.readU32(word)) return fail("the file is shorter than its 40-byte header");
         matches = matches && word == expected;
     }
     uint32_t unused32 = 0;
@@ -101,9 +109,9 @@ bool readRdsHeader(RdsReader& reader, RdsHeader& header) {
     if (!reader.readU32(unused32) || !reader.readU16(read.formatVersion) ||
         !reader.readU16(read.recordVariant) || !reader.readU64(unused64) ||
         !reader.readU64(unused64))
-        return false;
+        return fail("the file is shorter than its 40-byte header");
     header = read;
-    return matches;
+    return matches ? true : fail("the signature of its first 16 bytes is not a point database's");
 }
 
 }  // namespace ks_formats

@@ -27,6 +27,8 @@ public:
     // unreadable file. The buffer is never larger than the file.
     bool open(const std::string& path, size_t bufferBytes = kDefaultBufferBytes);
     void close();
+    // Why open failed, or why the data ended early (a failed read): the path and what happened.
+    const std::string& error() const { return error_; }
     bool isOpen() const { return file_.isOpen(); }
 
     // Points at the next count bytes (at most the buffer size) and counts them as consumed, or
@@ -65,6 +67,8 @@ private:
     uint64_t unreadInFile_ = 0;  // bytes of the file not yet read into the buffer
     uint64_t consumed_ = 0;
     bool readFailed_ = false;
+    std::string path_;
+    std::string error_;
 };
 
 // The header that starts both data files: 40 bytes, the signature "16, 0x0D000000, RieglLMS"
@@ -73,6 +77,7 @@ struct RdsHeader {
     uint16_t formatVersion = 0;
     uint16_t recordVariant = 0;
 };
-bool readRdsHeader(RdsReader& reader, RdsHeader& header);
+// why (when given) says what was wrong: too short for the header, or a wrong signature.
+bool readRdsHeader(RdsReader& reader, RdsHeader& header, std::string* why = nullptr);
 
 }  // namespace ks_formats

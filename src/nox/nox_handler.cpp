@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "batch/batch_diagnostics.h"
 #include "handlers/file_percent.h"
 #include "handlers/scan_import.h"
 #include "ks_common/fixed_text.h"
@@ -69,14 +70,20 @@ platform::BindOutcome NOXHandler::bindLyrant(const WideChar* libraryPath) {
 bool NOXHandler::import(ImportBatch* batch, ScanInfo* scan) {
     if (!batch || !scan) return false;
     if (bindLyrant(nullptr) != platform::BindOutcome::Bound) {
-        batch->_error(ResultFailed, PhaseSetup);
+        diagnostics::reportFailureUtf8(
+            batch, ResultFailed, PhaseSetup,
+            "the viewer library cannot be used: " + std::string(lyrant_.loadError()));
         return false;
     }
     const LyrantLibrary& viewer = lyrant_;
-    const WideChar* fileName = scan->getFilename();
+    // A copy: a host that adds import files from a callback may move the entry scan points to.
+    const WideString fileNameCopy(ks_common::wideView(scan->getFilename()));
+    const WideChar* fileName = fileNameCopy.c_str();
     const lyrant::ScopedHandle scene(viewer.removeScene, viewer.openNOX(fileName));
     if (!scene.get()) {
-        batch->_error(ResultCannotOpenFile, PhaseRead);
+        diagnostics::reportFailureUtf8(
+            batch, ResultCannotOpenFile, PhaseRead,
+            ks_common::toUtf8(fileName) + ": the viewer library cannot open it as a NOX file");
         return false;
     }
     batch->_progress(0);
@@ -93,7 +100,11 @@ bool NOXHandler::import(ImportBatch* batch, ScanInfo* scan) {
     PointBlock block;
     const lyrant::ScopedHandle query(viewer.deleteQuery, viewer.createVisPointsQuery());
     if (!block.allocate() || !query.get()) {
-        batch->_error(ResultFailed, PhaseRead);
+        diagnostics::reportFailureUtf8(
+            batch, ResultFailed, PhaseRead,
+            ks_common::toUtf8(fileName) + (query.get()
+                                               ? ": out of memory for the point buffers"
+                                               : ": the viewer library made no point query"));
         return false;
     }
     viewer.setQueryScope(query.get(), scene.get());

@@ -174,35 +174,57 @@ TEST_F(GridImport, CancelStopsTheWalkAndClosesTheScan) {
     EXPECT_EQ(reader.live(), 0);
 }
 
-TEST_F(GridImport, EveryReaderFailureEndsTheScanQuietlyAndReleasesEverything) {
+// Every failing reader call ends the scan, releases the reader and is reported once with the
+// method that failed and its HRESULT.
+TEST_F(GridImport, EveryReaderFailureEndsTheScanSaysWhichCallFailedAndReleasesEverything) {
     struct Row {
         const char* method;
         int32_t answer;
         bool result;
         int closes;
+        const char16_t* reason;  // the end of the reported reason; null: nothing reported
     };
     const Row rows[] = {
-        {"create", int32_t(0x80004005u), false, 0},  // the server cannot be created
-        {"create", int32_t(0x80004002u), false, 0},  // it lacks the grid interface
-        {"Open", 1, false, 0},                       // S_FALSE is not S_OK
-        {"Open", int32_t(0x80004005u), false, 0},
-        {"SetOptionA", int32_t(0x80004005u), false, 1},
-        {"GetDimensions", int32_t(0x80004005u), false, 1},
-        {"LoadData", 1, true, 1},  // nothing to fetch: no cloud
-        {"LoadData", int32_t(0x80004005u), false, 1},
-        {"GetPoints", int32_t(0x80004005u), false, 1},
-        {"GetIntensities", int32_t(0x80004005u), false, 1},
-        {"GetColours", int32_t(0x80004005u), false, 1},
+        // the server cannot be created
+        {"create", int32_t(0x80004005u), false, 0,
+         u"the grid reader's CoCreateInstance failed with HRESULT 0x80004005"},
+        // it lacks the grid interface
+        {"create", int32_t(0x80004002u), false, 0,
+         u"the grid reader's QueryInterface failed with HRESULT 0x80004002"},
+        {"Open", 1, false, 0,  // S_FALSE is not S_OK
+         u"the grid reader's Open answered HRESULT 0x00000001: the file is missing or no grid "
+         u"scan"},
+        {"SetOptionA", int32_t(0x80004005u), false, 1,
+         u"the grid reader's SetOptionA failed with HRESULT 0x80004005"},
+        {"GetDimensions", int32_t(0x80070057u), false, 1,
+         u"the grid reader's GetDimensions failed with HRESULT 0x80070057"},
+        {"LoadData", 1, true, 1, nullptr},  // nothing to fetch: no cloud
+        {"LoadData", int32_t(0x80004005u), false, 1,
+         u"the grid reader's LoadData failed with HRESULT 0x80004005"},
+        {"GetPoints", int32_t(0x80004005u), false, 1,
+         u"the grid reader's GetPoints failed with HRESULT 0x80004005"},
+        {"GetIntensities", int32_t(0x80004005u), false, 1,
+         u"the grid reader's GetIntensities failed with HRESULT 0x80004005"},
+        {"GetColours", int32_t(0x80004005u), false, 1,
+         u"the grid reader's GetColours failed with HRESULT 0x80004005"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.method) + " " + std::to_string(row.answer));
+        feedback.errors.clear();
         reader.filledGrid(4, 4);
         reader.answer(row.method, row.answer);
         EXPECT_EQ(import(), row.result);
         EXPECT_TRUE(linesStartingWith("ksioAdd").empty());
         EXPECT_EQ(reader.closes(), row.closes);
         EXPECT_EQ(reader.live(), 0) << "the object is released on every path";
-        EXPECT_TRUE(feedback.errors.empty());
+        if (!row.reason) {
+            EXPECT_TRUE(feedback.errors.empty());
+            continue;
+        }
+        ASSERT_EQ(feedback.errors.size(), 1u);
+        EXPECT_EQ(feedback.errors[0].result, ResultFailed);
+        EXPECT_EQ(feedback.errors[0].reason,
+                  std::u16string(scan.getFilename()) + u": " + row.reason);
     }
 }
 
@@ -219,6 +241,13 @@ TEST_F(GridImport, ImpossibleGridSizesAreRefusedBeforeAllocating) {
         EXPECT_EQ(reader.closes(), 1);
         EXPECT_TRUE(ks_test::writerCalls().empty());
     }
+    ASSERT_EQ(feedback.errors.size(), 4u);
+    EXPECT_NE(feedback.errors[0].reason.find(u"negative grid size, -4 x -4"), std::u16string::npos);
+    EXPECT_NE(feedback.errors[2].reason.find(u"larger than a scan can be"), std::u16string::npos);
+    EXPECT_NE(feedback.errors[3].reason.find(u"a grid of 2000000 x 3 cells cannot be in a file of "
+                                             u"1000 bytes: the file is shorter than its header "
+                                             u"says"),
+              std::u16string::npos);
     reader.filledGrid(10, 100);  // 1000 cells fit
     EXPECT_TRUE(import());
 }
@@ -234,11 +263,20 @@ TEST_F(GridImport, OnlyExactLowerOrUpperCaseExtensionsAreRead) {
     EXPECT_NE(linesStartingWith("ksioAddCloudW")[0].find(",A,"), std::string::npos);
 }
 
-TEST_F(GridImport, AThreadWithoutTheComponentLayerCannotReadButDoesNotCrash) {
+// A host may convert on a worker thread of its own: the handler sets up the component layer for
+// that thread and balances it again, so a second import there works the same.
+TEST_F(GridImport, AWorkerThreadWithoutTheComponentLayerReadsGridsToo) {
     reader.filledGrid(4, 4);
-    bool result = true;
-    std::thread([&] { result = the3DDHandler().import(&batch, &scan); }).join();
-    EXPECT_FALSE(result);
+    bool first = false, second = false;
+    std::thread([&] {
+        first = the3DDHandler().import(&batch, &scan);
+        second = the3DDHandler().import(&batch, &scan);
+    }).join();
+    EXPECT_TRUE(first);
+    EXPECT_TRUE(second);
+    EXPECT_EQ(linesStartingWith("ksioAddCloudW").size(), 2u);
+    EXPECT_TRUE(feedback.errors.empty());
+    EXPECT_EQ(reader.live(), 0);
 }
 
 }  // namespace

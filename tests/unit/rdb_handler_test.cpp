@@ -153,7 +153,8 @@ TEST_F(RdbImport, ColoursStayInStepAndEndCleanly) {
     }
 }
 
-TEST_F(RdbImport, UnreadableOrLayoutlessPositionsWriteNothing) {
+// Each refusal says what was wrong with which file.
+TEST_F(RdbImport, UnreadableOrLayoutlessPositionsWriteNothingAndSayWhy) {
     writeColours({{1, 2, 3, 1}});
     EXPECT_FALSE(importScan()) << "no positions file";
     writePositions(6, 0, {record(k31, k31, k31, 0)});
@@ -168,8 +169,24 @@ TEST_F(RdbImport, UnreadableOrLayoutlessPositionsWriteNothing) {
     EXPECT_FALSE(importScan()) << "version 0 has no records";
     writeBytes(data / "P3D.rds", {});
     EXPECT_FALSE(importScan()) << "empty file";
+    writeBytes(data / "P3D.rds", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 30));
+    EXPECT_FALSE(importScan()) << "shorter than its header";
     EXPECT_EQ(ks_test::writerCalls(), "");
-    EXPECT_TRUE(feedback.errors.empty());
+    const std::string positions = (data / "P3D.rds").string();
+    std::vector<std::string> reasons;
+    for (const auto& error : feedback.errors) {
+        EXPECT_EQ(error.result, ResultFailed);
+        reasons.push_back(std::string(error.reason.begin(), error.reason.end()));
+    }
+    EXPECT_EQ(reasons,
+              (std::vector<std::string>{
+                  positions + ": No such file or directory",
+                  positions + ": the signature of its first 16 bytes is not a point database's",
+                  positions + ": format version 0 (record variant 0) has no record layout that "
+                              "can be read",
+                  positions + ": the file is empty",
+                  positions + ": the file is shorter than its 40-byte header",
+              }));
 }
 
 TEST_F(RdbImport, TruncatedAndCorruptedFilesNeverReadPastTheirData) {

@@ -147,23 +147,44 @@ TEST_F(RxpImport, ReadFailureMidStreamBuildsWhatWasReadAndAnswersFalse) {
     EXPECT_EQ(linesStartingWith("ksioAddPoint").size(), 6u) << "whole records before the cut";
     EXPECT_EQ(linesStartingWith("ksioBuildNOXFile").size(), 1u);
     EXPECT_EQ(batch.numExportedFiles(), 1);
-    EXPECT_TRUE(feedback.errors.empty()) << "a read failure is not reported";
+    ASSERT_EQ(feedback.errors.size(), 1u) << "a read failure is reported once, with why";
+    EXPECT_EQ(feedback.errors[0].result, ResultFailed);
+    const std::u16string pathPart = path + u": the point-stream reader failed (code ";
+    EXPECT_EQ(feedback.errors[0].reason.rfind(pathPart, 0), 0u);
+    EXPECT_NE(feedback.errors[0].reason.find(u") after 6 records: the stream is damaged or ends "
+                                             u"inside a record"),
+              std::u16string::npos);
 }
 
-TEST_F(RxpImport, MissingFileOrUnreachablePathWritesNothing) {
+// What a person reads when a stream cannot be read at all: the system's words for a missing
+// file, the reader's refusal for a file that is no point stream. Nothing is written.
+TEST_F(RxpImport, MissingOrForeignFileSaysWhyAndWritesNothing) {
     batch.setBatchMode(BatchModePerScan);
-    EXPECT_FALSE(importFile((dir / "none.rxp").u16string()));
+    const std::u16string missing = (dir / "none.rxp").u16string();
+    EXPECT_FALSE(importFile(missing));
+    const std::u16string foreign = (dir / "text.rxp").u16string();
+    std::ofstream(std::filesystem::path(foreign)) << "plain text, no point stream\n";
+    EXPECT_FALSE(importFile(foreign));
     EXPECT_EQ(ks_test::writerCalls(), "");
+    ASSERT_EQ(feedback.errors.size(), 2u);
+    EXPECT_EQ(feedback.errors[0].reason, missing + u": No such file or directory");
+    EXPECT_EQ(feedback.errors[1].reason.rfind(
+                  foreign + u": the point-stream reader refused it (code ", 0),
+              0u);
+    EXPECT_FALSE(theRXPHandler().import(nullptr, nullptr));
+}
 
-    ScanInfo scan;
-    scan.setFilename(u"/data/\u4e2d/a.rxp");
-    EXPECT_EQ(rxpStreamUri(scan.getFilename()), "");
-    EXPECT_FALSE(theRXPHandler().import(&batch, &scan));
-    EXPECT_FALSE(theRXPHandler().import(nullptr, &scan));
-    EXPECT_EQ(ks_test::writerCalls(), "");
+// Paths reach the stream reader as UTF-8, whatever their characters.
+TEST_F(RxpImport, PathsWithAnyCharacterConvert) {
+    EXPECT_EQ(rxpStreamUri(u"/d/\u00e9.rxp"), "file:///d/\xC3\xA9.rxp");
+    EXPECT_EQ(rxpStreamUri(u"/data/\u4e2d\u6587/a.rxp"),
+              "file:///data/\xE4\xB8\xAD\xE6\x96\x87/a.rxp");
+    std::filesystem::create_directories(dir / "\xE6\xB8\xAC\xE9\x87\x8F");
+    const std::u16string path =
+        writeStream("\xE6\xB8\xAC\xE9\x87\x8F/a.rxp", {record(1, 2, 3, 0, 0)});
+    EXPECT_TRUE(importFile(path));
+    EXPECT_EQ(linesStartingWith("ksioAddPoint").size(), 1u);
     EXPECT_TRUE(feedback.errors.empty());
-    EXPECT_EQ(rxpStreamUri(u"/d/\u00e9.rxp"), "file:///d/\xC3\xA9.rxp")
-        << "Latin-1 names reach the file system as UTF-8";
 }
 
 // Cancels from another thread the first time progress arrives.
