@@ -319,3 +319,39 @@ TEST(RdsReaderTest, ValuesAcrossBlockBoundariesAndAtTheEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+// Adds many import files at every progress report, so the batch's list moves in memory while an
+// import of one of its entries runs.
+struct AddingFeedback final : ks_test::RecordingFeedback {
+    void reportProgress(ImportBatch* batch, const WideChar* name, int overall, int filePercent,
+                        int fileIndex, int phase) override {
+        RecordingFeedback::reportProgress(batch, name, overall, filePercent, fileIndex, phase);
+        for (int k = 0; k < 64; ++k)
+            batch->addImportFile((u"/elsewhere/added-" + std::u16string(40, u'x') +
+                                  char16_t(u'a' + k % 26) + u".rdb")
+                                     .c_str());
+    }
+};
+
+// A host may add import files from inside a callback: the import goes on with its own copy of
+// the name, and the file it writes is named after the scan it read.
+TEST_F(RdbImport, ImportFilesAddedFromACallbackDoNotDisturbTheImport) {
+    writePositions(6, 0, std::vector<RdbRecord>(10, record(k31, k31, k31, 0)));
+    AddingFeedback adding;
+    batch.setFeedbackObject(&adding);
+    batch.setBatchMode(BatchModePerScan);
+    batch._setFeedbackCount(2);
+    batch.addImportFile(scanName.u16string().c_str());
+    auto* scan = static_cast<ScanInfo*>(batch._getScanInfo(0));
+    ks_test::resetWriterCalls();
+    EXPECT_TRUE(theRDBHandler().import(&batch, scan));
+    EXPECT_GE(batch.numImportFiles(), 1 + 5 * 64) << "the list grew while the scan was read";
+    EXPECT_TRUE(adding.errors.empty());
+    ASSERT_EQ(batch.numExportedFiles(), 1);
+    EXPECT_EQ(std::u16string(batch.getExportedFilenameW(0)),
+              (dir / "out" / "scan1.nox").u16string());
+}
+
+}  // namespace
