@@ -206,13 +206,15 @@ bool _3DDHandler::import3DD(ImportBatch* batch, const WideChar* path, const Wide
         if (intensities) cloudFlags |= KSIO_CLOUD_INTENSITY;
 
         ScanImport flow(*batch, scanMatrix_);
-        flow.beginCloud({.outputInputName = path,
-                         .outputIndex = 0,
-                         .cloudFlags = cloudFlags,
-                         .cloudName = cloudName,
-                         .rows = rows,
-                         .columns = columns,
-                         .extraGroupFlags = batch->getGenerateNormals() ? KSIO_GROUP_NORMALS : 0u});
+        if (!flow.beginCloud(
+                {.outputInputName = path,
+                 .outputIndex = 0,
+                 .cloudFlags = cloudFlags,
+                 .cloudName = cloudName,
+                 .rows = rows,
+                 .columns = columns,
+                 .extraGroupFlags = batch->getGenerateNormals() ? KSIO_GROUP_NORMALS : 0u}))
+            return false;
         const double s = flow.scale();
         const WriterLibrary& writer = writerLibrary();
         for (uint64_t cell = 0; cell < cells && !flow.cancelled(); ++cell) {

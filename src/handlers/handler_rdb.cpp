@@ -106,10 +106,11 @@ bool _RDBHandler::importRdbScan(ImportBatch* batch, const WideChar* importName,
     if (batch->getIncludeIntensity()) cloudFlags |= KSIO_CLOUD_INTENSITY;
 
     ScanImport flow(*batch, scanMatrix_);
-    flow.beginCloud({.outputInputName = importName,
-                     .outputIndex = -1,
-                     .cloudFlags = cloudFlags,
-                     .cloudName = cloudName});
+    if (!flow.beginCloud({.outputInputName = importName,
+                          .outputIndex = -1,
+                          .cloudFlags = cloudFlags,
+                          .cloudName = cloudName}))
+        return false;
     const WriterLibrary& writer = writerLibrary();
     const double metres = kRdsMetresPerStep * flow.scale();
     const double offset = layout.coordinateOffset;

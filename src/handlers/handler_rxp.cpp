@@ -106,10 +106,11 @@ bool _RXPHandler::readPointStream(ImportBatch* batch, const std::string& uri, co
                     " records");
 
     ScanImport flow(*batch, scanMatrix_);
-    flow.beginCloud({.outputInputName = path,
-                     .outputIndex = scanNumber,
-                     .cloudFlags = cloudFlags,
-                     .cloudName = cloudName});
+    if (!flow.beginCloud({.outputInputName = path,
+                          .outputIndex = scanNumber,
+                          .cloudFlags = cloudFlags,
+                          .cloudName = cloudName}))
+        return false;
     const double s = flow.scale();
     int readFailed = 0;  // the reader's code
     uint64_t recordsRead = 0;

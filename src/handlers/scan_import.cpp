@@ -1,5 +1,8 @@
 #include "handlers/scan_import.h"
 
+#include "batch/batch_diagnostics.h"
+#include "batch/overlong_names.h"
+#include "ks_common/text_encoding.h"
 #include "writer/output_stream.h"
 
 namespace ks_formats {
@@ -12,11 +15,20 @@ ScanImport::ScanImport(ImportBatch& batch, const Matrix4d& scanMatrix)
     for (int row = 0; row < 3; ++row) cloudMatrix_(row, 3) *= scale_;
 }
 
-void ScanImport::beginCloud(const CloudSetup& setup) {
+bool ScanImport::beginCloud(const CloudSetup& setup) {
     const WriterLibrary& writer = writerLibrary();
     if (batch_.getBatchMode() == BatchModePerScan) {
-        batch_._setCurrentOutputFilename(
-            batch_._getOutputFilename(setup.outputInputName, setup.outputIndex));
+        const WideChar* name = batch_._getOutputFilename(setup.outputInputName, setup.outputIndex);
+        const size_t units = ks_common::wideView(name).size();
+        if (!fitsNameField(units)) {
+            // Cut to fit, the name would send the file somewhere the host never named.
+            diagnostics::reportFailureUtf8(&batch_, ResultOutputFailed, PhaseRead,
+                                           "the output name " + ks_common::toUtf8(name) + " is " +
+                                               std::to_string(units) + " units long; at most " +
+                                               std::to_string(kPathBufferUnits - 1) + " fit");
+            return false;
+        }
+        batch_._setCurrentOutputFilename(name);
         startOutputStream(batch_._getCurrentOutputFilename());
         ownsOutput_ = true;
         writer.setCompressionTolerance(batch_.useAutoCompressTolerance()
@@ -28,6 +40,7 @@ void ScanImport::beginCloud(const CloudSetup& setup) {
     }
     writer.addCloud(setup.cloudFlags, setup.cloudName,
                     setup.withMatrix ? cloudMatrix_.data() : nullptr, setup.rows, setup.columns);
+    return true;
 }
 
 bool ScanImport::reportAndCheckCancel(int filePercent) {

@@ -30,7 +30,9 @@ public:
         bool withMatrix = true;                       // false: the cloud goes without a matrix
     };
     // In per-scan mode starts the handler's own stream with its group; then adds the cloud.
-    void beginCloud(const CloudSetup& setup);
+    // False when the per-scan output name does not fit a name field: that is reported, and
+    // nothing is written for the scan.
+    [[nodiscard]] bool beginCloud(const CloudSetup& setup);
 
     // Counts one handled point (written or null); true when it lands on a feedback point.
     bool countPoint() { return ++handled_ % feedbackEvery_ == 0; }

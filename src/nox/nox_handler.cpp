@@ -114,13 +114,14 @@ bool NOXHandler::import(ImportBatch* batch, ScanInfo* scan) {
     // Positions go out as the viewer delivers them: no unit scaling, no matrix.
     ScanImport flow(*batch, Matrix4d::identity());
     const WideString cloudName = cloudNameOf(fileName);
-    flow.beginCloud({.outputInputName = fileName,
-                     .outputIndex = -1,
-                     .cloudFlags = cloudFlagsFor(*batch, content),
-                     .cloudName = cloudName.c_str(),
-                     .autoTolerance = kAutoTolerance,
-                     .groupName = batch->_getStrippedFilename(fileName),
-                     .withMatrix = false});
+    if (!flow.beginCloud({.outputInputName = fileName,
+                          .outputIndex = -1,
+                          .cloudFlags = cloudFlagsFor(*batch, content),
+                          .cloudName = cloudName.c_str(),
+                          .autoTolerance = kAutoTolerance,
+                          .groupName = batch->_getStrippedFilename(fileName),
+                          .withMatrix = false}))
+        return false;
 
     auto fetch = [&] {
         const uint32_t n =

@@ -25,10 +25,11 @@ public:
         ++imports;
         if (instead) return instead(*batch, *scan);
         ScanImport flow(*batch, *scan->getMatrix());
-        flow.beginCloud({.outputInputName = scan->getFilename(),
-                         .outputIndex = outputIndex,
-                         .cloudFlags = KSIO_CLOUD_INTENSITY,
-                         .cloudName = nullptr});
+        if (!flow.beginCloud({.outputInputName = scan->getFilename(),
+                              .outputIndex = outputIndex,
+                              .cloudFlags = KSIO_CLOUD_INTENSITY,
+                              .cloudName = nullptr}))
+            return false;
         for (int i = 0; i < pointsPerFile; ++i) {
             double xyz[3] = {i * flow.scale(), 2 * i * flow.scale(), 3 * i * flow.scale()};
             uint8_t rgb[3] = {static_cast<uint8_t>(i), 0, 255};

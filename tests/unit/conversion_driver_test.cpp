@@ -249,6 +249,16 @@ TEST_F(Conversion, UnknownBatchModeAndOverlongOutputNameAreRefusedBeforeAnything
     ASSERT_EQ(feedback.errors.size(), 3u);
     EXPECT_NE(feedback.errors[2].reason.find(u"units long; at most 511 fit"), std::u16string::npos);
     EXPECT_EQ(ks_test::writerCallsStartingWith({"ksioStartStreamW"}).size(), 0u);
+
+    // In per-scan mode the handler's own output name is refused the same way, scan by scan.
+    batch->setBatchMode(BatchModePerScan);
+    ks_test::resetWriterCalls();
+    EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
+    ASSERT_EQ(feedback.errors.size(), 4u);
+    EXPECT_EQ(feedback.errors[3].result, ResultOutputFailed);
+    EXPECT_NE(feedback.errors[3].reason.find(u"units long; at most 511 fit"), std::u16string::npos);
+    EXPECT_EQ(ks_test::writerCallsStartingWith({"ksioStartStreamW", "ksioAddPoint"}).size(), 0u);
+    EXPECT_EQ(batch->numExportedFiles(), 0);
 }
 
 TEST_F(Conversion, ProgressOfThreeFilesInWholeBatchMode) {
