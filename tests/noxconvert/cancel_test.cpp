@@ -37,13 +37,12 @@ protected:
 TEST_F(Cancel, CtrlCStopsTheConversionAndLeavesNoFileBehind) {
     const fs::path input = writeEndlessPointStream(folder / "live.rxp");
     const fs::path output = folder / "out" / "live.nox";
-    ToolProcess tool(KS_NOXCONVERT_PATH, {"convert", input.string(), "-o", output.string(),
-                                          "--feedback-count", "1000"});
-    ASSERT_TRUE(tool.waitForError(
-        [](const std::string& err) { return err.find("progress") != std::string::npos; }, 60s))
-        << "no progress before the signal";
-    tool.sendSignal(SIGINT);
-    const ToolRun run = tool.finish(60s);
+    bool progressSeen = false;
+    const ToolRun run = interruptOnceProgressShows(
+        KS_NOXCONVERT_PATH,
+        {"convert", input.string(), "-o", output.string(), "--feedback-count", "1000"},
+        progressSeen);
+    ASSERT_TRUE(progressSeen) << "no progress before the signal";
 
     EXPECT_EQ(run.exitCode, kExitCancelled) << run.err;
     EXPECT_NE(run.out.find("cancelled: " + output.string() + " was not written"), std::string::npos)

@@ -347,14 +347,13 @@ TEST_F(Report, IsWrittenWhenTheRunIsCancelled) {
     const fs::path input = writeEndlessPointStream(folder / "endless.rxp");
     const fs::path output = folder / "cancelled.nox";
     const fs::path reportFile = folder / "cancelled.json";
-    ToolProcess tool(KS_NOXCONVERT_PATH,
-                     {"convert", input.string(), "-o", output.string(), "--report",
-                      reportFile.string(), "--feedback-count", "1000"});
-    ASSERT_TRUE(tool.waitForError(
-        [](const std::string& err) { return err.find("progress") != std::string::npos; }, 60s))
-        << "no progress before the signal";
-    tool.sendSignal(SIGINT);
-    const ToolRun run = tool.finish(60s);
+    bool progressSeen = false;
+    const ToolRun run =
+        interruptOnceProgressShows(KS_NOXCONVERT_PATH,
+                                   {"convert", input.string(), "-o", output.string(), "--report",
+                                    reportFile.string(), "--feedback-count", "1000"},
+                                   progressSeen);
+    ASSERT_TRUE(progressSeen) << "no progress before the signal";
 
     EXPECT_EQ(run.exitCode, kExitCancelled) << run.err;
     const json report = readJson(reportFile);

@@ -119,4 +119,14 @@ ToolRun runTool(const std::string& program, const std::vector<std::string>& argu
     return process.finish(std::chrono::seconds(60));
 }
 
+ToolRun interruptOnceProgressShows(const std::string& program,
+                                   const std::vector<std::string>& arguments, bool& progressSeen) {
+    ToolProcess process(program, arguments);
+    progressSeen = process.waitForError(
+        [](const std::string& err) { return err.find("progress") != std::string::npos; },
+        std::chrono::seconds(60));
+    if (progressSeen) process.sendSignal(SIGINT);
+    return process.finish(std::chrono::seconds(60));
+}
+
 }  // namespace ks_test

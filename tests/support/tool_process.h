@@ -46,4 +46,9 @@ private:
 // Runs the program with these arguments to the end (a minute at most).
 ToolRun runTool(const std::string& program, const std::vector<std::string>& arguments);
 
+// Runs the program, sends it SIGINT as soon as its standard error shows "progress", and answers
+// the run; progressSeen tells whether the signal was sent (within a minute) at all.
+ToolRun interruptOnceProgressShows(const std::string& program,
+                                   const std::vector<std::string>& arguments, bool& progressSeen);
+
 }  // namespace ks_test
