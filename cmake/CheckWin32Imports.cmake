@@ -1,5 +1,6 @@
 # cmake -DOBJDUMP=... -DFILE=x.exe|x.dll [-DALLOW="a.dll;b.dll"] -P CheckWin32Imports.cmake
 # Fails when FILE imports a DLL that is neither a Windows system DLL nor listed in ALLOW.
+cmake_minimum_required(VERSION 3.25)
 set(system_dlls
     advapi32.dll bcrypt.dll comctl32.dll comdlg32.dll crypt32.dll dbghelp.dll gdi32.dll
     imagehlp.dll iphlpapi.dll kernel32.dll msvcrt.dll ntdll.dll ole32.dll oleaut32.dll psapi.dll

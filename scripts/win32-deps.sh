@@ -31,7 +31,8 @@ toolchain_id=$({
     "$triplet-g++-posix" --version | head -n1
     dpkg-query -W -f '${Package} ${Version}\n' g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix \
         mingw-w64-i686-dev binutils-mingw-w64-i686
-    sha256sum "$toolchain_file" | cut -d' ' -f1
+    # what in the toolchain file changes the code built: system, compilers, flags
+    grep -E 'SYSTEM_|COMPILER|FLAGS' "$toolchain_file" | grep -v '^ *#'
 })
 
 # The versions of a source package that apt offers, newest first.

@@ -1,0 +1,225 @@
+#!/usr/bin/env bash
+# The 32-bit Windows build, cross-compiled here with mingw-w64 and run under Wine:
+#   1. installs the cross toolchain and the tools (only missing packages) and apt's deb-src
+#      entries for Debian's source packages;
+#   2. builds the third-party libraries for Windows once (scripts/win32-deps.sh, cached);
+#   3. builds the Windows checks in tests/win32 and runs them under Wine through ctest
+#      (scripts/install-wine.sh installs Wine);
+#   4. configures the project into build-win32/ and compiles the sources of the targets that
+#      compile for Windows today (see the end of this script), or builds KS_WIN32_TARGETS.
+#
+#   scripts/build-windows.sh
+#   KS_WIN32_TARGETS="ks_nox_common scanifc_mt" scripts/build-windows.sh   (targets to build,
+#                                 linked, in step 4; "all" builds everything)
+#   KS_WIN32_PROBE=1 scripts/build-windows.sh     (step 4 tries every library and program of the
+#                                 project one by one and lists which build and the first error
+#                                 of each that does not; it does not fail)
+#   KS_WIN32_RUN_TESTS=0 scripts/build-windows.sh  (no Wine: build only)
+#   KS_WINEPREFIX=/some/dir scripts/build-windows.sh (Wine prefix; default build-win32/wineprefix)
+#   KS_WIN32_DEPS_DIR=/some/dir scripts/build-windows.sh (dependency cache; see win32-deps.sh)
+#   JOBS=1 scripts/build-windows.sh               (build jobs; default 2)
+# Times of each step are printed at the end.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=$root/build-win32
+toolchain=$root/cmake/toolchains/mingw-w64-i686.cmake
+jobs=${JOBS:-2}
+export JOBS=$jobs
+wineprefix=$(realpath -m "${KS_WINEPREFIX:-$build/wineprefix}")
+targets=${KS_WIN32_TARGETS:-ks_nox_common scanifc_mt ks_sampledata noxsample noxmonitor make-sample-project}
+
+timings=()
+step_start=0
+step() {
+    printf '\n== %s\n' "$*"
+    step_name=$*
+    step_start=$(date +%s)
+}
+step_done() { timings+=("$(printf '%5d s  %s' $(($(date +%s) - step_start)) "$step_name")"); }
+report_timings() {
+    printf '\n== Times\n'
+    printf '%s\n' "${timings[@]}"
+}
+wine_started=0
+on_exit() {
+    [ "$wine_started" = 0 ] || wineserver -k 2>/dev/null || true
+    report_timings
+}
+trap on_exit EXIT
+
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+
+step "Installing the cross toolchain and tools"
+packages=(cmake ninja-build pkg-config dpkg-dev xz-utils make
+          gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+          googletest libxxhash-dev libcli11-dev)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}"
+fi
+step_done
+
+step "Making Debian's source packages reachable (deb-src)"
+# The same archives and suites as apt's binary entries, for `apt-get source`. Written once,
+# beside them; only if apt knows no source of libzstd yet.
+if ! apt-cache showsrc libzstd 2>/dev/null | grep -q '^Package:'; then
+    src_list=/etc/apt/sources.list.d/ks-debian-src.sources
+    {
+        for f in /etc/apt/sources.list.d/*.sources; do
+            [ -f "$f" ] || continue
+            # deb822 stanzas of type deb from Debian's archive, as deb-src
+            awk 'BEGIN { RS = ""; ORS = "\n\n" }
+                 /(^|\n)Types:[^\n]*deb([ \n]|$)/ && /(^|\n)URIs:[^\n]*debian/ {
+                     gsub(/(^|\n)#[^\n]*/, "")
+                     sub(/Types:[^\n]*/, "Types: deb-src")
+                     print
+                 }' "$f"
+        done
+        if [ -f /etc/apt/sources.list ]; then
+            # one-line entries, "deb [OPTIONS] URI SUITE COMPONENT...", in deb822 form
+            awk '$1 == "deb" {
+                     i = 2
+                     if ($2 ~ /^\[/) { while (i < NF && $i !~ /\]$/) i++; i++ }
+                     if ($i !~ /debian/) next
+                     comps = ""
+                     for (j = i + 2; j <= NF; j++) comps = comps " " $j
+                     printf "Types: deb-src\nURIs: %s\nSuites: %s\nComponents:%s\n\n", $i, $(i + 1), comps
+                 }' /etc/apt/sources.list
+        fi
+    } | "${sudo_cmd[@]}" tee "$src_list" >/dev/null
+    echo "wrote $src_list"
+    "${sudo_cmd[@]}" apt-get update -qq
+fi
+step_done
+
+step "Third-party libraries for Windows (scripts/win32-deps.sh)"
+scripts/win32-deps.sh
+step_done
+
+cmake_cross=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DKS_WINEPREFIX="$wineprefix")
+
+step "Building the Windows checks (tests/win32) into build-win32/win32-checks"
+cmake -S tests/win32 -B "$build/win32-checks" "${cmake_cross[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build/win32-checks" -j "$jobs"
+objdump_dlls() { i686-w64-mingw32-objdump -p "$1" | grep 'DLL Name' | awk '{print $3}' | tr '\n' ' '; }
+echo "ks_win32_runtime_tests.exe imports: $(objdump_dlls "$build/win32-checks/ks_win32_runtime_tests.exe")"
+step_done
+
+if [ "${KS_WIN32_RUN_TESTS:-1}" != 0 ]; then
+    step "Installing Wine (scripts/install-wine.sh)"
+    scripts/install-wine.sh
+    step_done
+
+    export WINEPREFIX=$wineprefix WINEARCH=win32 WINEDEBUG=-all
+    export WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe=d
+    unset DISPLAY
+    # One wineserver for the whole run, ended on the way out. Wine's background processes
+    # (services.exe and the others) start with the first program: start them here, with their
+    # output in a file, so that they do not hold the pipes of the tests that ctest reads.
+    # The wineserver is ended on the way out (on_exit).
+    wine_started=1
+    if [ -f "$wineprefix/system.reg" ]; then
+        step "Starting Wine in $wineprefix"
+    else
+        step "Creating the Wine prefix $wineprefix"
+    fi
+    mkdir -p "$build"
+    wineserver -p 2>/dev/null || true  # (one may be running already: it is used)
+    wine wineboot >"$build/wineboot.log" 2>&1 </dev/null || { cat "$build/wineboot.log"; exit 1; }
+    step_done
+
+    step "Running the Windows checks under Wine (ctest)"
+    ctest --test-dir "$build/win32-checks" --output-on-failure -j "$jobs"
+    step_done
+fi
+
+step "Configuring the project for Windows into build-win32/"
+cmake -S . -B "$build" "${cmake_cross[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKS_BUILD_BENCHMARKS=OFF \
+    >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
+step_done
+
+if [ "${KS_WIN32_PROBE:-0}" != 0 ]; then
+    step "Trying every library and program of the project"
+    # One build that keeps going past failures; then, per target: built, failed (with the first
+    # error of its own sources or its link), or not tried because something it needs failed.
+    mkdir -p "$build/probe"
+    ninja -C "$build" -t clean >/dev/null
+    ninja -C "$build" -j "$jobs" -k 0 >"$build/probe/build.log" 2>&1 || true
+    # "NAME<TAB>first error" for each failed step; NAME is the target whose object failed, or
+    # the output of a failed link.
+    awk '/^FAILED: / { name = $2
+                       if (match(name, /CMakeFiles\/[^\/]+\.dir\//))
+                           name = substr(name, RSTART + 11, RLENGTH - 16)
+                       want = 1; next }
+         want && /error|undefined reference|cannot find|unrecognized/ {
+                       print name "\t" $0; want = 0 }' "$build/probe/build.log" \
+        >"$build/probe/errors.tsv"
+    # every object file of a target is there
+    objects_compiled() {
+        local o n=0
+        while read -r o; do
+            [ -f "$build/$o" ] || return 1
+            n=$((n + 1))
+        done < <(ninja -C "$build" -t targets all | sed -n "s/^\(.*CMakeFiles\/$1\.dir\/.*\.obj\): .*/\1/p")
+        [ "$n" -gt 0 ]
+    }
+    mapfile -t all < <(ninja -C "$build" -t targets all |
+        sed -n 's/^\([A-Za-z0-9_.-]*\): phony$/\1/p' | grep -Ev '\.(exe|dll|a)$|^cmake_object_order|^CMakeCache' |
+        grep -Ev '^(all|clean|help|install.*|list_install_components|edit_cache|rebuild_cache|test|Experimental.*|Nightly.*|Continuous.*)$' |
+        sort -u)
+    for t in "${all[@]}"; do
+        # built: every file the target stands for is there (the probe starts from a clean tree)
+        outputs=$(ninja -C "$build" -t query "$t" | awk '/^  input: phony/ { f = 1; next } /^  outputs:/ { f = 0 } f { print $1 }')
+        built=1
+        for o in $outputs; do [ -f "$build/$o" ] || built=0; done
+        if [ -n "$outputs" ] && [ "$built" = 1 ]; then
+            printf 'BUILDS   %s\n' "$t"
+            continue
+        fi
+        # its own failure: an object of the target, or its link output named after it
+        first=$(awk -F'\t' -v t="$t" '$1 == t { print $2; exit }' "$build/probe/errors.tsv")
+        if [ -z "$first" ]; then
+            out=$(cd "$build" && ninja -t query "$t" 2>/dev/null | sed -n 's/^ *\(bin\/[^ ]*\|lib\/[^ ]*\)$/\1/p' | head -n1)
+            [ -n "$out" ] && first=$(awk -F'\t' -v o="$out" '$1 == o { print $2; exit }' "$build/probe/errors.tsv")
+        fi
+        if [ -n "$first" ]; then
+            printf 'FAILS    %s\n         %s\n' "$t" "${first#"$root/"}"
+        elif objects_compiled "$t"; then
+            printf 'COMPILES %s (all its sources; not linked: something it needs failed)\n' "$t"
+        else
+            printf 'BLOCKED  %s (something it needs failed)\n' "$t"
+        fi
+    done | tee "$build/probe/summary.txt"
+    step_done
+elif [ "$targets" = all ]; then
+    step "Building the whole project for Windows"
+    cmake --build "$build" -j "$jobs"
+    step_done
+elif [ -n "${KS_WIN32_TARGETS:-}" ]; then
+    step "Building for Windows: $targets"
+    # shellcheck disable=SC2086
+    cmake --build "$build" -j "$jobs" --target $targets
+    for f in "$build"/bin/*.dll "$build"/bin/*.exe; do
+        [ -f "$f" ] && echo "$(basename "$f") imports: $(objdump_dlls "$f")"
+    done
+    step_done
+else
+    # Today: every source of these targets compiles for Windows, but none links yet, because
+    # ks_common, which they all need, does not compile (its shared block is POSIX-only). So
+    # their object files are built, which keeps them compiling until the platform layer is in.
+    step "Compiling for Windows: $targets"
+    objects=()
+    for t in $targets; do
+        mapfile -t -O "${#objects[@]}" objects < <(ninja -C "$build" -t targets all |
+            sed -n "s/^\(.*CMakeFiles\/$t\.dir\/.*\.obj\): .*/\1/p")
+    done
+    ninja -C "$build" -j "$jobs" "${objects[@]}"
+    step_done
+fi
