@@ -35,7 +35,7 @@ std::vector<fs::path> listImportFiles(const fs::path& project,
                                       const std::vector<fs::path>& extras) {
     std::vector<fs::path> files;
     if (Initialize() != ResultSuccess) return files;
-    ImportBatch batch(u"end_to_end_bench");
+    ImportBatch batch(KS_WIDE("end_to_end_bench"));
     if (!fillBatch(batch, project, extras)) return files;
     for (int i = 0; i < batch.numImportFiles(); ++i)
         files.emplace_back(fs::path(std::u16string(batch.getImportFilename(i))));
@@ -47,7 +47,7 @@ int runConversion(const ConversionRequest& request) {
         std::fprintf(stderr, "the writer library could not be loaded\n");
         return 1;
     }
-    ImportBatch batch(u"end_to_end_bench");
+    ImportBatch batch(KS_WIDE("end_to_end_bench"));
     batch.includeRGB(true);
     batch.includeIntensity(true);
     batch.setCompressionTolerance(0.001f);

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "ks_formats/types.h"
 #include "lyrant_api.h"
 #include "nox_writer_api.h"
 #include "synthetic_scan.h"
@@ -68,8 +69,8 @@ int writeScan(const bench::SyntheticScan& scan, const std::string& path) {
     uint64_t nonNull = 0;
     const Clock::time_point start = Clock::now();
     const double startCpu = cpuSeconds();
-    if (ksioStartStreamW(wide(path).c_str()) != 1 || ksioAddGroupW(0, u"Group") != 1 ||
-        ksioAddCloudW(KSIO_CLOUD_COLOUR | KSIO_CLOUD_INTENSITY, u"Scan", georeferenced,
+    if (ksioStartStreamW(wide(path).c_str()) != 1 || ksioAddGroupW(0, KS_WIDE("Group")) != 1 ||
+        ksioAddCloudW(KSIO_CLOUD_COLOUR | KSIO_CLOUD_INTENSITY, KS_WIDE("Scan"), georeferenced,
                       int32_t(scan.lines()), int32_t(scan.pointsPerLine())) != 1) {
         std::fprintf(stderr, "writer refused the stream\n");
         return 1;

@@ -32,7 +32,10 @@ KS_EXPORT int32_t ksioSetCompressionTolerance(float) { return 1; }
 KS_EXPORT int32_t ksioSetNormalQuality(int32_t) { return 1; }
 KS_EXPORT int32_t ksioBuildNOXFile(void) { return 1; }
 KS_EXPORT int32_t ksioSetProgressCallbackW(ksioProgressCallback) { return 1; }
-KS_EXPORT const ksio_char* ksioGetLastErrorW(void) { return u""; }
+KS_EXPORT const ksio_char* ksioGetLastErrorW(void) {
+    static const ksio_char none[1] = {0};
+    return none;
+}
 KS_EXPORT int32_t ksioSpatialFiltering(float, int32_t) { return 1; }
 KS_EXPORT int32_t ksioSetUserMetaTagW(const ksio_char*, const ksio_char*) { return 1; }
 KS_EXPORT int32_t ksioSetMetaTagW(const ksio_char*, const ksio_char*) { return 1; }

@@ -64,9 +64,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    ImportBatch batch(u"rdb_read_bench");
+    ImportBatch batch(KS_WIDE("rdb_read_bench"));
     batch.includeRGB(true);
-    batch.setOutputFilename(u"/tmp/rdb_read_bench.nox");
+    batch.setOutputFilename(KS_WIDE("/tmp/rdb_read_bench.nox"));
     batch.addImportFile((root / "SCANS/Pos001/SINGLESCANS/scan.rdb").c_str());
     const auto start = std::chrono::steady_clock::now();
     const Result result = ConvertBatchToNOX(&batch);

@@ -10,17 +10,18 @@ namespace {
 
 // Reads "|<int>" at pos; advances pos past it.
 bool readNumberField(std::basic_string_view<WideChar> text, size_t& pos, int& value) {
-    if (pos >= text.size() || text[pos] != u'|') return false;
+    if (pos >= text.size() || text[pos] != KS_WIDE('|')) return false;
     size_t i = pos + 1;
     bool negative = false;
-    if (i < text.size() && text[i] == u'-') {
+    if (i < text.size() && text[i] == KS_WIDE('-')) {
         negative = true;
         ++i;
     }
     const size_t digitsStart = i;
     long long number = 0;
-    while (i < text.size() && text[i] >= u'0' && text[i] <= u'9' && i - digitsStart < 10) {
-        number = number * 10 + (text[i] - u'0');
+    while (i < text.size() && text[i] >= KS_WIDE('0') && text[i] <= KS_WIDE('9') &&
+           i - digitsStart < 10) {
+        number = number * 10 + (text[i] - KS_WIDE('0'));
         ++i;
     }
     if (i == digitsStart) return false;
@@ -37,7 +38,7 @@ WideString formatProgressRecord(const WideChar* fileName, int overall, int fileP
                                 int fileIndex, int phase) {
     WideString text(wideView(fileName));
     for (int number : {overall, filePercent, fileIndex, phase}) {
-        text.push_back(u'|');
+        text.push_back(KS_WIDE('|'));
         text += asciiToWide(std::to_string(number));
     }
     return text;
@@ -59,8 +60,8 @@ WideString loadBlockUnits(const unsigned char* block, size_t blockBytes) {
 bool parseProgressRecord(std::basic_string_view<WideChar> units, ProgressRecord& record) {
     const size_t end = units.find(WideChar(0));
     if (end != std::basic_string_view<WideChar>::npos) units = units.substr(0, end);
-    for (size_t bar = units.find(u'|'); bar != std::basic_string_view<WideChar>::npos;
-         bar = units.find(u'|', bar + 1)) {
+    for (size_t bar = units.find(KS_WIDE('|')); bar != std::basic_string_view<WideChar>::npos;
+         bar = units.find(KS_WIDE('|'), bar + 1)) {
         size_t pos = bar;
         int values[4];
         bool ok = true;

@@ -15,6 +15,14 @@ using WideChar = char16_t;
 #endif
 using WideString = std::basic_string<WideChar>;
 
+// A wide text or character literal of type WideChar: KS_WIDE("name"), KS_WIDE('.').
+#if defined(_WIN32)
+#define KS_WIDE_LITERAL(text) L##text
+#else
+#define KS_WIDE_LITERAL(text) u##text
+#endif
+#define KS_WIDE(text) KS_WIDE_LITERAL(text)
+
 // Fixed text buffers hold this many UTF-16 units: 511 characters and a terminating zero.
 inline constexpr int kPathBufferUnits = 512;
 

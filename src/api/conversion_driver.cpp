@@ -182,7 +182,8 @@ private:
             r = checkWriter("ksioStartStreamW",
                             startOutputStream(batch_._getCurrentOutputFilename()));
             if (r != ResultSuccess) return r;
-            r = checkWriter("ksioAddGroupW", writer_.addGroup(groupFlags(batch_), u"Group"));
+            r = checkWriter("ksioAddGroupW",
+                            writer_.addGroup(groupFlags(batch_), KS_WIDE("Group")));
             if (r != ResultSuccess) return r;
         }
         // The read phase gets the whole bar, or 70 percent when a final build follows.
@@ -229,16 +230,16 @@ private:
                 checkWriter("ksioStartStreamW", started);
                 return fail(ResultOutputFailed, PhaseRead);
             }
-            writer_.addGroup(groupFlags(batch_), u"Point Cloud");
+            writer_.addGroup(groupFlags(batch_), KS_WIDE("Point Cloud"));
         }
-        writer_.setMetaTag(u"Audit.ScanPaths", fileName.c_str());
+        writer_.setMetaTag(KS_WIDE("Audit.ScanPaths"), fileName.c_str());
         const int skipsBefore = GetNumSkippedInputs(&batch_);
         const bool converted = runImport(*handler, batch_, *scan);
         const bool leftOut = GetNumSkippedInputs(&batch_) != skipsBefore;
         if (batch_._getCancel()) return ResultSuccess;
 
         const WideString numScans = ks_common::asciiToWide(std::to_string(batch_.getNumScans()));
-        writer_.setMetaTag(u"Audit.OriginalNumScans", numScans.c_str());
+        writer_.setMetaTag(KS_WIDE("Audit.OriginalNumScans"), numScans.c_str());
         if (mode_ == BatchModePerFile) {
             // A file whose import failed gets no output file: its failure is reported already,
             // and an empty or partial file beside the good ones would pass for a conversion. One

@@ -12,7 +12,7 @@ namespace {
 
 using platform::WideView;
 
-constexpr WideChar kDot = u'.';
+constexpr WideChar kDot = KS_WIDE('.');
 
 // The extension of a walked file: the text after the last "." of its name, or the whole name.
 WideView fileExtension(WideView name) {

@@ -52,7 +52,7 @@ bool ImportBatch::_isOutputFileADirectory() const {
     // Only a name whose last "." stands after its last "/" names a file; a name without any
     // "/" counts as a folder even when it has a ".".
     const WideView name(outputFilename);
-    const size_t dot = name.rfind(u'.');
+    const size_t dot = name.rfind(KS_WIDE('.'));
     const size_t slash = name.rfind(platform::kSeparator);
     return dot == WideView::npos || slash == WideView::npos || dot < slash;
 }
@@ -63,7 +63,7 @@ const WideChar* ImportBatch::_getOutputFilename(const WideChar* inputName, int i
                                                             : ks_common::wideView(inputName));
     if (batchMode != BatchModePerScan) index = -1;
     WideString suffix;
-    if (index >= 0) suffix = u'_' + toWide(std::to_string(index));
+    if (index >= 0) suffix = KS_WIDE('_') + toWide(std::to_string(index));
     const WideString stem(platform::stem(input));
     const WideString extension = toWide(".nox");
 
@@ -71,11 +71,11 @@ const WideChar* ImportBatch::_getOutputFilename(const WideChar* inputName, int i
     WideString result;
     if (_isOutputFileADirectory()) {
         result = WideString(raw) + platform::kSeparator + stem;
-    } else if (const size_t star = raw.find(u'*'); star != WideView::npos) {
+    } else if (const size_t star = raw.find(KS_WIDE('*')); star != WideView::npos) {
         result = WideString(raw.substr(0, star)) + stem + WideString(raw.substr(star + 1));
     } else {
-        result = WideString(raw.substr(0, raw.rfind(u'.')));
-        if (!stem.empty()) result += u'_' + stem;
+        result = WideString(raw.substr(0, raw.rfind(KS_WIDE('.'))));
+        if (!stem.empty()) result += KS_WIDE('_') + stem;
     }
     result += suffix + extension;
     return outputNameResult().publish(result);

@@ -23,7 +23,7 @@ public:
             if (failed_) break;
             if (static_cast<char16_t>(unit) > 0xFF) {
                 failed_ = true;
-            } else if (unit == u'\n') {
+            } else if (unit == KS_WIDE('\n')) {
                 bytes_ += "\r\n";  // a line feed inside a value is written as a line end too
             } else {
                 bytes_.push_back(static_cast<char>(unit));

@@ -3,7 +3,8 @@
 namespace ks_formats {
 
 FileTypeHandler::FileTypeHandler(const WideChar* description, const WideChar* extension)
-    : description_(description ? description : u""), extension_(extension ? extension : u"") {}
+    : description_(description ? description : KS_WIDE("")),
+      extension_(extension ? extension : KS_WIDE("")) {}
 
 bool FileTypeHandler::import(ImportBatch*, ScanInfo*) { return false; }
 

@@ -117,13 +117,13 @@ void checkPlausibleGrid(int32_t rows, int32_t columns, const WideChar* path) {
 }  // namespace
 
 _3DDHandler::_3DDHandler()
-    : FileTypeHandler(u"Riegl RSP/RDB/RXP/3DD importer (module)", u"3dd"),
+    : FileTypeHandler(KS_WIDE("Riegl RSP/RDB/RXP/3DD importer (module)"), KS_WIDE("3dd")),
       scanMatrix_(Matrix4d::identity()) {}
 
 _3DDHandler::~_3DDHandler() { com::CoUninitialize(); }
 
 bool _3DDHandler::acceptsExtension(const WideString& extension) {
-    return extensionIsOneOf(extension, u"3dd", u"3DD");
+    return extensionIsOneOf(extension, KS_WIDE("3dd"), KS_WIDE("3DD"));
 }
 
 bool _3DDHandler::setScanMatrix(const ScanInfo* scan) {
@@ -144,7 +144,7 @@ bool _3DDHandler::import(ImportBatch* batch, ScanInfo* scan) {
     const size_t dot = platform::findExtension(text);
     if (dot == WideString::npos) return false;
     const WideString extension(text.substr(dot + 1));
-    if (extension != u"3dd" && extension != u"3DD") return false;
+    if (extension != KS_WIDE("3dd") && extension != KS_WIDE("3DD")) return false;
     const WideString baseName(platform::stem(text));
     return import3DD(batch, path.c_str(), baseName.c_str());
 }
@@ -157,7 +157,7 @@ bool _3DDHandler::import3DD(ImportBatch* batch, const WideChar* path, const Wide
         com::ComRef<com::IReader3DD> reader;
         createReader(reader);
         const com::OwnedBstr pathText(path);
-        const com::OwnedBstr noOptions(u"");
+        const com::OwnedBstr noOptions(KS_WIDE(""));
         if (const com::HRESULT opened = reader->Open(pathText.get(), noOptions.get(), 0, 0, 0);
             opened != com::S_OK)
             throw ReaderFailure{"the grid reader's Open answered HRESULT " + hresultText(opened) +

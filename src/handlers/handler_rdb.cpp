@@ -24,14 +24,15 @@ int16_t amplitudeIntensity(uint16_t amplitude) {
 }  // namespace
 
 WideString rdbDataFolder(const WideString& name) {
-    static constexpr std::array<const WideChar*, 6> kMarks = {u".rdb", u".RDB", u".rxp",
-                                                              u".RXP", u".3dd", u".3DD"};
+    static constexpr std::array<const WideChar*, 6> kMarks = {KS_WIDE(".rdb"), KS_WIDE(".RDB"),
+                                                              KS_WIDE(".rxp"), KS_WIDE(".RXP"),
+                                                              KS_WIDE(".3dd"), KS_WIDE(".3DD")};
     bool marked = false;
     for (const WideChar* mark : kMarks) marked = marked || name.find(mark) != WideString::npos;
-    const size_t scans = name.find(u"SCANS");
+    const size_t scans = name.find(KS_WIDE("SCANS"));
     if (!marked || scans == WideString::npos) return {};
     WideString folder = name;
-    folder.insert(scans, u"project.rdb/");
+    folder.insert(scans, KS_WIDE("project.rdb/"));
     folder.replace(folder.size() - 4, 4, 1, platform::kSeparator);
     return folder;
 }
@@ -40,7 +41,7 @@ WideString rdbDataFolder(const WideString& name) {
 _RDBHandler::_RDBHandler() { ks_formats::com::CoInitialize(nullptr); }
 
 bool _RDBHandler::acceptsExtension(const WideString& extension) {
-    return extensionIsOneOf(extension, u"rdb", u"RDB");
+    return extensionIsOneOf(extension, KS_WIDE("rdb"), KS_WIDE("RDB"));
 }
 
 bool _RDBHandler::import(ImportBatch* batch, ScanInfo* scan) {
@@ -50,7 +51,7 @@ bool _RDBHandler::import(ImportBatch* batch, ScanInfo* scan) {
     const size_t dot = platform::findExtension(name);
     if (dot == platform::WideView::npos) return false;
     const platform::WideView extension = platform::WideView(name).substr(dot + 1);
-    if (extension != u"rdb" && extension != u"RDB") return false;
+    if (extension != KS_WIDE("rdb") && extension != KS_WIDE("RDB")) return false;
     return locateRdbData(batch, name.c_str(), nullptr);
 }
 
@@ -65,7 +66,8 @@ bool _RDBHandler::locateRdbData(ImportBatch* batch, const WideChar* name,
                 "an .rdb, .rxp or .3dd ending)");
         return false;
     }
-    return importRdbScan(batch, name, folder + u"P3D.rds", folder + u"P3D-RGB.rds", cloudName);
+    return importRdbScan(batch, name, folder + KS_WIDE("P3D.rds"), folder + KS_WIDE("P3D-RGB.rds"),
+                         cloudName);
 }
 
 bool _RDBHandler::importRdbScan(ImportBatch* batch, const WideChar* importName,

@@ -55,7 +55,7 @@ std::string rxpStreamUri(const WideChar* path) {
 _RXPHandler::_RXPHandler() { ks_formats::com::CoInitialize(nullptr); }
 
 bool _RXPHandler::acceptsExtension(const WideString& extension) {
-    return extensionIsOneOf(extension, u"rxp", u"RXP");
+    return extensionIsOneOf(extension, KS_WIDE("rxp"), KS_WIDE("RXP"));
 }
 
 bool _RXPHandler::import(ImportBatch* batch, ScanInfo* scan) {

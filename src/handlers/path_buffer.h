@@ -10,7 +10,7 @@ namespace ks_formats {
 // units (see copyToFixed).
 class PathBuffer {
 public:
-    PathBuffer() { ks_common::copyToFixed(text_, u"(empty)"); }
+    PathBuffer() { ks_common::copyToFixed(text_, KS_WIDE("(empty)")); }
     explicit PathBuffer(const WideChar* text) { ks_common::copyToFixed(text_, text); }
     PathBuffer(const PathBuffer& other) { ks_common::copyToFixed(text_, other.text_); }
     PathBuffer& operator=(const PathBuffer& other) {

@@ -13,12 +13,12 @@ namespace {
 // With the point database as data source, a scan file of the scanner's own formats is read
 // from the database instead: its name gets the extension .rdb.
 WideString dataSourcePath(WideString path, RSPOpt::RSPDataSource source) {
-    static constexpr std::array<const WideChar*, 4> kScanMarks = {u".rxp", u".RXP", u".3dd",
-                                                                  u".3DD"};
+    static constexpr std::array<const WideChar*, 4> kScanMarks = {KS_WIDE(".rxp"), KS_WIDE(".RXP"),
+                                                                  KS_WIDE(".3dd"), KS_WIDE(".3DD")};
     if (source != RSPOpt::DataSourceRdb) return path;
     for (const WideChar* mark : kScanMarks)
         if (path.find(mark) != WideString::npos) {
-            path.replace(path.size() - 4, 4, u".rdb");
+            path.replace(path.size() - 4, 4, KS_WIDE(".rdb"));
             break;
         }
     return path;
@@ -29,7 +29,7 @@ WideString dataSourcePath(WideString path, RSPOpt::RSPDataSource source) {
 RSPHandler::RSPHandler() = default;
 
 bool RSPHandler::acceptsExtension(const WideString& extension) {
-    return extensionIsOneOf(extension, u"rsp", u"RSP");
+    return extensionIsOneOf(extension, KS_WIDE("rsp"), KS_WIDE("RSP"));
 }
 
 // A project reaches import when it was not expanded: it could not be read, or it came with

@@ -187,9 +187,9 @@ WideString scanFilePath(const WideString& projectPath, const ScanPosition& posit
     // A project named without a folder has its SCANS folder beside it, in the current folder.
     WideString path = platform::parentFolder(projectPath);
     if (!path.empty() && path.back() != platform::kSeparator) path += platform::kSeparator;
-    path += u"SCANS/";
+    path += KS_WIDE("SCANS/");
     path += ks_common::decodeLenientUtf8(position.name);
-    path += u"/SINGLESCANS/";
+    path += KS_WIDE("/SINGLESCANS/");
     path += scan.file;
     if (path.size() >= static_cast<size_t>(kPathBufferUnits)) return {};
     return path;

@@ -11,7 +11,7 @@ namespace ks_formats {
 // What a project file says about its scans: the project's own placement (POP), and per scan
 // position its name, its single scans' file names and its registration matrix (POP x SOP).
 struct ProjectScan {
-    WideString file = u"(empty)";  // as written in the project, relative to SINGLESCANS
+    WideString file = KS_WIDE("(empty)");  // as written in the project, relative to SINGLESCANS
 };
 
 struct ScanPosition {

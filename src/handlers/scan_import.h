@@ -26,8 +26,8 @@ public:
         int32_t columns = 0;
         uint32_t extraGroupFlags = 0;  // per-scan group flags beyond normalise intensities
         float autoTolerance = 0.001f;  // tolerance when the batch asks for the automatic one
-        const WideChar* groupName = u"Scan(Single)";  // the per-scan output's group
-        bool withMatrix = true;                       // false: the cloud goes without a matrix
+        const WideChar* groupName = KS_WIDE("Scan(Single)");  // the per-scan output's group
+        bool withMatrix = true;  // false: the cloud goes without a matrix
     };
     // In per-scan mode starts the handler's own stream with its group; then adds the cloud.
     // False when the per-scan output name does not fit a name field: that is reported, and

@@ -56,10 +56,10 @@ uint32_t cloudFlagsFor(const ImportBatch& batch, uint32_t content) {
 
 }  // namespace
 
-NOXHandler::NOXHandler() : FileTypeHandler(u"NOX importer", u"nox") {}
+NOXHandler::NOXHandler() : FileTypeHandler(KS_WIDE("NOX importer"), KS_WIDE("nox")) {}
 
 bool NOXHandler::acceptsExtension(const WideString& extension) {
-    return extensionIsOneOf(extension, u"nox", u"NOX");
+    return extensionIsOneOf(extension, KS_WIDE("nox"), KS_WIDE("NOX"));
 }
 
 platform::BindOutcome NOXHandler::bindLyrant(const WideChar* libraryPath) {

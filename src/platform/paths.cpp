@@ -4,7 +4,7 @@ namespace ks_formats::platform {
 
 size_t findExtension(WideView path) {
     const size_t slash = path.rfind(kSeparator);
-    const size_t dot = path.rfind(u'.');
+    const size_t dot = path.rfind(KS_WIDE('.'));
     if (dot == WideView::npos) return WideView::npos;
     if (slash != WideView::npos && dot < slash) return WideView::npos;
     return dot;
@@ -17,7 +17,7 @@ WideView lastComponent(WideView path) {
 
 WideView stem(WideView path) {
     const WideView name = lastComponent(path);
-    const size_t dot = name.rfind(u'.');
+    const size_t dot = name.rfind(KS_WIDE('.'));
     return dot == WideView::npos ? name : name.substr(0, dot);
 }
 

@@ -8,7 +8,7 @@ namespace ks_formats::platform {
 
 // Path helpers on UTF-16 text. "/" is the only separator; a backslash is an ordinary character.
 using WideView = std::basic_string_view<WideChar>;
-inline constexpr WideChar kSeparator = u'/';
+inline constexpr WideChar kSeparator = KS_WIDE('/');
 
 // Position of the dot that starts the extension of the last component, or npos when it has none.
 size_t findExtension(WideView path);

@@ -31,14 +31,14 @@ TEST(NoxMonitor, PrintsEachRecordAsItArrivesAndRemovesTheBlockWhenDone) {
     ASSERT_TRUE(waitForBlock());
 
     {
-        ImportBatch batch(u"tests");  // opens the block the monitor created
+        ImportBatch batch(KS_WIDE("tests"));  // opens the block the monitor created
         batch._setReadPhasePercentagePerFile(50);
-        batch._setCurrentFilename(u"/scans/\u00e9cole.rxp");
+        batch._setCurrentFilename(KS_WIDE("/scans/\u00e9cole.rxp"));
         batch._progress(50);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         batch._setCurrentFileIndex(1);
         batch._setTotalProgressPercentage(50);
-        batch._setCurrentFilename(u"/b.rxp");
+        batch._setCurrentFilename(KS_WIDE("/b.rxp"));
         batch._progress(100);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         batch._progressWrite(100);

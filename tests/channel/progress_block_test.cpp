@@ -52,8 +52,8 @@ protected:
 };
 
 TEST_F(MonitorSide, RecordIsUtf16LeAtOffsetZeroWithoutTerminatorAndSignalsTheEvent) {
-    ImportBatch batch(u"tests");
-    batch._setCurrentFilename(u"/a.rxp");
+    ImportBatch batch(KS_WIDE("tests"));
+    batch._setCurrentFilename(KS_WIDE("/a.rxp"));
     batch._setReadPhasePercentagePerFile(33);
     batch._progress(50);  // overall 16
 
@@ -64,13 +64,13 @@ TEST_F(MonitorSide, RecordIsUtf16LeAtOffsetZeroWithoutTerminatorAndSignalsTheEve
 }
 
 TEST_F(MonitorSide, EighteenUnitRecordIsThirtySixBytesAndAShorterOneLeavesTheTail) {
-    ImportBatch batch(u"tests");
-    batch._setCurrentFilename(u"C:\\a.rxp");  // an ordinary file name on Linux
+    ImportBatch batch(KS_WIDE("tests"));
+    batch._setCurrentFilename(KS_WIDE("C:\\a.rxp"));  // an ordinary file name on Linux
     batch._setReadPhasePercentagePerFile(33);
     batch._progress(50);
     EXPECT_EQ(bytes(38), utf16le("C:\\a.rxp|16|50|0|2") + "\xAB\xAB");
 
-    batch._setCurrentFilename(u"/b");
+    batch._setCurrentFilename(KS_WIDE("/b"));
     batch._progressWrite(7);
     // "/b|33|7|0|3" is 11 units; units 11 to 17 of the earlier record ("|50|0|2") stay behind it.
     EXPECT_EQ(bytes(38), utf16le("/b|33|7|0|3") + utf16le("|50|0|2") + "\xAB\xAB");
@@ -78,23 +78,23 @@ TEST_F(MonitorSide, EighteenUnitRecordIsThirtySixBytesAndAShorterOneLeavesTheTai
 
 TEST_F(MonitorSide, WritePhaseRecordCarriesTheImportNameWhileFeedbackGetsTheOutputName) {
     ks_test::RecordingFeedback feedback;
-    ImportBatch batch(u"tests");
+    ImportBatch batch(KS_WIDE("tests"));
     batch.setFeedbackObject(&feedback);
-    batch._setCurrentFilename(u"/in.rxp");
-    batch._setCurrentOutputFilename(u"/out.nox");
+    batch._setCurrentFilename(KS_WIDE("/in.rxp"));
+    batch._setCurrentOutputFilename(KS_WIDE("/out.nox"));
     batch._setTotalProgressPercentage(70);
     batch._progressWrite(100);
     EXPECT_EQ(bytes(36), utf16le("/in.rxp|70|100|0|3"));
     ASSERT_EQ(feedback.progress.size(), 1u);
-    EXPECT_EQ(feedback.progress[0].name, u"/out.nox");
+    EXPECT_EQ(feedback.progress[0].name, KS_WIDE("/out.nox"));
 }
 
 TEST_F(MonitorSide, DirectProgressAndErrorsNeverTouchTheBlock) {
     ks_test::RecordingFeedback feedback;
-    ImportBatch batch(u"tests");
+    ImportBatch batch(KS_WIDE("tests"));
     batch.setFeedbackObject(&feedback);
-    batch._progressDirect(u"/x", 1, 2, 3);
-    batch._progressWriteDirect(u"/x", 1, 2, 3);
+    batch._progressDirect(KS_WIDE("/x"), 1, 2, 3);
+    batch._progressWriteDirect(KS_WIDE("/x"), 1, 2, 3);
     batch._error(ResultFailed, PhaseRead);
     EXPECT_EQ(view.data()[0], 0xAB);
     EXPECT_FALSE(event.wait(50));
@@ -102,8 +102,8 @@ TEST_F(MonitorSide, DirectProgressAndErrorsNeverTouchTheBlock) {
 }
 
 TEST_F(MonitorSide, NonAsciiNamesAreWrittenAsTheirCodeUnits) {
-    ImportBatch batch(u"tests");
-    batch._setCurrentFilename(u"\u4e2d\U0001F600");
+    ImportBatch batch(KS_WIDE("tests"));
+    batch._setCurrentFilename(KS_WIDE("\u4e2d\U0001F600"));
     batch._progress(0);
     const unsigned char expected[] = {0x2D, 0x4E, 0x3D, 0xD8, 0x00, 0xDE, '|', 0};
     EXPECT_EQ(std::memcmp(view.data(), expected, sizeof expected), 0);
@@ -112,9 +112,9 @@ TEST_F(MonitorSide, NonAsciiNamesAreWrittenAsTheirCodeUnits) {
 TEST(NoMonitor, ProgressStillReachesFeedbackAndNothingFails) {
     ks_common::SharedMemory::remove(kBlock);
     ks_test::RecordingFeedback feedback;
-    ImportBatch batch(u"tests");
+    ImportBatch batch(KS_WIDE("tests"));
     batch.setFeedbackObject(&feedback);
-    batch._setCurrentFilename(u"/a.rxp");
+    batch._setCurrentFilename(KS_WIDE("/a.rxp"));
     batch._progress(10);
     batch._progressWrite(10);
     EXPECT_EQ(feedback.progress.size(), 2u);
@@ -126,8 +126,8 @@ TEST(NoMonitor, BlockTooSmallIsNeverMapped) {
     ks_common::SharedMemory::remove(kBlock);
     ks_common::SharedMemory small = ks_common::SharedMemory::create(kBlock, 16);
     ASSERT_TRUE(small.isValid());
-    ImportBatch batch(u"tests");
-    batch._setCurrentFilename(u"/a.rxp");
+    ImportBatch batch(KS_WIDE("tests"));
+    batch._setCurrentFilename(KS_WIDE("/a.rxp"));
     batch._progress(10);  // must not fault on the missing bytes
     ks_common::SharedMemory::remove(kBlock);
     SUCCEED();

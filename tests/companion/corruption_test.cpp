@@ -7,6 +7,7 @@
 
 #include "checksum.h"
 #include "chunk_codec.h"
+#include "ks_formats/types.h"
 #include "lyrant_api.h"
 #include "nox_writer_api.h"
 #include "support/ascii_text.h"
@@ -24,10 +25,10 @@ protected:
     void SetUp() override {
         resetWriterSettings();
         ASSERT_EQ(ksioStartStreamW(wide(good).c_str()), 1);
-        ASSERT_EQ(ksioSetMetaTagW(u"Audit.CreatorApp", u"corruption test"), 1);
-        ASSERT_EQ(ksioAddGroupW(KSIO_GROUP_NORMALS, u"g"), 1);
-        ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_COLOUR | KSIO_CLOUD_INTENSITY | KSIO_CLOUD_CLASS, u"c",
-                                nullptr, 40, 50),
+        ASSERT_EQ(ksioSetMetaTagW(KS_WIDE("Audit.CreatorApp"), KS_WIDE("corruption test")), 1);
+        ASSERT_EQ(ksioAddGroupW(KSIO_GROUP_NORMALS, KS_WIDE("g")), 1);
+        ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_COLOUR | KSIO_CLOUD_INTENSITY | KSIO_CLOUD_CLASS,
+                                KS_WIDE("c"), nullptr, 40, 50),
                   1);
         std::mt19937 random(3);
         for (int i = 0; i < 2000; ++i) {

@@ -5,6 +5,7 @@
 #include <set>
 #include <tuple>
 
+#include "ks_formats/types.h"
 #include "lyrant_api.h"
 #include "nox_writer_api.h"
 #include "support/ascii_text.h"
@@ -25,20 +26,20 @@ protected:
 
 TEST_F(GroupFlags, SpatialFilteringKeepsOnePointPerCube) {
     start();
-    ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
+    ASSERT_EQ(ksioAddGroupW(0, KS_WIDE("g")), 1);
     ASSERT_EQ(ksioSpatialFiltering(0.1f, 1), 1);
-    ASSERT_EQ(ksioAddCloudW(0, u"line", nullptr, 0, 0), 1);
+    ASSERT_EQ(ksioAddCloudW(0, KS_WIDE("line"), nullptr, 0, 0), 1);
     for (int i = 0; i < 1000; ++i) {  // 1 mm apart along x, twice over
         const double p[3] = {(i % 500) * 0.002 + 0.0005, 0.05, 0.05};
         ASSERT_EQ(ksioAddPoint(p, nullptr, 0, nullptr, 0), 1);
     }
-    ASSERT_EQ(ksioAddCloudW(0, u"grid", nullptr, 10, 10), 1);
+    ASSERT_EQ(ksioAddCloudW(0, KS_WIDE("grid"), nullptr, 10, 10), 1);
     for (int i = 0; i < 100; ++i) {
         const double p[3] = {(i % 10) * 0.03, (i / 10) * 0.03, 1.0};
         ASSERT_EQ(ksioAddPoint(p, nullptr, 0, nullptr, 0), 1);
     }
     ASSERT_EQ(ksioSpatialFiltering(-1.0f, 1), 1);  // clouds added from now on are not thinned
-    ASSERT_EQ(ksioAddCloudW(0, u"unfiltered", nullptr, 0, 0), 1);
+    ASSERT_EQ(ksioAddCloudW(0, KS_WIDE("unfiltered"), nullptr, 0, 0), 1);
     for (int i = 0; i < 50; ++i) {
         const double p[3] = {0, 0, i * 0.001};
         ASSERT_EQ(ksioAddPoint(p, nullptr, 0, nullptr, 0), 1);
@@ -67,18 +68,18 @@ TEST_F(GroupFlags, SpatialFilteringKeepsOnePointPerCube) {
 
 TEST_F(GroupFlags, CombiningMakesOneCloudInWorldCoordinates) {
     start();
-    ASSERT_EQ(ksioAddGroupW(KSIO_GROUP_COMBINE, u"together"), 1);
+    ASSERT_EQ(ksioAddGroupW(KSIO_GROUP_COMBINE, KS_WIDE("together")), 1);
     const double shifted[16] = {1, 0, 0, 1000, 0, 1, 0, 2000, 0, 0, 1, 0, 0, 0, 0, 1};
     const double turned[16] = {0, -1, 0, 0, 1, 0, 0, 0, 0, 0, 1, 5, 0, 0, 0, 1};
     const double p[3] = {1, 2, 3};
     const uint8_t rgb[3] = {10, 20, 30};
-    ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_COLOUR, u"a", shifted, 2, 1), 1);
+    ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_COLOUR, KS_WIDE("a"), shifted, 2, 1), 1);
     ASSERT_EQ(ksioAddPoint(p, rgb, 0, nullptr, 0), 1);
     ASSERT_EQ(ksioAddNullPoint(), 1);
-    ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_INTENSITY, u"b", turned, 0, 0), 1);
+    ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_INTENSITY, KS_WIDE("b"), turned, 0, 0), 1);
     ASSERT_EQ(ksioAddPoint(p, rgb, 77, nullptr, 0), 1);
-    ASSERT_EQ(ksioAddGroupW(0, u"apart"), 1);
-    ASSERT_EQ(ksioAddCloudW(0, u"c", shifted, 0, 0), 1);
+    ASSERT_EQ(ksioAddGroupW(0, KS_WIDE("apart")), 1);
+    ASSERT_EQ(ksioAddCloudW(0, KS_WIDE("c"), shifted, 0, 0), 1);
     ASSERT_EQ(ksioAddPoint(p, nullptr, 0, nullptr, 0), 1);
     ASSERT_EQ(ksioBuildNOXFile(), 1);
 
@@ -105,10 +106,10 @@ TEST_F(GroupFlags, NormalisingStretchesTheGroupsIntensities) {
     start();
     const double p[3] = {0, 0, 0};
     for (uint32_t flags : {KSIO_GROUP_NORMALISE, 0u}) {
-        ASSERT_EQ(ksioAddGroupW(flags, u"g"), 1);
-        ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_INTENSITY, u"low", nullptr, 0, 0), 1);
+        ASSERT_EQ(ksioAddGroupW(flags, KS_WIDE("g")), 1);
+        ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_INTENSITY, KS_WIDE("low"), nullptr, 0, 0), 1);
         for (int16_t v : {100, 150}) ASSERT_EQ(ksioAddPoint(p, nullptr, v, nullptr, 0), 1);
-        ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_INTENSITY, u"high", nullptr, 0, 0), 1);
+        ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_INTENSITY, KS_WIDE("high"), nullptr, 0, 0), 1);
         ASSERT_EQ(ksioAddPoint(p, nullptr, 200, nullptr, 0), 1);
     }
     ASSERT_EQ(ksioBuildNOXFile(), 1);
@@ -126,11 +127,11 @@ TEST_F(GroupFlags, NormalisingStretchesTheGroupsIntensities) {
 
 TEST_F(GroupFlags, NormalsComeFromGridNeighboursOrFaceTheScanner) {
     start();
-    ASSERT_EQ(ksioAddGroupW(KSIO_GROUP_NORMALS, u"g"), 1);
+    ASSERT_EQ(ksioAddGroupW(KSIO_GROUP_NORMALS, KS_WIDE("g")), 1);
     // A tilted plane above the scanner: z = 5 + 0.5 x. Its normal facing the scanner (at the
     // origin, below) is (0.5, 0, -1) normalised. Points beside null cells and on the border
     // use the neighbour they have.
-    ASSERT_EQ(ksioAddCloudW(0, u"grid", nullptr, 12, 9), 1);
+    ASSERT_EQ(ksioAddCloudW(0, KS_WIDE("grid"), nullptr, 12, 9), 1);
     size_t nulls = 0;
     for (int r = 0; r < 12; ++r)
         for (int c = 0; c < 9; ++c) {
@@ -144,7 +145,7 @@ TEST_F(GroupFlags, NormalsComeFromGridNeighboursOrFaceTheScanner) {
             }
         }
     ASSERT_GT(nulls, 3u);
-    ASSERT_EQ(ksioAddCloudW(0, u"loose", nullptr, 0, 0), 1);
+    ASSERT_EQ(ksioAddCloudW(0, KS_WIDE("loose"), nullptr, 0, 0), 1);
     const double loose[3] = {3, 4, 0};
     ASSERT_EQ(ksioAddPoint(loose, nullptr, 0, nullptr, 0), 1);
     ASSERT_EQ(ksioBuildNOXFile(), 1);
@@ -169,12 +170,12 @@ TEST_F(GroupFlags, NormalsComeFromGridNeighboursOrFaceTheScanner) {
 }
 
 TEST_F(GroupFlags, StreamTagsKeepEveryValueAndStayWithTheirFile) {
-    ASSERT_EQ(ksioSetMetaTagW(u"Audit.CreatorApp", u"before any stream"), 1);
-    ASSERT_EQ(ksioSetMetaTagW(u"Audit.ScanPaths", u"/library-wide"), 1);
+    ASSERT_EQ(ksioSetMetaTagW(KS_WIDE("Audit.CreatorApp"), KS_WIDE("before any stream")), 1);
+    ASSERT_EQ(ksioSetMetaTagW(KS_WIDE("Audit.ScanPaths"), KS_WIDE("/library-wide")), 1);
     start();
-    ASSERT_EQ(ksioSetMetaTagW(u"Audit.ScanPaths", u"/a"), 1);
-    ASSERT_EQ(ksioSetMetaTagW(u"Audit.ScanPaths", u"/b"), 1);
-    ASSERT_EQ(ksioSetUserMetaTagW(u"Audit.ScanPaths", u"a user's own"), 1);
+    ASSERT_EQ(ksioSetMetaTagW(KS_WIDE("Audit.ScanPaths"), KS_WIDE("/a")), 1);
+    ASSERT_EQ(ksioSetMetaTagW(KS_WIDE("Audit.ScanPaths"), KS_WIDE("/b")), 1);
+    ASSERT_EQ(ksioSetUserMetaTagW(KS_WIDE("Audit.ScanPaths"), KS_WIDE("a user's own")), 1);
     ASSERT_EQ(ksioBuildNOXFile(), 1);
 
     const nox::FileIndex index = readIndex(path);

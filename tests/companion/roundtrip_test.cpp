@@ -7,6 +7,7 @@
 #include <random>
 #include <tuple>
 
+#include "ks_formats/types.h"
 #include "lyrant_api.h"
 #include "nox_writer_api.h"
 #include "support/ascii_text.h"
@@ -114,8 +115,8 @@ TEST_P(ChannelRoundTrip, PointsComeBackAsSent) {
     const std::string path = (folder / "cloud.nox").string();
 
     ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
-    ASSERT_EQ(ksioAddGroupW(0, u"Group"), 1);
-    ASSERT_EQ(ksioAddCloudW(channels, u"Scan", withMatrix ? matrix : nullptr, 0, 0), 1);
+    ASSERT_EQ(ksioAddGroupW(0, KS_WIDE("Group")), 1);
+    ASSERT_EQ(ksioAddCloudW(channels, KS_WIDE("Scan"), withMatrix ? matrix : nullptr, 0, 0), 1);
     addAll(points);
     ASSERT_EQ(ksioEndStream(), 1);
     ASSERT_EQ(ksioBuildNOXFile(), 1);
@@ -172,9 +173,9 @@ TEST_F(RoundTrip, ToleranceSetsTheStepAcrossChunks) {
         const std::string path = (folder / "chunks.nox").string();
         ASSERT_EQ(ksioSetCompressionTolerance(tolerance), 1);
         ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
-        ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
+        ASSERT_EQ(ksioAddGroupW(0, KS_WIDE("g")), 1);
         const uint32_t channels = KSIO_CLOUD_COLOUR | KSIO_CLOUD_INTENSITY;
-        ASSERT_EQ(ksioAddCloudW(channels, u"c", nullptr, 0, 0), 1);
+        ASSERT_EQ(ksioAddCloudW(channels, KS_WIDE("c"), nullptr, 0, 0), 1);
         addAll(points);
         ASSERT_EQ(ksioBuildNOXFile(), 1);  // ends the stream itself
         EXPECT_GT(readIndex(path).chunks.size(), 2u);
@@ -186,8 +187,8 @@ TEST_F(RoundTrip, ToleranceSetsTheStepAcrossChunks) {
 TEST_F(RoundTrip, GridCloudsKeepRowsTimesColumns) {
     const std::string path = (folder / "grid.nox").string();
     ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
-    ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
-    ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_INTENSITY, u"full", nullptr, 4, 5), 1);
+    ASSERT_EQ(ksioAddGroupW(0, KS_WIDE("g")), 1);
+    ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_INTENSITY, KS_WIDE("full"), nullptr, 4, 5), 1);
     const double xyz[3] = {1, 2, 3};
     for (int i = 0; i < 20; ++i) {
         const int32_t result =
@@ -197,7 +198,7 @@ TEST_F(RoundTrip, GridCloudsKeepRowsTimesColumns) {
     EXPECT_EQ(ksioAddPoint(xyz, nullptr, 0, nullptr, 0), 28);  // a 21st cell does not exist
     EXPECT_EQ(ksioAddNullPoint(), 28);
     // A grid short of points is completed with null points when the next cloud starts.
-    ASSERT_EQ(ksioAddCloudW(0, u"short", nullptr, 3, 7), 1);
+    ASSERT_EQ(ksioAddCloudW(0, KS_WIDE("short"), nullptr, 3, 7), 1);
     for (int i = 0; i < 10; ++i) ASSERT_EQ(ksioAddPoint(xyz, nullptr, 0, nullptr, 0), 1);
     ASSERT_EQ(ksioBuildNOXFile(), 1);
 
@@ -215,16 +216,16 @@ TEST_F(RoundTrip, GridCloudsKeepRowsTimesColumns) {
 TEST_F(RoundTrip, GroupsCloudsAndNamesAreListed) {
     const std::string path = (folder / "many.nox").string();
     ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
-    ASSERT_EQ(ksioAddGroupW(0, u"first"), 1);
-    ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_COLOUR, u"Stra\u00dfe \u5317", nullptr, 0, 0), 1);
+    ASSERT_EQ(ksioAddGroupW(0, KS_WIDE("first")), 1);
+    ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_COLOUR, KS_WIDE("Stra\u00dfe \u5317"), nullptr, 0, 0), 1);
     const double a[3] = {1, 1, 1}, b[3] = {2, 2, 2}, c[3] = {3, 3, 3};
     const uint8_t red[3] = {255, 0, 0};
     ASSERT_EQ(ksioAddPoint(a, red, 0, nullptr, 0), 1);
-    ASSERT_EQ(ksioAddGroupW(0, u"second"), 1);
-    ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_CLASS, u"two", nullptr, 0, 0), 1);
+    ASSERT_EQ(ksioAddGroupW(0, KS_WIDE("second")), 1);
+    ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_CLASS, KS_WIDE("two"), nullptr, 0, 0), 1);
     ASSERT_EQ(ksioAddPoint(b, nullptr, 0, nullptr, 9), 1);
-    ASSERT_EQ(ksioAddCloudW(0, u"empty", nullptr, 0, 0), 1);
-    ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_INTENSITY, u"three", nullptr, 0, 0), 1);
+    ASSERT_EQ(ksioAddCloudW(0, KS_WIDE("empty"), nullptr, 0, 0), 1);
+    ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_INTENSITY, KS_WIDE("three"), nullptr, 0, 0), 1);
     ASSERT_EQ(ksioAddPoint(c, nullptr, -5, nullptr, 0), 1);
     ASSERT_EQ(ksioBuildNOXFile(), 1);
 
@@ -239,7 +240,7 @@ TEST_F(RoundTrip, GroupsCloudsAndNamesAreListed) {
     EXPECT_EQ(points, 3u);
     EXPECT_EQ(content, KS_CONTENT_COLOUR | KS_CONTENT_CLASS | KS_CONTENT_INTENSITY);
     ASSERT_EQ(ksCloudInfo(scene, 0, name, &points, &content, nullptr), 1);
-    EXPECT_EQ(std::u16string(name), u"Stra\u00dfe \u5317");
+    EXPECT_EQ(std::u16string(name), KS_WIDE("Stra\u00dfe \u5317"));
     EXPECT_EQ(ksCloudInfo(scene, 2, name, &points, &content, nullptr), 1);
     EXPECT_EQ(points, 0u);
     EXPECT_EQ(ksCloudInfo(scene, 4, name, &points, &content, nullptr), 23);
@@ -262,8 +263,8 @@ namespace {
 TEST_F(RoundTrip, QueryDensityResetAndGreyMode) {
     const std::string path = (folder / "density.nox").string();
     ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
-    ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
-    ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_INTENSITY, u"c", nullptr, 0, 0), 1);
+    ASSERT_EQ(ksioAddGroupW(0, KS_WIDE("g")), 1);
+    ASSERT_EQ(ksioAddCloudW(KSIO_CLOUD_INTENSITY, KS_WIDE("c"), nullptr, 0, 0), 1);
     for (int i = 0; i < 10; ++i) {
         const double p[3] = {double(i), 0, 0};
         ASSERT_EQ(ksioAddPoint(p, nullptr, int16_t(i * 10), nullptr, 0), 1);
@@ -307,7 +308,7 @@ TEST(UnnamedCloud, KeepsItsPointsAndAnEmptyName) {
     resetWriterSettings();
     const std::string path = (folder / "unnamed.nox").string();
     ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
-    ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
+    ASSERT_EQ(ksioAddGroupW(0, KS_WIDE("g")), 1);
     ASSERT_EQ(ksioAddCloudW(0, nullptr, nullptr, 0, 0), 1);
     const double base[3] = {1, 2, 3};
     addAll(makePoints(100, base, 0.0, 7));

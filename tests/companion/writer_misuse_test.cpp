@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ks_formats/types.h"
 #include "nox_spill_name.h"
 #include "nox_writer_api.h"
 #include "support/ascii_text.h"
@@ -44,8 +45,8 @@ protected:
 };
 
 TEST_F(WriterMisuse, CallsWithoutStreamAreRefused) {
-    expectFailure(ksioAddGroupW(0, u"g"), 20);
-    expectFailure(ksioAddCloudW(0, u"c", nullptr, 0, 0), 20);
+    expectFailure(ksioAddGroupW(0, KS_WIDE("g")), 20);
+    expectFailure(ksioAddCloudW(0, KS_WIDE("c"), nullptr, 0, 0), 20);
     expectFailure(ksioAddPoint(xyz, nullptr, 0, nullptr, 0), 20);
     expectFailure(ksioAddNullPoint(), 20);
     expectFailure(ksioEndStream(), 20);
@@ -54,22 +55,22 @@ TEST_F(WriterMisuse, CallsWithoutStreamAreRefused) {
     EXPECT_NE(narrow(ksioGetLastErrorW()).find("ksioStartStreamW"), std::string::npos);
     // Settings and tags need no stream.
     EXPECT_EQ(ksioSetCompressionTolerance(0.01f), 1);
-    EXPECT_EQ(ksioSetMetaTagW(u"Audit.CreatorApp", u"tests"), 1);
+    EXPECT_EQ(ksioSetMetaTagW(KS_WIDE("Audit.CreatorApp"), KS_WIDE("tests")), 1);
 }
 
 TEST_F(WriterMisuse, OrderAndArgumentsAreChecked) {
     const std::string path = (folder / "out.nox").string();
     ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
-    expectFailure(ksioAddCloudW(0, u"c", nullptr, 0, 0), 21);
-    ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
+    expectFailure(ksioAddCloudW(0, KS_WIDE("c"), nullptr, 0, 0), 21);
+    ASSERT_EQ(ksioAddGroupW(0, KS_WIDE("g")), 1);
     expectFailure(ksioAddPoint(xyz, nullptr, 0, nullptr, 0), 22);
     expectFailure(ksioAddNullPoint(), 22);
     expectFailure(ksioAddGroupW(0, nullptr), 23);
-    expectFailure(ksioAddCloudW(0, u"c", nullptr, 3, 0), 23);
-    expectFailure(ksioAddCloudW(0, u"c", nullptr, -1, -1), 23);
+    expectFailure(ksioAddCloudW(0, KS_WIDE("c"), nullptr, 3, 0), 23);
+    expectFailure(ksioAddCloudW(0, KS_WIDE("c"), nullptr, -1, -1), 23);
     const double badMatrix[16] = {NAN};
-    expectFailure(ksioAddCloudW(0, u"c", badMatrix, 0, 0), 23);
-    ASSERT_EQ(ksioAddCloudW(0, u"c", nullptr, 0, 0), 1);
+    expectFailure(ksioAddCloudW(0, KS_WIDE("c"), badMatrix, 0, 0), 23);
+    ASSERT_EQ(ksioAddCloudW(0, KS_WIDE("c"), nullptr, 0, 0), 1);
     expectFailure(ksioAddPoint(nullptr, nullptr, 0, nullptr, 0), 23);
     const double infinite[3] = {1, INFINITY, 0}, huge[3] = {0, 0, 2e12};
     expectFailure(ksioAddPoint(infinite, nullptr, 0, nullptr, 0), 23);
@@ -77,13 +78,13 @@ TEST_F(WriterMisuse, OrderAndArgumentsAreChecked) {
     expectFailure(ksioSetCompressionTolerance(NAN), 23);
     expectFailure(ksioSpatialFiltering(0.5f, 7), 23);
     expectFailure(ksioSetNormalQuality(0), 23);
-    expectFailure(ksioSetMetaTagW(u"", u"x"), 23);
-    expectFailure(ksioSetUserMetaTagW(u"name", nullptr), 23);
+    expectFailure(ksioSetMetaTagW(KS_WIDE(""), KS_WIDE("x")), 23);
+    expectFailure(ksioSetUserMetaTagW(KS_WIDE("name"), nullptr), 23);
     ASSERT_EQ(ksioAddPoint(xyz, nullptr, 0, nullptr, 0), 1);
     ASSERT_EQ(ksioEndStream(), 1);
     EXPECT_EQ(ksioEndStream(), 1);  // ending twice is harmless
     expectFailure(ksioAddPoint(xyz, nullptr, 0, nullptr, 0), 27);
-    expectFailure(ksioAddGroupW(0, u"late"), 27);
+    expectFailure(ksioAddGroupW(0, KS_WIDE("late")), 27);
     ASSERT_EQ(ksioBuildNOXFile(), 1);
     EXPECT_EQ(readAll(path).size(), 1u);    // the refused calls left nothing behind
     expectFailure(ksioBuildNOXFile(), 20);  // the built stream is closed
@@ -92,8 +93,8 @@ TEST_F(WriterMisuse, OrderAndArgumentsAreChecked) {
 TEST_F(WriterMisuse, MissingOutputFolderFailsAtStart) {
     expectFailure(ksioStartStreamW((folder / "no/such/folder/out.nox").u16string().c_str()), 24);
     expectFailure(ksioStartStreamW(nullptr), 23);
-    expectFailure(ksioStartStreamW(u""), 23);
-    expectFailure(ksioAddGroupW(0, u"g"), 20);
+    expectFailure(ksioStartStreamW(KS_WIDE("")), 23);
+    expectFailure(ksioAddGroupW(0, KS_WIDE("g")), 20);
 }
 
 // Whatever way a stream ends without a build, no file appears under the output name and the
@@ -102,8 +103,8 @@ TEST_F(WriterMisuse, UnbuiltStreamsLeaveNoFile) {
     const std::string first = (folder / "first.nox").string(),
                       second = (folder / "second.nox").string();
     ASSERT_EQ(ksioStartStreamW(wide(first).c_str()), 1);
-    ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
-    ASSERT_EQ(ksioAddCloudW(0, u"c", nullptr, 0, 0), 1);
+    ASSERT_EQ(ksioAddGroupW(0, KS_WIDE("g")), 1);
+    ASSERT_EQ(ksioAddCloudW(0, KS_WIDE("c"), nullptr, 0, 0), 1);
     for (int i = 0; i < 100000; ++i) ASSERT_EQ(ksioAddPoint(xyz, nullptr, 0, nullptr, 0), 1);
     EXPECT_EQ(namesIn(folder).size(), 1u);  // the spill file, hidden beside the output
     // Starting another stream discards the open one.
@@ -117,8 +118,8 @@ TEST_F(WriterMisuse, UnbuiltStreamsLeaveNoFile) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         ksioStartStreamW(wide(first).c_str());
-        ksioAddGroupW(0, u"g");
-        ksioAddCloudW(0, u"c", nullptr, 0, 0);
+        ksioAddGroupW(0, KS_WIDE("g"));
+        ksioAddCloudW(0, KS_WIDE("c"), nullptr, 0, 0);
         for (int i = 0; i < 100000; ++i) ksioAddPoint(xyz, nullptr, 0, nullptr, 0);
         ksioEndStream();
         raise(SIGKILL);
@@ -147,8 +148,8 @@ TEST_F(WriterMisuse, FullDiskFailsCleanly) {
         const rlimit limit{200000, 200000};
         setrlimit(RLIMIT_FSIZE, &limit);
         ksioStartStreamW(wide(path).c_str());
-        ksioAddGroupW(0, u"g");
-        ksioAddCloudW(KSIO_CLOUD_INTENSITY | KSIO_CLOUD_COLOUR, u"c", nullptr, 0, 0);
+        ksioAddGroupW(0, KS_WIDE("g"));
+        ksioAddCloudW(KSIO_CLOUD_INTENSITY | KSIO_CLOUD_COLOUR, KS_WIDE("c"), nullptr, 0, 0);
         int32_t first = 1;
         for (int i = 0; i < 2000000 && first == 1; ++i) {
             // Noise, so that the chunks cannot compress below the limit.
@@ -178,7 +179,7 @@ TEST_F(WriterMisuse, BuildReportsRisingProgressEndingAtOne) {
     ASSERT_EQ(ksioSetProgressCallbackW([](float fraction) { seen.push_back(fraction); }), 1);
     const std::string path = (folder / "progress.nox").string();
     ASSERT_EQ(ksioStartStreamW(wide(path).c_str()), 1);
-    ASSERT_EQ(ksioAddGroupW(0, u"g"), 1);
+    ASSERT_EQ(ksioAddGroupW(0, KS_WIDE("g")), 1);
     ASSERT_EQ(ksioEndStream(), 1);
     ASSERT_EQ(ksioBuildNOXFile(), 1);
     ASSERT_GE(seen.size(), 3u);

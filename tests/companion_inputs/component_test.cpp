@@ -140,7 +140,7 @@ TEST(ComponentLayer, ObjectsLiveWhileReferencedAndAnswerOnlyTheirInterfaces) {
 }
 
 TEST(ComponentLayer, StringsAreCopiedWithTheirLength) {
-    const char16_t text[] = u"/scans/sc\u00e4n 1.3dd";
+    const char16_t text[] = KS_WIDE("/scans/sc\u00e4n 1.3dd");
     BSTR copy = SysAllocString(text);
     ASSERT_NE(copy, nullptr);
     EXPECT_NE(copy, text);
@@ -148,9 +148,9 @@ TEST(ComponentLayer, StringsAreCopiedWithTheirLength) {
     EXPECT_EQ(SysStringLen(copy), 17u);
     SysFreeString(copy);
 
-    BSTR empty = SysAllocString(u"");
+    BSTR empty = SysAllocString(KS_WIDE(""));
     ASSERT_NE(empty, nullptr);
-    EXPECT_EQ(empty[0], u'\0');
+    EXPECT_EQ(empty[0], KS_WIDE('\0'));
     EXPECT_EQ(SysStringLen(empty), 0u);
     SysFreeString(empty);
     EXPECT_EQ(SysAllocString(nullptr), nullptr);

@@ -34,7 +34,7 @@ protected:
     HRESULT open(const std::filesystem::path& path) {
         const std::u16string wide(path.u16string());
         BSTR name = SysAllocString(wide.c_str());
-        BSTR options = SysAllocString(u"");
+        BSTR options = SysAllocString(KS_WIDE(""));
         const HRESULT result = reader_->Open(name, options, 0, 0, 0);
         SysFreeString(options);
         SysFreeString(name);
@@ -195,7 +195,7 @@ TEST_F(Reader3DDTest, OpenRefusesFilesWhoseLayoutDoesNotHold) {
 
 TEST_F(Reader3DDTest, WideNamesAndEmptyGridsOpen) {
     const auto dir = ks_test::scratchFolder();
-    const std::filesystem::path wide = dir / u"sc\u00e4n \U0001F600.3dd";
+    const std::filesystem::path wide = dir / KS_WIDE("sc\u00e4n \U0001F600.3dd");
     ks_sampledata::writeGridScan(wide, ks_sampledata::makeGridScan(0, 5, true, true));
     ASSERT_EQ(open(wide), S_OK);
     int32_t rows = -1;

@@ -89,9 +89,9 @@ protected:
         const WriterLibrary& writer = writerLibrary();
         writer.setCompressionTolerance(kSourceTolerance);
         EXPECT_EQ(writer.startStream(file.u16string().c_str()), 1);
-        writer.addGroup(0, u"Group");
-        writer.addCloud(KSIO_CLOUD_COLOUR | KSIO_CLOUD_INTENSITY | KSIO_CLOUD_CLASS, u"source",
-                        kCloudMatrix, 0, 0);
+        writer.addGroup(0, KS_WIDE("Group"));
+        writer.addCloud(KSIO_CLOUD_COLOUR | KSIO_CLOUD_INTENSITY | KSIO_CLOUD_CLASS,
+                        KS_WIDE("source"), kCloudMatrix, 0, 0);
         for (uint64_t i = 0; i < kPoints; ++i) {
             double xyz[3];
             uint8_t rgb[3], cls;
@@ -118,7 +118,7 @@ protected:
     }
 
     fs::path dir;
-    ImportBatch batch{u"reimport tests"};
+    ImportBatch batch{KS_WIDE("reimport tests")};
     ks_test::RecordingFeedback feedback;
 };
 
@@ -128,7 +128,7 @@ TEST_F(NoxReimport, ViewerBesideTheProgramIsBoundByDefault) {
     ASSERT_EQ(platform::loadedLibraryPath(kLyrantLibraryName), "");
     EXPECT_EQ(LoadLyrantAPI(nullptr), ResultSuccess);
     EXPECT_EQ(fs::path(platform::loadedLibraryPath(kLyrantLibraryName)), beside);
-    EXPECT_EQ(LoadLyrantAPI(u"/nonexistent/libKestrionLyrantAPI.so"), ResultSuccess);
+    EXPECT_EQ(LoadLyrantAPI(KS_WIDE("/nonexistent/libKestrionLyrantAPI.so")), ResultSuccess);
 }
 
 TEST_F(NoxReimport, EveryPointComesBackInPlaceWithItsAttributes) {
@@ -187,7 +187,7 @@ TEST_F(NoxReimport, CorruptOrCutFilesCannotBeOpened) {
 TEST_F(NoxReimport, ConversionStillRefusesNoxInput) {
     const fs::path source = writeSource();
     ASSERT_EQ(LoadLyrantAPI(nullptr), ResultSuccess);
-    ImportBatch conversion(u"reimport tests");
+    ImportBatch conversion(KS_WIDE("reimport tests"));
     ks_test::RecordingFeedback conversionFeedback;
     conversion.setFeedbackObject(&conversionFeedback);
     conversion.addImportFile(source.u16string().c_str());

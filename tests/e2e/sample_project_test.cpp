@@ -54,7 +54,7 @@ void splitByCloud(const std::string& file, Conversion& conversion) {
 
 Conversion convert(const fs::path& project, RSPOpt::RSPDataSource source, BatchMode mode,
                    const fs::path& output) {
-    ImportBatch batch(u"sample project test");
+    ImportBatch batch(KS_WIDE("sample project test"));
     ks_test::RecordingFeedback feedback;
     batch.setFeedbackObject(&feedback);
     batch.setBatchMode(mode);

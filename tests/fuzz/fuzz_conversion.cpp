@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::ofstream out(target, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
-    ImportBatch batch(u"fuzz");
+    ImportBatch batch(KS_WIDE("fuzz"));
     batch.addImportFile((scratch / KS_FUZZ_IMPORT_NAME).u16string().c_str());
     batch.setOutputFilename((scratch / "out.nox").u16string().c_str());
     ConvertBatchToNOX(&batch);

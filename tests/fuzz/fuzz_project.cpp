@@ -50,7 +50,7 @@ void writeSeeds(const fs::path& folder) {
     // A NOX file made by the library itself from the stream seed.
     using namespace ks_formats;
     if (Initialize() != ResultSuccess) throw std::runtime_error("writer library not found");
-    ImportBatch batch(u"seeds");
+    ImportBatch batch(KS_WIDE("seeds"));
     batch.includeRGB(true);
     batch.addImportFile((folder / "stream" / "seed.rxp").u16string().c_str());
     batch.setOutputFilename((folder / "nox" / "seed.nox").u16string().c_str());

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // gives the same code units.
     if (ks_common::fromUtf8(ks_common::encodeUtf8(input).c_str()) != input) std::abort();
 
-    ImportBatch batch(u"fuzz");
+    ImportBatch batch(KS_WIDE("fuzz"));
     batch.setOutputFilename(output.c_str());
     for (const BatchMode mode : {BatchModePerScan, BatchModePerFile, BatchModeSingleFile}) {
         batch.setBatchMode(mode);

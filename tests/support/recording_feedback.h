@@ -32,14 +32,14 @@ struct RecordingFeedback : ks_formats::Feedback {
     void reportProgress(ks_formats::ImportBatch* batch, const ks_formats::WideChar* name,
                         int overall, int filePercent, int fileIndex, int phase) override {
         progress.push_back(
-            {batch, name ? name : u"(null)", overall, filePercent, fileIndex, phase});
+            {batch, name ? name : KS_WIDE("(null)"), overall, filePercent, fileIndex, phase});
     }
     void reportError(ks_formats::ImportBatch* batch, const ks_formats::WideChar* name,
                      ks_formats::Result result, int fileIndex,
                      ks_formats::ConvertPhase phase) override {
         const ks_formats::WideChar* reason = ks_formats::GetReportedFailureReason(batch);
-        errors.push_back(
-            {batch, name ? name : u"(null)", result, fileIndex, phase, reason ? reason : u""});
+        errors.push_back({batch, name ? name : KS_WIDE("(null)"), result, fileIndex, phase,
+                          reason ? reason : KS_WIDE("")});
     }
 };
 

@@ -48,7 +48,7 @@ public:
     }
 
 private:
-    ks_formats::ImportBatch batch_{u"tests"};
+    ks_formats::ImportBatch batch_{KS_WIDE("tests")};
     RecordingFeedback feedback_;
 };
 

@@ -13,11 +13,11 @@ namespace ks_test {
 // (i, 2i, 3i) metres with intensity i and colour (i, 0, 255).
 class TestHandler final : public ks_formats::FileTypeHandler {
 public:
-    TestHandler() : FileTypeHandler(u"test handler", u"tst") {}
+    TestHandler() : FileTypeHandler(KS_WIDE("test handler"), KS_WIDE("tst")) {}
 
     ks_formats::FormatID getFormatID() override { return ks_formats::FormatGenericText; }
     bool acceptsExtension(const ks_formats::WideString& extension) override {
-        return extension == u"tst";
+        return extension == KS_WIDE("tst");
     }
     bool import(ks_formats::ImportBatch* batch, ks_formats::ScanInfo* scan) override {
         using namespace ks_formats;

@@ -17,22 +17,22 @@ struct ReasonCatcher final : Feedback {
     void reportProgress(ImportBatch*, const WideChar*, int, int, int, int) override {}
     void reportError(ImportBatch* batch, const WideChar*, Result, int, ConvertPhase) override {
         const WideChar* reason = GetReportedFailureReason(batch);
-        reasons.emplace_back(reason ? reason : u"(null)");
+        reasons.emplace_back(reason ? reason : KS_WIDE("(null)"));
     }
 };
 
 TEST(BatchDiagnostics, ReasonReachesTheFeedbackAndStaysListedAfterwards) {
-    ImportBatch batch(u"tests");
+    ImportBatch batch(KS_WIDE("tests"));
     ReasonCatcher catcher;
     batch.setFeedbackObject(&catcher);
     batch._initializeConvert();
-    batch._setCurrentFilename(u"/in/b.rds");
+    batch._setCurrentFilename(KS_WIDE("/in/b.rds"));
     batch._setCurrentFileIndex(3);
     diagnostics::reportFailureUtf8(&batch, ResultCannotOpenFile, PhaseRead,
                                    "/in/b.rds: No such file or directory");
     EXPECT_EQ(GetReportedFailureReason(&batch), nullptr) << "only inside reportError";
     ASSERT_EQ(catcher.reasons.size(), 1u);
-    EXPECT_EQ(catcher.reasons[0], u"/in/b.rds: No such file or directory");
+    EXPECT_EQ(catcher.reasons[0], KS_WIDE("/in/b.rds: No such file or directory"));
 
     // A bare _error (a host's own call, or a path without words) still gets a readable reason.
     batch._error(ResultFailed, PhaseWrite);
@@ -41,11 +41,12 @@ TEST(BatchDiagnostics, ReasonReachesTheFeedbackAndStaysListedAfterwards) {
     ASSERT_TRUE(GetFailure(&batch, 0, &first));
     ASSERT_TRUE(GetFailure(&batch, 1, &second));
     EXPECT_EQ(first.fileIndex, 3);
-    EXPECT_EQ(std::u16string(first.fileName), u"/in/b.rds");
+    EXPECT_EQ(std::u16string(first.fileName), KS_WIDE("/in/b.rds"));
     EXPECT_EQ(first.result, ResultCannotOpenFile);
     EXPECT_EQ(first.phase, PhaseRead);
     EXPECT_EQ(std::u16string(first.reason), catcher.reasons[0]);
-    EXPECT_EQ(std::u16string(second.reason), u"failed while building the output (result 2)");
+    EXPECT_EQ(std::u16string(second.reason),
+              KS_WIDE("failed while building the output (result 2)"));
     EXPECT_FALSE(GetFailure(&batch, 2, &first));
     EXPECT_FALSE(GetFailure(&batch, -1, &first));
     EXPECT_FALSE(GetFailure(nullptr, 0, &first));
@@ -56,11 +57,11 @@ TEST(BatchDiagnostics, ReasonReachesTheFeedbackAndStaysListedAfterwards) {
 }
 
 TEST(BatchDiagnostics, EachBatchKeepsItsOwnRecordsUntilItIsDeleted) {
-    auto* first = new ImportBatch(u"tests");
-    ImportBatch second(u"tests");
+    auto* first = new ImportBatch(KS_WIDE("tests"));
+    ImportBatch second(KS_WIDE("tests"));
     first->_initializeConvert();
     second._initializeConvert();
-    second._setCurrentFilename(u"/in/small.3dd");
+    second._setCurrentFilename(KS_WIDE("/in/small.3dd"));
     diagnostics::recordSkip(&second, SkipBelowMinimumSize, "grid of 2 x 3 cells, minimum 16");
     diagnostics::reportFailureUtf8(first, ResultFailed, PhaseRead, "first only");
     EXPECT_EQ(GetNumFailures(first), 1);
@@ -69,8 +70,8 @@ TEST(BatchDiagnostics, EachBatchKeepsItsOwnRecordsUntilItIsDeleted) {
     SkippedInput skipped;
     ASSERT_TRUE(GetSkippedInput(&second, 0, &skipped));
     EXPECT_EQ(skipped.cause, SkipBelowMinimumSize);
-    EXPECT_EQ(std::u16string(skipped.fileName), u"/in/small.3dd");
-    EXPECT_EQ(std::u16string(skipped.reason), u"grid of 2 x 3 cells, minimum 16");
+    EXPECT_EQ(std::u16string(skipped.fileName), KS_WIDE("/in/small.3dd"));
+    EXPECT_EQ(std::u16string(skipped.reason), KS_WIDE("grid of 2 x 3 cells, minimum 16"));
     const ImportBatch* gone = first;
     delete first;
     EXPECT_EQ(GetNumFailures(gone), 0) << "a deleted batch leaves nothing behind";

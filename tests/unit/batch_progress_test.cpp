@@ -14,12 +14,12 @@ namespace {
 
 class BatchProgress : public ::testing::Test {
 protected:
-    ImportBatch batch{u"tests"};
+    ImportBatch batch{KS_WIDE("tests")};
     RecordingFeedback feedback;
     void SetUp() override {
         batch.setFeedbackObject(&feedback);
-        batch._setCurrentFilename(u"/in/a.rxp");
-        batch._setCurrentOutputFilename(u"/out/a.nox");
+        batch._setCurrentFilename(KS_WIDE("/in/a.rxp"));
+        batch._setCurrentOutputFilename(KS_WIDE("/out/a.nox"));
         batch._setCurrentFileIndex(1);
     }
     const RecordingFeedback::Progress& last() const { return feedback.progress.back(); }
@@ -35,7 +35,7 @@ TEST_F(BatchProgress, ReadPhaseClampsTheFilePercentage) {
     EXPECT_EQ(last().filePercent, 0);
     EXPECT_EQ(last().overall, 0);
     EXPECT_EQ(last().phase, PhaseRead);
-    EXPECT_EQ(last().name, u"/in/a.rxp");
+    EXPECT_EQ(last().name, KS_WIDE("/in/a.rxp"));
     EXPECT_EQ(last().fileIndex, 1);
     EXPECT_EQ(last().batch, &batch);
 }
@@ -78,7 +78,7 @@ TEST_F(BatchProgress, WritePhaseUsesOutputNameAndIgnoresItsArgumentForOverall) {
     EXPECT_EQ(last().overall, 99);
     EXPECT_EQ(last().filePercent, 10);
     EXPECT_EQ(last().phase, PhaseWrite);
-    EXPECT_EQ(last().name, u"/out/a.nox");
+    EXPECT_EQ(last().name, KS_WIDE("/out/a.nox"));
 
     batch._setTotalProgressPercentage(0);
     batch._progress(0);
@@ -94,20 +94,20 @@ TEST_F(BatchProgress, WritePhaseUsesOutputNameAndIgnoresItsArgumentForOverall) {
 }
 
 TEST_F(BatchProgress, DirectVariantsPassValuesUnchanged) {
-    batch._progressDirect(u"/x", 150, -3, 7);
-    EXPECT_EQ(last().name, u"/x");
+    batch._progressDirect(KS_WIDE("/x"), 150, -3, 7);
+    EXPECT_EQ(last().name, KS_WIDE("/x"));
     EXPECT_EQ(last().overall, 150);
     EXPECT_EQ(last().filePercent, -3);
     EXPECT_EQ(last().fileIndex, 7);
     EXPECT_EQ(last().phase, PhaseRead);
-    batch._progressWriteDirect(u"/y", 1, 2, 3);
+    batch._progressWriteDirect(KS_WIDE("/y"), 1, 2, 3);
     EXPECT_EQ(last().phase, PhaseWrite);
 }
 
 TEST_F(BatchProgress, ErrorsCarryTheImportFileNotTheOutputFile) {
     batch._error(ResultCannotOpenFile, PhaseRead);
     ASSERT_EQ(feedback.errors.size(), 1u);
-    EXPECT_EQ(feedback.errors[0].name, u"/in/a.rxp");
+    EXPECT_EQ(feedback.errors[0].name, KS_WIDE("/in/a.rxp"));
     EXPECT_EQ(feedback.errors[0].result, ResultCannotOpenFile);
     EXPECT_EQ(feedback.errors[0].fileIndex, 1);
     EXPECT_EQ(feedback.errors[0].phase, PhaseRead);
@@ -124,7 +124,7 @@ TEST_F(BatchProgress, WithoutFeedbackNothingIsCalledAndNothingFails) {
 }
 
 TEST(BatchCancel, FlagSetOnAnotherThreadIsSeenByThePollingThread) {
-    ImportBatch batch(u"tests");
+    ImportBatch batch(KS_WIDE("tests"));
     std::atomic<bool> started{false};
     std::thread poller([&] {
         started = true;

@@ -50,9 +50,9 @@ protected:
         handler = &ks_test::registeredTestHandler();
         handler->pointsPerFile = 2;
         handler->instead = nullptr;
-        batch = std::make_unique<ImportBatch>(u"tests");
+        batch = std::make_unique<ImportBatch>(KS_WIDE("tests"));
         batch->setFeedbackObject(&feedback);
-        batch->setOutputFilename(u"/out/merged.nox");
+        batch->setOutputFilename(KS_WIDE("/out/merged.nox"));
         ks_test::resetWriterCalls();
     }
 
@@ -62,8 +62,8 @@ protected:
 };
 
 TEST_F(Conversion, WholeBatchModeWritesOneFileWithOneGroup) {
-    batch->addImportFile(u"/in/b.tst");
-    batch->addImportFile(u"/in/a.tst");
+    batch->addImportFile(KS_WIDE("/in/b.tst"));
+    batch->addImportFile(KS_WIDE("/in/a.tst"));
     batch->setCombineClouds(true);
     batch->setNormalizeIntensities(true);
     EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
@@ -79,7 +79,7 @@ TEST_F(Conversion, WholeBatchModeWritesOneFileWithOneGroup) {
                   lines({"ksioSetMetaTagW(Audit.OriginalNumScans=0)", "ksioEndStream()",
                          "ksioBuildNOXFile()"}));
     ASSERT_EQ(batch->numExportedFiles(), 1);
-    EXPECT_EQ(std::u16string(batch->getExportedFilenameW(0)), u"/out/merged.nox");
+    EXPECT_EQ(std::u16string(batch->getExportedFilenameW(0)), KS_WIDE("/out/merged.nox"));
     EXPECT_TRUE(feedback.errors.empty());
 }
 
@@ -87,8 +87,8 @@ TEST_F(Conversion, PerFileModeWritesOneFileAndGroupPerImportFile) {
     batch->setBatchMode(BatchModePerFile);
     batch->setGenerateNormals(true);
     batch->setSpatialFiltering(0.25f);
-    batch->addImportFile(u"/in/a.tst");
-    batch->addImportFile(u"/in/b.tst");
+    batch->addImportFile(KS_WIDE("/in/a.tst"));
+    batch->addImportFile(KS_WIDE("/in/b.tst"));
     EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
     const std::string perFile[] = {"a", "b"};
     std::string expected = lines({"ksioSpatialFiltering(0.25,1)",
@@ -102,7 +102,7 @@ TEST_F(Conversion, PerFileModeWritesOneFileAndGroupPerImportFile) {
                    "ksioBuildNOXFile()"});
     EXPECT_EQ(writerCalls(), expected);
     ASSERT_EQ(batch->numExportedFiles(), 2);
-    EXPECT_EQ(std::u16string(batch->getExportedFilenameW(1)), u"/out/merged_b.nox");
+    EXPECT_EQ(std::u16string(batch->getExportedFilenameW(1)), KS_WIDE("/out/merged_b.nox"));
 }
 
 TEST_F(Conversion, PerScanModeLeavesTheStreamsToTheHandler) {
@@ -110,8 +110,8 @@ TEST_F(Conversion, PerScanModeLeavesTheStreamsToTheHandler) {
     batch->setNormalizeIntensities(true);
     batch->setCombineClouds(true);
     handler->outputIndex = 1;
-    batch->addImportFile(u"/in/a.tst");
-    batch->addImportFile(u"/in/b.tst");
+    batch->addImportFile(KS_WIDE("/in/a.tst"));
+    batch->addImportFile(KS_WIDE("/in/b.tst"));
     EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
     std::string expected = lines({"ksioSpatialFiltering(-1,1)",
                                   std::string("ksioSetCompressionTolerance(") + kFloat0001 + ")"});
@@ -125,7 +125,7 @@ TEST_F(Conversion, PerScanModeLeavesTheStreamsToTheHandler) {
                            "ksioSetMetaTagW(Audit.OriginalNumScans=0)"});
     EXPECT_EQ(writerCalls(), expected);
     ASSERT_EQ(batch->numExportedFiles(), 2);
-    EXPECT_EQ(std::u16string(batch->getExportedFilenameW(0)), u"/out/merged_a_1.nox");
+    EXPECT_EQ(std::u16string(batch->getExportedFilenameW(0)), KS_WIDE("/out/merged_a_1.nox"));
 }
 
 TEST_F(Conversion, EmptyBatchStillBuildsTheWholeBatchFileButNoPerFileOutput) {
@@ -142,56 +142,59 @@ TEST_F(Conversion, EmptyBatchStillBuildsTheWholeBatchFileButNoPerFileOutput) {
 }
 
 TEST_F(Conversion, UnsupportedAndExcludedFilesAreSkipped) {
-    batch->addImportFile(u"/in/a.nox");
-    batch->addImportFile(u"/in/b.tst");
-    batch->addImportFile(u"/in/c.tst");
-    batch->addImportFile(u"xy");
+    batch->addImportFile(KS_WIDE("/in/a.nox"));
+    batch->addImportFile(KS_WIDE("/in/b.tst"));
+    batch->addImportFile(KS_WIDE("/in/c.tst"));
+    batch->addImportFile(KS_WIDE("xy"));
     batch->extractFilePaths();
     batch->setIncludeFile(2, false);  // /in/c.tst
     EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
     ASSERT_EQ(feedback.errors.size(), 2u);
-    EXPECT_EQ(feedback.errors[0].name, u"/in/a.nox");
+    EXPECT_EQ(feedback.errors[0].name, KS_WIDE("/in/a.nox"));
     EXPECT_EQ(feedback.errors[0].result, ResultUnsupportedFileType);
     EXPECT_EQ(feedback.errors[0].phase, PhaseRead);
-    EXPECT_EQ(feedback.errors[1].name, u"xy") << "names under three characters find no handler";
-    EXPECT_EQ(feedback.errors[0].reason,
-              u"/in/a.nox: no reader converts files ending in \"nox\" (point streams end in rxp, "
-              u"grid scans in 3dd, point databases in rdb, projects in rsp)");
+    EXPECT_EQ(feedback.errors[1].name, KS_WIDE("xy"))
+        << "names under three characters find no handler";
+    EXPECT_EQ(
+        feedback.errors[0].reason,
+        KS_WIDE("/in/a.nox: no reader converts files ending in \"nox\" (point streams end in rxp, ")
+            KS_WIDE("grid scans in 3dd, point databases in rdb, projects in rsp)"));
     ASSERT_EQ(GetNumSkippedInputs(batch.get()), 1);
     SkippedInput skipped;
     ASSERT_TRUE(GetSkippedInput(batch.get(), 0, &skipped));
     EXPECT_EQ(skipped.cause, SkipExcluded);
     EXPECT_EQ(skipped.fileIndex, 2);
-    EXPECT_EQ(std::u16string(skipped.fileName), u"/in/c.tst");
+    EXPECT_EQ(std::u16string(skipped.fileName), KS_WIDE("/in/c.tst"));
     EXPECT_EQ(handler->imports.load(), 1);
     EXPECT_EQ(writerCalls().find("c.tst"), std::string::npos);
-    EXPECT_EQ(std::u16string(batch->_getCurrentFilename()), u"xy");
+    EXPECT_EQ(std::u16string(batch->_getCurrentFilename()), KS_WIDE("xy"));
 }
 
 // A file whose handler fails without a word is still reported, once; one whose handler said why
 // is not reported twice; a handler that throws has failed its file. The others still convert.
 TEST_F(Conversion, EveryFileThatFailsIsReportedExactlyOnce) {
-    for (const char16_t* name :
-         {u"/in/quiet.tst", u"/in/said.tst", u"/in/throws.tst", u"/in/ok.tst"})
+    for (const char16_t* name : {KS_WIDE("/in/quiet.tst"), KS_WIDE("/in/said.tst"),
+                                 KS_WIDE("/in/throws.tst"), KS_WIDE("/in/ok.tst")})
         batch->addImportFile(name);
     handler->instead = [](ImportBatch& b, const ScanInfo& scan) -> bool {
         const std::u16string name = scan.getFilename();
-        if (name == u"/in/said.tst") b._error(ResultCannotOpenFile, PhaseRead);
-        if (name == u"/in/throws.tst") throw std::runtime_error("damaged");
-        return name == u"/in/ok.tst";
+        if (name == KS_WIDE("/in/said.tst")) b._error(ResultCannotOpenFile, PhaseRead);
+        if (name == KS_WIDE("/in/throws.tst")) throw std::runtime_error("damaged");
+        return name == KS_WIDE("/in/ok.tst");
     };
     EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
     handler->instead = nullptr;
     ASSERT_EQ(feedback.errors.size(), 3u);
-    EXPECT_EQ(feedback.errors[0].name, u"/in/quiet.tst");
+    EXPECT_EQ(feedback.errors[0].name, KS_WIDE("/in/quiet.tst"));
     EXPECT_EQ(feedback.errors[0].result, ResultFailed);
     EXPECT_EQ(feedback.errors[0].phase, PhaseRead);
-    EXPECT_EQ(feedback.errors[0].reason, u"/in/quiet.tst: the reader gave up without saying why");
-    EXPECT_EQ(feedback.errors[1].name, u"/in/said.tst");
+    EXPECT_EQ(feedback.errors[0].reason,
+              KS_WIDE("/in/quiet.tst: the reader gave up without saying why"));
+    EXPECT_EQ(feedback.errors[1].name, KS_WIDE("/in/said.tst"));
     EXPECT_EQ(feedback.errors[1].result, ResultCannotOpenFile);
-    EXPECT_EQ(feedback.errors[2].name, u"/in/throws.tst");
+    EXPECT_EQ(feedback.errors[2].name, KS_WIDE("/in/throws.tst"));
     EXPECT_EQ(feedback.errors[2].result, ResultFailed);
-    EXPECT_EQ(feedback.errors[2].reason, u"/in/throws.tst: the reader stopped: damaged");
+    EXPECT_EQ(feedback.errors[2].reason, KS_WIDE("/in/throws.tst: the reader stopped: damaged"));
 
     // The same failures, in order, after the conversion.
     ASSERT_EQ(GetNumFailures(batch.get()), 3);
@@ -205,19 +208,20 @@ TEST_F(Conversion, EveryFileThatFailsIsReportedExactlyOnce) {
 // nothing is recorded, while the inputs around it are written as usual.
 TEST_F(Conversion, PerFileModeWritesNoFileForAFailedInput) {
     batch->setBatchMode(BatchModePerFile);
-    batch->setOutputFilename(u"/out");
-    for (const char16_t* name : {u"/in/a.tst", u"/in/bad.tst", u"/in/c.tst"})
+    batch->setOutputFilename(KS_WIDE("/out"));
+    for (const char16_t* name :
+         {KS_WIDE("/in/a.tst"), KS_WIDE("/in/bad.tst"), KS_WIDE("/in/c.tst")})
         batch->addImportFile(name);
     handler->instead = [](ImportBatch&, const ScanInfo& scan) {
-        return std::u16string(scan.getFilename()) != u"/in/bad.tst";
+        return std::u16string(scan.getFilename()) != KS_WIDE("/in/bad.tst");
     };
     EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
     handler->instead = nullptr;
     ASSERT_EQ(batch->numExportedFiles(), 2);
-    EXPECT_EQ(std::u16string(batch->getExportedFilenameW(0)), u"/out/a.nox");
-    EXPECT_EQ(std::u16string(batch->getExportedFilenameW(1)), u"/out/c.nox");
+    EXPECT_EQ(std::u16string(batch->getExportedFilenameW(0)), KS_WIDE("/out/a.nox"));
+    EXPECT_EQ(std::u16string(batch->getExportedFilenameW(1)), KS_WIDE("/out/c.nox"));
     ASSERT_EQ(feedback.errors.size(), 1u);
-    EXPECT_EQ(feedback.errors[0].name, u"/in/bad.tst");
+    EXPECT_EQ(feedback.errors[0].name, KS_WIDE("/in/bad.tst"));
     EXPECT_EQ(ks_test::writerCallsStartingWith({"ksioBuildNOXFile", "ksioDiscardStream"}),
               (std::vector<std::string>{"ksioBuildNOXFile()", "ksioDiscardStream()",
                                         "ksioBuildNOXFile()"}));
@@ -225,29 +229,32 @@ TEST_F(Conversion, PerFileModeWritesNoFileForAFailedInput) {
 
 // A batch that cannot convert as asked is refused before the writer hears of it.
 TEST_F(Conversion, UnknownBatchModeAndOverlongOutputNameAreRefusedBeforeAnythingIsWritten) {
-    batch->addImportFile(u"/in/a.tst");
+    batch->addImportFile(KS_WIDE("/in/a.tst"));
     batch->setBatchMode(BatchMode(4));
     EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultFailed);
     EXPECT_EQ(writerCalls(), "");
     ASSERT_EQ(feedback.errors.size(), 1u);
-    EXPECT_NE(feedback.errors[0].reason.find(u"batch mode 4 is none of"), std::u16string::npos);
+    EXPECT_NE(feedback.errors[0].reason.find(KS_WIDE("batch mode 4 is none of")),
+              std::u16string::npos);
     EXPECT_EQ(handler->imports.load(), 0);
 
     batch->setBatchMode(BatchModeSingleFile);
-    batch->setOutputFilename((u"/out/" + std::u16string(600, u'n') + u".nox").c_str());
+    batch->setOutputFilename(
+        (KS_WIDE("/out/") + std::u16string(600, KS_WIDE('n')) + KS_WIDE(".nox")).c_str());
     EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultOutputFailed);
     EXPECT_EQ(writerCalls(), "");
     ASSERT_EQ(feedback.errors.size(), 2u);
     EXPECT_EQ(feedback.errors[1].reason,
-              u"the output name given is 609 units long; at most 511 fit");
+              KS_WIDE("the output name given is 609 units long; at most 511 fit"));
     EXPECT_EQ(batch->numExportedFiles(), 0);
 
     // A short input name under a long folder may still make a name that does not fit.
     batch->setBatchMode(BatchModePerFile);
-    batch->setOutputFilename((u"/" + std::u16string(505, u'o')).c_str());
+    batch->setOutputFilename((KS_WIDE("/") + std::u16string(505, KS_WIDE('o'))).c_str());
     EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultOutputFailed);
     ASSERT_EQ(feedback.errors.size(), 3u);
-    EXPECT_NE(feedback.errors[2].reason.find(u"units long; at most 511 fit"), std::u16string::npos);
+    EXPECT_NE(feedback.errors[2].reason.find(KS_WIDE("units long; at most 511 fit")),
+              std::u16string::npos);
     EXPECT_EQ(ks_test::writerCallsStartingWith({"ksioStartStreamW"}).size(), 0u);
 
     // In per-scan mode the handler's own output name is refused the same way, scan by scan.
@@ -256,13 +263,14 @@ TEST_F(Conversion, UnknownBatchModeAndOverlongOutputNameAreRefusedBeforeAnything
     EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
     ASSERT_EQ(feedback.errors.size(), 4u);
     EXPECT_EQ(feedback.errors[3].result, ResultOutputFailed);
-    EXPECT_NE(feedback.errors[3].reason.find(u"units long; at most 511 fit"), std::u16string::npos);
+    EXPECT_NE(feedback.errors[3].reason.find(KS_WIDE("units long; at most 511 fit")),
+              std::u16string::npos);
     EXPECT_EQ(ks_test::writerCallsStartingWith({"ksioStartStreamW", "ksioAddPoint"}).size(), 0u);
     EXPECT_EQ(batch->numExportedFiles(), 0);
 }
 
 TEST_F(Conversion, ProgressOfThreeFilesInWholeBatchMode) {
-    for (const char16_t* name : {u"/in/a.tst", u"/in/b.tst", u"/in/c.tst"})
+    for (const char16_t* name : {KS_WIDE("/in/a.tst"), KS_WIDE("/in/b.tst"), KS_WIDE("/in/c.tst")})
         batch->addImportFile(name);
     handler->pointsPerFile = 4;
     batch->_setFeedbackCount(4);
@@ -314,20 +322,20 @@ TEST_F(Conversion, EveryWriterFailureIsReportedOnceAndReturned) {
     int code = 40;
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(std::string(c.function) + " in mode " + std::to_string(c.mode));
-        ImportBatch local(u"tests");
+        ImportBatch local(KS_WIDE("tests"));
         RecordingFeedback sink;
         local.setFeedbackObject(&sink);
-        local.setOutputFilename(u"/out");
+        local.setOutputFilename(KS_WIDE("/out"));
         local.setBatchMode(c.mode);
-        local.addImportFile(u"/in/a.tst");
-        local.addImportFile(u"/in/b.tst");
+        local.addImportFile(KS_WIDE("/in/a.tst"));
+        local.addImportFile(KS_WIDE("/in/b.tst"));
         ks_test::resetWriterCalls();
         ks_test::setWriterResult(c.function, code++);
         EXPECT_EQ(ConvertBatchToNOX(&local), c.reported);
         ASSERT_EQ(sink.errors.size(), 1u);
         EXPECT_EQ(sink.errors[0].result, c.reported);
         EXPECT_EQ(sink.errors[0].phase, c.phase);
-        const std::u16string words = u"recorded refusal of ";
+        const std::u16string words = KS_WIDE("recorded refusal of ");
         EXPECT_NE(sink.errors[0].reason.find(
                       words + std::u16string(c.function, c.function + std::strlen(c.function))),
                   std::u16string::npos)
@@ -340,8 +348,8 @@ TEST_F(Conversion, EveryWriterFailureIsReportedOnceAndReturned) {
 // A conversion that fails with its stream open discards the stream (and the writer's partial
 // file) before it returns; a built stream is never discarded.
 TEST_F(Conversion, AStreamLeftOpenByAFailureIsDiscardedWhenTheConversionEnds) {
-    batch->addImportFile(u"/in/a.tst");
-    batch->addImportFile(u"/in/b.tst");
+    batch->addImportFile(KS_WIDE("/in/a.tst"));
+    batch->addImportFile(KS_WIDE("/in/b.tst"));
     ks_test::setWriterResult("ksioAddGroupW", 9);
     EXPECT_EQ(ConvertBatchToNOX(batch.get()), Result(9));
     ks_test::setWriterResult("ksioAddGroupW", 1);
@@ -358,13 +366,14 @@ TEST_F(Conversion, AStreamLeftOpenByAFailureIsDiscardedWhenTheConversionEnds) {
 TEST_F(Conversion, CancelFromAnotherThreadStopsAfterTheCurrentFileInEveryMode) {
     for (BatchMode mode : {BatchModePerScan, BatchModePerFile, BatchModeSingleFile}) {
         SCOPED_TRACE(mode);
-        ImportBatch local(u"tests");
+        ImportBatch local(KS_WIDE("tests"));
         RecordingFeedback sink;
         local.setFeedbackObject(&sink);
-        local.setOutputFilename(u"/out");
+        local.setOutputFilename(KS_WIDE("/out"));
         local.setBatchMode(mode);
         local._setFeedbackCount(100);
-        for (const char16_t* name : {u"/in/a.tst", u"/in/b.tst", u"/in/c.tst"})
+        for (const char16_t* name :
+             {KS_WIDE("/in/a.tst"), KS_WIDE("/in/b.tst"), KS_WIDE("/in/c.tst")})
             local.addImportFile(name);
         handler->pointsPerFile = 1000;
         handler->imports = 0;
@@ -404,14 +413,14 @@ TEST_F(Conversion, InitializeTwiceRegistersTheHandlersAgain) {
 }
 
 TEST_F(Conversion, SingleNonProjectFileComesBackAsAFreshEntry) {
-    batch->addImportFile(u"/in/a.tst");
+    batch->addImportFile(KS_WIDE("/in/a.tst"));
     batch->setIncludeFile(0, false);
     EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
     EXPECT_EQ(handler->imports.load(), 1) << "the excluded flag did not survive re-adding";
-    EXPECT_EQ(CreateBatchFromProject(batch.get(), u".rsp"), ResultFailed) << "too short";
+    EXPECT_EQ(CreateBatchFromProject(batch.get(), KS_WIDE(".rsp")), ResultFailed) << "too short";
     EXPECT_EQ(CreateBatchFromProject(batch.get(), static_cast<const char*>(nullptr)), ResultFailed);
     EXPECT_EQ(CreateBatchFromProject(batch.get(), ""), ResultFailed);
-    EXPECT_EQ(CreateBatchFromProject(nullptr, u"/p/project.rsp"), ResultFailed);
+    EXPECT_EQ(CreateBatchFromProject(nullptr, KS_WIDE("/p/project.rsp")), ResultFailed);
 }
 
 }  // namespace
@@ -433,10 +442,10 @@ TEST_F(Conversion, NamedPipesAndFoldersAreRefusedWithoutWaiting) {
     EXPECT_EQ(handler->imports.load(), 0);
     ASSERT_EQ(feedback.errors.size(), 2u);
     EXPECT_EQ(feedback.errors[0].result, ResultCannotOpenFile);
-    EXPECT_EQ(feedback.errors[0].reason,
-              (folder / "folder.tst").u16string() + u" is a folder, not a file that can be read");
+    EXPECT_EQ(feedback.errors[0].reason, (folder / "folder.tst").u16string() +
+                                             KS_WIDE(" is a folder, not a file that can be read"));
     EXPECT_EQ(feedback.errors[1].reason,
-              pipe.u16string() + u" is a named pipe, not a file that can be read");
+              pipe.u16string() + KS_WIDE(" is a named pipe, not a file that can be read"));
 }
 
 }  // namespace

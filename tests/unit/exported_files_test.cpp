@@ -13,21 +13,22 @@ using ks_common::toUtf8;
 using ks_formats::ImportBatch;
 
 TEST(ExportedFiles, ListInWideAndNarrowForm) {
-    ImportBatch batch(u"test");
+    ImportBatch batch(KS_WIDE("test"));
     EXPECT_EQ(batch.numExportedFiles(), 0);
     EXPECT_EQ(batch.getExportedFilenameW(0), nullptr);
     EXPECT_EQ(batch.getExportedFilenameA(0), nullptr);
 
-    batch._addExportedFile(u"/out/a.nox");
-    batch._addExportedFile(u"/out/\u00E9\u4E2D\U0001F600.nox");
+    batch._addExportedFile(KS_WIDE("/out/a.nox"));
+    batch._addExportedFile(KS_WIDE("/out/\u00E9\u4E2D\U0001F600.nox"));
     batch._addExportedFile(nullptr);
-    const char16_t lone[] = {u'/', 0xD800, u'x', 0};
+    const char16_t lone[] = {KS_WIDE('/'), 0xD800, KS_WIDE('x'), 0};
     batch._addExportedFile(lone);
 
     ASSERT_EQ(batch.numExportedFiles(), 4);
-    EXPECT_EQ(std::u16string(batch.getExportedFilenameW(0)), u"/out/a.nox");
-    EXPECT_EQ(std::u16string(batch.getExportedFilenameW(1)), u"/out/\u00E9\u4E2D\U0001F600.nox");
-    EXPECT_EQ(std::u16string(batch.getExportedFilenameW(2)), u"");
+    EXPECT_EQ(std::u16string(batch.getExportedFilenameW(0)), KS_WIDE("/out/a.nox"));
+    EXPECT_EQ(std::u16string(batch.getExportedFilenameW(1)),
+              KS_WIDE("/out/\u00E9\u4E2D\U0001F600.nox"));
+    EXPECT_EQ(std::u16string(batch.getExportedFilenameW(2)), KS_WIDE(""));
     EXPECT_STREQ(batch.getExportedFilenameA(0), "/out/a.nox");
     EXPECT_STREQ(batch.getExportedFilenameA(1), "/out/\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80.nox");
     EXPECT_STREQ(batch.getExportedFilenameA(2), "");
@@ -40,10 +41,10 @@ TEST(ExportedFiles, ListInWideAndNarrowForm) {
 }
 
 TEST(ExportedFiles, NarrowFormIsOneSharedBuffer) {
-    ImportBatch first(u"test");
-    ImportBatch second(u"test");
-    first._addExportedFile(u"/out/first.nox");
-    second._addExportedFile(u"/out/2.nox");
+    ImportBatch first(KS_WIDE("test"));
+    ImportBatch second(KS_WIDE("test"));
+    first._addExportedFile(KS_WIDE("/out/first.nox"));
+    second._addExportedFile(KS_WIDE("/out/2.nox"));
     const char* a = first.getExportedFilenameA(0);
     const char* b = second.getExportedFilenameA(0);
     EXPECT_EQ(a, b);
@@ -66,7 +67,7 @@ TEST(ExportedFiles, LongNarrowNamesAreCutBetweenCharacters) {
         {std::string(255, 'a') + "\xF0\x9F\x98\x80", 259},
     };
     for (const auto& c : cases) {
-        ImportBatch batch(u"test");
+        ImportBatch batch(KS_WIDE("test"));
         batch._addExportedFile(fromUtf8(c.name.c_str()).c_str());
         const char* narrow = batch.getExportedFilenameA(0);
         ASSERT_NE(narrow, nullptr);
@@ -77,36 +78,36 @@ TEST(ExportedFiles, LongNarrowNamesAreCutBetweenCharacters) {
 }
 
 TEST(FormatsFolder, SetAppendsASeparatorAndIgnoresWhatCannotFit) {
-    const std::u16string fill510(510, u'f');
+    const std::u16string fill510(510, KS_WIDE('f'));
     const struct {
         std::u16string folder;
         std::u16string stored;
     } cases[] = {
-        {u"/ext", u"/ext/"},
-        {u"/ext/", u"/ext/"},
-        {u"", u"/"},
-        {fill510, fill510 + u"/"},
-        {fill510 + u"/", fill510 + u"/"},
-        {fill510 + u"f", u"/before/"},   // 511 units without a final "/"
-        {fill510 + u"ff", u"/before/"},  // 512 units
-        {std::u16string(3000, u'f'), u"/before/"},
+        {KS_WIDE("/ext"), KS_WIDE("/ext/")},
+        {KS_WIDE("/ext/"), KS_WIDE("/ext/")},
+        {KS_WIDE(""), KS_WIDE("/")},
+        {fill510, fill510 + KS_WIDE("/")},
+        {fill510 + KS_WIDE("/"), fill510 + KS_WIDE("/")},
+        {fill510 + KS_WIDE("f"), KS_WIDE("/before/")},   // 511 units without a final "/"
+        {fill510 + KS_WIDE("ff"), KS_WIDE("/before/")},  // 512 units
+        {std::u16string(3000, KS_WIDE('f')), KS_WIDE("/before/")},
     };
     for (const auto& c : cases) {
-        ImportBatch batch(u"test");
-        batch.set32BitNoxFormatsFolder(u"/before");
+        ImportBatch batch(KS_WIDE("test"));
+        batch.set32BitNoxFormatsFolder(KS_WIDE("/before"));
         batch.set32BitNoxFormatsFolder(c.folder.c_str());
         const char16_t* stored = batch.get32BitNoxFormatsFolder();
         ASSERT_NE(stored, nullptr);
         EXPECT_EQ(std::u16string(stored), c.stored) << c.folder.size();
     }
-    ImportBatch batch(u"test");
-    batch.set32BitNoxFormatsFolder(u"/kept");
+    ImportBatch batch(KS_WIDE("test"));
+    batch.set32BitNoxFormatsFolder(KS_WIDE("/kept"));
     batch.set32BitNoxFormatsFolder(nullptr);
-    EXPECT_EQ(std::u16string(batch.get32BitNoxFormatsFolder()), u"/kept/");
+    EXPECT_EQ(std::u16string(batch.get32BitNoxFormatsFolder()), KS_WIDE("/kept/"));
 }
 
 TEST(FormatsFolder, DerivedFromTheLoadedCompanionLibrary) {
-    ImportBatch batch(u"test");
+    ImportBatch batch(KS_WIDE("test"));
     EXPECT_EQ(batch.get32BitNoxFormatsFolder(), nullptr);  // not loaded: nothing to derive
 
     auto library = ks_formats::platform::DynamicLibrary::load(KS_FAKE_NOXFORMATS_PATH);
@@ -118,8 +119,8 @@ TEST(FormatsFolder, DerivedFromTheLoadedCompanionLibrary) {
     EXPECT_EQ(toUtf8(derived), folder);
 
     // A folder the host set wins, and a derived folder stays once it is set.
-    ImportBatch hostSet(u"test");
-    hostSet.set32BitNoxFormatsFolder(u"/mine");
+    ImportBatch hostSet(KS_WIDE("test"));
+    hostSet.set32BitNoxFormatsFolder(KS_WIDE("/mine"));
     EXPECT_EQ(toUtf8(hostSet.get32BitNoxFormatsFolder()), "/mine/");
     library = {};
     EXPECT_EQ(toUtf8(batch.get32BitNoxFormatsFolder()), folder);

@@ -54,7 +54,7 @@ protected:
     std::string at(const char* relative) const { return (root / relative).string(); }
 
     Listed extract(const std::string& searchPath, bool recursive) {
-        ImportBatch batch(u"test");
+        ImportBatch batch(KS_WIDE("test"));
         batch.useRecursiveSearch(recursive);
         batch.addSearchPath(searchPath.c_str());
         batch.extractFilePaths();
@@ -94,7 +94,8 @@ TEST_F(DiscoveryTree, RecursiveWalkTakesExactExtensionsAndSkipsDotNames) {
 
 TEST_F(DiscoveryTree, WalkWithoutRecursionStaysInItsFolder) {
     std::vector<ScanInfo> list;
-    EXPECT_EQ(ks_formats::collectFilesInTree(list, fromUtf8(root.c_str()), u"rdbx", false), 0);
+    EXPECT_EQ(ks_formats::collectFilesInTree(list, fromUtf8(root.c_str()), KS_WIDE("rdbx"), false),
+              0);
     ASSERT_EQ(list.size(), 2u);
     std::vector<std::string> names = {toUtf8(list[0].getFilename()), toUtf8(list[1].getFilename())};
     std::sort(names.begin(), names.end());
@@ -110,7 +111,7 @@ TEST_F(DiscoveryTree, SearchPathWithoutSeparatorJoinsBelowTheRoot) {
 }
 
 TEST_F(DiscoveryTree, SearchPathsAreExpandedOnce) {
-    ImportBatch batch(u"test");
+    ImportBatch batch(KS_WIDE("test"));
     batch.addSearchPath(at("*.rxp").c_str());
     EXPECT_EQ(batch.extractFilePaths(), 3);
     batch.addSearchPath(at("sub/*.rxp").c_str());
@@ -132,7 +133,7 @@ TEST_F(DiscoveryTree, PathsThatFindNothing) {
         EXPECT_EQ(extract(at(longName.c_str()) + "/x.rdbx", recursive), Listed{}) << recursive;
         EXPECT_EQ(extract(at(longName.c_str()) + "/scans", recursive), Listed{}) << recursive;
     }
-    ImportBatch batch(u"test");
+    ImportBatch batch(KS_WIDE("test"));
     batch.addSearchPath(static_cast<const char*>(nullptr));
     EXPECT_EQ(batch.extractFilePaths(), 0);
 }
@@ -149,14 +150,15 @@ TEST_F(DiscoveryTree, WalksFoldersDeeperThanAShortPathBuffer) {
 }
 
 TEST(ImportFileOrder, SortedByCodeUnitFirstDuplicateKept) {
-    ImportBatch batch(u"test");
+    ImportBatch batch(KS_WIDE("test"));
     batch.addImportFile("/s/B.rxp");
     batch.addImportFile("/s/a.rxp");
     batch.addImportFile("/s/B.rxp");
     batch.addImportFile("/Scans/a.rxp");
     batch.addImportFile("/scans/a.rxp");
-    batch.addImportFile(u"/s/\uFF5E");
-    batch.addImportFile(u"/s/\U0001F600");  // a surrogate pair sorts below U+FF5E by code unit
+    batch.addImportFile(KS_WIDE("/s/\uFF5E"));
+    batch.addImportFile(
+        KS_WIDE("/s/\U0001F600"));  // a surrogate pair sorts below U+FF5E by code unit
     batch.setIncludeFile(0, false);
     auto* first = static_cast<ScanInfo*>(batch._getScanInfo(0));
     ks_formats::Matrix4d placed = ks_formats::Matrix4d::identity();
@@ -164,9 +166,12 @@ TEST(ImportFileOrder, SortedByCodeUnitFirstDuplicateKept) {
     first->setMatrix(placed);
 
     EXPECT_EQ(batch.extractFilePaths(), 6);
-    const Listed expected = {{"/Scans/a.rxp", true},       {"/s/B.rxp", false},
-                             {"/s/a.rxp", true},           {toUtf8(u"/s/\U0001F600"), true},
-                             {toUtf8(u"/s/\uFF5E"), true}, {"/scans/a.rxp", true}};
+    const Listed expected = {{"/Scans/a.rxp", true},
+                             {"/s/B.rxp", false},
+                             {"/s/a.rxp", true},
+                             {toUtf8(KS_WIDE("/s/\U0001F600")), true},
+                             {toUtf8(KS_WIDE("/s/\uFF5E")), true},
+                             {"/scans/a.rxp", true}};
     EXPECT_EQ(listed(batch), expected);
     EXPECT_EQ(*static_cast<ScanInfo*>(batch._getScanInfo(1))->getMatrix(), placed);
 }
@@ -184,7 +189,7 @@ std::vector<std::string> walkScripted(const std::map<std::string, ScriptedFolder
                                       int& result) {
     std::vector<ScanInfo> list;
     result = ks_formats::collectFilesInTree(
-        list, u"/t", u"x", true,
+        list, KS_WIDE("/t"), KS_WIDE("x"), true,
         [&](const std::string& folder, std::vector<ks_formats::platform::DirectoryEntry>& entries,
             bool& opened) {
             const auto it = folders.find(folder);

@@ -22,14 +22,14 @@ TEST(HandlerRegistry, InitializeRegistersTheFourScannerHandlersInOrder) {
         EXPECT_EQ(GetFormatID(i), expected[i]);
         char16_t extension[64], description[128];
         ASSERT_TRUE(FormatInfo(i, extension, description));
-        EXPECT_EQ(std::u16string(extension), u"3dd");
-        EXPECT_EQ(std::u16string(description), u"Riegl RSP/RDB/RXP/3DD importer (module)");
+        EXPECT_EQ(std::u16string(extension), KS_WIDE("3dd"));
+        EXPECT_EQ(std::u16string(description), KS_WIDE("Riegl RSP/RDB/RXP/3DD importer (module)"));
         char narrowExtension[64], narrowDescription[128];
         ASSERT_TRUE(FormatInfo(i, narrowExtension, narrowDescription));
         EXPECT_STREQ(narrowDescription, "Riegl RSP/RDB/RXP/3DD importer (module)");
     }
     for (int bad : {4, -1}) {
-        char16_t extension[8] = u"x", description[8] = u"y";
+        char16_t extension[8] = KS_WIDE("x"), description[8] = KS_WIDE("y");
         EXPECT_FALSE(FormatInfo(bad, extension, description));
         EXPECT_EQ(extension[0], 0);
         EXPECT_EQ(description[0], 0);
@@ -40,24 +40,25 @@ TEST(HandlerRegistry, InitializeRegistersTheFourScannerHandlersInOrder) {
 
 TEST(HandlerRegistry, ExtensionsAreTheLastThreeCharactersCaseAsGiven) {
     ASSERT_EQ(Initialize(), ResultSuccess);
-    EXPECT_EQ(findHandlerForName(u"/d/a.rxp"), &theRXPHandler());
-    EXPECT_EQ(findHandlerForName(u"/d/a.RXP"), &theRXPHandler());
-    EXPECT_EQ(findHandlerForName(u"/d/a.Rxp"), nullptr);
-    EXPECT_EQ(findHandlerForName(u"/d/scanrxp"), &theRXPHandler()) << "no dot needed";
-    EXPECT_EQ(findHandlerForName(u"/d/a.rxp1"), nullptr);
-    EXPECT_EQ(findHandlerForName(u"/d/p.rsp"), &theRSPHandler());
-    EXPECT_EQ(findHandlerForName(u"/d/p.RDB"), &theRDBHandler());
-    EXPECT_EQ(findHandlerForName(u"/d/p.3DD"), &the3DDHandler());
-    EXPECT_EQ(findHandlerForName(u"/d/p.nox"), nullptr) << "the NOX handler is not registered";
-    EXPECT_EQ(findHandlerForName(u"xp"), nullptr);
+    EXPECT_EQ(findHandlerForName(KS_WIDE("/d/a.rxp")), &theRXPHandler());
+    EXPECT_EQ(findHandlerForName(KS_WIDE("/d/a.RXP")), &theRXPHandler());
+    EXPECT_EQ(findHandlerForName(KS_WIDE("/d/a.Rxp")), nullptr);
+    EXPECT_EQ(findHandlerForName(KS_WIDE("/d/scanrxp")), &theRXPHandler()) << "no dot needed";
+    EXPECT_EQ(findHandlerForName(KS_WIDE("/d/a.rxp1")), nullptr);
+    EXPECT_EQ(findHandlerForName(KS_WIDE("/d/p.rsp")), &theRSPHandler());
+    EXPECT_EQ(findHandlerForName(KS_WIDE("/d/p.RDB")), &theRDBHandler());
+    EXPECT_EQ(findHandlerForName(KS_WIDE("/d/p.3DD")), &the3DDHandler());
+    EXPECT_EQ(findHandlerForName(KS_WIDE("/d/p.nox")), nullptr)
+        << "the NOX handler is not registered";
+    EXPECT_EQ(findHandlerForName(KS_WIDE("xp")), nullptr);
     EXPECT_EQ(findHandlerForName(nullptr), nullptr);
-    EXPECT_TRUE(theNOXHandler().acceptsExtension(u"NOX"));
-    EXPECT_FALSE(theNOXHandler().acceptsExtension(u"nOX"));
+    EXPECT_TRUE(theNOXHandler().acceptsExtension(KS_WIDE("NOX")));
+    EXPECT_FALSE(theNOXHandler().acceptsExtension(KS_WIDE("nOX")));
     EXPECT_EQ(theNOXHandler().getFormatID(), FormatNOX);
-    EXPECT_EQ(std::u16string(theNOXHandler().getDescription()), u"NOX importer");
-    EXPECT_FALSE(theRXPHandler().acceptsExtension(u"rxpx"));
+    EXPECT_EQ(std::u16string(theNOXHandler().getDescription()), KS_WIDE("NOX importer"));
+    EXPECT_FALSE(theRXPHandler().acceptsExtension(KS_WIDE("rxpx")));
     EXPECT_FALSE(theRSPHandler().import(nullptr, nullptr)) << "a project is never imported";
-    EXPECT_FALSE(theRXPHandler().createBatch(nullptr, u"/p/x.rxp"));
+    EXPECT_FALSE(theRXPHandler().createBatch(nullptr, KS_WIDE("/p/x.rxp")));
 }
 
 // A name that does not fit the 512-unit path buffer is refused by every scanner handler alike:
@@ -70,16 +71,17 @@ TEST(ScannerHandlers, RefuseANameTooLongForThePathBufferWithOneCannotOpenReport)
         std::u16string extension;
         const char* label;
     };
-    const Case cases[] = {{&theRDBHandler(), u".rdb", "database"},
-                          {&theRXPHandler(), u".rxp", "stream"},
-                          {&the3DDHandler(), u".3dd", "grid"}};
+    const Case cases[] = {{&theRDBHandler(), KS_WIDE(".rdb"), "database"},
+                          {&theRXPHandler(), KS_WIDE(".rxp"), "stream"},
+                          {&the3DDHandler(), KS_WIDE(".3dd"), "grid"}};
     for (const auto& [handler, extension, label] : cases) {
         SCOPED_TRACE(label);
         for (const size_t units : {512u, 511u}) {
-            const std::u16string folder = u"/data/SCANS/p1/SINGLESCANS/";
+            const std::u16string folder = KS_WIDE("/data/SCANS/p1/SINGLESCANS/");
             const std::u16string name =
-                folder + std::u16string(units - folder.size() - extension.size(), u'n') + extension;
-            ImportBatch batch(u"tests");
+                folder + std::u16string(units - folder.size() - extension.size(), KS_WIDE('n')) +
+                extension;
+            ImportBatch batch(KS_WIDE("tests"));
             ks_test::RecordingFeedback feedback;
             batch.setFeedbackObject(&feedback);
             ScanInfo scan;
@@ -96,7 +98,7 @@ TEST(ScannerHandlers, RefuseANameTooLongForThePathBufferWithOneCannotOpenReport)
             ASSERT_EQ(feedback.errors.size(), 1u);
             EXPECT_EQ(feedback.errors[0].result, ResultCannotOpenFile);
             EXPECT_EQ(feedback.errors[0].phase, PhaseRead);
-            EXPECT_NE(feedback.errors[0].reason.find(u"is 512 units long; at most 511 fit"),
+            EXPECT_NE(feedback.errors[0].reason.find(KS_WIDE("is 512 units long; at most 511 fit")),
                       std::u16string::npos);
         }
     }
@@ -122,9 +124,9 @@ protected:
         ASSERT_EQ(Initialize(), ResultSuccess);
         handler = &ks_test::registeredTestHandler();
         handler->pointsPerFile = 4;
-        batch.setOutputFilename(u"/out/x.nox");
-        batch.addImportFile(u"/in/a.tst");
-        batch.addImportFile(u"/in/b.tst");
+        batch.setOutputFilename(KS_WIDE("/out/x.nox"));
+        batch.addImportFile(KS_WIDE("/in/a.tst"));
+        batch.addImportFile(KS_WIDE("/in/b.tst"));
         ks_test::resetWriterCalls();
     }
     std::vector<std::string> pointLines() const {
@@ -135,7 +137,7 @@ protected:
         return result;
     }
     ks_test::TestHandler* handler = nullptr;
-    ImportBatch batch{u"tests"};
+    ImportBatch batch{KS_WIDE("tests")};
 };
 
 TEST_F(PointEmission, WithoutAFilterEveryPointIsWrittenUnchanged) {
@@ -165,7 +167,7 @@ TEST_F(PointEmission, RefusedPointsBecomeNullPointsInStepWithTheSource) {
 
 TEST(ScanImportFlow, UnitsScaleTheTranslationButNotTheRotation) {
     ASSERT_TRUE(ks_test::bindRecordingWriter());
-    ImportBatch batch(u"tests");
+    ImportBatch batch(KS_WIDE("tests"));
     batch.setUnitsPerMeter(1000.0);
     Matrix4d m = Matrix4d::identity();
     m(0, 1) = 0.5;
@@ -183,7 +185,7 @@ TEST(ScanImportFlow, UnitsScaleTheTranslationButNotTheRotation) {
 
 TEST(ScanImportFlow, FeedbackEveryCountPointsAndCancelSeenOnlyThere) {
     ASSERT_TRUE(ks_test::bindRecordingWriter());
-    ImportBatch batch(u"tests");
+    ImportBatch batch(KS_WIDE("tests"));
     ks_test::RecordingFeedback feedback;
     batch.setFeedbackObject(&feedback);
     ScanImport flow(batch, Matrix4d::identity());

@@ -68,15 +68,15 @@ protected:
         ASSERT_TRUE(ks_test::bindRecordingWriter());
         ASSERT_TRUE(reader.reset && reader.setCell && reader.answer && reader.stats);
         batch.setFeedbackObject(&feedback);
-        batch.setOutputFilename(u"/out");
-        scan.setFilename(u"/proj/ScanPos001.3dd");
+        batch.setOutputFilename(KS_WIDE("/out"));
+        scan.setFilename(KS_WIDE("/proj/ScanPos001.3dd"));
     }
     bool import() {
         ks_test::resetWriterCalls();
         return the3DDHandler().import(&batch, &scan);
     }
     ScriptedReader reader;
-    ImportBatch batch{u"tests"};
+    ImportBatch batch{KS_WIDE("tests")};
     ScanInfo scan;
     ks_test::RecordingFeedback feedback;
 };
@@ -142,7 +142,7 @@ TEST_F(GridImport, PerScanOutputCarriesSuffixZeroAndTheNormalsFlag) {
     EXPECT_EQ(lines[2], "ksioAddGroupW(6,Scan(Single))");
     EXPECT_EQ(lines.back(), "ksioBuildNOXFile()");
     ASSERT_EQ(batch.numExportedFiles(), 1);
-    EXPECT_EQ(std::u16string(batch.getExportedFilenameW(0)), u"/out/ScanPos001_0.nox");
+    EXPECT_EQ(std::u16string(batch.getExportedFilenameW(0)), KS_WIDE("/out/ScanPos001_0.nox"));
 }
 
 TEST_F(GridImport, ProgressEveryFeedbackCountCells) {
@@ -187,26 +187,27 @@ TEST_F(GridImport, EveryReaderFailureEndsTheScanSaysWhichCallFailedAndReleasesEv
     const Row rows[] = {
         // the server cannot be created
         {"create", int32_t(0x80004005u), false, 0,
-         u"the grid reader's CoCreateInstance failed with HRESULT 0x80004005"},
+         KS_WIDE("the grid reader's CoCreateInstance failed with HRESULT 0x80004005")},
         // it lacks the grid interface
         {"create", int32_t(0x80004002u), false, 0,
-         u"the grid reader's QueryInterface failed with HRESULT 0x80004002"},
+         KS_WIDE("the grid reader's QueryInterface failed with HRESULT 0x80004002")},
         {"Open", 1, false, 0,  // S_FALSE is not S_OK
-         u"the grid reader's Open answered HRESULT 0x00000001: the file is missing or no grid "
-         u"scan"},
+         KS_WIDE(
+             "the grid reader's Open answered HRESULT 0x00000001: the file is missing or no grid ")
+             KS_WIDE("scan")},
         {"SetOptionA", int32_t(0x80004005u), false, 1,
-         u"the grid reader's SetOptionA failed with HRESULT 0x80004005"},
+         KS_WIDE("the grid reader's SetOptionA failed with HRESULT 0x80004005")},
         {"GetDimensions", int32_t(0x80070057u), false, 1,
-         u"the grid reader's GetDimensions failed with HRESULT 0x80070057"},
+         KS_WIDE("the grid reader's GetDimensions failed with HRESULT 0x80070057")},
         {"LoadData", 1, true, 1, nullptr},  // nothing to fetch: no cloud
         {"LoadData", int32_t(0x80004005u), false, 1,
-         u"the grid reader's LoadData failed with HRESULT 0x80004005"},
+         KS_WIDE("the grid reader's LoadData failed with HRESULT 0x80004005")},
         {"GetPoints", int32_t(0x80004005u), false, 1,
-         u"the grid reader's GetPoints failed with HRESULT 0x80004005"},
+         KS_WIDE("the grid reader's GetPoints failed with HRESULT 0x80004005")},
         {"GetIntensities", int32_t(0x80004005u), false, 1,
-         u"the grid reader's GetIntensities failed with HRESULT 0x80004005"},
+         KS_WIDE("the grid reader's GetIntensities failed with HRESULT 0x80004005")},
         {"GetColours", int32_t(0x80004005u), false, 1,
-         u"the grid reader's GetColours failed with HRESULT 0x80004005"},
+         KS_WIDE("the grid reader's GetColours failed with HRESULT 0x80004005")},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.method) + " " + std::to_string(row.answer));
@@ -224,7 +225,7 @@ TEST_F(GridImport, EveryReaderFailureEndsTheScanSaysWhichCallFailedAndReleasesEv
         ASSERT_EQ(feedback.errors.size(), 1u);
         EXPECT_EQ(feedback.errors[0].result, ResultFailed);
         EXPECT_EQ(feedback.errors[0].reason,
-                  std::u16string(scan.getFilename()) + u": " + row.reason);
+                  std::u16string(scan.getFilename()) + KS_WIDE(": ") + row.reason);
     }
 }
 
@@ -242,11 +243,13 @@ TEST_F(GridImport, ImpossibleGridSizesAreRefusedBeforeAllocating) {
         EXPECT_TRUE(ks_test::writerCalls().empty());
     }
     ASSERT_EQ(feedback.errors.size(), 4u);
-    EXPECT_NE(feedback.errors[0].reason.find(u"negative grid size, -4 x -4"), std::u16string::npos);
-    EXPECT_NE(feedback.errors[2].reason.find(u"larger than a scan can be"), std::u16string::npos);
-    EXPECT_NE(feedback.errors[3].reason.find(u"a grid of 2000000 x 3 cells cannot be in a file of "
-                                             u"1000 bytes: the file is shorter than its header "
-                                             u"says"),
+    EXPECT_NE(feedback.errors[0].reason.find(KS_WIDE("negative grid size, -4 x -4")),
+              std::u16string::npos);
+    EXPECT_NE(feedback.errors[2].reason.find(KS_WIDE("larger than a scan can be")),
+              std::u16string::npos);
+    EXPECT_NE(feedback.errors[3].reason.find(
+                  KS_WIDE("a grid of 2000000 x 3 cells cannot be in a file of ")
+                      KS_WIDE("1000 bytes: the file is shorter than its header ") KS_WIDE("says")),
               std::u16string::npos);
     reader.filledGrid(10, 100);  // 1000 cells fit
     EXPECT_TRUE(import());
@@ -254,11 +257,11 @@ TEST_F(GridImport, ImpossibleGridSizesAreRefusedBeforeAllocating) {
 
 TEST_F(GridImport, OnlyExactLowerOrUpperCaseExtensionsAreRead) {
     reader.filledGrid(4, 4);
-    for (const char16_t* name : {u"/p/a.3Dd", u"/p/a3dd", u"/p.3dd/a"}) {
+    for (const char16_t* name : {KS_WIDE("/p/a.3Dd"), KS_WIDE("/p/a3dd"), KS_WIDE("/p.3dd/a")}) {
         scan.setFilename(name);
         EXPECT_FALSE(import()) << std::u16string(name).size();
     }
-    scan.setFilename(u"/p/A.3DD");
+    scan.setFilename(KS_WIDE("/p/A.3DD"));
     EXPECT_TRUE(import());
     EXPECT_NE(linesStartingWith("ksioAddCloudW")[0].find(",A,"), std::string::npos);
 }

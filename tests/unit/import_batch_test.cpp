@@ -12,7 +12,7 @@ using namespace ks_formats;
 namespace {
 
 TEST(ImportBatchDefaults, NewBatchReadsBackEveryDefault) {
-    ImportBatch batch(u"tests");
+    ImportBatch batch(KS_WIDE("tests"));
     EXPECT_FLOAT_EQ(batch.getCompressionTolerance(), 0.001f);
     EXPECT_FLOAT_EQ(batch.getSpatialFiltering(), -1.0f);
     EXPECT_DOUBLE_EQ(batch.getUnitsPerMeter(), 1.0);
@@ -32,15 +32,15 @@ TEST(ImportBatchDefaults, NewBatchReadsBackEveryDefault) {
     EXPECT_EQ(batch.getPointsFilterCallback(), nullptr);
     EXPECT_EQ(batch.getNumScans(), 0);
     EXPECT_FALSE(batch._getCancel());
-    EXPECT_EQ(std::u16string(batch._getRawOutputFilename()), u"");
-    EXPECT_EQ(std::u16string(batch._getCurrentFilename()), u"");
+    EXPECT_EQ(std::u16string(batch._getRawOutputFilename()), KS_WIDE(""));
+    EXPECT_EQ(std::u16string(batch._getCurrentFilename()), KS_WIDE(""));
     EXPECT_EQ(batch.RSPSettings().getDataSource(), RSPOpt::DataSourceRdb);
     EXPECT_EQ(batch.RSPSettings().getIntensitySource(), RSPOpt::IntensityReflectance);
     EXPECT_DOUBLE_EQ(batch.RSPSettings().getReflectanceScale(), 500.0);
 }
 
 TEST(ImportBatchClamps, CompressionToleranceBelowOneMicrometreIsZero) {
-    ImportBatch batch(u"tests");
+    ImportBatch batch(KS_WIDE("tests"));
     batch.useAutoCompressTolerance(true);
     batch.setCompressionTolerance(5e-7f);
     EXPECT_EQ(batch.getCompressionTolerance(), 0.0f);
@@ -59,7 +59,7 @@ TEST(ImportBatchClamps, CompressionToleranceBelowOneMicrometreIsZero) {
 }
 
 TEST(ImportBatchClamps, UnitsPerMeterFallsBackToOneOutsideItsRange) {
-    ImportBatch batch(u"tests");
+    ImportBatch batch(KS_WIDE("tests"));
     for (double bad : {0.0, -5.0, 1e9}) {
         batch.setUnitsPerMeter(bad);
         EXPECT_DOUBLE_EQ(batch.getUnitsPerMeter(), 1.0) << bad;
@@ -71,7 +71,7 @@ TEST(ImportBatchClamps, UnitsPerMeterFallsBackToOneOutsideItsRange) {
 }
 
 TEST(ImportBatchAccessors, FeedbackCountOfZeroIsStoredAsOne) {
-    ImportBatch batch(u"tests");
+    ImportBatch batch(KS_WIDE("tests"));
     batch._setFeedbackCount(0);
     EXPECT_EQ(batch._getFeedbackCount(), 1u);
     batch._setFeedbackCount(7);
@@ -79,17 +79,17 @@ TEST(ImportBatchAccessors, FeedbackCountOfZeroIsStoredAsOne) {
 }
 
 TEST(ImportBatchAccessors, ScanInfoByIndexAndIncludedFlags) {
-    ImportBatch batch(u"tests");
-    batch.addImportFile(u"/s/a.rxp");
+    ImportBatch batch(KS_WIDE("tests"));
+    batch.addImportFile(KS_WIDE("/s/a.rxp"));
     batch.addImportFile("/s/b.rxp");
     batch.addImportFile(static_cast<const char16_t*>(nullptr));
     ASSERT_EQ(batch.numImportFiles(), 3);
     auto* info = static_cast<ScanInfo*>(batch._getScanInfo(1));
     ASSERT_NE(info, nullptr);
-    EXPECT_EQ(std::u16string(info->getFilename()), u"/s/b.rxp");
+    EXPECT_EQ(std::u16string(info->getFilename()), KS_WIDE("/s/b.rxp"));
     EXPECT_TRUE(info->getIncluded());
     EXPECT_EQ(*info->getMatrix(), Matrix4d::identity());
-    EXPECT_EQ(std::u16string(batch.getImportFilename(2)), u"");
+    EXPECT_EQ(std::u16string(batch.getImportFilename(2)), KS_WIDE(""));
     EXPECT_EQ(batch._getScanInfo(3), nullptr);
     EXPECT_EQ(batch._getScanInfo(0xFFFFFFFFu), nullptr);
     EXPECT_EQ(batch.getImportFilename(-1), nullptr);
@@ -104,48 +104,48 @@ TEST(ImportBatchAccessors, ScanInfoByIndexAndIncludedFlags) {
 }
 
 TEST(ImportBatchCopies, CopiesOwnTheirListsAndSettings) {
-    auto source = std::make_unique<ImportBatch>(u"tests");
-    source->addImportFile(u"/s/a.rxp");
+    auto source = std::make_unique<ImportBatch>(KS_WIDE("tests"));
+    source->addImportFile(KS_WIDE("/s/a.rxp"));
     source->setBatchMode(BatchModePerFile);
     source->setUnitsPerMeter(100.0);
     source->genericAsciiSettings().setXYZColumns(4);
     source->RSPSettings().setReflectanceScale(2.5);
-    source->setOutputFilename(u"/out/site.nox");
+    source->setOutputFilename(KS_WIDE("/out/site.nox"));
     source->_setFeedbackCount(7);
     source->_setCancel(true);
 
     ImportBatch copy(*source);
-    copy.addImportFile(u"/s/b.rxp");
+    copy.addImportFile(KS_WIDE("/s/b.rxp"));
     EXPECT_EQ(source->numImportFiles(), 1);
     EXPECT_EQ(copy.numImportFiles(), 2);
     EXPECT_EQ(copy.getBatchMode(), BatchModePerFile);
     EXPECT_DOUBLE_EQ(copy.getUnitsPerMeter(), 100.0);
     EXPECT_EQ(copy.genericAsciiSettings().columns[GenericAsciiOpt::ColumnZ], 6);
     EXPECT_DOUBLE_EQ(copy.RSPSettings().getReflectanceScale(), 2.5);
-    EXPECT_EQ(std::u16string(copy._getRawOutputFilename()), u"/out/site.nox");
+    EXPECT_EQ(std::u16string(copy._getRawOutputFilename()), KS_WIDE("/out/site.nox"));
     EXPECT_EQ(copy._getFeedbackCount(), 7u);
     EXPECT_TRUE(copy._getCancel());
     copy._setCancel(false);
     EXPECT_TRUE(source->_getCancel()) << "each copy has its own flag";
 
-    ImportBatch assigned(u"other");
-    assigned.addImportFile(u"/x/old.rxp");
+    ImportBatch assigned(KS_WIDE("other"));
+    assigned.addImportFile(KS_WIDE("/x/old.rxp"));
     assigned._setCancel(true);
     assigned = copy;
     EXPECT_EQ(assigned.numImportFiles(), 2);
-    EXPECT_EQ(std::u16string(assigned.getImportFilename(0)), u"/s/a.rxp");
+    EXPECT_EQ(std::u16string(assigned.getImportFilename(0)), KS_WIDE("/s/a.rxp"));
     EXPECT_FALSE(assigned._getCancel());
     assigned = assigned;
     EXPECT_EQ(assigned.numImportFiles(), 2);
 
     source.reset();
-    EXPECT_EQ(std::u16string(copy.getImportFilename(0)), u"/s/a.rxp");
+    EXPECT_EQ(std::u16string(copy.getImportFilename(0)), KS_WIDE("/s/a.rxp"));
     copy.removeImportFiles();
     EXPECT_EQ(assigned.numImportFiles(), 2);
 }
 
 TEST(ImportBatchInitialize, ClearsCountersAndCancelButNoSetting) {
-    ImportBatch batch(u"tests");
+    ImportBatch batch(KS_WIDE("tests"));
     batch.setNumScans(4);
     batch._setCancel(true);
     batch._setTotalProgressPercentage(40);
@@ -158,19 +158,19 @@ TEST(ImportBatchInitialize, ClearsCountersAndCancelButNoSetting) {
 }
 
 TEST(ImportBatchNames, LongNamesAreCutAt511UnitsWithoutSplittingAPair) {
-    ImportBatch batch(u"tests");
-    std::u16string longName(600, u'a');
+    ImportBatch batch(KS_WIDE("tests"));
+    std::u16string longName(600, KS_WIDE('a'));
     batch._setCurrentFilename(longName.c_str());
-    EXPECT_EQ(std::u16string(batch._getCurrentFilename()), std::u16string(511, u'a'));
+    EXPECT_EQ(std::u16string(batch._getCurrentFilename()), std::u16string(511, KS_WIDE('a')));
 
     // A surrogate pair straddling the cut is dropped whole.
-    std::u16string pair(510, u'b');
-    pair += u"\U0001F600tail";
+    std::u16string pair(510, KS_WIDE('b'));
+    pair += KS_WIDE("\U0001F600tail");
     batch._setCurrentOutputFilename(pair.c_str());
-    EXPECT_EQ(std::u16string(batch._getCurrentOutputFilename()), std::u16string(510, u'b'));
+    EXPECT_EQ(std::u16string(batch._getCurrentOutputFilename()), std::u16string(510, KS_WIDE('b')));
 
     batch._setCurrentFilename(nullptr);
-    EXPECT_EQ(std::u16string(batch._getCurrentFilename()), u"");
+    EXPECT_EQ(std::u16string(batch._getCurrentFilename()), KS_WIDE(""));
 }
 
 TEST(OptionRecords, GenericAsciiSettersAndReset) {
@@ -197,17 +197,17 @@ TEST(OptionRecords, GenericAsciiSettersAndReset) {
 
 TEST(ScanInfoTest, DefaultsNamesAndOrder) {
     ScanInfo info;
-    EXPECT_EQ(std::u16string(info.getFilename()), u"");
+    EXPECT_EQ(std::u16string(info.getFilename()), KS_WIDE(""));
     EXPECT_EQ(*info.getMatrix(), Matrix4d::identity());
     EXPECT_FALSE(info.getIncluded());
 
-    info.setFilename(u"/a/b.rxp");
+    info.setFilename(KS_WIDE("/a/b.rxp"));
     info.setFilename(static_cast<const char16_t*>(nullptr));
-    EXPECT_EQ(std::u16string(info.getFilename()), u"/a/b.rxp");
+    EXPECT_EQ(std::u16string(info.getFilename()), KS_WIDE("/a/b.rxp"));
     info.setFilename("/a/\xE9.rxp");  // not UTF-8: Latin-1 character
-    EXPECT_EQ(std::u16string(info.getFilename()), u"/a/\u00e9.rxp");
+    EXPECT_EQ(std::u16string(info.getFilename()), KS_WIDE("/a/\u00e9.rxp"));
     info.setFilename("");
-    EXPECT_EQ(std::u16string(info.getFilename()), u"");
+    EXPECT_EQ(std::u16string(info.getFilename()), KS_WIDE(""));
 
     Matrix4d m = Matrix4d::identity();
     m(0, 3) = 10.0;
@@ -215,20 +215,20 @@ TEST(ScanInfoTest, DefaultsNamesAndOrder) {
     EXPECT_DOUBLE_EQ(info.getMatrix()->m[3], 10.0);
 
     ScanInfo upper, lower, prefix;
-    upper.setFilename(u"B");
-    lower.setFilename(u"a");
-    prefix.setFilename(u"Bx");
+    upper.setFilename(KS_WIDE("B"));
+    lower.setFilename(KS_WIDE("a"));
+    prefix.setFilename(KS_WIDE("Bx"));
     EXPECT_TRUE(upper < lower) << "ordinal order: upper case first";
     EXPECT_TRUE(upper < prefix) << "a proper prefix orders first";
     EXPECT_FALSE(lower < upper);
 }
 
 TEST(PathBufferTest, DefaultTextAndSafeCopies) {
-    EXPECT_EQ(std::u16string(PathBuffer().c_str()), u"(empty)");
-    std::u16string longPath(700, u'x');
+    EXPECT_EQ(std::u16string(PathBuffer().c_str()), KS_WIDE("(empty)"));
+    std::u16string longPath(700, KS_WIDE('x'));
     PathBuffer buffer(longPath.c_str());
     EXPECT_EQ(std::u16string(buffer.c_str()).size(), 511u);
-    PathBuffer other(u"/a");
+    PathBuffer other(KS_WIDE("/a"));
     other = buffer;
     EXPECT_EQ(std::u16string(other.c_str()), std::u16string(buffer.c_str()));
 }

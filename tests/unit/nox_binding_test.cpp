@@ -21,9 +21,9 @@ using ks_formats::platform::BindOutcome;
 
 namespace {
 
-const std::u16string kScripted = u"" KS_SCRIPTED_LYRANT_PATH;
-const std::u16string kIncomplete = u"" KS_INCOMPLETE_LYRANT_PATH;
-const char16_t* kNowhere = u"/nonexistent/libKestrionLyrantAPI.so";
+const std::u16string kScripted = KS_WIDE("") KS_SCRIPTED_LYRANT_PATH;
+const std::u16string kIncomplete = KS_WIDE("") KS_INCOMPLETE_LYRANT_PATH;
+const char16_t* kNowhere = KS_WIDE("/nonexistent/libKestrionLyrantAPI.so");
 
 std::string loadedViewer() { return platform::loadedLibraryPath(kLyrantLibraryName); }
 
@@ -46,7 +46,7 @@ TEST(LyrantBinding, ByPathBindsOnceAndLaterCallsAnswerAtOnce) {
 TEST(LyrantBinding, FailuresAnswerByCauseAndKeepNothing) {
     NOXHandler handler;
     EXPECT_EQ(handler.bindLyrant(kNowhere), BindOutcome::NotLoaded);
-    EXPECT_EQ(handler.bindLyrant(u""), BindOutcome::NotLoaded);
+    EXPECT_EQ(handler.bindLyrant(KS_WIDE("")), BindOutcome::NotLoaded);
     EXPECT_EQ(handler.bindLyrant(kIncomplete.c_str()), BindOutcome::FunctionMissing);
     EXPECT_FALSE(handler.lyrant().bound);
     EXPECT_EQ(handler.lyrant().openNOX, nullptr) << "no function of an incomplete library is kept";
@@ -99,11 +99,11 @@ TEST(LyrantBinding, IncompleteLibraryIsNeverUsedAndImportBindsAnew) {
     ASSERT_FALSE(std::filesystem::exists(defaultLyrantPath())) << defaultLyrantPath();
     EXPECT_EQ(LoadLyrantAPI(kIncomplete.c_str()), ResultFailed);
 
-    ImportBatch batch(u"tests");
+    ImportBatch batch(KS_WIDE("tests"));
     ks_test::RecordingFeedback feedback;
     batch.setFeedbackObject(&feedback);
     ScanInfo scan;
-    scan.setFilename(u"/data/site.nox");
+    scan.setFilename(KS_WIDE("/data/site.nox"));
     FileTypeHandler& handler = theNOXHandler();
     ks_test::resetWriterCalls();
     EXPECT_FALSE(handler.import(&batch, &scan));
@@ -138,8 +138,8 @@ TEST(LyrantBinding, AlreadyLoadedLibraryIsTakenAndThePathIgnored) {
 TEST(LyrantBinding, InitializeLeavesTheNoxHandlerOutOfTheRegistry) {
     ASSERT_EQ(Initialize(), ResultSuccess);
     ASSERT_EQ(LoadLyrantAPI(kScripted.c_str()), ResultSuccess);
-    EXPECT_EQ(findHandlerForName(u"/in/site.nox"), nullptr);
-    EXPECT_EQ(findHandlerForName(u"/in/site.NOX"), nullptr);
+    EXPECT_EQ(findHandlerForName(KS_WIDE("/in/site.nox")), nullptr);
+    EXPECT_EQ(findHandlerForName(KS_WIDE("/in/site.NOX")), nullptr);
     for (unsigned i = 0; i < handlerCount(); ++i) EXPECT_NE(handlerAt(i), &theNOXHandler());
 }
 

@@ -45,14 +45,14 @@ class NoxImport : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(ks_test::bindRecordingWriter());
-        ASSERT_EQ(LoadLyrantAPI(u"" KS_SCRIPTED_LYRANT_PATH), ResultSuccess);
+        ASSERT_EQ(LoadLyrantAPI(KS_WIDE("") KS_SCRIPTED_LYRANT_PATH), ResultSuccess);
         dir = ks_test::scratchFolder();
         batch.setFeedbackObject(&feedback);
         batch.setOutputFilename((dir / "out").u16string().c_str());
         batch.includeClassification(true);
     }
     bool importScene(uint64_t delivered, uint64_t reported, uint32_t content,
-                     const char16_t* file = u"/data/clouds/site.nox") {
+                     const char16_t* file = KS_WIDE("/data/clouds/site.nox")) {
         ks_test::setLyrantScene(delivered, reported, content);
         ks_test::resetLyrantCalls();
         ks_test::resetWriterCalls();
@@ -72,7 +72,7 @@ protected:
     }
 
     std::filesystem::path dir;
-    ImportBatch batch{u"tests"};
+    ImportBatch batch{KS_WIDE("tests")};
     ks_test::RecordingFeedback feedback;
 };
 
@@ -212,15 +212,16 @@ TEST_F(NoxImport, UnopenableFileIsReportedBeforeAnythingIsWritten) {
 }
 
 TEST_F(NoxImport, CloudNameIsTheFolderCutSafelyWhenTooLong) {
-    ASSERT_TRUE(importScene(1, 1, 0, u"site.nox"));
+    ASSERT_TRUE(importScene(1, 1, 0, KS_WIDE("site.nox")));
     EXPECT_EQ(cloudLine(), "ksioAddCloudW(0,,[null],0,0)") << "no folder, empty name";
 
-    const std::u16string longFolder = u"/" + std::u16string(400, u'a');
-    ASSERT_TRUE(importScene(1, 1, 0, (longFolder + u"/site.nox").c_str()));
+    const std::u16string longFolder = KS_WIDE("/") + std::u16string(400, KS_WIDE('a'));
+    ASSERT_TRUE(importScene(1, 1, 0, (longFolder + KS_WIDE("/site.nox")).c_str()));
     EXPECT_EQ(cloudLine(), "ksioAddCloudW(0,/" + std::string(258, 'a') + ",[null],0,0)");
 
     // A surrogate pair across the limit is dropped whole rather than split.
-    const std::u16string straddling = u"/" + std::u16string(257, u'b') + u"\U0001F600/site.nox";
+    const std::u16string straddling =
+        KS_WIDE("/") + std::u16string(257, KS_WIDE('b')) + KS_WIDE("\U0001F600/site.nox");
     ASSERT_TRUE(importScene(1, 1, 0, straddling.c_str()));
     EXPECT_EQ(cloudLine(), "ksioAddCloudW(0,/" + std::string(257, 'b') + ",[null],0,0)");
     EXPECT_EQ(ks_test::writerCallsStartingWith({"ksioAddPoint"}).size(), 1u);

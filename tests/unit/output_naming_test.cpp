@@ -20,7 +20,7 @@ struct NamingCase {
 };
 
 std::string outputName(const char* output, int mode, const char* input, int index) {
-    ImportBatch batch(u"test");
+    ImportBatch batch(KS_WIDE("test"));
     batch.setOutputFilename(output);
     batch.setBatchMode(static_cast<BatchMode>(mode));
     return toUtf8(batch._getOutputFilename(fromUtf8(input).c_str(), index));
@@ -79,7 +79,7 @@ TEST(OutputNaming, StemOfTheInputName) {
 }
 
 TEST(OutputNaming, NullInputNameCountsAsEmpty) {
-    ImportBatch batch(u"test");
+    ImportBatch batch(KS_WIDE("test"));
     batch.setOutputFilename("/out/merged.nox");
     batch.setBatchMode(ks_formats::BatchModePerFile);
     EXPECT_EQ(toUtf8(batch._getOutputFilename(nullptr, -1)), "/out/merged.nox");
@@ -100,33 +100,33 @@ TEST(OutputNaming, DirectoryTestLooksAtTheLastDotAndSlash) {
         {"/out/", true},
     };
     for (const auto& c : cases) {
-        ImportBatch batch(u"test");
+        ImportBatch batch(KS_WIDE("test"));
         batch.setOutputFilename(c.output);
         EXPECT_EQ(batch._isOutputFileADirectory(), c.directory) << c.output;
     }
 }
 
 TEST(OutputNaming, ResultIsOneSharedBufferOverwrittenByTheNextCall) {
-    ImportBatch first(u"test");
-    ImportBatch second(u"test");
+    ImportBatch first(KS_WIDE("test"));
+    ImportBatch second(KS_WIDE("test"));
     first.setOutputFilename("/out");
     second.setOutputFilename("/other");
     first.setBatchMode(ks_formats::BatchModePerFile);
     second.setBatchMode(ks_formats::BatchModePerFile);
 
-    const char16_t* a = first._getOutputFilename(u"/in/one.rxp", -1);
+    const char16_t* a = first._getOutputFilename(KS_WIDE("/in/one.rxp"), -1);
     const std::string before = toUtf8(a);
-    const char16_t* b = second._getOutputFilename(u"/in/two.rxp", -1);
+    const char16_t* b = second._getOutputFilename(KS_WIDE("/in/two.rxp"), -1);
     EXPECT_EQ(before, "/out/one.nox");
     EXPECT_EQ(a, b);
     EXPECT_EQ(toUtf8(a), "/other/two.nox");
 }
 
 TEST(OutputNaming, InputMayPointIntoThePreviousResult) {
-    ImportBatch batch(u"test");
+    ImportBatch batch(KS_WIDE("test"));
     batch.setOutputFilename("/out/merged.nox");
     batch.setBatchMode(ks_formats::BatchModePerScan);
-    const char16_t* previous = batch._getOutputFilename(u"/in/scan1.rxp", 3);
+    const char16_t* previous = batch._getOutputFilename(KS_WIDE("/in/scan1.rxp"), 3);
     ASSERT_EQ(toUtf8(previous), "/out/merged_scan1_3.nox");
     // The input is the result buffer itself: it must be read before the new name is written.
     EXPECT_EQ(toUtf8(batch._getOutputFilename(previous, 12)), "/out/merged_merged_scan1_3_12.nox");
@@ -135,32 +135,33 @@ TEST(OutputNaming, InputMayPointIntoThePreviousResult) {
 }
 
 TEST(StrippedFilename, FinalComponentWithoutExtensionInItsOwnBuffer) {
-    ImportBatch batch(u"test");
+    ImportBatch batch(KS_WIDE("test"));
     batch.setOutputFilename("/out");
-    EXPECT_EQ(toUtf8(batch._getStrippedFilename(u"/x/y.rxp")), "y");
-    EXPECT_EQ(toUtf8(batch._getStrippedFilename(u"y.rxp")), "y");
-    EXPECT_EQ(toUtf8(batch._getStrippedFilename(u"/x.d/y")), "y");
+    EXPECT_EQ(toUtf8(batch._getStrippedFilename(KS_WIDE("/x/y.rxp"))), "y");
+    EXPECT_EQ(toUtf8(batch._getStrippedFilename(KS_WIDE("y.rxp"))), "y");
+    EXPECT_EQ(toUtf8(batch._getStrippedFilename(KS_WIDE("/x.d/y"))), "y");
     EXPECT_EQ(toUtf8(batch._getStrippedFilename(nullptr)), "");
 
-    const char16_t* stripped = batch._getStrippedFilename(u"/x/a.b.c");
+    const char16_t* stripped = batch._getStrippedFilename(KS_WIDE("/x/a.b.c"));
     ASSERT_EQ(toUtf8(stripped), "a.b");
     // Naming uses its own buffer, and a stripped name may be fed back in.
-    batch._getOutputFilename(u"/in/other.rxp", -1);
+    batch._getOutputFilename(KS_WIDE("/in/other.rxp"), -1);
     EXPECT_EQ(toUtf8(stripped), "a.b");
     EXPECT_EQ(batch._getStrippedFilename(stripped), stripped);
     EXPECT_EQ(toUtf8(stripped), "a");
 }
 
 TEST(OutputNaming, SetOutputFilenameInBothFormsAndLongNames) {
-    ImportBatch batch(u"test");
+    ImportBatch batch(KS_WIDE("test"));
     batch.setOutputFilename("/out/\xC3\xA9t\xC3\xA9\x93.nox");  // é, é, then a lone 0x93
-    EXPECT_EQ(std::u16string(batch._getRawOutputFilename()), u"/out/\u00E9t\u00E9\u201C.nox");
+    EXPECT_EQ(std::u16string(batch._getRawOutputFilename()),
+              KS_WIDE("/out/\u00E9t\u00E9\u201C.nox"));
 
     batch.setOutputFilename(static_cast<const char*>(nullptr));
-    EXPECT_EQ(std::u16string(batch._getRawOutputFilename()), u"");
-    batch.setOutputFilename(u"/x");
+    EXPECT_EQ(std::u16string(batch._getRawOutputFilename()), KS_WIDE(""));
+    batch.setOutputFilename(KS_WIDE("/x"));
     batch.setOutputFilename(static_cast<const char16_t*>(nullptr));
-    EXPECT_EQ(std::u16string(batch._getRawOutputFilename()), u"");
+    EXPECT_EQ(std::u16string(batch._getRawOutputFilename()), KS_WIDE(""));
 
     const std::string longName = "/" + std::string(700, 'n') + ".nox";
     batch.setOutputFilename(longName.c_str());
@@ -169,6 +170,6 @@ TEST(OutputNaming, SetOutputFilenameInBothFormsAndLongNames) {
     EXPECT_EQ(toUtf8(batch._getRawOutputFilename()), longName.substr(0, 511));
     // Cut before its extension, the name now counts as a folder.
     batch.setBatchMode(ks_formats::BatchModePerFile);
-    EXPECT_EQ(toUtf8(batch._getOutputFilename(u"/in/s.rxp", -1)),
+    EXPECT_EQ(toUtf8(batch._getOutputFilename(KS_WIDE("/in/s.rxp"), -1)),
               longName.substr(0, 511) + "/s.nox");
 }

@@ -60,7 +60,7 @@ protected:
     }
 
     std::filesystem::path dir, scanName, data;
-    ImportBatch batch{u"tests"};
+    ImportBatch batch{KS_WIDE("tests")};
     ks_test::RecordingFeedback feedback;
 };
 
@@ -274,16 +274,19 @@ TEST(RdbNames, DataFolderAndExtensionRules) {
         std::u16string name, folder;
     };
     const Case cases[] = {
-        {u"/d/SCANS/P1/SINGLESCANS/s.rdb", u"/d/project.rdb/SCANS/P1/SINGLESCANS/s/"},
-        {u"/SCANS/x/SCANS/s.RXP", u"/project.rdb/SCANS/x/SCANS/s/"},  // first SCANS only
-        {u"/d/scans/P1/s.rdb", u""},                                  // case-sensitive
-        {u"/d/SCANS/P1/s.las", u""},
+        {KS_WIDE("/d/SCANS/P1/SINGLESCANS/s.rdb"),
+         KS_WIDE("/d/project.rdb/SCANS/P1/SINGLESCANS/s/")},
+        {KS_WIDE("/SCANS/x/SCANS/s.RXP"),
+         KS_WIDE("/project.rdb/SCANS/x/SCANS/s/")},   // first SCANS only
+        {KS_WIDE("/d/scans/P1/s.rdb"), KS_WIDE("")},  // case-sensitive
+        {KS_WIDE("/d/SCANS/P1/s.las"), KS_WIDE("")},
     };
     for (const Case& c : cases)
         EXPECT_EQ(rdbDataFolder(c.name), c.folder) << std::string(c.name.begin(), c.name.end());
 
-    ImportBatch batch(u"tests");
-    for (const char16_t* name : {u"/d/SCANS/a.Rdb", u"/d/SCANS/a.rdb/x", u"/d/SCANS.rdb/a"}) {
+    ImportBatch batch(KS_WIDE("tests"));
+    for (const char16_t* name :
+         {KS_WIDE("/d/SCANS/a.Rdb"), KS_WIDE("/d/SCANS/a.rdb/x"), KS_WIDE("/d/SCANS.rdb/a")}) {
         ScanInfo scan;
         scan.setFilename(name);
         EXPECT_FALSE(theRDBHandler().import(&batch, &scan));
@@ -329,8 +332,8 @@ struct AddingFeedback final : ks_test::RecordingFeedback {
                         int fileIndex, int phase) override {
         RecordingFeedback::reportProgress(batch, name, overall, filePercent, fileIndex, phase);
         for (int k = 0; k < 64; ++k)
-            batch->addImportFile((u"/elsewhere/added-" + std::u16string(40, u'x') +
-                                  char16_t(u'a' + k % 26) + u".rdb")
+            batch->addImportFile((KS_WIDE("/elsewhere/added-") + std::u16string(40, KS_WIDE('x')) +
+                                  char16_t(KS_WIDE('a') + k % 26) + KS_WIDE(".rdb"))
                                      .c_str());
     }
 };

@@ -64,7 +64,7 @@ protected:
     }
 
     std::filesystem::path dir;
-    ImportBatch batch{u"tests"};
+    ImportBatch batch{KS_WIDE("tests")};
     ks_test::RecordingFeedback feedback;
     std::map<std::string, RspMatrix> expectedMatrix;
 };

@@ -53,7 +53,7 @@ protected:
     }
 
     std::filesystem::path dir;
-    ImportBatch batch{u"tests"};
+    ImportBatch batch{KS_WIDE("tests")};
 };
 
 TEST_F(RspProjectRead, ScansInDocumentOrderEachWithPopTimesSop) {
@@ -125,7 +125,7 @@ TEST_F(RspProjectRead, ElementNamesAreExactAndMatrixTextIsFree) {
 }
 
 TEST_F(RspProjectRead, UnreadableProjectsLeaveTheBatchAlone) {
-    batch.addImportFile(u"/keep/me.rxp");
+    batch.addImportFile(KS_WIDE("/keep/me.rxp"));
     const std::u16string paths[] = {
         (dir / "missing.rsp").u16string(),
         writeText("bad.rsp", "<document><scanpositions></document>"),
@@ -161,8 +161,8 @@ TEST_F(RspProjectRead, AProjectThatIsNotConvertedSaysWhy) {
     }
     ASSERT_EQ(feedback.errors.size(), 2u);
     EXPECT_EQ(feedback.errors[0].result, ResultFailed);
-    EXPECT_NE(feedback.errors[0].reason.find(u"line 3: "), std::u16string::npos);
-    EXPECT_NE(feedback.errors[1].reason.find(u"only when it is the batch's only input"),
+    EXPECT_NE(feedback.errors[0].reason.find(KS_WIDE("line 3: ")), std::u16string::npos);
+    EXPECT_NE(feedback.errors[1].reason.find(KS_WIDE("only when it is the batch's only input")),
               std::u16string::npos);
 }
 
@@ -191,10 +191,10 @@ TEST_F(RspProjectRead, NamesAreUtf8AndBounded) {
     ASSERT_TRUE(theRSPHandler().createBatch(&batch, writeProject(project)));
     ASSERT_EQ(batch.numImportFiles(), 2) << "a path too long for the path buffer is left out";
     EXPECT_EQ(std::u16string(batch.getImportFilename(0)),
-              (dir / "SCANS").u16string() + u"/Pos\u00e9/SINGLESCANS/\u00fc\u20ac.rdb");
-    EXPECT_EQ(
-        std::u16string(batch.getImportFilename(1)),
-        (dir / "SCANS").u16string() + u"/" + std::u16string(126, u'n') + u"/SINGLESCANS/a.rdb")
+              (dir / "SCANS").u16string() + KS_WIDE("/Pos\u00e9/SINGLESCANS/\u00fc\u20ac.rdb"));
+    EXPECT_EQ(std::u16string(batch.getImportFilename(1)),
+              (dir / "SCANS").u16string() + KS_WIDE("/") + std::u16string(126, KS_WIDE('n')) +
+                  KS_WIDE("/SINGLESCANS/a.rdb"))
         << "cut before the character that would not fit whole";
 }
 
@@ -226,10 +226,13 @@ TEST(RspScanPath, FolderOfTheProject) {
     ScanPosition position;
     position.name = "P";
     ProjectScan scan;
-    scan.file = u"s.rxp";
-    EXPECT_EQ(scanFilePath(u"/data/site.rsp", position, scan), u"/data/SCANS/P/SINGLESCANS/s.rxp");
-    EXPECT_EQ(scanFilePath(u"/site.rsp", position, scan), u"/SCANS/P/SINGLESCANS/s.rxp");
-    EXPECT_EQ(scanFilePath(u"site.rsp", position, scan), u"SCANS/P/SINGLESCANS/s.rxp")
+    scan.file = KS_WIDE("s.rxp");
+    EXPECT_EQ(scanFilePath(KS_WIDE("/data/site.rsp"), position, scan),
+              KS_WIDE("/data/SCANS/P/SINGLESCANS/s.rxp"));
+    EXPECT_EQ(scanFilePath(KS_WIDE("/site.rsp"), position, scan),
+              KS_WIDE("/SCANS/P/SINGLESCANS/s.rxp"));
+    EXPECT_EQ(scanFilePath(KS_WIDE("site.rsp"), position, scan),
+              KS_WIDE("SCANS/P/SINGLESCANS/s.rxp"))
         << "beside a project named without a folder, not at the root";
 }
 

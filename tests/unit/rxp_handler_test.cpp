@@ -56,7 +56,7 @@ protected:
     }
 
     std::filesystem::path dir;
-    ImportBatch batch{u"tests"};
+    ImportBatch batch{KS_WIDE("tests")};
     ks_test::RecordingFeedback feedback;
     Matrix4d matrix = Matrix4d::identity();
 };
@@ -149,10 +149,10 @@ TEST_F(RxpImport, ReadFailureMidStreamBuildsWhatWasReadAndAnswersFalse) {
     EXPECT_EQ(batch.numExportedFiles(), 1);
     ASSERT_EQ(feedback.errors.size(), 1u) << "a read failure is reported once, with why";
     EXPECT_EQ(feedback.errors[0].result, ResultFailed);
-    const std::u16string pathPart = path + u": the point-stream reader failed (code ";
+    const std::u16string pathPart = path + KS_WIDE(": the point-stream reader failed (code ");
     EXPECT_EQ(feedback.errors[0].reason.rfind(pathPart, 0), 0u);
-    EXPECT_NE(feedback.errors[0].reason.find(u") after 6 records: the stream is damaged or ends "
-                                             u"inside a record"),
+    EXPECT_NE(feedback.errors[0].reason.find(KS_WIDE(
+                  ") after 6 records: the stream is damaged or ends ") KS_WIDE("inside a record")),
               std::u16string::npos);
 }
 
@@ -167,17 +167,17 @@ TEST_F(RxpImport, MissingOrForeignFileSaysWhyAndWritesNothing) {
     EXPECT_FALSE(importFile(foreign));
     EXPECT_EQ(ks_test::writerCalls(), "");
     ASSERT_EQ(feedback.errors.size(), 2u);
-    EXPECT_EQ(feedback.errors[0].reason, missing + u": No such file or directory");
+    EXPECT_EQ(feedback.errors[0].reason, missing + KS_WIDE(": No such file or directory"));
     EXPECT_EQ(feedback.errors[1].reason.rfind(
-                  foreign + u": the point-stream reader refused it (code ", 0),
+                  foreign + KS_WIDE(": the point-stream reader refused it (code "), 0),
               0u);
     EXPECT_FALSE(theRXPHandler().import(nullptr, nullptr));
 }
 
 // Paths reach the stream reader as UTF-8, whatever their characters.
 TEST_F(RxpImport, PathsWithAnyCharacterConvert) {
-    EXPECT_EQ(rxpStreamUri(u"/d/\u00e9.rxp"), "file:///d/\xC3\xA9.rxp");
-    EXPECT_EQ(rxpStreamUri(u"/data/\u4e2d\u6587/a.rxp"),
+    EXPECT_EQ(rxpStreamUri(KS_WIDE("/d/\u00e9.rxp")), "file:///d/\xC3\xA9.rxp");
+    EXPECT_EQ(rxpStreamUri(KS_WIDE("/data/\u4e2d\u6587/a.rxp")),
               "file:///data/\xE4\xB8\xAD\xE6\x96\x87/a.rxp");
     std::filesystem::create_directories(dir / "\xE6\xB8\xAC\xE9\x87\x8F");
     const std::u16string path =

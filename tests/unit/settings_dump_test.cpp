@@ -32,7 +32,7 @@ const std::string kDefaultSettings =
 TEST(SettingsDump, NewBatchExactBytes) {
     const fs::path file = ks_test::scratchFolder() / "batch.txt";
     std::ofstream(file) << std::string(5000, 'z');  // an existing longer file is replaced
-    ImportBatch batch(u"test");
+    ImportBatch batch(KS_WIDE("test"));
     EXPECT_TRUE(batch._write(file.c_str(), nullptr));
     EXPECT_EQ(ks_test::readText(file),
               "numImportFiles()\t\t\t0\r\n"
@@ -42,10 +42,10 @@ TEST(SettingsDump, NewBatchExactBytes) {
 
 TEST(SettingsDump, HeaderFilesAndChangedSettings) {
     const fs::path file = ks_test::scratchFolder() / "batch.txt";
-    ImportBatch batch(u"test");
+    ImportBatch batch(KS_WIDE("test"));
     batch.addImportFile("/in/b.rxp");
     batch.addImportFile("/in/a\xC3\xA9.rxp");  // é is written as the one byte 0xE9
-    batch._addExportedFile(u"/out/merged.nox");
+    batch._addExportedFile(KS_WIDE("/out/merged.nox"));
     batch.setBatchMode(ks_formats::BatchModePerScan);
     batch.setMinimumScanToImport(-2);
     batch.setCombineClouds(true);
@@ -58,7 +58,7 @@ TEST(SettingsDump, HeaderFilesAndChangedSettings) {
     batch.setUnitsPerMeter(1000.0);
     batch.setNumScans(42);
 
-    EXPECT_TRUE(batch._write(file.c_str(), u"Batch A"));
+    EXPECT_TRUE(batch._write(file.c_str(), KS_WIDE("Batch A")));
     EXPECT_EQ(ks_test::readText(file),
               "Batch A\r\n"
               "\r\n"
@@ -82,10 +82,10 @@ TEST(SettingsDump, HeaderFilesAndChangedSettings) {
 
 TEST(SettingsDump, CharacterAboveLatin1StopsTheListing) {
     const fs::path file = ks_test::scratchFolder() / "batch.txt";
-    ImportBatch batch(u"test");
+    ImportBatch batch(KS_WIDE("test"));
     batch.addImportFile("/in/a.rxp");
-    batch.addImportFile(u"/in/\u4E2D.rxp");
-    EXPECT_FALSE(batch._write(file.c_str(), u"H"));
+    batch.addImportFile(KS_WIDE("/in/\u4E2D.rxp"));
+    EXPECT_FALSE(batch._write(file.c_str(), KS_WIDE("H")));
     EXPECT_EQ(ks_test::readText(file),
               "H\r\n\r\n"
               "numImportFiles()\t\t\t2\r\n"
@@ -93,14 +93,14 @@ TEST(SettingsDump, CharacterAboveLatin1StopsTheListing) {
               "\tFile: /in/");
 
     // In the header nothing after it is written at all.
-    EXPECT_FALSE(ImportBatch(u"test")._write(file.c_str(), u"x\u0100y"));
+    EXPECT_FALSE(ImportBatch(KS_WIDE("test"))._write(file.c_str(), KS_WIDE("x\u0100y")));
     EXPECT_EQ(ks_test::readText(file), "x");
 }
 
 TEST(SettingsDump, NoFileNameOrUnwritableFile) {
     const fs::path dir = ks_test::scratchFolder();
-    ImportBatch batch(u"test");
-    EXPECT_FALSE(batch._write(nullptr, u"header"));
+    ImportBatch batch(KS_WIDE("test"));
+    EXPECT_FALSE(batch._write(nullptr, KS_WIDE("header")));
     EXPECT_FALSE(batch._write((dir / "missing" / "batch.txt").c_str(), nullptr));
     EXPECT_FALSE(batch._write(dir.c_str(), nullptr));  // a folder, not a file
     EXPECT_TRUE(fs::is_empty(dir));

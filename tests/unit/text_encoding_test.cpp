@@ -47,7 +47,8 @@ TEST(LenientDecode, GivesExactUnitsForEveryKindOfSequence) {
 }
 
 TEST(Utf8Encode, RoundTripsEveryPlaneAndReplacesLoneSurrogates) {
-    EXPECT_EQ(encodeUtf8(u"a\u00e9\u4e2d\U0001F600"), "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80");
+    EXPECT_EQ(encodeUtf8(KS_WIDE("a\u00e9\u4e2d\U0001F600")),
+              "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80");
     EXPECT_EQ(encodeUtf8(units({'x', 0xD800, 'y', 0xDC00})), "x?y?");
     EXPECT_EQ(encodeUtf8(units({0xD83D})), "?");
     const std::string text = "\xF0\x9F\x98\x80/scan \xE4\xB8\xAD.rxp";
@@ -58,7 +59,7 @@ TEST(CallerText, NarrowTextIsDecodedLenientlyAndNullIsEmptyBothWays) {
     const WideString decoded = ks_common::fromUtf8("\xC3\xA9t\xE9");
     EXPECT_EQ(decoded, units({0xE9, 't', 0xE9}));
     EXPECT_EQ(encodeUtf8(decoded), "\xC3\xA9t\xC3\xA9");
-    EXPECT_EQ(ks_common::toUtf8(u"/data/\u4e2d.rxp"), "/data/\xE4\xB8\xAD.rxp");
+    EXPECT_EQ(ks_common::toUtf8(KS_WIDE("/data/\u4e2d.rxp")), "/data/\xE4\xB8\xAD.rxp");
     EXPECT_EQ(ks_common::fromUtf8(nullptr), WideString());
     EXPECT_EQ(ks_common::toUtf8(nullptr), "");
 }

@@ -33,7 +33,7 @@ TEST(WriterLibraryBinding, FindsTheLibraryByBareNameAndBindsEveryFunction) {
     for (const void* f : functions) EXPECT_NE(f, nullptr);
 
     // The bound functions are the recording library's own.
-    writer.addGroup(5, u"Group");
+    writer.addGroup(5, KS_WIDE("Group"));
     EXPECT_EQ(ks_test::writerCalls(), "ksioAddGroupW(5,Group)\n");
 }
 
@@ -55,14 +55,14 @@ TEST(WriterLibraryBinding, AMissingLibraryLeavesTheWriterUnbound) {
 
 TEST(WriterLibraryBinding, BatchConstructorHandsTheCreatorTagToTheWriter) {
     ASSERT_TRUE(ks_test::bindRecordingWriter());
-    { ImportBatch batch(u"Survey Tool \u00e9"); }
+    { ImportBatch batch(KS_WIDE("Survey Tool \u00e9")); }
     { ImportBatch batch(nullptr); }
     EXPECT_EQ(ks_test::writerCalls(),
               "ksioSetMetaTagW(Audit.CreatorApp=Survey Tool \\u00e9)\n"
               "ksioSetMetaTagW(Audit.CreatorApp=)\n");
 
     ks_test::resetWriterCalls();
-    ImportBatch source(u"x");
+    ImportBatch source(KS_WIDE("x"));
     ks_test::resetWriterCalls();
     ImportBatch copy(source);
     copy = source;
@@ -70,8 +70,8 @@ TEST(WriterLibraryBinding, BatchConstructorHandsTheCreatorTagToTheWriter) {
 }
 
 TEST(WriterLibraryBinding, BatchBeforeTheWriterIsBoundIsUsable) {
-    ImportBatch batch(u"early");
-    batch.addImportFile(u"/a.rxp");
+    ImportBatch batch(KS_WIDE("early"));
+    batch.addImportFile(KS_WIDE("/a.rxp"));
     EXPECT_EQ(batch.numImportFiles(), 1);
 }
 

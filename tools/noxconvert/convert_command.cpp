@@ -50,7 +50,7 @@ bool isProject(const std::string& path) {
 
 // The files the library finds for one search pattern, asked of a scratch batch.
 int countMatches(const std::string& pattern, bool recursive) {
-    ImportBatch scratch(u"noxconvert");
+    ImportBatch scratch(KS_WIDE("noxconvert"));
     scratch.useRecursiveSearch(recursive);
     scratch.addSearchPath(pattern.c_str());
     return scratch.extractFilePaths();
@@ -181,7 +181,7 @@ int convert(const ConvertOptions& options, bool quiet, ConversionOutcome& outcom
     if (const int code = checkInputs(*plan, options.recursive, outcome); code != kExitSuccess)
         return code;
 
-    ImportBatch batch(u"noxconvert");
+    ImportBatch batch(KS_WIDE("noxconvert"));
     applySettings(options, batch);
     if (!fillBatch(batch, *plan, outcome)) return kExitInputMissing;
     if (batch.numImportFiles() == 0)
@@ -189,7 +189,7 @@ int convert(const ConvertOptions& options, bool quiet, ConversionOutcome& outcom
 
     convertBatch(batch, *plan, quiet, outcome);
     if (!options.settingsDump.empty() &&
-        !batch._write(options.settingsDump.c_str(), u"noxconvert settings"))
+        !batch._write(options.settingsDump.c_str(), KS_WIDE("noxconvert settings")))
         std::fprintf(stderr, "noxconvert: cannot write the settings to %s\n",
                      options.settingsDump.c_str());
     // --quiet keeps the summary for a run that failed as a whole.

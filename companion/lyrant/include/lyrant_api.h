@@ -3,6 +3,7 @@
 #ifndef LYRANT_API_H
 #define LYRANT_API_H
 
+#include <stddef.h>
 #include <stdint.h>
 #ifndef __cplusplus
 #include <uchar.h>
@@ -12,7 +13,11 @@
 extern "C" {
 #endif
 
+#if defined(_WIN32)
+typedef wchar_t ks_char; /* UTF-16 code unit */
+#else
 typedef char16_t ks_char; /* UTF-16 code unit */
+#endif
 
 /* Content flags of scenes and clouds */
 #define KS_CONTENT_INTENSITY 0x1u

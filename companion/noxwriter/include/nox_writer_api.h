@@ -4,6 +4,7 @@
 #ifndef NOX_WRITER_API_H
 #define NOX_WRITER_API_H
 
+#include <stddef.h>
 #include <stdint.h>
 #ifndef __cplusplus
 #include <uchar.h>
@@ -13,7 +14,11 @@
 extern "C" {
 #endif
 
+#if defined(_WIN32)
+typedef wchar_t ksio_char; /* UTF-16 code unit */
+#else
 typedef char16_t ksio_char; /* UTF-16 code unit */
+#endif
 
 typedef void (*ksioProgressCallback)(float fraction); /* 0..1 */
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 int main() {
-    ks_formats::ImportBatch batch(u"tiny host");
+    ks_formats::ImportBatch batch(KS_WIDE("tiny host"));
     batch.setBatchMode(ks_formats::BatchModePerFile);
     batch.addImportFile("/data/scan.rxp");
     std::printf("batch mode %d, %d import file\n", static_cast<int>(batch.getBatchMode()),
