@@ -54,7 +54,7 @@ sudo_cmd=()
 step "Installing the cross toolchain and tools"
 packages=(cmake ninja-build pkg-config dpkg-dev xz-utils make
           gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-          googletest libxxhash-dev libcli11-dev)
+          googletest libxxhash-dev libcli11-dev nlohmann-json3-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

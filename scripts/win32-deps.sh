@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the third-party libraries the 32-bit Windows build needs, with the mingw-w64 cross
 # compiler, into one prefix: zstd, zlib, libpng, libxml2 and GoogleTest (static libraries built
-# from Debian's source packages or from the sources Debian ships), plus the header-only xxhash
-# and CLI11 copied from Debian's -dev packages. Nothing comes from anywhere but Debian's archive.
+# from Debian's source packages or from the sources Debian ships), plus the header-only xxhash,
+# CLI11 and nlohmann-json copied from Debian's -dev packages. Nothing comes from anywhere but Debian's archive.
 #
 #   scripts/win32-deps.sh                    (prefix: .cache/win32-deps/prefix)
 #   KS_WIN32_DEPS_DIR=/some/dir scripts/win32-deps.sh
@@ -139,6 +139,9 @@ build_headers() {
     rm -rf "$prefix/include/CLI" "$prefix/share/cmake/CLI11"
     cp -r /usr/include/CLI "$prefix/include/CLI"
     cp -r /usr/share/cmake/CLI11 "$prefix/share/cmake/CLI11"
+    rm -rf "$prefix/include/nlohmann" "$prefix/share/cmake/nlohmann_json"
+    cp -r /usr/include/nlohmann "$prefix/include/nlohmann"
+    cp -r /usr/share/cmake/nlohmann_json "$prefix/share/cmake/nlohmann_json"
 }
 
 # --- cache ---------------------------------------------------------------------------------
@@ -171,5 +174,6 @@ cached zlib build_zlib "$(source_versions zlib)"
 cached libpng1.6 build_libpng "$(source_versions libpng1.6)" "$(sed -n 1p "$stamps/zlib")"
 cached libxml2 build_libxml2 "$(source_versions libxml2)"
 cached googletest build_googletest "googletest $(dpkg_version googletest)"
-cached headers build_headers "xxhash $(dpkg_version libxxhash-dev)" "cli11 $(dpkg_version libcli11-dev)"
+cached headers build_headers "xxhash $(dpkg_version libxxhash-dev)" "cli11 $(dpkg_version libcli11-dev)" \
+    "nlohmann-json $(dpkg_version nlohmann-json3-dev)"
 log "prefix: $prefix"

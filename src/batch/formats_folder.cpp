@@ -1,5 +1,6 @@
 // The folder of the 32-bit extension: set by the host, or derived from where the companion
 // formats library is loaded.
+#include "ks_common/library_file.h"
 #include "ks_common/fixed_text.h"
 #include "ks_common/text_encoding.h"
 #include "ks_formats/import_batch.h"
@@ -9,7 +10,7 @@
 namespace ks_formats {
 namespace {
 
-constexpr char kCompanionLibrary[] = "libNoxFormats.so";
+constexpr char kCompanionLibrary[] = KS_LIBRARY_FILE("NoxFormats");
 constexpr char kExtensionSubfolder[] = "noxformats32/";
 constexpr size_t kMaxUnits = kPathBufferUnits - 1;
 

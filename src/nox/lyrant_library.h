@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "ks_common/library_file.h"
 #include "ks_formats/types.h"
 #include "lyrant_api.h"
 #include "platform/library_binder.h"
@@ -28,7 +29,7 @@ struct LyrantLibrary : platform::BindingState {
     decltype(&::ksGetQueryPointsd) getQueryPointsd = nullptr;
 };
 
-inline constexpr const char* kLyrantLibraryName = "libKestrionLyrantAPI.so";
+inline constexpr const char* kLyrantLibraryName = KS_LIBRARY_FILE("KestrionLyrantAPI");
 
 // Binds the viewer library into `library`. An already loaded libKestrionLyrantAPI.so is taken as
 // it is (libraryPath unused); otherwise the library is loaded from libraryPath, or, when that is

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "ks_common/library_file.h"
 #include "nox_writer_api.h"
 #include "platform/library_binder.h"
 
@@ -27,7 +28,7 @@ struct WriterLibrary : platform::BindingState {
     decltype(&::ksioSetMetaTagW) setMetaTag = nullptr;
 };
 
-inline constexpr const char* kWriterLibraryName = "libNoxWriter.so";
+inline constexpr const char* kWriterLibraryName = KS_LIBRARY_FILE("NoxWriter");
 
 namespace detail {
 // Constant-initialised, so it is ready before any constructor of the library runs (the load

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "ks_common/library_file.h"
 #include "cancel_watcher.h"
 #include "commands.h"
 #include "console_feedback.h"
@@ -177,7 +178,7 @@ int convert(const ConvertOptions& options, bool quiet, ConversionOutcome& outcom
     // Before the library can start anything: the signals must reach only the watcher thread.
     blockStopSignals();
     if (ks_formats::Initialize() != ks_formats::ResultSuccess)
-        return refuse(outcome, kExitFailed, "cannot load the writer library libNoxWriter.so");
+        return refuse(outcome, kExitFailed, "cannot load the writer library " KS_LIBRARY_FILE("NoxWriter"));
     if (const int code = checkInputs(*plan, options.recursive, outcome); code != kExitSuccess)
         return code;
 

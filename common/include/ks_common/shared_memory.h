@@ -5,7 +5,8 @@
 
 namespace ks_common {
 
-// A named shared-memory object. Names are given without the leading "/".
+// A named shared-memory object: a POSIX shared-memory object, or on Windows a named file mapping
+// backed by the paging file. Names are given without the leading "/".
 class SharedMemory {
 public:
     SharedMemory() = default;
@@ -19,14 +20,25 @@ public:
     static SharedMemory openExisting(const std::string& name);
     // Creates (or reuses) the object with this size, for the monitoring side.
     static SharedMemory create(const std::string& name, size_t size);
+    // Removes the name (POSIX). On Windows a mapping lives as long as a handle to it does, so
+    // there is nothing to remove and the answer is true.
     static bool remove(const std::string& name);
 
+#if defined(_WIN32)
+    bool isValid() const { return handle_ != nullptr; }
+    void* handle() const { return handle_; }
+
+private:
+    explicit SharedMemory(void* handle) : handle_(handle) {}
+    void* handle_ = nullptr;
+#else
     bool isValid() const { return fd_ >= 0; }
     int descriptor() const { return fd_; }
 
 private:
     explicit SharedMemory(int fd) : fd_(fd) {}
     int fd_ = -1;
+#endif
 };
 
 // A read-write shared view of the first bytes of a shared-memory object; unmapped when it goes.
@@ -50,8 +62,8 @@ private:
     size_t size_ = 0;
 };
 
-// A named signal between processes, standing where an auto-reset event stands: signal() wakes
-// one waiter. Names are given without the leading "/".
+// A named auto-reset event between processes (on POSIX systems a named semaphore standing in its
+// place): signal() wakes one waiter. Names are given without the leading "/".
 class NamedEvent {
 public:
     NamedEvent() = default;
@@ -63,6 +75,7 @@ public:
 
     // Opens the event, creating it (signalled or not) when it does not exist yet.
     static NamedEvent openOrCreate(const std::string& name, bool initiallySignalled);
+    // As SharedMemory::remove.
     static bool remove(const std::string& name);
 
     bool isValid() const { return handle_ != nullptr; }

@@ -17,7 +17,11 @@ inline constexpr Guid CLSID_Reader3DD = makeGuid("DE65DA79-7A56-47F7-90AF-71891E
 inline constexpr Guid IID_IReader3DD = makeGuid("49E8CFD2-6619-4369-82E3-64B6457666BE");
 
 // The library file that serves CLSID_Reader3DD.
+#if defined(_WIN32)
+inline constexpr const char* kReader3DDLibrary = "3ddreader.dll";
+#else
 inline constexpr const char* kReader3DDLibrary = "lib3ddreader.so";
+#endif
 
 // Values the fetches take for their layout arguments.
 inline constexpr int32_t kReader3DDCartesian = 4;  // GetPoints: positions as x, y, z
