@@ -38,10 +38,9 @@ SharedMemory SharedMemory::openExisting(const std::string& name) {
 
 SharedMemory SharedMemory::create(const std::string& name, size_t size) {
     const auto bytes = static_cast<unsigned long long>(size);
-    return SharedMemory(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
-                                           static_cast<DWORD>(bytes >> 32),
-                                           static_cast<DWORD>(bytes & 0xFFFFFFFFu),
-                                           wideName(name).c_str()));
+    return SharedMemory(CreateFileMappingW(
+        INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, static_cast<DWORD>(bytes >> 32),
+        static_cast<DWORD>(bytes & 0xFFFFFFFFu), wideName(name).c_str()));
 }
 
 bool SharedMemory::remove(const std::string&) { return true; }
@@ -89,8 +88,8 @@ NamedEvent& NamedEvent::operator=(NamedEvent&& other) noexcept {
 NamedEvent NamedEvent::openOrCreate(const std::string& name, bool initiallySignalled) {
     NamedEvent event;
     // Auto-reset: one wait consumes one signal. An existing event is opened as it is.
-    event.handle_ = CreateEventW(nullptr, FALSE, initiallySignalled ? TRUE : FALSE,
-                                 wideName(name).c_str());
+    event.handle_ =
+        CreateEventW(nullptr, FALSE, initiallySignalled ? TRUE : FALSE, wideName(name).c_str());
     return event;
 }
 

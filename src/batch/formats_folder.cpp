@@ -1,7 +1,7 @@
 // The folder of the 32-bit extension: set by the host, or derived from where the companion
 // formats library is loaded.
-#include "ks_common/library_file.h"
 #include "ks_common/fixed_text.h"
+#include "ks_common/library_file.h"
 #include "ks_common/text_encoding.h"
 #include "ks_formats/import_batch.h"
 #include "platform/dynamic_library.h"

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <string>
 
-#include "ks_common/library_file.h"
 #include "cancel_watcher.h"
 #include "commands.h"
 #include "console_feedback.h"
@@ -21,6 +20,7 @@
 #include "exit_codes.h"
 #include "input_kinds.h"
 #include "json_report.h"
+#include "ks_common/library_file.h"
 #include "ks_formats/ks_formats.h"
 #include "writer_leftovers.h"
 
@@ -178,7 +178,8 @@ int convert(const ConvertOptions& options, bool quiet, ConversionOutcome& outcom
     // Before the library can start anything: the signals must reach only the watcher thread.
     blockStopSignals();
     if (ks_formats::Initialize() != ks_formats::ResultSuccess)
-        return refuse(outcome, kExitFailed, "cannot load the writer library " KS_LIBRARY_FILE("NoxWriter"));
+        return refuse(outcome, kExitFailed,
+                      "cannot load the writer library " KS_LIBRARY_FILE("NoxWriter"));
     if (const int code = checkInputs(*plan, options.recursive, outcome); code != kExitSuccess)
         return code;
 
