@@ -45,6 +45,13 @@ std::string hresultText(com::HRESULT result) {
     return text;
 }
 
+// Success without reservation. S_OK is a macro of the Windows headers and a constant of the
+// component layer elsewhere, so it is named unqualified.
+bool isOk(com::HRESULT result) {
+    using namespace com;
+    return result == S_OK;
+}
+
 void check(com::HRESULT result, const char* call) {
     if (result < 0)
         throw ReaderFailure{std::string("the grid reader's ") + call + " failed with HRESULT " +
@@ -159,7 +166,7 @@ bool _3DDHandler::import3DD(ImportBatch* batch, const WideChar* path, const Wide
         const com::OwnedBstr pathText(path);
         const com::OwnedBstr noOptions(KS_WIDE(""));
         if (const com::HRESULT opened = reader->Open(pathText.get(), noOptions.get(), 0, 0, 0);
-            opened != com::S_OK)
+            !isOk(opened))
             throw ReaderFailure{"the grid reader's Open answered HRESULT " + hresultText(opened) +
                                 ": the file is missing or no grid scan"};
         const OpenScan open(reader.get());
@@ -187,7 +194,7 @@ bool _3DDHandler::import3DD(ImportBatch* batch, const WideChar* path, const Wide
 
         const com::HRESULT loaded = reader->LoadData();
         check(loaded, "LoadData");
-        if (loaded != com::S_OK) return true;  // nothing to fetch: no cloud for this scan
+        if (!isOk(loaded)) return true;  // nothing to fetch: no cloud for this scan
         const int32_t n = static_cast<int32_t>(cells);
         int32_t delivered = 0;
         check(reader->GetPoints(&delivered, positions.get(), com::kReader3DDCartesian,

@@ -3,6 +3,10 @@
 // The component layer: per-thread initialisation, creation of objects served by component
 // libraries, and the strings handed to them. Base types (Guid, HRESULT, IUnknown, BSTR) live in
 // component_types.h, which component libraries include as well.
+//
+// On Windows the layer is COM (component_win32.cpp): each function forwards to the ole32 or
+// oleaut32 function of the same name, with its results, and classes are found in the registry.
+// Elsewhere (component.cpp) it is our own, as described below.
 
 #include <string>
 
@@ -30,7 +34,9 @@ HRESULT OleRun(IUnknown* object);
 // Registers the library file (a bare file name is found the way the system finds libraries,
 // this library's folder first) that serves clsid, in place of any earlier one; an empty name
 // removes the registration. Answers the file registered before, or "". CLSID_Reader3DD is
-// registered to lib3ddreader.so from the start.
+// registered to lib3ddreader.so from the start. On Windows this is the user's class key,
+// HKEY_CURRENT_USER\Software\Classes\CLSID\{clsid}\InprocServer32, and the 3DD reader is
+// registered by its own DllRegisterServer (regsvr32), not from the start.
 std::string registerComponentLibrary(const Guid& clsid, const std::string& libraryFile);
 
 // A copy of text (null: null) as a BSTR; null when memory runs out.

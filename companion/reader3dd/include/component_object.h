@@ -15,7 +15,7 @@ namespace ks_formats::com {
 template <typename Interface, Guid kIid>
 class ComObject : public Interface {
 public:
-    HRESULT QueryInterface(const Guid& iid, void** object) override {
+    HRESULT KS_COM_CALL QueryInterface(const Guid& iid, void** object) override {
         if (!object) return E_POINTER;
         *object = nullptr;
         if (iid != IID_IUnknown && iid != kIid) return E_NOINTERFACE;
@@ -23,9 +23,9 @@ public:
         AddRef();
         return S_OK;
     }
-    uint32_t AddRef() override { return ++references_; }
-    uint32_t Release() override {
-        const uint32_t left = --references_;
+    ULONG KS_COM_CALL AddRef() override { return ++references_; }
+    ULONG KS_COM_CALL Release() override {
+        const ULONG left = --references_;
         if (left == 0) delete this;
         return left;
     }
@@ -35,7 +35,7 @@ protected:
     virtual ~ComObject() = default;
 
 private:
-    std::atomic<uint32_t> references_{1};
+    std::atomic<ULONG> references_{1};
 };
 
 // Makes an Object and answers it through iid in *out, as a factory does.

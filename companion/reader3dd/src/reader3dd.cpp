@@ -1,10 +1,10 @@
-// lib3ddreader.so: the grid-scan reader component over grid-scan files.
+// The grid-scan reader component over grid-scan files: lib3ddreader.so, made through the
+// component layer's factory (component_factory.cpp), or 3ddreader.dll, an in-process COM server
+// on Windows (com_server_win32.cpp).
 //
 // Open validates the whole layout against the file's length, so a fetch cannot run past the
 // data. The reader holds no copy of the scan: each fetch reads its cells straight from the file
 // into the caller's array, so memory stays with the caller.
-
-#include <sys/types.h>
 
 #include <cstdio>
 #include <cstring>
@@ -16,58 +16,25 @@
 #include "grid_scan_format.h"
 #include "ks_common/little_endian.h"
 #include "reader3dd_interface.h"
+#include "reader3dd_object.h"
+#include "scan_file.h"
 
+namespace ks_formats::reader3dd {
 namespace {
 
 using namespace ks_formats::com;
 namespace fmt = ks_formats::grid_scan;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string utf8FromUtf16(const char16_t* text) {
-    std::string out;
-    auto put = [&out](uint32_t c) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    };
-    for (const char16_t* p = text; *p; ++p) {
-        const uint32_t unit = *p;
-        if (unit >= 0xD800 && unit < 0xDC00 && p[1] >= 0xDC00 && p[1] < 0xE000) {
-            put(0x10000 + ((unit - 0xD800) << 10) + (static_cast<uint32_t>(p[1]) - 0xDC00));
-            ++p;
-        } else if (unit >= 0xD800 && unit < 0xE000) {
-            put(0xFFFD);
-        } else {
-            put(unit);
-        }
-    }
-    return out;
-}
-
 class Reader final : public ComObject<IReader3DD, IID_IReader3DD> {
 public:
-    HRESULT Open(BSTR path, BSTR /*options*/, int32_t, int32_t, int32_t) override {
+    Reader() { ++liveObjects(); }
+    ~Reader() override { --liveObjects(); }
+
+    HRESULT KS_COM_CALL Open(BSTR path, BSTR /*options*/, int32_t, int32_t, int32_t) override {
         Close();
         if (!path) return E_POINTER;
         try {
-            File file(std::fopen(utf8FromUtf16(path).c_str(), "rbe"));
+            File file = openScanFile(path);
             if (!file) return STG_E_FILENOTFOUND;
             unsigned char header[fmt::kHeaderSize];
             if (std::fread(header, 1, sizeof header, file.get()) != sizeof header ||
@@ -82,9 +49,8 @@ public:
 
             // The data must fill the file exactly. The cell count is checked against what the
             // file can hold before it is multiplied out, so no product can overflow.
-            if (std::fseek(file.get(), 0, SEEK_END) != 0) return E_FAIL;
-            const off_t fileSize = ftello(file.get());
-            if (fileSize < static_cast<off_t>(fmt::kHeaderSize)) return E_FAIL;
+            const int64_t fileSize = scanFileSize(file.get());
+            if (fileSize < static_cast<int64_t>(fmt::kHeaderSize)) return E_FAIL;
             const uint64_t dataBytes = static_cast<uint64_t>(fileSize) - fmt::kHeaderSize;
             const uint64_t cells = static_cast<uint64_t>(rows) * static_cast<uint64_t>(columns);
             const uint64_t cellBytes = fmt::bytesPerCell(channels);
@@ -105,19 +71,19 @@ public:
         }
     }
 
-    HRESULT Close() override {
+    HRESULT KS_COM_CALL Close() override {
         file_.reset();
         loaded_ = false;
         return S_OK;
     }
 
-    HRESULT LoadData() override {
+    HRESULT KS_COM_CALL LoadData() override {
         if (!file_) return E_UNEXPECTED;
         loaded_ = true;
         return cells_ == 0 ? S_FALSE : S_OK;
     }
 
-    HRESULT GetDimensions(int32_t* rows, int32_t* columns) override {
+    HRESULT KS_COM_CALL GetDimensions(int32_t* rows, int32_t* columns) override {
         if (!rows || !columns) return E_POINTER;
         if (!file_) return E_UNEXPECTED;
         *rows = rows_;
@@ -125,8 +91,8 @@ public:
         return S_OK;
     }
 
-    HRESULT GetPoints(int32_t* delivered, float* positions, int32_t coordinates,
-                      int32_t valuesPerCell, int32_t first, int32_t count) override {
+    HRESULT KS_COM_CALL GetPoints(int32_t* delivered, float* positions, int32_t coordinates,
+                                  int32_t valuesPerCell, int32_t first, int32_t count) override {
         if (coordinates != kReader3DDCartesian || valuesPerCell != kReader3DDXyz) {
             if (delivered) *delivered = 0;
             return E_INVALIDARG;
@@ -134,13 +100,14 @@ public:
         return fetch(delivered, positions, first, count, 0, 3, true);
     }
 
-    HRESULT GetIntensities(int32_t* delivered, float* intensities, int32_t first,
-                           int32_t count) override {
+    HRESULT KS_COM_CALL GetIntensities(int32_t* delivered, float* intensities, int32_t first,
+                                       int32_t count) override {
         return fetch(delivered, intensities, first, count, cells_ * fmt::kPositionBytes, 1,
                      (channels_ & fmt::kChannelIntensity) != 0);
     }
 
-    HRESULT GetColours(int32_t* delivered, float* colours, int32_t first, int32_t count) override {
+    HRESULT KS_COM_CALL GetColours(int32_t* delivered, float* colours, int32_t first,
+                                   int32_t count) override {
         const uint64_t arrayOffset =
             cells_ * (fmt::kPositionBytes +
                       ((channels_ & fmt::kChannelIntensity) ? fmt::kIntensityBytes : 0));
@@ -148,11 +115,11 @@ public:
                      (channels_ & fmt::kChannelColour) != 0);
     }
 
-    HRESULT SetOptionA(int32_t value) override {
+    HRESULT KS_COM_CALL SetOptionA(int32_t value) override {
         optionA_ = value;
         return S_OK;
     }
-    HRESULT SetOptionB(int32_t value) override {
+    HRESULT KS_COM_CALL SetOptionB(int32_t value) override {
         optionB_ = value;
         return S_OK;
     }
@@ -175,7 +142,7 @@ private:
         }
         const uint64_t offset = fmt::kHeaderSize + arrayOffset +
                                 static_cast<uint64_t>(first) * valuesPerCell * sizeof(float);
-        if (fseeko(file_.get(), static_cast<off_t>(offset), SEEK_SET) != 0 ||
+        if (!seekScanFile(file_.get(), offset) ||
             std::fread(out, sizeof(float), values, file_.get()) != values)
             return E_FAIL;  // the file changed after it was opened
         ks_common::fromLittleEndianInPlace(out, values);
@@ -195,12 +162,11 @@ private:
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) int32_t ksCreateComponent(const Guid* clsid,
-                                                                            const Guid* iid,
-                                                                            void** out) {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (!clsid || !iid) return E_POINTER;
-    if (*clsid != CLSID_Reader3DD) return CLASS_E_CLASSNOTAVAILABLE;
-    return createComObject<Reader>(*iid, out);
+std::atomic<long>& liveObjects() {
+    static std::atomic<long> count{0};
+    return count;
 }
+
+HRESULT createReader(const Guid& iid, void** out) { return createComObject<Reader>(iid, out); }
+
+}  // namespace ks_formats::reader3dd

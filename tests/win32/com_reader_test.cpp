@@ -1,0 +1,233 @@
+// The grid-scan reader as a real COM server: 3ddreader.dll registers itself through its own
+// DllRegisterServer, COM creates readers from that registration, the reader is used through
+// IReader3DD with the COM calling convention, and DllUnregisterServer takes the class away again.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ks_sampledata/grid_scan.h"
+#include "reader3dd_interface.h"
+
+namespace {
+
+using ks_formats::com::CLSID_Reader3DD;
+using ks_formats::com::IID_IReader3DD;
+using ks_formats::com::IReader3DD;
+
+constexpr wchar_t kServerKey[] = L"CLSID\\{DE65DA79-7A56-47F7-90AF-71891E30CCE7}\\InprocServer32";
+constexpr wchar_t kUserServerKey[] =
+    L"Software\\Classes\\CLSID\\{DE65DA79-7A56-47F7-90AF-71891E30CCE7}\\InprocServer32";
+
+std::filesystem::path programFolder() {
+    std::wstring path(MAX_PATH * 4, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    path.resize(length);
+    return std::filesystem::path(path).parent_path();
+}
+
+std::filesystem::path serverPath() { return programFolder() / L"3ddreader.dll"; }
+
+// The server DLL, loaded for the length of a test so that its entry points can be called
+// directly, as regsvr32 does.
+class ServerDll {
+public:
+    ServerDll() : module_(LoadLibraryW(serverPath().c_str())) {}
+    ~ServerDll() {
+        if (module_) FreeLibrary(module_);
+    }
+    ServerDll(const ServerDll&) = delete;
+    ServerDll& operator=(const ServerDll&) = delete;
+
+    bool loaded() const { return module_ != nullptr; }
+    // GetProcAddress answers every entry point as FARPROC; its real type comes back through a
+    // plain pointer.
+    template <typename Entry>
+    Entry entry(const char* name) const {
+        return reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    }
+    HRESULT call(const char* name) const {
+        using Entry = HRESULT(STDAPICALLTYPE*)();
+        const auto function = entry<Entry>(name);
+        return function ? function() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    }
+    HRESULT classObject(const GUID& clsid, const GUID& iid, void** object) const {
+        using Entry = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+        const auto function = entry<Entry>("DllGetClassObject");
+        return function ? function(clsid, iid, object) : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    }
+
+private:
+    HMODULE module_;
+};
+
+// The server registered for the class, as COM sees it through HKEY_CLASSES_ROOT; "" for none.
+std::wstring registeredServer(HKEY root, const wchar_t* keyName) {
+    wchar_t value[1024] = {};
+    DWORD bytes = sizeof value - sizeof(wchar_t);
+    if (RegGetValueW(root, keyName, nullptr, RRF_RT_REG_SZ, nullptr, value, &bytes) !=
+        ERROR_SUCCESS)
+        return {};
+    return value;
+}
+
+std::wstring registeredThreadingModel() {
+    wchar_t value[64] = {};
+    DWORD bytes = sizeof value - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_CLASSES_ROOT, kServerKey, L"ThreadingModel", RRF_RT_REG_SZ, nullptr,
+                     value, &bytes) != ERROR_SUCCESS)
+        return {};
+    return value;
+}
+
+// A 3 x 4 grid whose every value is distinct, with both channels.
+ks_sampledata::GridScan numberedGrid() {
+    ks_sampledata::GridScan grid = ks_sampledata::makeGridScan(3, 4, true, true);
+    for (int32_t r = 0; r < 3; ++r)
+        for (int32_t c = 0; c < 4; ++c) {
+            const float v = static_cast<float>(r * 4 + c);
+            grid.setCell(r, c, {v + 1, -v, v + 0.25f, v / 16, v / 12, v / 24, 1 - v / 12});
+        }
+    return grid;
+}
+
+// A scratch file in the temporary folder, removed when the test ends. The name has a character
+// outside every ANSI code page, so only a path handed through as UTF-16 finds it.
+class ScratchScan {
+public:
+    ScratchScan()
+        : path_(std::filesystem::temp_directory_path() /
+                (L"grid \u0416\u00e9 " + std::to_wstring(GetCurrentProcessId()) + L".3dd")) {}
+    ~ScratchScan() {
+        std::error_code ignored;
+        std::filesystem::remove(path_, ignored);
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+class ComReaderServerTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server_.loaded()) << "no " << serverPath().string();
+        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    }
+    void TearDown() override {
+        // A failed test must not leave the class registered for the next program.
+        server_.call("DllUnregisterServer");
+        CoUninitialize();
+    }
+
+    HRESULT open(IReader3DD* reader, const std::filesystem::path& path) {
+        BSTR name = SysAllocString(path.c_str());
+        BSTR options = SysAllocString(L"");
+        const HRESULT result = reader->Open(name, options, 0, 0, 0);
+        SysFreeString(options);
+        SysFreeString(name);
+        return result;
+    }
+
+    ServerDll server_;
+};
+
+TEST_F(ComReaderServerTest, RegistersItselfServesReadersAndUnregisters) {
+    ASSERT_EQ(server_.call("DllRegisterServer"), S_OK);
+    // Registered under its own full path, whichever classes root took the key.
+    const std::wstring registered = registeredServer(HKEY_CLASSES_ROOT, kServerKey);
+    std::error_code noFile;
+    EXPECT_TRUE(std::filesystem::equivalent(registered, serverPath(), noFile))
+        << std::filesystem::path(registered).string();
+    EXPECT_EQ(registeredThreadingModel(), L"Both");
+
+    ScratchScan scan;
+    const ks_sampledata::GridScan grid = numberedGrid();
+    ks_sampledata::writeGridScan(scan.path(), grid);
+
+    IReader3DD* reader = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_Reader3DD, nullptr, CLSCTX_INPROC_SERVER, IID_IReader3DD,
+                               reinterpret_cast<void**>(&reader)),
+              S_OK);
+    ASSERT_NE(reader, nullptr);
+    ASSERT_EQ(open(reader, scan.path()), S_OK);
+    EXPECT_EQ(reader->SetOptionA(48), S_OK);
+    EXPECT_EQ(reader->SetOptionB(4), S_OK);
+    int32_t rows = 0;
+    int32_t columns = 0;
+    ASSERT_EQ(reader->GetDimensions(&rows, &columns), S_OK);
+    EXPECT_EQ(rows, 3);
+    EXPECT_EQ(columns, 4);
+    ASSERT_EQ(reader->LoadData(), S_OK);
+
+    // Every argument crosses the __stdcall vtable in its place: a window of cells from the
+    // middle, with the layout arguments checked.
+    int32_t delivered = -1;
+    std::vector<float> positions(3 * 5, -1);
+    ASSERT_EQ(reader->GetPoints(&delivered, positions.data(), 4, 3, 6, 5), S_OK);
+    EXPECT_EQ(delivered, 5);
+    EXPECT_EQ(positions, std::vector<float>(grid.positions.begin() + 18, grid.positions.end() - 3));
+    EXPECT_EQ(reader->GetPoints(&delivered, positions.data(), 4, 2, 0, 1), E_INVALIDARG);
+    std::vector<float> intensities(12, -1);
+    ASSERT_EQ(reader->GetIntensities(&delivered, intensities.data(), 0, 12), S_OK);
+    EXPECT_EQ(intensities, grid.intensities);
+    std::vector<float> colours(3, -1);
+    ASSERT_EQ(reader->GetColours(&delivered, colours.data(), 11, 1), S_OK);
+    EXPECT_EQ(colours, std::vector<float>(grid.colours.end() - 3, grid.colours.end()));
+    EXPECT_EQ(reader->GetColours(&delivered, colours.data(), 11, 2), E_INVALIDARG);
+    EXPECT_EQ(reader->Close(), S_OK);
+    EXPECT_EQ(open(reader, scan.path().parent_path() / L"missing.3dd"), STG_E_FILENOTFOUND);
+    EXPECT_EQ(reader->Release(), 0u);
+
+    ASSERT_EQ(server_.call("DllUnregisterServer"), S_OK);
+    EXPECT_EQ(registeredServer(HKEY_CLASSES_ROOT, kServerKey), L"");
+    EXPECT_EQ(registeredServer(HKEY_CURRENT_USER, kUserServerKey), L"");
+    void* none = reinterpret_cast<void*>(1);
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_Reader3DD, nullptr, CLSCTX_INPROC_SERVER, IID_IReader3DD, &none),
+        REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(none, nullptr);
+}
+
+TEST_F(ComReaderServerTest, ClassObjectMakesReadersAndKeepsTheServerWhileTheyLive) {
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(server_.classObject(IID_IReader3DD, IID_IClassFactory, &object),
+              CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(object, nullptr);
+
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(
+        server_.classObject(CLSID_Reader3DD, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+        S_OK);
+    ASSERT_NE(factory, nullptr);
+    EXPECT_EQ(server_.call("DllCanUnloadNow"), S_FALSE);  // the factory is held
+
+    IUnknown* outer = factory;
+    void* aggregated = reinterpret_cast<void*>(1);
+    EXPECT_EQ(factory->CreateInstance(outer, IID_IUnknown, &aggregated), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(aggregated, nullptr);
+    void* unknownInterface = reinterpret_cast<void*>(1);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IClassFactory, &unknownInterface),
+              E_NOINTERFACE);
+    EXPECT_EQ(unknownInterface, nullptr);
+
+    IUnknown* unknown = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&unknown)),
+              S_OK);
+    factory->Release();
+    EXPECT_EQ(server_.call("DllCanUnloadNow"), S_FALSE);  // a reader lives
+    IReader3DD* reader = nullptr;
+    ASSERT_EQ(unknown->QueryInterface(IID_IReader3DD, reinterpret_cast<void**>(&reader)), S_OK);
+    EXPECT_EQ(reader->AddRef(), 3u);
+    EXPECT_EQ(reader->Release(), 2u);
+    int32_t rows = 0;
+    int32_t columns = 0;
+    EXPECT_EQ(reader->GetDimensions(&rows, &columns), E_UNEXPECTED);  // nothing open
+    EXPECT_EQ(reader->Release(), 1u);
+    EXPECT_EQ(unknown->Release(), 0u);
+    EXPECT_EQ(server_.call("DllCanUnloadNow"), S_OK);
+}
+
+}  // namespace
