@@ -113,7 +113,7 @@ private:
 class ComReaderServerTest : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(server_.loaded()) << "no " << serverPath().string();
+        ASSERT_TRUE(server_.loaded()) << "no " << serverPath().wstring();
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     }
     void TearDown() override {
@@ -139,8 +139,7 @@ TEST_F(ComReaderServerTest, RegistersItselfServesReadersAndUnregisters) {
     // Registered under its own full path, whichever classes root took the key.
     const std::wstring registered = registeredServer(HKEY_CLASSES_ROOT, kServerKey);
     std::error_code noFile;
-    EXPECT_TRUE(std::filesystem::equivalent(registered, serverPath(), noFile))
-        << std::filesystem::path(registered).string();
+    EXPECT_TRUE(std::filesystem::equivalent(registered, serverPath(), noFile)) << registered;
     EXPECT_EQ(registeredThreadingModel(), L"Both");
 
     ScratchScan scan;
