@@ -14,7 +14,11 @@
 #include "point_query.h"
 #include "scene.h"
 
+#if defined(_WIN32)
+#define LYRANT_EXPORT extern "C" __declspec(dllexport)
+#else
 #define LYRANT_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace lyrant {
 namespace {
@@ -51,15 +55,23 @@ PointQuery* findQuery(uint64_t handle) {
     return at == registry().queries.end() ? nullptr : at->second.get();
 }
 
-void copyName(const std::u16string& name, ks_char* out) {
+void copyName(const ks_common::WideString& name, ks_char* out) {
     if (!out) return;
     const size_t units = std::min(name.size(), size_t{KS_NAME_UNITS} - 1);
     std::memcpy(out, name.data(), units * sizeof(ks_char));
     out[units] = 0;
 }
 
-std::u16string stemOf(const std::string& path) {
-    std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+// Folder separators: "/" on POSIX systems, where a backslash belongs to the name; both on Windows.
+#if defined(_WIN32)
+constexpr const char* kSeparators = "\\/";
+#else
+constexpr const char* kSeparators = "/";
+#endif
+
+ks_common::WideString stemOf(const std::string& path) {
+    const size_t separator = path.find_last_of(kSeparators);
+    std::string name = path.substr(separator == std::string::npos ? 0 : separator + 1);
     const size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0) name.resize(dot);
     return ks_common::decodeLenientUtf8(name);

@@ -1,42 +1,14 @@
 #include "nox_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
 #include "checksum.h"
 #include "index_codec.h"
 
 namespace lyrant {
 
-bool NoxFile::readAt(uint64_t offset, size_t size, uint8_t* out) const {
-    while (size > 0) {
-        const ssize_t got = ::pread(fd_.get(), out, size, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        out += got;
-        offset += static_cast<uint64_t>(got);
-        size -= static_cast<size_t>(got);
-    }
-    return true;
-}
-
 std::unique_ptr<NoxFile> NoxFile::open(const std::string& path, std::string& reason) {
     std::unique_ptr<NoxFile> file(new NoxFile);
-    file->fd_ = nox::UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file->fd_.valid()) {
-        reason = std::string("cannot open: ") + std::strerror(errno);
-        return nullptr;
-    }
-    struct stat status {};
-    if (::fstat(file->fd_.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        reason = "not a regular file";
-        return nullptr;
-    }
-    const uint64_t fileSize = static_cast<uint64_t>(status.st_size);
+    uint64_t fileSize = 0;
+    if (!file->openFile(path, fileSize, reason)) return nullptr;
 
     uint8_t headerBytes[nox::kHeaderSize];
     if (fileSize < nox::kHeaderSize || !file->readAt(0, nox::kHeaderSize, headerBytes)) {

@@ -1,7 +1,7 @@
 #pragma once
 // An open NOX file whose header, index and every chunk checksum were checked on opening.
-// Chunks are read on demand with pread and checked again, so a file changed behind our back is
-// noticed rather than decoded.
+// Chunks are read on demand with positioned reads and checked again, so a file changed behind our
+// back is noticed rather than decoded.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,6 +24,11 @@ public:
 
 private:
     NoxFile() = default;
+    // The platform's part (nox_file_posix.cpp, nox_file_win32.cpp): opens path for reading and
+    // tells its size; false with `reason` when it cannot be opened or is no regular file.
+    bool openFile(const std::string& path, uint64_t& fileSize, std::string& reason);
+    // Reads size bytes at offset, independent of any file position, so concurrent queries can
+    // share the file.
     bool readAt(uint64_t offset, size_t size, uint8_t* out) const;
 
     nox::UniqueFd fd_;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "ks_common/wide_text.h"
 #include "nox_file.h"
 
 namespace lyrant {
@@ -16,7 +17,7 @@ inline constexpr uint32_t kContentClass = 0x10;
 
 struct Scene {
     std::unique_ptr<NoxFile> file;
-    std::u16string name;  // the file name without folder and extension
+    ks_common::WideString name;  // the file name without folder and extension
     nox::Bounds worldBounds;
 
     const nox::FileIndex& index() const { return file->index(); }

@@ -14,7 +14,11 @@
 #include "nox_writer_api.h"
 #include "writer_error.h"
 
+#if defined(_WIN32)
+#define NOXWRITER_EXPORT extern "C" __declspec(dllexport)
+#else
 #define NOXWRITER_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace noxwriter {
 namespace {
@@ -29,7 +33,7 @@ struct Session {
     // order set: a file of many inputs names each of them.
     std::vector<nox::MetaTag> streamTags;
     ksioProgressCallback callback = nullptr;
-    std::u16string lastError;
+    ks_common::WideString lastError;
     std::unique_ptr<NoxStream> stream;
 };
 

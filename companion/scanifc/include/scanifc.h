@@ -5,8 +5,11 @@
 
 #include <stdint.h>
 
-#if defined(_WIN32)
+/* The library exports these functions; on Windows its users import them from scanifc-mt.dll. */
+#if defined(_WIN32) && defined(SCANIFC_BUILDING)
 #define SCANIFC_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define SCANIFC_API __declspec(dllimport)
 #else
 #define SCANIFC_API __attribute__((visibility("default")))
 #endif

@@ -7,9 +7,7 @@
 #include "scanifc.h"
 
 #include <bit>
-#include <cerrno>
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -19,10 +17,13 @@
 
 #include "ks_common/little_endian.h"
 #include "point_stream_format.h"
+#include "stream_file.h"
 
 namespace {
 
 namespace fmt = ks_formats::point_stream;
+using scanifc_files::File;
+using scanifc_files::openStreamFile;
 
 // Result codes; 0 is success.
 enum Code : int {
@@ -35,49 +36,9 @@ enum Code : int {
     kOutOfMemory = 6,
 };
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-File openFile(const std::string& path) { return File(std::fopen(path.c_str(), "rbe")); }
-
-bool isValidUtf8(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const size_t length = lead < 0x80           ? 1
-                              : (lead >> 5) == 0x6  ? 2
-                              : (lead >> 4) == 0xE  ? 3
-                              : (lead >> 3) == 0x1E ? 4
-                                                    : 0;
-        if (length == 0 || i + length > text.size()) return false;
-        for (size_t k = 1; k < length; ++k)
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-        i += length;
-    }
-    return true;
-}
-
-std::string latin1ToUtf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() * 2);
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            out += c;
-        } else {
-            out += static_cast<char>(0xC0 | (byte >> 6));
-            out += static_cast<char>(0x80 | (byte & 0x3F));
-        }
-    }
-    return out;
-}
-
 // The file path of a URI is everything after "file://", taken verbatim: no host part and no
-// percent-decoding, so "%" is an ordinary file-name character. A caller that writes each path
-// character as its low 8 bits produces Latin-1 bytes; when such a name is not found as given and
-// is not valid UTF-8, it is looked up once more as Latin-1 converted to UTF-8.
+// percent-decoding, so "%" is an ordinary file-name character ("file://C:/scans/a.rxp" on
+// Windows). How the narrow path names a file is the platform's part (stream_file.h).
 File openUri(const char* uri, int* code) {
     constexpr std::string_view scheme = "file://";
     const std::string_view text(uri);
@@ -85,9 +46,7 @@ File openUri(const char* uri, int* code) {
         *code = kInvalidArgument;
         return nullptr;
     }
-    const std::string path(text.substr(scheme.size()));
-    File file = openFile(path);
-    if (!file && errno == ENOENT && !isValidUtf8(path)) file = openFile(latin1ToUtf8(path));
+    File file = openStreamFile(std::string(text.substr(scheme.size())));
     *code = file ? kOk : kCannotOpen;
     return file;
 }
