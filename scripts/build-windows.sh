@@ -5,12 +5,12 @@
 #   2. builds the third-party libraries for Windows once (scripts/win32-deps.sh, cached);
 #   3. builds the Windows checks in tests/win32 and runs them under Wine through ctest
 #      (scripts/install-wine.sh installs Wine);
-#   4. configures the project into build-win32/ and compiles the sources of the targets that
-#      compile for Windows today (see the end of this script), or builds KS_WIN32_TARGETS.
+#   4. configures the project into build-win32/ and builds the targets that build for Windows
+#      today (the default of KS_WIN32_TARGETS below), or KS_WIN32_TARGETS.
 #
 #   scripts/build-windows.sh
-#   KS_WIN32_TARGETS="ks_nox_common scanifc_mt" scripts/build-windows.sh   (targets to build,
-#                                 linked, in step 4; "all" builds everything)
+#   KS_WIN32_TARGETS="ks_nox_common scanifc_mt" scripts/build-windows.sh   (targets to build
+#                                 in step 4; "all" builds everything)
 #   KS_WIN32_PROBE=1 scripts/build-windows.sh     (step 4 tries every library and program of the
 #                                 project one by one and lists which build and the first error
 #                                 of each that does not; it does not fail)
@@ -27,7 +27,7 @@ toolchain=$root/cmake/toolchains/mingw-w64-i686.cmake
 jobs=${JOBS:-2}
 export JOBS=$jobs
 wineprefix=$(realpath -m "${KS_WINEPREFIX:-$build/wineprefix}")
-targets=${KS_WIN32_TARGETS:-ks_nox_common scanifc_mt ks_sampledata noxsample noxmonitor make-sample-project}
+targets=${KS_WIN32_TARGETS:-NOXFormats_32_Ext ks_noxwriter ks_lyrant ks_nox_common scanifc_mt ks_sampledata noxsample noxmonitor make-sample-project}
 
 timings=()
 step_start=0
@@ -202,24 +202,12 @@ elif [ "$targets" = all ]; then
     step "Building the whole project for Windows"
     cmake --build "$build" -j "$jobs"
     step_done
-elif [ -n "${KS_WIN32_TARGETS:-}" ]; then
+else
     step "Building for Windows: $targets"
     # shellcheck disable=SC2086
     cmake --build "$build" -j "$jobs" --target $targets
     for f in "$build"/bin/*.dll "$build"/bin/*.exe; do
         [ -f "$f" ] && echo "$(basename "$f") imports: $(objdump_dlls "$f")"
     done
-    step_done
-else
-    # Today: every source of these targets compiles for Windows, but none links yet, because
-    # ks_common, which they all need, does not compile (its shared block is POSIX-only). So
-    # their object files are built, which keeps them compiling until the platform layer is in.
-    step "Compiling for Windows: $targets"
-    objects=()
-    for t in $targets; do
-        mapfile -t -O "${#objects[@]}" objects < <(ninja -C "$build" -t targets all |
-            sed -n "s/^\(.*CMakeFiles\/$t\.dir\/.*\.obj\): .*/\1/p")
-    done
-    ninja -C "$build" -j "$jobs" "${objects[@]}"
     step_done
 fi

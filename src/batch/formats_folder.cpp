@@ -27,6 +27,24 @@ void ImportBatch::set32BitNoxFormatsFolder(const WideChar* folder) {
     ks_common::copyToFixed(formatsFolder32, stored.c_str());
 }
 
+#if defined(_WIN32)
+// When no folder is set, it is derived once from the companion library, when that is loaded:
+// the drive root of NoxFormats.dll (its first three characters, C:\ for example) followed by
+// "Program Files (x86)\Marrowby\Kestrion32Ext\". A path shorter than four characters, or one
+// the system could not read whole, derives nothing.
+const WideChar* ImportBatch::get32BitNoxFormatsFolder() {
+    if (formatsFolder32[0] == 0) {
+        const std::string library = platform::loadedLibraryPath(kCompanionLibrary);
+        const WideString path = ks_common::decodeLenientUtf8(library);
+        if (path.size() >= 4) {
+            const WideString folder =
+                path.substr(0, 3) + KS_WIDE("Program Files (x86)\\Marrowby\\Kestrion32Ext\\");
+            if (folder.size() <= kMaxUnits) ks_common::copyToFixed(formatsFolder32, folder.c_str());
+        }
+    }
+    return formatsFolder32[0] == 0 ? nullptr : formatsFolder32;
+}
+#else
 // When no folder is set, it is derived once from the companion library, when that is loaded:
 // the folder holding libNoxFormats.so followed by "noxformats32/", for example
 // /opt/nox/lib/libNoxFormats.so gives /opt/nox/lib/noxformats32/. A library known only by a
@@ -43,5 +61,6 @@ const WideChar* ImportBatch::get32BitNoxFormatsFolder() {
     }
     return formatsFolder32[0] == 0 ? nullptr : formatsFolder32;
 }
+#endif
 
 }  // namespace ks_formats

@@ -20,7 +20,11 @@ public:
     // or a folder is refused at once. When the file is not open, error() says why.
     static InputFile open(const std::string& path);
 
+#if defined(_WIN32)
+    bool isOpen() const { return handle_ != nullptr; }
+#else
     bool isOpen() const { return fd_ >= 0; }
+#endif
     // Why the last open or read failed: the path and the system's words.
     const std::string& error() const { return error_; }
     // Size in bytes, or -1 when it cannot be read.
@@ -29,9 +33,14 @@ public:
     int64_t read(void* buffer, size_t count);
 
 private:
-    explicit InputFile(int fd) : fd_(fd) {}
     static InputFile failed(std::string why);
+#if defined(_WIN32)
+    explicit InputFile(void* handle) : handle_(handle) {}
+    void* handle_ = nullptr;  // a file handle; null when not open
+#else
+    explicit InputFile(int fd) : fd_(fd) {}
     int fd_ = -1;
+#endif
     std::string path_;
     std::string error_;
 };

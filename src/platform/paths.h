@@ -6,9 +6,15 @@
 
 namespace ks_formats::platform {
 
-// Path helpers on UTF-16 text. "/" is the only separator; a backslash is an ordinary character.
+// Path helpers on UTF-16 text. On Windows a backslash separates components and the system's shell
+// path rules apply (drive roots stay whole); elsewhere "/" is the only separator and a backslash
+// is an ordinary character.
 using WideView = std::basic_string_view<WideChar>;
+#if defined(_WIN32)
+inline constexpr WideChar kSeparator = KS_WIDE('\\');
+#else
 inline constexpr WideChar kSeparator = KS_WIDE('/');
+#endif
 
 // Position of the dot that starts the extension of the last component, or npos when it has none.
 size_t findExtension(WideView path);

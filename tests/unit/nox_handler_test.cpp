@@ -152,6 +152,20 @@ TEST_F(NoxImport, PointCountsBeyondThirtyTwoBitsKeepTheirWeight) {
     EXPECT_EQ(filePercent(UINT64_MAX - 1, UINT64_MAX), 99);
     EXPECT_EQ(filePercent(7, 0), 100);
     EXPECT_EQ(filePercent(9, 4), 100);
+
+    // Against plain arithmetic wherever 100 x done fits in 64 bits, across all magnitudes and
+    // right at each percent boundary.
+    uint64_t seed = 0x9E3779B97F4A7C15u;
+    for (int i = 0; i < 20000; ++i) {
+        seed = seed * 6364136223846793005u + 1442695040888963407u;
+        const uint64_t total = 1 + (seed >> (8 + i % 50));
+        const uint64_t done = (seed >> 3) % total;
+        ASSERT_EQ(filePercent(done, total), static_cast<int>(done * 100 / total))
+            << done << " of " << total;
+        const uint64_t boundary = total * (i % 100) / 100;  // total < 2^56, so no overflow
+        ASSERT_EQ(filePercent(boundary, total), static_cast<int>(boundary * 100 / total))
+            << boundary << " of " << total;
+    }
 }
 
 TEST_F(NoxImport, PerScanOutputHasNoSuffixItsOwnGroupAndTheNoxTolerance) {
