@@ -27,7 +27,7 @@ toolchain=$root/cmake/toolchains/mingw-w64-i686.cmake
 jobs=${JOBS:-2}
 export JOBS=$jobs
 wineprefix=$(realpath -m "${KS_WINEPREFIX:-$build/wineprefix}")
-targets=${KS_WIN32_TARGETS:-NOXFormats_32_Ext ks_noxwriter ks_lyrant ks_nox_common scanifc_mt ks_sampledata noxsample noxmonitor make-sample-project}
+targets=${KS_WIN32_TARGETS:-NOXFormats_32_Ext ks_noxwriter ks_lyrant ks_nox_common scanifc_mt reader3dd ks_sampledata noxsample noxmonitor make-sample-project}
 
 timings=()
 step_start=0
