@@ -19,13 +19,12 @@ std::vector<std::string> splitCommandLine(const wchar_t* commandLine) {
     return arguments;
 }
 
-// argv lost what the ANSI code page cannot spell; the wide command line still has it. The C
-// runtime and the system split a few odd quotings ("" inside quotes) differently; when the two
-// disagree on the count, or the system refuses, argv is taken as it is.
+// argv lost what the ANSI code page cannot spell; the wide command line still has it. The split
+// is the system's for every argument, so the arguments do not depend on how the C runtime splits
+// (or expands wildcards in) argv; argv is taken as it is only when the system refuses.
 std::vector<std::string> systemArguments(int argc, char** argv) {
     std::vector<std::string> arguments = splitCommandLine(GetCommandLineW());
-    if (static_cast<int>(arguments.size()) != argc)
-        return std::vector<std::string>(argv, argv + argc);
+    if (arguments.empty()) return std::vector<std::string>(argv, argv + argc);
     return arguments;
 }
 

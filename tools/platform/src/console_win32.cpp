@@ -3,6 +3,7 @@
 #include <io.h>
 
 #include <atomic>
+#include <cstdint>
 
 #include "ks_tools/console.h"
 

@@ -25,7 +25,7 @@ public:
     Utf8Console& operator=(const Utf8Console&) = delete;
 
 private:
-    unsigned previousCodePage_ = 0;
+    [[maybe_unused]] unsigned previousCodePage_ = 0;  // Windows: the code page to put back
 };
 
 // From this call on, Ctrl+C (and SIGTERM; on Windows Ctrl+Break and closing the console) no longer
