@@ -193,7 +193,8 @@ int convert(const ConvertOptions& options, bool quiet, ConversionOutcome& outcom
     }
     outcome.output = plan->output;
 
-    // Before the library can start anything: the signals must reach only the watcher thread.
+    // Before the library can start anything: the stop signals must reach only the watcher thread
+    // (on Linux they are blocked in every thread started from here on).
     holdStopSignals();
     if (ks_formats::Initialize() != ks_formats::ResultSuccess)
         return refuse(outcome, kExitFailed,
