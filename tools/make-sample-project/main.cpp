@@ -9,11 +9,14 @@
 #include <string>
 
 #include "ks_sampledata/sample_project.h"
+#include "ks_tools/arguments.h"
+#include "ks_tools/console.h"
+#include "ks_tools/utf8_path.h"
 
 namespace {
 
 void printSummary(const ks_sampledata::SampleProject& project) {
-    std::printf("%s: %zu scan positions\n", project.projectFile.string().c_str(),
+    std::printf("%s: %zu scan positions\n", ks_tools::utf8FromPath(project.projectFile).c_str(),
                 project.scans.size());
     for (const ks_sampledata::SampleScan& scan : project.scans) {
         std::printf("  %s  %-18s %10llu points", scan.position.c_str(), scan.file.c_str(),
@@ -29,6 +32,8 @@ void printSummary(const ks_sampledata::SampleProject& project) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const ks_tools::Utf8Arguments arguments(argc, argv);
+    const ks_tools::Utf8Console console;
     CLI::App app{
         "Writes a synthetic scan project of a small site: a building on level ground seen from "
         "four scan positions. DIR receives site.rsp (positions, registration matrices, project "
@@ -45,11 +50,11 @@ int main(int argc, char** argv) {
         ->capture_default_str()
         ->check(CLI::Range(ks_sampledata::kMinimumSamplePoints, uint64_t{1} << 34));
     app.add_flag("-q,--quiet", quiet, "print nothing but errors");
-    CLI11_PARSE(app, argc, argv);
+    CLI11_PARSE(app, arguments.count(), arguments.values());
 
     try {
         const ks_sampledata::SampleProject project =
-            ks_sampledata::writeSampleProject(folder, settings);
+            ks_sampledata::writeSampleProject(ks_tools::pathFromUtf8(folder), settings);
         if (!quiet) printSummary(project);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "make-sample-project: %s\n", error.what());

@@ -1,17 +1,19 @@
 #pragma once
 
 // Ctrl-C during a conversion: SIGINT and SIGTERM are blocked in every thread and a thread of their
-// own waits for them. The first asks the library to cancel the batch; the second ends the process
-// at once, after removing the writer's temporary files.
+// own waits for them (on Windows a console control handler hands Ctrl+C, Ctrl+Break and the
+// console's closing to that thread). The first asks the library to cancel the batch; the second
+// ends the process at once, after removing the writer's temporary files.
 #include <atomic>
 #include <functional>
 #include <thread>
 
 namespace noxconvert {
 
-// Blocks SIGINT and SIGTERM for the calling thread and every thread started after it. Call first
-// thing in main, before any thread exists.
-void blockStopSignals();
+// From here on the stop signals no longer end the process: they wait for a CancelWatcher. On
+// Linux this blocks SIGINT and SIGTERM for the calling thread and every thread started after it,
+// so call it before any thread exists; on Windows it installs the console control handler.
+void holdStopSignals();
 
 class CancelWatcher {
 public:

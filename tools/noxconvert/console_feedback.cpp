@@ -1,14 +1,13 @@
 #include "console_feedback.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 
 #include "ks_common/text_encoding.h"
+#include "ks_tools/console.h"
+#include "ks_tools/utf8_path.h"
 #include "result_names.h"
 #include "single_line.h"
 
@@ -19,14 +18,8 @@ constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 constexpr int kLineStep = 10;  // plain lines: one per this many percent, besides file changes
 constexpr auto kLineInterval = std::chrono::seconds(2);
 
-int terminalColumns(std::FILE* out) {
-    winsize size{};
-    if (::ioctl(::fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col >= 40) return size.ws_col;
-    return 80;
-}
-
 std::string shortName(const std::string& path) {
-    return std::filesystem::path(path).filename().string();
+    return ks_tools::utf8FromPath(ks_tools::pathFromUtf8(path).filename());
 }
 
 // 1234567 → "1.2M"
@@ -160,7 +153,7 @@ void ConsoleFeedback::drawBar() {
     std::snprintf(tail, sizeof tail, " %3d%%  %s  %s pts/s  %s left", filePercent_,
                   phaseName(phase_), countText(rate).c_str(), left.c_str());
 
-    const int columns = terminalColumns(out_) - 1;  // never touch the last column: no wrap
+    const int columns = ks_tools::consoleColumns(out_) - 1;  // never touch the last column: no wrap
     const int barWidth = std::clamp(columns / 5, 10, 40);
     const int filled = barWidth * std::clamp(overall_, 0, 100) / 100;
     std::string line =

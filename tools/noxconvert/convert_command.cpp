@@ -1,8 +1,6 @@
 // noxconvert convert: builds one batch from the command line, converts it with live progress,
 // lets Ctrl-C cancel it, says at the end what was and was not written and why, and writes the
 // JSON report when asked.
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -21,7 +19,10 @@
 #include "input_kinds.h"
 #include "json_report.h"
 #include "ks_common/library_file.h"
+#include "ks_common/text_encoding.h"
 #include "ks_formats/ks_formats.h"
+#include "ks_tools/console.h"
+#include "ks_tools/files.h"
 #include "writer_leftovers.h"
 
 namespace noxconvert {
@@ -29,6 +30,10 @@ namespace {
 
 using ks_formats::ImportBatch;
 using ks_formats::Result;
+
+// Names go to the library as wide text: its char functions read the ANSI code page on Windows,
+// which cannot spell every name the command line gives.
+ks_formats::WideString wide(const std::string& utf8) { return ks_common::fromUtf8(utf8.c_str()); }
 
 // Points the handlers have passed to the writer, for points per second and the summary. The
 // filter only counts; every point is written as it comes.
@@ -41,7 +46,7 @@ bool countPoint(double*, uint8_t*, int16_t&, float*, uint8_t&) {
 
 ProgressStyle progressStyle(bool quiet) {
     if (quiet) return ProgressStyle::Quiet;
-    return ::isatty(STDERR_FILENO) ? ProgressStyle::Bar : ProgressStyle::Lines;
+    return ks_tools::isLiveConsole(stderr) ? ProgressStyle::Bar : ProgressStyle::Lines;
 }
 
 bool isProject(const std::string& path) {
@@ -53,7 +58,7 @@ bool isProject(const std::string& path) {
 int countMatches(const std::string& pattern, bool recursive) {
     ImportBatch scratch(KS_WIDE("noxconvert"));
     scratch.useRecursiveSearch(recursive);
-    scratch.addSearchPath(pattern.c_str());
+    scratch.addSearchPath(wide(pattern).c_str());
     return scratch.extractFilePaths();
 }
 
@@ -89,15 +94,15 @@ bool fillBatch(ImportBatch& batch, const ConversionPlan& plan, ConversionOutcome
     const bool expandHere = plan.files.size() + plan.patterns.size() > 1;
     for (const std::string& file : plan.files) {
         if (!expandHere || !isProject(file)) {
-            batch.addImportFile(file.c_str());
-        } else if (ks_formats::CreateBatchFromProject(&batch, file.c_str()) !=
+            batch.addImportFile(wide(file).c_str());
+        } else if (ks_formats::CreateBatchFromProject(&batch, wide(file).c_str()) !=
                    ks_formats::ResultSuccess) {
             refuse(outcome, kExitInputMissing, "cannot read the project " + file);
             return false;
         }
     }
-    for (const std::string& pattern : plan.patterns) batch.addSearchPath(pattern.c_str());
-    batch.setOutputFilename(plan.output.c_str());
+    for (const std::string& pattern : plan.patterns) batch.addSearchPath(wide(pattern).c_str());
+    batch.setOutputFilename(wide(plan.output).c_str());
     // Expand the patterns now, so an empty batch is caught before anything is written, and
     // include every file found (files found by a recursive search start out excluded).
     batch.extractFilePaths();
@@ -162,6 +167,19 @@ void convertBatch(ImportBatch& batch, const ConversionPlan& plan, bool quiet,
         feedback.note("no input converted; removed the empty output " + outcome.removedEmptyOutput);
 }
 
+// --dump-settings: the library writes the file, and takes its name only as narrow text.
+void dumpSettings(ImportBatch& batch, const std::string& path) {
+    const std::optional<std::string> name = ks_tools::libraryNarrowName(path);
+    if (!name) {
+        std::fprintf(stderr,
+                     "noxconvert: cannot write the settings to %s: the library takes this name in"
+                     " the system's narrow code page, which cannot spell it\n",
+                     path.c_str());
+    } else if (!batch._write(name->c_str(), KS_WIDE("noxconvert settings"))) {
+        std::fprintf(stderr, "noxconvert: cannot write the settings to %s\n", path.c_str());
+    }
+}
+
 // Everything from the command line to the summary; answers the exit code.
 int convert(const ConvertOptions& options, bool quiet, ConversionOutcome& outcome) {
     std::vector<PlanError> problems;
@@ -175,8 +193,9 @@ int convert(const ConvertOptions& options, bool quiet, ConversionOutcome& outcom
     }
     outcome.output = plan->output;
 
-    // Before the library can start anything: the signals must reach only the watcher thread.
-    blockStopSignals();
+    // Before the library can start anything: the stop signals must reach only the watcher thread
+    // (on Linux they are blocked in every thread started from here on).
+    holdStopSignals();
     if (ks_formats::Initialize() != ks_formats::ResultSuccess)
         return refuse(outcome, kExitFailed,
                       "cannot load the writer library " KS_LIBRARY_FILE("NoxWriter"));
@@ -190,10 +209,7 @@ int convert(const ConvertOptions& options, bool quiet, ConversionOutcome& outcom
         return refuse(outcome, kExitInputMissing, "no input files to convert");
 
     convertBatch(batch, *plan, quiet, outcome);
-    if (!options.settingsDump.empty() &&
-        !batch._write(options.settingsDump.c_str(), KS_WIDE("noxconvert settings")))
-        std::fprintf(stderr, "noxconvert: cannot write the settings to %s\n",
-                     options.settingsDump.c_str());
+    if (!options.settingsDump.empty()) dumpSettings(batch, options.settingsDump);
     // --quiet keeps the summary for a run that failed as a whole.
     const bool failedWhole = outcome.cancelled || outcome.result != ks_formats::ResultSuccess ||
                              !outcome.removedEmptyOutput.empty();

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "ks_tools/utf8_path.h"
+
 namespace noxconvert {
 
 bool removeEmptyBatchOutput(ks_formats::BatchMode mode, ConversionOutcome& outcome) {
@@ -10,7 +12,8 @@ bool removeEmptyBatchOutput(ks_formats::BatchMode mode, ConversionOutcome& outco
         outcome.outputs[0].clouds != 0)
         return false;
     std::error_code error;
-    if (!std::filesystem::remove(outcome.outputs[0].file, error)) return false;
+    if (!std::filesystem::remove(ks_tools::pathFromUtf8(outcome.outputs[0].file), error))
+        return false;
     outcome.removedEmptyOutput = outcome.outputs[0].file;
     outcome.outputs.clear();
     return true;

@@ -1,5 +1,6 @@
 // noxconvert export: the points of a NOX file, in world coordinates, as binary PLY or as text
 // (one point a line), for other point-cloud tools.
+#include <bit>
 #include <cctype>
 #include <cerrno>
 #include <cinttypes>
@@ -46,7 +47,8 @@ void writePlyHeader(std::FILE* out, uint64_t points, const Channels& channels) {
 }
 
 // PLY records are packed little-endian, which is this machine's own order.
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "PLY output assumes a little-endian host");
+static_assert(std::endian::native == std::endian::little,
+              "PLY output assumes a little-endian host");
 
 void writePlyPoints(std::FILE* out, const PointBlock& block, const Channels& channels) {
     unsigned char record[3 * sizeof(double) + 3 + sizeof(int16_t) + 1];

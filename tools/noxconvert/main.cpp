@@ -13,10 +13,15 @@
 #include "commands.h"
 #include "convert_options.h"
 #include "exit_codes.h"
+#include "ks_tools/arguments.h"
+#include "ks_tools/console.h"
 #include "preview_layout.h"
 
 int main(int argc, char** argv) {
     using namespace noxconvert;
+    // Every narrow text in the tool is UTF-8: the arguments, the names it prints and passes on.
+    const ks_tools::Utf8Arguments arguments(argc, argv);
+    const ks_tools::Utf8Console console;
     CLI::App app{
         "Converts laser-scanner data (RSP projects, RXP, RDB, 3DD) into NOX point-cloud files.\n"
         "Exit codes: 0 success, 1 failed, 2 bad command line, 3 unsupported input,\n"
@@ -72,16 +77,16 @@ int main(int argc, char** argv) {
             if (command->get_name() == word) return true;
         return false;
     };
-    if (argc > 1 && argv[1][0] != '-' && !isCommand(argv[1])) {
+    if (arguments.count() > 1 && !arguments[1].starts_with('-') && !isCommand(arguments[1])) {
         std::fprintf(
             stderr,
             "noxconvert: unknown command '%s': use convert, info, export, preview or formats\n"
             "Run with --help for more information.\n",
-            argv[1]);
+            arguments[1].c_str());
         return kExitUsage;
     }
     try {
-        app.parse(argc, argv);
+        app.parse(arguments.count(), arguments.values());
     } catch (const CLI::ParseError& error) {
         // --help answers 0; every real parse error gets the one usage exit code.
         const int code = app.exit(error);

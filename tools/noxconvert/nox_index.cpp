@@ -4,11 +4,12 @@
 #include <vector>
 
 #include "index_codec.h"
+#include "ks_tools/utf8_path.h"
 
 namespace noxconvert {
 
 std::optional<nox::FileIndex> readNoxIndex(const std::string& path, std::string& reason) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(ks_tools::pathFromUtf8(path), std::ios::binary);
     std::vector<uint8_t> header(nox::kHeaderSize);
     if (!in.read(reinterpret_cast<char*>(header.data()),
                  static_cast<std::streamsize>(header.size()))) {

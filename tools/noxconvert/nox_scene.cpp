@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ks_common/text_encoding.h"
+#include "ks_tools/utf8_path.h"
 #include "lyrant_api.h"
 #include "lyrant_handle.h"
 
@@ -16,7 +17,7 @@ constexpr uint32_t kQueryCapacity = 65536;
 
 std::optional<NoxScene> NoxScene::open(const std::string& path, std::string& reason) {
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
+    if (!std::filesystem::is_regular_file(ks_tools::pathFromUtf8(path), error)) {
         reason = "no such file";
         return std::nullopt;
     }
@@ -37,7 +38,7 @@ NoxScene::~NoxScene() {
 
 SceneSummary NoxScene::summary() const {
     SceneSummary summary;
-    char16_t name[KS_NAME_UNITS] = {};
+    ks_char name[KS_NAME_UNITS] = {};
     int32_t clouds = 0;
     uint8_t grid = 0, normals = 0;
     ksSceneInfo(handle_, name, &clouds, &summary.points, &summary.contentFlags, &grid, &normals);
@@ -53,7 +54,7 @@ std::vector<SceneCloud> NoxScene::clouds() const {
     const int32_t count = ksGetNumCloudsInScene(handle_);
     for (int32_t i = 0; i < count; ++i) {
         SceneCloud cloud;
-        char16_t name[KS_NAME_UNITS] = {};
+        ks_char name[KS_NAME_UNITS] = {};
         ksCloudInfo(handle_, i, name, &cloud.points, &cloud.contentFlags, cloud.matrix.data());
         cloud.name = ks_common::toUtf8(name);
         clouds.push_back(std::move(cloud));

@@ -1,21 +1,32 @@
 #include "output_file.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
+
+#include "ks_tools/files.h"
+#include "ks_tools/utf8_path.h"
 
 namespace noxconvert {
+namespace {
+
+void removeFile(const std::string& path) {
+    std::error_code ignored;
+    std::filesystem::remove(ks_tools::pathFromUtf8(path), ignored);
+}
+
+}  // namespace
 
 OutputFile::OutputFile(std::string path)
-    : path_(std::move(path)), temporary_(path_ + ".part" + std::to_string(::getpid())) {
-    file_ = std::fopen(temporary_.c_str(), "wb");
+    : path_(std::move(path)),
+      temporary_(path_ + ".part" + std::to_string(ks_tools::currentProcessId())) {
+    file_ = ks_tools::openForWriting(temporary_);
 }
 
 OutputFile::~OutputFile() {
     if (file_) {
         std::fclose(file_);
-        std::remove(temporary_.c_str());
+        removeFile(temporary_);
     }
 }
 
@@ -25,9 +36,9 @@ bool OutputFile::commit() {
     const int error = errno;
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
-    if (!written || !closed || std::rename(temporary_.c_str(), path_.c_str()) != 0) {
+    if (!written || !closed || !ks_tools::replaceFile(temporary_, path_)) {
         const int failure = !written ? error : errno;
-        std::remove(temporary_.c_str());
+        removeFile(temporary_);
         errno = failure;
         return false;
     }

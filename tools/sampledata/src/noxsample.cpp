@@ -9,8 +9,11 @@
 
 #include "ks_sampledata/grid_scan.h"
 #include "ks_sampledata/point_stream.h"
+#include "ks_tools/arguments.h"
+#include "ks_tools/utf8_path.h"
 
 int main(int argc, char** argv) {
+    const ks_tools::Utf8Arguments arguments(argc, argv);
     CLI::App app{"Writes a synthetic point-stream or grid-scan file"};
     app.require_subcommand(1);
 
@@ -37,14 +40,14 @@ int main(int argc, char** argv) {
     gridCommand->add_flag("--no-intensity", noIntensity, "leave out the intensity channel");
     gridCommand->add_flag("--no-colour", noColour, "leave out the colour channel");
 
-    CLI11_PARSE(app, argc, argv);
+    CLI11_PARSE(app, arguments.count(), arguments.values());
     try {
         if (streamCommand->parsed()) {
-            ks_sampledata::writeSyntheticStream(streamPath, stream);
+            ks_sampledata::writeSyntheticStream(ks_tools::pathFromUtf8(streamPath), stream);
         } else {
             grid.intensity = !noIntensity;
             grid.colour = !noColour;
-            ks_sampledata::writeSyntheticGrid(gridPath, grid);
+            ks_sampledata::writeSyntheticGrid(ks_tools::pathFromUtf8(gridPath), grid);
         }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "noxsample: %s\n", error.what());

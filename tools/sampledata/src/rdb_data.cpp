@@ -6,6 +6,7 @@
 
 #include "binary_output.h"
 #include "ks_common/little_endian.h"
+#include "ks_tools/utf8_path.h"
 
 namespace ks_sampledata {
 
@@ -153,8 +154,8 @@ void writeRdbColours(const std::filesystem::path& path, std::span<const RdbColou
 
 std::filesystem::path rdbScanFolder(const std::filesystem::path& projectFolder,
                                     const std::string& position, const std::string& scanFile) {
-    return projectFolder / "project.rdb" / "SCANS" / position / "SINGLESCANS" /
-           std::filesystem::path(scanFile).stem();
+    return projectFolder / "project.rdb" / "SCANS" / ks_tools::pathFromUtf8(position) /
+           "SINGLESCANS" / ks_tools::pathFromUtf8(scanFile).stem();
 }
 
 }  // namespace ks_sampledata

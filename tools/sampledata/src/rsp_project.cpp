@@ -6,6 +6,8 @@
 #include <numbers>
 #include <stdexcept>
 
+#include "ks_tools/utf8_path.h"
+
 namespace ks_sampledata {
 
 namespace {
@@ -108,9 +110,10 @@ std::string rspProjectXml(const RspProject& project) {
         xml += "    <scanposition>\n      " + element("name", position.name) +
                "\n      <singlescans>\n";
         for (const RspScan& scan : position.scans)
-            xml += "        <" + scan.kind + ">" +
-                   element("name", std::filesystem::path(scan.file).stem().string()) +
-                   element("file", scan.file) + "</" + scan.kind + ">\n";
+            xml +=
+                "        <" + scan.kind + ">" +
+                element("name", ks_tools::utf8FromPath(ks_tools::pathFromUtf8(scan.file).stem())) +
+                element("file", scan.file) + "</" + scan.kind + ">\n";
         xml += "      </singlescans>\n" + matrixElement("sop", position.sop, "      ") +
                "    </scanposition>\n";
     }
@@ -123,7 +126,7 @@ void writeRspProject(const std::filesystem::path& path, const RspProject& projec
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << rspProjectXml(project);
     out.close();
-    if (!out) throw std::runtime_error("cannot write " + path.string());
+    if (!out) throw std::runtime_error("cannot write " + ks_tools::utf8FromPath(path));
 }
 
 }  // namespace ks_sampledata

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "ks_sampledata/rdb_data.h"
+#include "ks_tools/utf8_path.h"
 #include "site_scan_files.h"
 #include "site_scanner.h"
 
@@ -68,7 +69,11 @@ SampleProject writeSampleProject(const std::filesystem::path& folder,
                                rspTilt(station.tilt));
         scan.rdbFormatVersion = station.rdbFormatVersion;
         scan.rdbRecordVariant = station.rdbRecordVariant;
-        scan.scanFile = folder / "SCANS" / scan.position / "SINGLESCANS" / scan.file;
+        // Where the library looks for a project's scan: beside the project file, in
+        // SCANS/<position>/SINGLESCANS/<file>, the names read from the project as UTF-8. The
+        // path joins with the system's separator ("\\" on Windows), as the library's does.
+        scan.scanFile = folder / "SCANS" / ks_tools::pathFromUtf8(scan.position) / "SINGLESCANS" /
+                        ks_tools::pathFromUtf8(scan.file);
         scan.rdbFolder = rdbScanFolder(folder, scan.position, scan.file);
         std::filesystem::create_directories(scan.scanFile.parent_path());
         std::filesystem::create_directories(scan.rdbFolder);

@@ -1,11 +1,10 @@
-#include "cancel_watcher.h"
-
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "cancel_watcher.h"
 #include "exit_codes.h"
 
 namespace noxconvert {
@@ -21,7 +20,7 @@ sigset_t stopSignals() {
 
 }  // namespace
 
-void blockStopSignals() {
+void holdStopSignals() {
     const sigset_t set = stopSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }

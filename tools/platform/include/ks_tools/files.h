@@ -1,0 +1,26 @@
+#pragma once
+
+// Files by UTF-8 name, and the process facts the tools share with the writer library.
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace ks_tools {
+
+// Opens (creates or truncates) a file for binary writing; nullptr with errno set.
+std::FILE* openForWriting(const std::string& utf8Path);
+
+// Moves the file from onto to in one step, replacing a file already there; false with errno set.
+bool replaceFile(const std::string& fromUtf8, const std::string& toUtf8);
+
+// This process's id, as the writer library puts it in the names of its temporary files.
+long currentProcessId();
+
+// The name in the narrow encoding of the library's char functions that take file names (UTF-8
+// on Linux, the ANSI code page on Windows); empty when that encoding cannot spell it.
+std::optional<std::string> libraryNarrowName(const std::string& utf8Path);
+
+// The system's words for the last failed call (errno on Linux, GetLastError on Windows).
+std::string lastSystemError();
+
+}  // namespace ks_tools
