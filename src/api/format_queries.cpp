@@ -3,6 +3,7 @@
 
 #include "api/format_table.h"
 #include "api/handler_registry.h"
+#include "ks_common/narrow_text.h"
 #include "ks_common/text_encoding.h"
 
 namespace ks_formats {
@@ -38,8 +39,12 @@ bool FormatInfo(int index, WideChar* extension, WideChar* description) {
 
 bool FormatInfo(int index, char* extension, char* description) {
     const FileTypeHandler* handler = handlerAt(static_cast<unsigned>(index));
-    copyNarrow(extension, handler ? ks_common::toUtf8(handler->getExtension()) : std::string());
-    copyNarrow(description, handler ? ks_common::toUtf8(handler->getDescription()) : std::string());
+    copyNarrow(extension,
+               handler ? ks_common::encodeNarrow(ks_common::wideView(handler->getExtension()))
+                       : std::string());
+    copyNarrow(description,
+               handler ? ks_common::encodeNarrow(ks_common::wideView(handler->getDescription()))
+                       : std::string());
     return handler != nullptr;
 }
 

@@ -2,6 +2,7 @@
 #include "api/handler_registry.h"
 #include "api/library_handlers.h"
 #include "batch/writer_progress.h"
+#include "ks_common/narrow_text.h"
 #include "ks_common/text_encoding.h"
 #include "ks_formats/api.h"
 #include "writer/writer_library.h"
@@ -39,7 +40,7 @@ Result CreateBatchFromProject(ImportBatch* batch, const WideChar* projectPath) {
 
 Result CreateBatchFromProject(ImportBatch* batch, const char* projectPath) {
     if (!projectPath) return ResultFailed;
-    return CreateBatchFromProject(batch, ks_common::fromUtf8(projectPath).c_str());
+    return CreateBatchFromProject(batch, ks_common::fromNarrow(projectPath).c_str());
 }
 
 }  // namespace ks_formats

@@ -1,6 +1,7 @@
 // The list of output files a conversion has written, in wide and narrow form.
 #include <cstring>
 
+#include "ks_common/narrow_text.h"
 #include "ks_common/text_encoding.h"
 #include "ks_formats/import_batch.h"
 
@@ -10,14 +11,6 @@ namespace {
 // Narrow results are handed out in this one process-wide buffer, overwritten by the next call.
 constexpr size_t kNarrowResultBytes = 260;
 char narrowResult[kNarrowResultBytes];
-
-// Length of the longest prefix of utf8 that fits in limit bytes without splitting a sequence.
-size_t fittingLength(const std::string& utf8, size_t limit) {
-    if (utf8.size() <= limit) return utf8.size();
-    size_t length = limit;
-    while (length > 0 && (static_cast<unsigned char>(utf8[length]) & 0xC0) == 0x80) --length;
-    return length;
-}
 
 }  // namespace
 
@@ -31,16 +24,17 @@ const WideChar* ImportBatch::getExportedFilenameW(int index) const {
     return exportedFiles[index].c_str();
 }
 
-// The name as UTF-8. A name whose UTF-8 form needs more than 259 bytes is cut to the longest
-// run of whole characters that fits, so the buffer always holds valid, terminated UTF-8; the
-// wide form keeps the full name.
+// The name in the system's narrow encoding (the ANSI code page on Windows, UTF-8 elsewhere). A
+// name whose narrow form needs more than 259 bytes is cut to the longest run of whole characters
+// that fits, so the buffer always holds whole, terminated characters; the wide form keeps the
+// full name.
 const char* ImportBatch::getExportedFilenameA(int index) const {
     const WideChar* wide = getExportedFilenameW(index);
     if (!wide) return nullptr;
-    const std::string utf8 = ks_common::toUtf8(wide);
-    const size_t length = fittingLength(utf8, kNarrowResultBytes - 1);
-    std::memcpy(narrowResult, utf8.data(), length);
-    narrowResult[length] = '\0';
+    const std::string narrow =
+        ks_common::encodeNarrowFitting(ks_common::wideView(wide), kNarrowResultBytes - 1);
+    std::memcpy(narrowResult, narrow.data(), narrow.size());
+    narrowResult[narrow.size()] = '\0';
     return narrowResult;
 }
 

@@ -42,7 +42,10 @@ int collectFilesInTree(std::vector<ScanInfo>& list, const WideString& directory,
                        const WideString& extension, bool recurse, const FolderLister& lister) {
     std::vector<platform::DirectoryEntry> entries;
     bool opened = false;
-    const std::string folder = directory.empty() ? "/" : ks_common::encodeUtf8(directory);
+    // An empty folder is the root (of the current drive on Windows).
+    const std::string folder = directory.empty()
+                                   ? std::string(1, static_cast<char>(platform::kSeparator))
+                                   : ks_common::encodeUtf8(directory);
     const int listingError = lister(folder, entries, opened);
     if (!opened) return 0;
 

@@ -1,11 +1,12 @@
 // The batch's lists of import files and search paths.
+#include "ks_common/narrow_text.h"
 #include "ks_common/text_encoding.h"
 #include "ks_formats/import_batch.h"
 
 namespace ks_formats {
 
 void ImportBatch::addSearchPath(const char* path) {
-    searchPaths.push_back(ks_common::fromUtf8(path));
+    searchPaths.push_back(ks_common::fromNarrow(path));
 }
 
 void ImportBatch::addSearchPath(const WideChar* path) {

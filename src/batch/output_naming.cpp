@@ -3,6 +3,7 @@
 
 #include "batch/overlong_names.h"
 #include "ks_common/fixed_text.h"
+#include "ks_common/narrow_text.h"
 #include "ks_common/text_encoding.h"
 #include "ks_formats/import_batch.h"
 #include "platform/paths.h"
@@ -44,7 +45,7 @@ void ImportBatch::setOutputFilename(const WideChar* name) {
 }
 
 void ImportBatch::setOutputFilename(const char* name) {
-    const WideString wide = ks_common::fromUtf8(name);
+    const WideString wide = ks_common::fromNarrow(name);
     setOutputFilename(wide.c_str());
 }
 

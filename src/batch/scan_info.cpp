@@ -1,5 +1,6 @@
 #include "ks_formats/scan_info.h"
 
+#include "ks_common/narrow_text.h"
 #include "ks_common/text_encoding.h"
 
 namespace ks_formats {
@@ -13,7 +14,7 @@ void ScanInfo::setFilename(const WideChar* name) {
 }
 
 void ScanInfo::setFilename(const char* name) {
-    if (name) filename = ks_common::decodeLenientUtf8(name);
+    if (name) filename = ks_common::decodeNarrow(name);
 }
 
 }  // namespace ks_formats

@@ -32,7 +32,9 @@ WideString rdbDataFolder(const WideString& name) {
     const size_t scans = name.find(KS_WIDE("SCANS"));
     if (!marked || scans == WideString::npos) return {};
     WideString folder = name;
-    folder.insert(scans, KS_WIDE("project.rdb/"));
+    WideString database = KS_WIDE("project.rdb");
+    database += platform::kSeparator;
+    folder.insert(scans, database);
     folder.replace(folder.size() - 4, 4, 1, platform::kSeparator);
     return folder;
 }

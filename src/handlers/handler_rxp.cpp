@@ -42,13 +42,20 @@ private:
 }  // namespace
 
 std::string rxpStreamUri(const WideChar* path) {
-    // The URI is UTF-8 here and carries every character. A narrow URI in a single-byte code
-    // page could not, so such a build keeps paths to characters up to U+00FF.
 #if defined(_WIN32)
-    for (const WideChar* p = path; p && *p; ++p)
-        if (static_cast<char16_t>(*p) > 0xFF) return {};
-#endif
+    // The point-stream library on Windows takes one byte per path character with "/" between
+    // components, so a path with a character above U+00FF cannot be named to it.
+    std::string uri = "file://";
+    for (const WideChar* p = path; p && *p; ++p) {
+        const auto unit = static_cast<char16_t>(*p);
+        if (unit > 0xFF) return {};
+        uri += unit == u'\\' ? '/' : static_cast<char>(unit);
+    }
+    return uri;
+#else
+    // The URI is UTF-8 here and carries every character.
     return "file://" + ks_common::toUtf8(path);
+#endif
 }
 
 // The scanner handlers initialise the component layer on the thread that loads the library.

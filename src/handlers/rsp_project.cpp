@@ -187,9 +187,12 @@ WideString scanFilePath(const WideString& projectPath, const ScanPosition& posit
     // A project named without a folder has its SCANS folder beside it, in the current folder.
     WideString path = platform::parentFolder(projectPath);
     if (!path.empty() && path.back() != platform::kSeparator) path += platform::kSeparator;
-    path += KS_WIDE("SCANS/");
+    path += KS_WIDE("SCANS");
+    path += platform::kSeparator;
     path += ks_common::decodeLenientUtf8(position.name);
-    path += KS_WIDE("/SINGLESCANS/");
+    path += platform::kSeparator;
+    path += KS_WIDE("SINGLESCANS");
+    path += platform::kSeparator;
     path += scan.file;
     if (path.size() >= static_cast<size_t>(kPathBufferUnits)) return {};
     return path;
