@@ -3,20 +3,23 @@
 #   1. installs the cross toolchain and the tools (only missing packages) and apt's deb-src
 #      entries for Debian's source packages;
 #   2. builds the third-party libraries for Windows once (scripts/win32-deps.sh, cached);
-#   3. builds the Windows checks in tests/win32 and runs them under Wine through ctest
-#      (scripts/install-wine.sh installs Wine);
-#   4. configures the project into build-win32/ and builds the targets that build for Windows
-#      today (the default of KS_WIN32_TARGETS below), or KS_WIN32_TARGETS.
+#   3. configures the project into build-win32/ and builds it (or KS_WIN32_TARGETS), then
+#      installs it into build-win32/NOXFormats/: every DLL and program in its bin/ folder, as a
+#      Windows host ships them, with the import library in lib/ and the headers in include/;
+#   4. runs the Windows tests under Wine (scripts/wine-tests.sh; it installs Wine), which needs
+#      the Linux build in build/ for the comparison of conversions (KS_LINUX_BUILD).
 #
 #   scripts/build-windows.sh
 #   KS_WIN32_TARGETS="ks_nox_common scanifc_mt" scripts/build-windows.sh   (targets to build
-#                                 in step 4; "all" builds everything)
-#   KS_WIN32_PROBE=1 scripts/build-windows.sh     (step 4 tries every library and program of the
+#                                 in step 3, no install; default "all")
+#   KS_WIN32_PROBE=1 scripts/build-windows.sh     (step 3 tries every library and program of the
 #                                 project one by one and lists which build and the first error
 #                                 of each that does not; it does not fail)
 #   KS_WIN32_RUN_TESTS=0 scripts/build-windows.sh  (no Wine: build only)
-#   KS_WINEPREFIX=/some/dir scripts/build-windows.sh (Wine prefix; default build-win32/wineprefix)
-#   KS_WIN32_DEPS_DIR=/some/dir scripts/build-windows.sh (dependency cache; see win32-deps.sh)
+#   KS_WINEPREFIX=/some/dir scripts/build-windows.sh (Wine prefix; default
+#                                 ~/.cache/noxformats/wineprefix-win32)
+#   KS_WIN32_DEPS_DIR=/some/dir scripts/build-windows.sh (dependency cache; default
+#                                 ~/.cache/noxformats/win32-deps; see win32-deps.sh)
 #   JOBS=1 scripts/build-windows.sh               (build jobs; default 2)
 # Times of each step are printed at the end.
 set -euo pipefail
@@ -26,8 +29,13 @@ build=$root/build-win32
 toolchain=$root/cmake/toolchains/mingw-w64-i686.cmake
 jobs=${JOBS:-2}
 export JOBS=$jobs
-wineprefix=$(realpath -m "${KS_WINEPREFIX:-$build/wineprefix}")
-targets=${KS_WIN32_TARGETS:-NOXFormats_32_Ext ks_noxwriter ks_lyrant ks_nox_common scanifc_mt reader3dd ks_sampledata noxsample noxmonitor make-sample-project}
+# Both caches live outside the source tree, so that a fresh clone on the same machine finds them.
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/noxformats
+wineprefix=$(realpath -m "${KS_WINEPREFIX:-$cache/wineprefix-win32}")
+export KS_WINEPREFIX=$wineprefix
+export KS_WIN32_DEPS_DIR=${KS_WIN32_DEPS_DIR:-$cache/win32-deps}
+export KS_WIN32_DEPS_PREFIX=$KS_WIN32_DEPS_DIR/prefix
+targets=${KS_WIN32_TARGETS:-all}
 
 timings=()
 step_start=0
@@ -41,12 +49,7 @@ report_timings() {
     printf '\n== Times\n'
     printf '%s\n' "${timings[@]}"
 }
-wine_started=0
-on_exit() {
-    [ "$wine_started" = 0 ] || wineserver -k 2>/dev/null || true
-    report_timings
-}
-trap on_exit EXIT
+trap report_timings EXIT
 
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
@@ -103,42 +106,9 @@ step "Third-party libraries for Windows (scripts/win32-deps.sh)"
 scripts/win32-deps.sh
 step_done
 
-cmake_cross=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DKS_WINEPREFIX="$wineprefix")
-
-step "Building the Windows checks (tests/win32) into build-win32/win32-checks"
-cmake -S tests/win32 -B "$build/win32-checks" "${cmake_cross[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build/win32-checks" -j "$jobs"
+cmake_cross=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DKS_WINEPREFIX="$wineprefix"
+             -DKS_WIN32_DEPS_PREFIX="$KS_WIN32_DEPS_PREFIX")
 objdump_dlls() { i686-w64-mingw32-objdump -p "$1" | grep 'DLL Name' | awk '{print $3}' | tr '\n' ' '; }
-echo "ks_win32_runtime_tests.exe imports: $(objdump_dlls "$build/win32-checks/ks_win32_runtime_tests.exe")"
-step_done
-
-if [ "${KS_WIN32_RUN_TESTS:-1}" != 0 ]; then
-    step "Installing Wine (scripts/install-wine.sh)"
-    scripts/install-wine.sh
-    step_done
-
-    export WINEPREFIX=$wineprefix WINEARCH=win32 WINEDEBUG=-all
-    export WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe=d
-    unset DISPLAY
-    # One wineserver for the whole run, ended on the way out. Wine's background processes
-    # (services.exe and the others) start with the first program: start them here, with their
-    # output in a file, so that they do not hold the pipes of the tests that ctest reads.
-    # The wineserver is ended on the way out (on_exit).
-    wine_started=1
-    if [ -f "$wineprefix/system.reg" ]; then
-        step "Starting Wine in $wineprefix"
-    else
-        step "Creating the Wine prefix $wineprefix"
-    fi
-    mkdir -p "$build"
-    wineserver -p 2>/dev/null || true  # (one may be running already: it is used)
-    wine wineboot >"$build/wineboot.log" 2>&1 </dev/null || { cat "$build/wineboot.log"; exit 1; }
-    step_done
-
-    step "Running the Windows checks under Wine (ctest)"
-    ctest --test-dir "$build/win32-checks" --output-on-failure -j "$jobs"
-    step_done
-fi
 
 step "Configuring the project for Windows into build-win32/"
 cmake -S . -B "$build" "${cmake_cross[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKS_BUILD_BENCHMARKS=OFF \
@@ -201,7 +171,31 @@ if [ "${KS_WIN32_PROBE:-0}" != 0 ]; then
 elif [ "$targets" = all ]; then
     step "Building the whole project for Windows"
     cmake --build "$build" -j "$jobs"
+    for f in "$build"/bin/*.dll "$build"/bin/*.exe; do
+        [ -f "$f" ] && echo "$(basename "$f") imports: $(objdump_dlls "$f")"
+    done
     step_done
+
+    step "Installing into $build/NOXFormats"
+    rm -rf "$build/NOXFormats"
+    cmake --install "$build" --prefix "$build/NOXFormats" >/dev/null
+    ls "$build/NOXFormats/bin"
+    step_done
+
+    step "Building the host example for Windows against the installed library"
+    cmake -S examples/host_convert -B "$build/host-example" "${cmake_cross[@]}" \
+        -DCMAKE_PREFIX_PATH="$build/NOXFormats" >"$build/host-example.log" 2>&1 ||
+        { cat "$build/host-example.log"; exit 1; }
+    cmake --build "$build/host-example" >>"$build/host-example.log" 2>&1 ||
+        { cat "$build/host-example.log"; exit 1; }
+    echo "host_convert.exe imports: $(objdump_dlls "$build/host-example/host_convert.exe")"
+    step_done
+
+    if [ "${KS_WIN32_RUN_TESTS:-1}" != 0 ]; then
+        step "Running the Windows tests under Wine (scripts/wine-tests.sh)"
+        scripts/wine-tests.sh "${KS_LINUX_BUILD:-build}"
+        step_done
+    fi
 else
     step "Building for Windows: $targets"
     # shellcheck disable=SC2086

@@ -41,6 +41,12 @@ set(ENV{PKG_CONFIG_LIBDIR} "${KS_WIN32_DEPS_PREFIX}/lib/pkgconfig:${KS_WIN32_DEP
 set(ENV{PKG_CONFIG_PATH} "")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 
+# Floating point in SSE2 registers, as on 64-bit targets: the x87 unit's 80-bit intermediates
+# would round coordinates differently from the 64-bit builds, so the same scan could give points
+# one quantum apart. Every processor that runs a supported 32-bit Windows has SSE2.
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+
 # No MinGW runtime DLL (libgcc_s_dw2-1, libstdc++-6, libwinpthread-1) has to sit beside what
 # we build: libgcc and libstdc++ are linked statically, and -static makes the linker take
 # winpthreads' archive too. Programs and DLLs then import Windows system DLLs only.
@@ -62,5 +68,5 @@ if(KS_WINE_PROGRAM)
     set(KS_WINEPREFIX "${KS_WINEPREFIX}" CACHE PATH "Wine prefix the cross-built programs run in")
     set(CMAKE_CROSSCOMPILING_EMULATOR
         /usr/bin/env -u DISPLAY WINEPREFIX=${KS_WINEPREFIX} WINEARCH=win32 WINEDEBUG=-all
-        WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe=d ${KS_WINE_PROGRAM})
+        WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe,winemenubuilder.exe,wineboot.exe=d ${KS_WINE_PROGRAM})
 endif()

@@ -30,7 +30,7 @@ bool farFromScanner(double* xyz, uint8_t*, int16_t&, float*, uint8_t&) {
 int main(int argc, char** argv) {
     if (argc < 3) return std::fprintf(stderr, "usage: host_convert OUTPUT.nox INPUT...\n"), 2;
     if (Initialize() != ResultSuccess) return std::fprintf(stderr, "no writer library\n"), 1;
-    ImportBatch batch(u"host_convert");
+    ImportBatch batch(KS_WIDE("host_convert"));
     PrintingFeedback feedback;
     batch.setFeedbackObject(&feedback);
     batch.setPointsFilterCallback(&farFromScanner);

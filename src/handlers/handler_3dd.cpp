@@ -52,6 +52,11 @@ bool isOk(com::HRESULT result) {
     return result == S_OK;
 }
 
+bool isClassNotRegistered(com::HRESULT result) {
+    using namespace com;
+    return result == REGDB_E_CLASSNOTREG;
+}
+
 void check(com::HRESULT result, const char* call) {
     if (result < 0)
         throw ReaderFailure{std::string("the grid reader's ") + call + " failed with HRESULT " +
@@ -92,9 +97,14 @@ bool anyAbove(const float* values, uint64_t count, float threshold) {
 // The reader object through its grid interface.
 void createReader(com::ComRef<com::IReader3DD>& reader) {
     com::ComRef<com::IUnknown> object;
-    check(com::CoCreateInstance(com::CLSID_Reader3DD, nullptr, kServerContext, com::IID_IUnknown,
-                                object.out()),
-          "CoCreateInstance");
+    const com::HRESULT created = com::CoCreateInstance(
+        com::CLSID_Reader3DD, nullptr, kServerContext, com::IID_IUnknown, object.out());
+    if (isClassNotRegistered(created))
+        throw ReaderFailure{"the grid reader's class is not registered (HRESULT " +
+                            hresultText(created) + "): register " +
+                            std::string(com::kReader3DDLibrary) +
+                            " once (on Windows with regsvr32)"};
+    check(created, "CoCreateInstance");
     check(com::OleRun(object.get()), "OleRun");
     const com::HRESULT found = object->QueryInterface(com::IID_IReader3DD, reader.out());
     check(found, "QueryInterface");
