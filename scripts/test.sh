@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets everything up on a fresh Debian machine and runs every test: the format and layer checks,
 # a release build with warnings as errors, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the cancel race under ThreadSanitizer, and a bounded run of every
-# fuzz target.
+# UndefinedBehaviorSanitizer, the cancel race under ThreadSanitizer, a bounded run of every
+# fuzz target, and the 32-bit Windows build with its tests under Wine (scripts/build-windows.sh;
+# KS_WINDOWS=0 leaves it out).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -26,3 +27,7 @@ cmake --build build-tsan -j "$jobs" --target ks_cancel_race_tests
 TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/ks_cancel_race_tests
 
 scripts/fuzz.sh "${KS_FUZZ_SECONDS:-15}"
+
+if [ "${KS_WINDOWS:-1}" != 0 ]; then
+    KS_LINUX_BUILD=build scripts/build-windows.sh
+fi

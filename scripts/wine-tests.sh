@@ -10,6 +10,9 @@
 #
 #   scripts/wine-tests.sh [LINUX_BUILD]     (a Linux build with noxconvert and
 #                                            make-sample-project; default build/)
+#   scripts/wine-tests.sh --start-session   (only installs Wine and starts its session, which
+#                                            stays up for a later run with
+#                                            KS_WINE_SESSION_STARTED=1)
 #   KS_WINEPREFIX=/some/dir scripts/wine-tests.sh   (Wine prefix; default
 #                                            ~/.cache/noxformats/wineprefix-win32, kept between
 #                                            runs: making one costs many minutes where Wine runs
@@ -19,15 +22,20 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+start_only=0
+if [ "${1:-}" = --start-session ]; then
+    start_only=1
+    shift
+fi
 linux_bin=$(realpath -m "${1:-build}")/bin
 win=$root/build-win32
 run=$win/wine-run
 export WINEPREFIX=$(realpath -m "${KS_WINEPREFIX:-$HOME/.cache/noxformats/wineprefix-win32}")
 export WINEARCH=win32 WINEDEBUG=-all
-export WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe,winemenubuilder.exe,wineboot.exe=d
+export WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe,winemenubuilder.exe=d
 unset DISPLAY
 
-for f in "$linux_bin/noxconvert" "$linux_bin/make-sample-project" "$win/bin/noxconvert.exe" \
+[ "$start_only" = 1 ] || for f in "$linux_bin/noxconvert" "$linux_bin/make-sample-project" "$win/bin/noxconvert.exe" \
          "$win/bin/ks_win32_tests.exe"; do
     [ -x "$f" ] || [ -f "$f" ] || { echo "wine-tests: $f is missing: build it first" >&2; exit 1; }
 done
@@ -38,30 +46,32 @@ mark() { timings+=("$(printf '%5d s  %s' $(($(date +%s) - started)) "$*")"); }
 failures=()
 fail() { failures+=("$*"); echo "FAILED: $*" >&2; }
 
-scripts/install-wine.sh
-mkdir -p "$(dirname "$WINEPREFIX")"
-# A new prefix is made by wineboot, once (long under qemu: twenty minutes and more). After that
-# wineboot stays off (wineboot.exe=d above): on each new session it would start Wine's services,
-# which these console programs and the in-process COM server do not use, at a cost of about
-# eight minutes here.
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "wine-tests: making the Wine prefix $WINEPREFIX"
-    WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe,winemenubuilder.exe=d wine wineboot --init \
-        >"$(dirname "$WINEPREFIX")/wineboot.log" 2>&1 </dev/null
-    wineserver -w
-    mark "Wine prefix made"
-fi
-rm -rf "$run"
-mkdir -p "$run"
-# One wineserver for the whole run, ended on the way out.
-wineserver -p 2>/dev/null || true
+# The wineserver of the session is ended on the way out.
 cleanup() {
     jobs -p | xargs -r kill 2>/dev/null || true
     wineserver -k 2>/dev/null || true
     printf '\n== Times (from the start of the Wine run)\n'
     printf '%s\n' "${timings[@]}"
 }
-trap cleanup EXIT
+[ "$start_only" = 1 ] || trap cleanup EXIT
+
+scripts/install-wine.sh
+mkdir -p "$(dirname "$WINEPREFIX")"
+# A new prefix is made by wineboot, once (long under qemu: twenty minutes and more); in an
+# existing one wineboot starts the session: Wine's services, several minutes here, mostly spent
+# waiting. The session is started before any test program, with its output in a file, because
+# Wine's background processes inherit the output of the program that starts the session and
+# would keep ctest waiting on its pipe. scripts/build-windows.sh starts it early, beside the
+# build, and says so with KS_WINE_SESSION_STARTED=1.
+wineserver -p 2>/dev/null || true
+if [ "${KS_WINE_SESSION_STARTED:-0}" != 1 ]; then
+    [ -f "$WINEPREFIX/system.reg" ] || echo "wine-tests: making the Wine prefix $WINEPREFIX"
+    wine wineboot >"$(dirname "$WINEPREFIX")/wineboot.log" 2>&1 </dev/null
+    mark "Wine session started"
+fi
+[ "$start_only" = 0 ] || exit 0
+rm -rf "$run"
+mkdir -p "$run"
 
 # The test program, in the background: its own Wine process, its output in a file.
 (

@@ -68,5 +68,5 @@ if(KS_WINE_PROGRAM)
     set(KS_WINEPREFIX "${KS_WINEPREFIX}" CACHE PATH "Wine prefix the cross-built programs run in")
     set(CMAKE_CROSSCOMPILING_EMULATOR
         /usr/bin/env -u DISPLAY WINEPREFIX=${KS_WINEPREFIX} WINEARCH=win32 WINEDEBUG=-all
-        WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe,winemenubuilder.exe,wineboot.exe=d ${KS_WINE_PROGRAM})
+        WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe,winemenubuilder.exe=d ${KS_WINE_PROGRAM})
 endif()
