@@ -105,13 +105,15 @@ mark "monitor started"
 
 convert() {  # NAME SOURCE: converts the project from SOURCE under Wine and on Linux
     local name=$1 source=$2
-    wine "$win/bin/noxconvert.exe" convert "$project" -o "$(winpath "$run/$name-windows.nox")" \
-        --project-source "$source" --report "$(winpath "$run/$name-windows.json")" \
-        >"$run/$name-windows.log" 2>&1 </dev/null ||
-        fail "noxconvert.exe from $source: $(tail -n 5 "$run/$name-windows.log")"
-    "$linux_bin/noxconvert" -q convert "$run/project/site.rsp" -o "$run/$name-linux.nox" \
-        --project-source "$source" >"$run/$name-linux.log" 2>&1 ||
-        fail "Linux noxconvert from $source: $(tail -n 5 "$run/$name-linux.log")"
+    # The same file name on both sides: the scene is named after it.
+    mkdir -p "$run/windows" "$run/linux"
+    wine "$win/bin/noxconvert.exe" convert "$project" -o "$(winpath "$run/windows/$name.nox")" \
+        --project-source "$source" --report "$(winpath "$run/windows/$name.json")" \
+        >"$run/windows/$name.log" 2>&1 </dev/null ||
+        fail "noxconvert.exe from $source: $(tail -n 5 "$run/windows/$name.log")"
+    "$linux_bin/noxconvert" -q convert "$run/project/site.rsp" -o "$run/linux/$name.nox" \
+        --project-source "$source" >"$run/linux/$name.log" 2>&1 ||
+        fail "Linux noxconvert from $source: $(tail -n 5 "$run/linux/$name.log")"
 }
 convert scans scan
 mark "converted from the scan files under Wine"
@@ -137,11 +139,13 @@ print(json.dumps(info, indent=1, sort_keys=True))'
     "$linux_bin/noxconvert" -q export "$1" "$1.xyz" >/dev/null && sha256sum <"$1.xyz"
 }
 for name in scans database; do
-    if [ -f "$run/$name-windows.nox" ] && [ -f "$run/$name-linux.nox" ]; then
-        content "$run/$name-windows.nox" >"$run/$name-windows.content"
-        content "$run/$name-linux.nox" >"$run/$name-linux.content"
-        if diff -u "$run/$name-linux.content" "$run/$name-windows.content" >"$run/$name.diff"; then
-            echo "same content from the $name: $(grep -m1 '"points"' "$run/$name-linux.content")"
+    if [ -f "$run/windows/$name.nox" ] && [ -f "$run/linux/$name.nox" ]; then
+        content "$run/windows/$name.nox" >"$run/windows/$name.content"
+        content "$run/linux/$name.nox" >"$run/linux/$name.content"
+        if diff -u "$run/linux/$name.content" "$run/windows/$name.content" >"$run/$name.diff"; then
+            echo "same content from the $name: $(grep -c '"matrix"' "$run/linux/$name.content") clouds," \
+                 "$(grep '^ "points"' "$run/linux/$name.content" | tr -dc 0-9) points, points digest" \
+                 "$(tail -n 1 "$run/linux/$name.content" | cut -c1-16)"
         else
             fail "the NOX files from the $name differ (Linux, Windows): $(head -n 40 "$run/$name.diff")"
         fi
