@@ -1,12 +1,16 @@
 // Misuse and failure of the writer: clear codes and texts, never a crash, and never a file under
 // the output name unless a build succeeded.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -135,6 +139,82 @@ TEST_F(WriterMisuse, UnbuiltStreamsLeaveNoFile) {
         EXPECT_TRUE(noxwriter::isSpillFileOf(name, child)) << name;
         EXPECT_FALSE(noxwriter::isSpillFileOf(name, ::getpid())) << name;
     }
+}
+
+// A process killed while writing leaves its temporary file; the next writer of the same output
+// removes it, and nothing else: not the leftovers of other outputs, not a file of a process that
+// still runs or whose lock is held, not a name that only resembles the writer's.
+TEST_F(WriterMisuse, NextWriterOfAnOutputRemovesWhatAKilledOneLeft) {
+    const std::string output = (folder / "site.nox").string();
+    const auto killedWriter = [&](const std::string& path) {
+        const pid_t child = fork();
+        if (child == 0) {
+            ksioStartStreamW(wide(path).c_str());
+            ksioAddGroupW(0, KS_WIDE("g"));
+            ksioAddCloudW(0, KS_WIDE("c"), nullptr, 0, 0);
+            for (int i = 0; i < 100000; ++i) ksioAddPoint(xyz, nullptr, 0, nullptr, 0);
+            ksioEndStream();
+            raise(SIGKILL);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        return child;
+    };
+    const pid_t dead = killedWriter(output);
+    const pid_t deadOther = killedWriter((folder / "other.nox").string());
+    ASSERT_EQ(namesIn(folder).size(), 2u);
+
+    // A writer that still runs (a child that waits), under the same output name.
+    const pid_t running = fork();
+    if (running == 0) {
+        pause();
+        _exit(0);
+    }
+    const auto touch = [&](const std::string& name) {
+        std::FILE* file = std::fopen((folder / name).c_str(), "w");
+        ASSERT_NE(file, nullptr);
+        std::fclose(file);
+    };
+    const std::string live = noxwriter::spillFileName("site.nox", running, 0);
+    const std::string locked = noxwriter::spillFileName("site.nox", dead, 7);
+    const std::string deadName = std::to_string(dead);
+    const std::vector<std::string> lookalikes = {
+        "site.nox." + deadName + ".0.part",       // not hidden
+        ".site.nox." + deadName + ".part",        // no counter
+        ".site.nox." + deadName + ".0.part.bak",  // another suffix
+        ".site.nox.x" + deadName + ".0.part",     // not a number
+        ".ite.nox." + deadName + ".0.part",       // another output name
+        ".site.nox.tmp." + deadName + ".0.part",  // the name of output "site.nox.tmp"
+    };
+    touch(live);
+    touch(locked);
+    for (const std::string& name : lookalikes) touch(name);
+    // A writer elsewhere (another machine sharing the folder) holds its file's lock.
+    const int lockedFd = open((folder / locked).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(lockedFd, 0);
+    ASSERT_EQ(flock(lockedFd, LOCK_EX), 0);
+
+    ASSERT_EQ(ksioStartStreamW(wide(output).c_str()), 1);
+    ASSERT_EQ(ksioAddGroupW(0, KS_WIDE("g")), 1);
+    ASSERT_EQ(ksioAddCloudW(0, KS_WIDE("c"), nullptr, 0, 0), 1);
+    ASSERT_EQ(ksioAddPoint(xyz, nullptr, 0, nullptr, 0), 1);
+    ASSERT_EQ(ksioEndStream(), 1);
+    ASSERT_EQ(ksioBuildNOXFile(), 1);
+    close(lockedFd);
+    kill(running, SIGKILL);
+    waitpid(running, nullptr, 0);
+
+    std::vector<std::string> left = namesIn(folder);
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> expected = lookalikes;
+    expected.insert(expected.end(), {live, locked, "site.nox"});
+    for (const std::string& name : namesIn(folder))
+        if (noxwriter::isSpillFileOf(name, deadOther)) expected.push_back(name);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(left, expected);
+    EXPECT_EQ(
+        noxwriter::spillFileProcess(noxwriter::spillFileName("site.nox", dead, 3), "site.nox"),
+        dead);
 }
 
 // A full disk, simulated by a file-size limit in a child process: the failing call says so,

@@ -87,5 +87,38 @@ TEST_F(Cancel, SecondCtrlCEndsAtOnce) {
     EXPECT_TRUE(entries(folder / "out").empty()) << "left behind: " << entries(folder / "out")[0];
 }
 
+// A conversion killed outright (SIGKILL: no handler runs) leaves the writer's temporary file;
+// the next conversion to the same output name removes it and writes a complete file.
+TEST_F(Cancel, KilledConversionsTemporaryGoesWithTheNextConversion) {
+    const fs::path endless = writeEndlessPointStream(folder / "scan.rxp");
+    const fs::path output = folder / "out" / "scan.nox";
+    {
+        ToolProcess tool(KS_NOXCONVERT_PATH, {"convert", endless.string(), "-o", output.string()});
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (entries(folder / "out").empty() ||
+               fs::file_size(folder / "out" / entries(folder / "out")[0]) == 0) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the conversion did not start";
+            ASSERT_TRUE(tool.running());
+            std::this_thread::sleep_for(20ms);
+        }
+        tool.sendSignal(SIGKILL);
+        EXPECT_EQ(tool.finish(10s).signal, SIGKILL);
+    }
+    const std::vector<fs::path> left = entries(folder / "out");
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].string().rfind(".scan.nox.", 0), 0u) << left[0];
+
+    // The same output name, from a short stream of the same name in another folder.
+    fs::create_directories(folder / "inputs");
+    const SampleInputs inputs = writeSampleInputs(folder / "inputs");
+    const ToolRun run =
+        runTool(KS_NOXCONVERT_PATH, {"convert", inputs.stream.string(), "-o", output.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(entries(folder / "out"), std::vector<fs::path>{"scan.nox"});
+    const ToolRun info = runTool(KS_NOXCONVERT_PATH, {"info", output.string()});
+    ASSERT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_EQ(parseInfo(info.out).file.number("points"), inputs.streamPoints);
+}
+
 }  // namespace
 }  // namespace ks_test

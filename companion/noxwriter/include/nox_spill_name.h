@@ -36,4 +36,30 @@ inline bool isSpillFileOf(std::string_view fileName, long processId) {
     return rest.size() > process.size() + 1 && rest.ends_with(process);
 }
 
+// The process id in fileName (no folder) when it is exactly a temporary file name the writer
+// gives the output file name outputName: "." outputName "." digits "." digits ".part".
+// Anything else, including the temporary files of other outputs, answers -1.
+inline long spillFileProcess(std::string_view fileName, std::string_view outputName) {
+    const auto isDigits = [](std::string_view text) {
+        return !text.empty() && text.size() <= 18 &&
+               text.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    if (outputName.empty() || fileName.size() <= outputName.size() + 1 + kSpillSuffix.size() ||
+        fileName.front() != '.' || fileName.substr(1, outputName.size()) != outputName ||
+        !fileName.ends_with(kSpillSuffix))
+        return -1;
+    std::string_view numbers = fileName.substr(1 + outputName.size());
+    numbers.remove_suffix(kSpillSuffix.size());
+    // ".<pid>.<n>"
+    if (numbers.empty() || numbers.front() != '.') return -1;
+    numbers.remove_prefix(1);
+    const size_t dot = numbers.find('.');
+    if (dot == std::string_view::npos) return -1;
+    const std::string_view process = numbers.substr(0, dot), counter = numbers.substr(dot + 1);
+    if (!isDigits(process) || !isDigits(counter)) return -1;
+    long id = 0;
+    for (const char digit : process) id = id * 10 + (digit - '0');
+    return id;
+}
+
 }  // namespace noxwriter

@@ -1,6 +1,7 @@
 #include "spill_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "abandoned_spill_files.h"
 #include "nox_spill_name.h"
 #include "writer_error.h"
 
@@ -31,6 +33,7 @@ SpillFile::SpillFile(std::string outputPath) : outputPath_(std::move(outputPath)
     const std::string name = nameOf(outputPath_);
     if (name.empty())
         throw WriterError(kInvalidArgument, "the output path names no file: " + outputPath_);
+    removeAbandonedSpillFiles(folderOf(outputPath_), name);
     static std::atomic<unsigned> counter{0};
     // open(O_EXCL) with mode 0666 rather than mkstemp: the file then gets the permissions the
     // user's umask gives any new file, not mkstemp's 0600.
@@ -40,6 +43,9 @@ SpillFile::SpillFile(std::string outputPath) : outputPath_(std::move(outputPath)
             ::open(temporaryPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             fd_ = nox::UniqueFd(fd);
+            // Held while the file lives: a later writer of the same output knows by it that
+            // the file is not abandoned (see removeAbandonedSpillFiles).
+            ::flock(fd, LOCK_EX | LOCK_NB);
             return;
         }
         if (errno != EEXIST) {

@@ -7,6 +7,7 @@
 
 #include <atomic>
 
+#include "abandoned_spill_files.h"
 #include "ks_common/text_encoding.h"
 #include "nox_spill_name.h"
 #include "spill_file.h"
@@ -54,6 +55,7 @@ SpillFile::SpillFile(std::string outputPath) : outputPath_(std::move(outputPath)
     const std::string name = nameOf(outputPath_);
     if (name.empty())
         throw WriterError(kInvalidArgument, "the output path names no file: " + outputPath_);
+    removeAbandonedSpillFiles(folderWithSeparator(outputPath_), name);
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporaryPath_ = folderWithSeparator(outputPath_) +
