@@ -5,6 +5,8 @@ if(KS_SANITIZE)
     set(_ks_san_flags -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     add_compile_options(${_ks_san_flags})
     add_link_options(-fsanitize=address,undefined)
+    # Readers take small steps in this build (see handler_rxp.h): fuzz inputs are small.
+    add_compile_definitions(KS_FUZZING_BUILD)
 endif()
 
 # The thread sanitizer, for the cancel tests (-DKS_SANITIZE_THREAD=ON); it cannot be combined
@@ -28,4 +30,6 @@ if(KS_FUZZ)
     add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
                         -fno-sanitize-recover=undefined)
     add_link_options(-fsanitize=address,undefined)
+    # Readers take small steps in this build (see handler_rxp.h): fuzz inputs are small.
+    add_compile_definitions(KS_FUZZING_BUILD)
 endif()

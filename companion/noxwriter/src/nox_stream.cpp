@@ -13,6 +13,14 @@ namespace {
 
 constexpr uint64_t kMaximumGridCells = uint64_t(1) << 40;
 
+#if defined(NOXWRITER_DISCARD_OUTPUT)
+// The fuzzing writer checks every call as this one does but keeps nothing (spill_file_discard.cpp):
+// chunks are settled and dropped, never encoded, so small ones do.
+constexpr uint32_t kChunkPoints = 256;
+#else
+constexpr uint32_t kChunkPoints = nox::kChunkCapacity;
+#endif
+
 // Nearest whole number; the usual case (under 2^51 steps) avoids a library call per axis.
 inline int64_t roundToStep(double value) {
     if (std::fabs(value) < 0x1p51) return static_cast<int64_t>((value + 0x1.8p52) - 0x1.8p52);
@@ -42,7 +50,7 @@ bool isIdentity(const std::array<double, 16>& m) {
 }  // namespace
 
 NoxStream::NoxStream(const std::string& outputPath) : spill_(outputPath) {
-    chunk_.reserve(nox::kChunkCapacity);
+    chunk_.reserve(kChunkPoints);
     const std::vector<uint8_t> placeholder(nox::kHeaderSize, 0);  // the header is written last
     spill_.append(placeholder.data(), placeholder.size());
 }
@@ -213,7 +221,7 @@ void NoxStream::stage(const PendingPoint& p) {
 void NoxStream::stageNull() {
     if (chunk_.count == 0) startChunk();
     chunk_.isNull[chunk_.count++] = 1;
-    if (chunk_.count == nox::kChunkCapacity) flushChunk();
+    if (chunk_.count == kChunkPoints) flushChunk();
 }
 
 // The hot path of every point: quantise against the chunk origin and store the columns. Counts,
@@ -245,7 +253,7 @@ void NoxStream::stagePoint(const double xyz[3], const uint8_t rgb[3], int16_t in
     isNull[index] = 0;
     if (channels & nox::kCloudColour) std::memcpy(colours + 3 * size_t(v), rgb, 3);
     if (channels & nox::kCloudClass) classes[v] = classification;
-    if (index + 1 == nox::kChunkCapacity) flushChunk();
+    if (index + 1 == kChunkPoints) flushChunk();
 }
 
 void NoxStream::settleChunk(nox::ChunkRecord& record) {
@@ -280,7 +288,9 @@ void NoxStream::flushChunk() {
     nox::ChunkRecord record = chunkRecord_;
     settleChunk(record);
     payload_.clear();
+#if !defined(NOXWRITER_DISCARD_OUTPUT)
     encoder_.encode(chunk_, payload_);
+#endif
     record.offset = spill_.size();
     record.storedSize = payload_.size();
     record.checksum = nox::checksum64(payload_.data(), payload_.size());

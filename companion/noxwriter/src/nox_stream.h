@@ -56,7 +56,9 @@ private:
     nox::CloudRecord& outputCloud() { return index_.clouds.back(); }
 
     SpillFile spill_;
+#if !defined(NOXWRITER_DISCARD_OUTPUT)
     nox::ChunkEncoder encoder_;
+#endif
     nox::FileIndex index_;
     std::vector<uint8_t> payload_;
     State state_ = State::Open;
