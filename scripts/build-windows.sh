@@ -63,7 +63,7 @@ for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-    "${sudo_cmd[@]}" apt-get update -qq
+    scripts/apt-update.sh
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
         "${missing[@]}"
 fi
@@ -98,7 +98,7 @@ if ! apt-cache showsrc libzstd 2>/dev/null | grep -q '^Package:'; then
         fi
     } | "${sudo_cmd[@]}" tee "$src_list" >/dev/null
     echo "wrote $src_list"
-    "${sudo_cmd[@]}" apt-get update -qq
+    scripts/apt-update.sh
 fi
 step_done
 

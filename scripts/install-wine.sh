@@ -16,14 +16,14 @@ apt_install() {
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     "${sudo_cmd[@]}" dpkg --add-architecture i386
-    "${sudo_cmd[@]}" apt-get update -qq
+    "$(dirname "$0")/apt-update.sh"
 fi
 missing=()
 for p in wine wine32:i386; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-    apt_install "${missing[@]}" || { "${sudo_cmd[@]}" apt-get update -qq && apt_install "${missing[@]}"; }
+    apt_install "${missing[@]}" || { "$(dirname "$0")/apt-update.sh" && apt_install "${missing[@]}"; }
 fi
 
 # Can this kernel start a 32-bit Linux program? The dynamic loader answers its own --version.

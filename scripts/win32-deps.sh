@@ -156,6 +156,15 @@ cached() {
         log "$name: cached ($(sed -n 2p "$stamps/$name"))"
         return 0
     fi
+    # apt offering no source version at all means its source lists are unavailable (a mirror
+    # in the middle of a sync, say), not that the library changed: a built one is kept.
+    local source
+    for source in "$@"; do
+        if [ -z "${source// /}" ] && [ -f "$stamps/$name" ]; then
+            log "$name: apt offers no source version now; keeping the one built ($(sed -n 2p "$stamps/$name"))"
+            return 0
+        fi
+    done
     log "$name: building"
     start=$(date +%s)
     rm -f "$stamps/$name"

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# A fuzzing campaign: every target for its share of HOURS CPU-hours, JOBS targets at a time,
+# starting from the corpus kept in the repository (tests/fuzz/corpus/TARGET/) and the sample
+# writers' seeds. At the end each target's corpus is minimised (libFuzzer's -merge) back into
+# tests/fuzz/corpus/TARGET/, so the next campaign, and CI's short runs, start where this one
+# ended. Prints executions, executions per second, coverage and corpus size per target.
+#
+#   scripts/fuzz-campaign.sh HOURS [JOBS]     (JOBS: default every core)
+#
+# A crash, leak, timeout or out-of-memory input is kept in build-fuzz/campaign/findings/ and
+# the script exits with 1; copy it into a regression test (see docs/robustness.md).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+if [ $# -lt 1 ]; then
+    echo "usage: scripts/fuzz-campaign.sh HOURS [JOBS]" >&2
+    exit 2
+fi
+hours=$1
+jobs=${2:-$(nproc)}
+work=build-fuzz/campaign
+corpus=$work/corpus
+# shellcheck source=scripts/fuzz-targets.sh
+source scripts/fuzz-targets.sh
+findings=$work/findings
+logs=$work/logs
+rm -rf "$findings" "$logs"
+mkdir -p "$findings" "$logs"
+
+# Each target gets the same share of the CPU time.
+seconds=$(awk -v h="$hours" -v n="${#targets[@]}" 'BEGIN { printf "%d", h * 3600 / n }')
+echo "fuzz-campaign: ${#targets[@]} targets, ${seconds} s each, $jobs at a time"
+
+run_target() {
+    local target=$1
+    (cd "$findings" &&
+     ../../bin/"$target" -max_total_time="$seconds" "${fuzz_options[@]}" \
+         -artifact_prefix="$target-" "../corpus/$target" >"../logs/$target.log" 2>&1) || true
+}
+export -f run_target
+export seconds findings
+export fuzz_options_text="${fuzz_options[*]}"
+printf '%s\n' "${targets[@]}" |
+    xargs -P "$jobs" -I{} bash -c 'fuzz_options=($fuzz_options_text); run_target "$@"' _ {}
+
+# Minimise into the repository's corpus: only inputs that add coverage stay.
+for target in "${targets[@]}"; do
+    kept=tests/fuzz/corpus/$target
+    rm -rf "$kept.new"
+    mkdir -p "$kept.new"
+    build-fuzz/bin/"$target" -merge=1 "${fuzz_options[@]}" "$kept.new" "$corpus/$target" \
+        >"$logs/$target.merge.log" 2>&1
+    rm -rf "$kept"
+    mv "$kept.new" "$kept"
+done
+
+printf '\n%-26s %12s %9s %8s %8s %7s %9s\n' target executions "exec/s" cov ft inputs KiB
+for target in "${targets[@]}"; do
+    log=$logs/$target.log
+    runs=$(awk -F: '/stat::number_of_executed_units/ { gsub(/ /, "", $2); print $2 }' "$log" || true)
+    done_line=$(grep -E '^#[0-9]+ +DONE' "$log" | tail -n 1 || true)
+    cov=$(echo "$done_line" | sed -n 's/.* cov: \([0-9]*\).*/\1/p')
+    ft=$(echo "$done_line" | sed -n 's/.* ft: \([0-9]*\).*/\1/p')
+    inputs=$(find "tests/fuzz/corpus/$target" -type f | wc -l)
+    kib=$(du -sk "tests/fuzz/corpus/$target" | cut -f1)
+    printf '%-26s %12s %9s %8s %8s %7s %9s\n' "$target" "${runs:-?}" \
+        "$(( ${runs:-0} / (seconds > 0 ? seconds : 1) ))" "${cov:-?}" "${ft:-?}" "$inputs" "$kib"
+done
+
+if ls "$findings"/* >/dev/null 2>&1; then
+    echo
+    echo "fuzz-campaign: findings in $findings:"
+    ls -l "$findings"
+    exit 1
+fi
+echo
+echo "fuzz-campaign: no finding in $hours CPU-hours"
