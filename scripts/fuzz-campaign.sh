@@ -39,8 +39,15 @@ run_target() {
 export -f run_target
 export seconds findings
 export fuzz_options_text="${fuzz_options[*]}"
+started=$(date +%s)
+cpu_before=$(awk '{ print $14 + $15 + $16 + $17 }' /proc/$$/stat)
 printf '%s\n' "${targets[@]}" |
     xargs -P "$jobs" -I{} bash -c 'fuzz_options=($fuzz_options_text); run_target "$@"' _ {}
+# CPU time the fuzzers really got (children's user and system time, in clock ticks), beside the
+# wall time: on a shared machine the two differ.
+cpu_seconds=$(awk -v before="$cpu_before" -v hz="$(getconf CLK_TCK)" \
+    '{ printf "%d", ($14 + $15 + $16 + $17 - before) / hz }' /proc/$$/stat)
+wall_seconds=$(($(date +%s) - started))
 
 # Minimise into the repository's corpus: only inputs that add coverage stay.
 for target in "${targets[@]}"; do
@@ -65,6 +72,9 @@ for target in "${targets[@]}"; do
     printf '%-26s %12s %9s %8s %8s %7s %9s\n' "$target" "${runs:-?}" \
         "$(( ${runs:-0} / (seconds > 0 ? seconds : 1) ))" "${cov:-?}" "${ft:-?}" "$inputs" "$kib"
 done
+
+printf '\nfuzzing: %d s of wall time, %d CPU-seconds (%.2f CPU-hours)\n' "$wall_seconds" \
+    "$cpu_seconds" "$(awk -v s="$cpu_seconds" 'BEGIN { print s / 3600 }')"
 
 if ls "$findings"/* >/dev/null 2>&1; then
     echo

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -99,6 +100,29 @@ TEST_F(CompanionFilesTest, WriterReplacesAnOutputAndViewerReadsItBack) {
     ASSERT_EQ(ksSceneInfo(scene, name, nullptr, nullptr, nullptr, nullptr, nullptr), 1);
     EXPECT_EQ(std::wstring(name), L"Gitter \u0416");
     ksRemoveScene(scene);
+}
+
+// A temporary file whose process has ended goes when the same output is written again; one of
+// a process that runs (this one), and another output's, stay.
+TEST_F(CompanionFilesTest, WriterRemovesTemporariesOfEndedProcessesForItsOutput) {
+    const auto touch = [&](const std::wstring& name) {
+        HANDLE file = CreateFileW((folder_ / name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_HIDDEN, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        CloseHandle(file);
+    };
+    // No process has this id: ids are multiples of four and far smaller.
+    const std::wstring ended = L"1073741820", self = std::to_wstring(GetCurrentProcessId());
+    touch(L".scan Ж.nox." + ended + L".0.part");
+    touch(L".scan Ж.nox." + self + L".9.part");
+    touch(L".other.nox." + ended + L".0.part");
+    ASSERT_TRUE(writeCloud(folder_ / L"scan Ж.nox", 10)) << std::wstring(ksioGetLastErrorW());
+    std::vector<fs::path> left = folderContents();
+    std::sort(left.begin(), left.end());
+    std::vector<fs::path> expected = {L".other.nox." + ended + L".0.part",
+                                      L".scan Ж.nox." + self + L".9.part", L"scan Ж.nox"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(left, expected);
 }
 
 TEST_F(CompanionFilesTest, DiscardedStreamLeavesNothingAndMissingFilesAreRefused) {
