@@ -198,7 +198,7 @@ elif [ "$targets" = all ]; then
 
     step "Building the host example for Windows against the installed library"
     cmake -S examples/host_convert -B "$build/host-example" "${cmake_cross[@]}" \
-        -DCMAKE_PREFIX_PATH="$build/NOXFormats" >"$build/host-example.log" 2>&1 ||
+        -DNOXFormats_DIR="$build/NOXFormats/lib/cmake/NOXFormats" >"$build/host-example.log" 2>&1 ||
         { cat "$build/host-example.log"; exit 1; }
     cmake --build "$build/host-example" >>"$build/host-example.log" 2>&1 ||
         { cat "$build/host-example.log"; exit 1; }
