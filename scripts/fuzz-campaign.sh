@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# A fuzzing campaign: every target for its share of HOURS CPU-hours, JOBS targets at a time,
-# starting from the corpus kept in the repository (tests/fuzz/corpus/TARGET/) and the sample
+# A fuzzing campaign: every target for its share of HOURS CPU-hours, all targets at once on
+# JOBS cores (each runs HOURS / JOBS hours of wall time), starting from the corpus kept in the repository (tests/fuzz/corpus/TARGET/) and the sample
 # writers' seeds. At the end each target's corpus is minimised (libFuzzer's -merge) back into
 # tests/fuzz/corpus/TARGET/, so the next campaign, and CI's short runs, start where this one
 # ended. Prints executions, executions per second, coverage and corpus size per target.
@@ -26,9 +26,10 @@ logs=$work/logs
 rm -rf "$findings" "$logs"
 mkdir -p "$findings" "$logs"
 
-# Each target gets the same share of the CPU time.
-seconds=$(awk -v h="$hours" -v n="${#targets[@]}" 'BEGIN { printf "%d", h * 3600 / n }')
-echo "fuzz-campaign: ${#targets[@]} targets, ${seconds} s each, $jobs at a time"
+# All targets run side by side for the same wall time, so the cores stay busy to the end and
+# each target gets about the same share of the CPU time: HOURS / JOBS hours of wall time.
+seconds=$(awk -v h="$hours" -v j="$jobs" 'BEGIN { printf "%d", h * 3600 / j }')
+echo "fuzz-campaign: ${#targets[@]} targets side by side for ${seconds} s on $jobs cores"
 
 run_target() {
     local target=$1
@@ -42,7 +43,7 @@ export fuzz_options_text="${fuzz_options[*]}"
 started=$(date +%s)
 cpu_before=$(awk '{ print $14 + $15 + $16 + $17 }' /proc/$$/stat)
 printf '%s\n' "${targets[@]}" |
-    xargs -P "$jobs" -I{} bash -c 'fuzz_options=($fuzz_options_text); run_target "$@"' _ {}
+    xargs -P "${#targets[@]}" -I{} bash -c 'fuzz_options=($fuzz_options_text); run_target "$@"' _ {}
 # CPU time the fuzzers really got (children's user and system time, in clock ticks), beside the
 # wall time: on a shared machine the two differ.
 cpu_seconds=$(awk -v before="$cpu_before" -v hz="$(getconf CLK_TCK)" \
@@ -60,6 +61,7 @@ for target in "${targets[@]}"; do
     mv "$kept.new" "$kept"
 done
 
+# exec/s: per second of the CPU time a target got (its wall time times JOBS / targets).
 printf '\n%-26s %12s %9s %8s %8s %7s %9s\n' target executions "exec/s" cov ft inputs KiB
 for target in "${targets[@]}"; do
     log=$logs/$target.log
@@ -70,7 +72,8 @@ for target in "${targets[@]}"; do
     inputs=$(find "tests/fuzz/corpus/$target" -type f | wc -l)
     kib=$(du -sk "tests/fuzz/corpus/$target" | cut -f1)
     printf '%-26s %12s %9s %8s %8s %7s %9s\n' "$target" "${runs:-?}" \
-        "$(( ${runs:-0} / (seconds > 0 ? seconds : 1) ))" "${cov:-?}" "${ft:-?}" "$inputs" "$kib"
+        "$(( ${runs:-0} * ${#targets[@]} / (jobs * (seconds > 0 ? seconds : 1)) ))" \
+        "${cov:-?}" "${ft:-?}" "$inputs" "$kib"
 done
 
 printf '\nfuzzing: %d s of wall time, %d CPU-seconds (%.2f CPU-hours)\n' "$wall_seconds" \
