@@ -65,8 +65,9 @@ done
 printf '\n%-26s %12s %9s %8s %8s %7s %9s\n' target executions "exec/s" cov ft inputs KiB
 for target in "${targets[@]}"; do
     log=$logs/$target.log
-    runs=$(awk -F: '/stat::number_of_executed_units/ { gsub(/ /, "", $2); print $2 }' "$log" || true)
-    done_line=$(grep -E '^#[0-9]+ +DONE' "$log" | tail -n 1 || true)
+    runs=$(awk '/stat::number_of_executed_units/ { n = $NF } END { print n }' "$log" || true)
+    # The last coverage line (the log holds dictionary bytes: read it as text).
+    done_line=$(grep -aE '^#[0-9]+[[:space:]]+(DONE|pulse|NEW|REDUCE)' "$log" | tail -n 1 || true)
     cov=$(echo "$done_line" | sed -n 's/.* cov: \([0-9]*\).*/\1/p')
     ft=$(echo "$done_line" | sed -n 's/.* ft: \([0-9]*\).*/\1/p')
     inputs=$(find "tests/fuzz/corpus/$target" -type f | wc -l)

@@ -143,4 +143,19 @@ TEST(CorruptionRegression, WidestIntensityRangeNormalisedIsReadSafely) {
     EXPECT_GT(back.size(), 0u);
 }
 
+// A chunk with an empty raw stream, found by the fuzzer: the decoder copied zero bytes into an
+// empty buffer through a null pointer. Stored as the fuzzer found it (control byte, then file);
+// the sanitizer builds fail on the undefined call. The file opens; its damaged chunk ends the
+// query without points.
+TEST(CorruptionRegression, EmptyRawStreamIsDecodedWithoutANullCopy) {
+    const std::vector<uint8_t> input = readBytes(KS_REGRESSIONS_DIR "/empty-raw-stream");
+    ASSERT_FALSE(input.empty());
+    std::vector<uint8_t> file(input.begin() + 1, input.end());
+    if ((input[0] & 1) == 0) ks_test::repairNoxChecksums(file);
+    const std::filesystem::path folder = scratchFolder();
+    writeBytes(folder / "case.nox", file);
+    EXPECT_TRUE(ks_test::opensInViewer(folder / "case.nox"));
+    EXPECT_EQ(readAll(folder / "case.nox").size(), 0u);
+}
+
 }  // namespace

@@ -273,7 +273,8 @@ bool ChunkDecoder::decode(const uint8_t* payload, size_t size, const ChunkRecord
         target.resize(raw);
         if (coding == kCodingRaw) {
             if (stored != raw) return failWith(reason, "bad raw stream size");
-            std::memcpy(target.data(), data, raw);
+            // An empty stream has no buffer to copy into (memcpy must not see null).
+            if (raw > 0) std::memcpy(target.data(), data, raw);
         } else if (coding == kCodingZstd) {
             const size_t got =
                 ZSTD_decompressDCtx(context_.get(), target.data(), raw, data, stored);
