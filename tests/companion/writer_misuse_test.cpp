@@ -34,6 +34,25 @@ std::vector<std::string> namesIn(const std::filesystem::path& folder) {
     return names;
 }
 
+// A child process that writes 100,000 points to path and is killed before it builds; answers
+// its process id once it has ended, and whether it ended by the signal.
+pid_t killedWriter(const std::string& path, bool& killed) {
+    const pid_t child = fork();
+    if (child == 0) {
+        const double xyz[3] = {1, 2, 3};
+        ksioStartStreamW(wide(path).c_str());
+        ksioAddGroupW(0, KS_WIDE("g"));
+        ksioAddCloudW(0, KS_WIDE("c"), nullptr, 0, 0);
+        for (int i = 0; i < 100000; ++i) ksioAddPoint(xyz, nullptr, 0, nullptr, 0);
+        ksioEndStream();
+        raise(SIGKILL);
+    }
+    int status = 0;
+    if (child > 0) waitpid(child, &status, 0);
+    killed = child > 0 && WIFSIGNALED(status);
+    return child;
+}
+
 class WriterMisuse : public testing::Test {
 protected:
     void SetUp() override {
@@ -118,19 +137,10 @@ TEST_F(WriterMisuse, UnbuiltStreamsLeaveNoFile) {
     EXPECT_TRUE(namesIn(folder).empty());
 
     // A process killed in the middle of a stream: only a hidden temporary file can remain.
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ksioStartStreamW(wide(first).c_str());
-        ksioAddGroupW(0, KS_WIDE("g"));
-        ksioAddCloudW(0, KS_WIDE("c"), nullptr, 0, 0);
-        for (int i = 0; i < 100000; ++i) ksioAddPoint(xyz, nullptr, 0, nullptr, 0);
-        ksioEndStream();
-        raise(SIGKILL);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status));
+    bool killed = false;
+    const pid_t child = killedWriter(first, killed);
+    ASSERT_GT(child, 0);
+    EXPECT_TRUE(killed);
     EXPECT_FALSE(std::filesystem::exists(first));
     ASSERT_EQ(namesIn(folder).size(), 1u) << "the killed stream's temporary file";
     for (const std::string& name : namesIn(folder)) {
@@ -146,22 +156,10 @@ TEST_F(WriterMisuse, UnbuiltStreamsLeaveNoFile) {
 // still runs or whose lock is held, not a name that only resembles the writer's.
 TEST_F(WriterMisuse, NextWriterOfAnOutputRemovesWhatAKilledOneLeft) {
     const std::string output = (folder / "site.nox").string();
-    const auto killedWriter = [&](const std::string& path) {
-        const pid_t child = fork();
-        if (child == 0) {
-            ksioStartStreamW(wide(path).c_str());
-            ksioAddGroupW(0, KS_WIDE("g"));
-            ksioAddCloudW(0, KS_WIDE("c"), nullptr, 0, 0);
-            for (int i = 0; i < 100000; ++i) ksioAddPoint(xyz, nullptr, 0, nullptr, 0);
-            ksioEndStream();
-            raise(SIGKILL);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        return child;
-    };
-    const pid_t dead = killedWriter(output);
-    const pid_t deadOther = killedWriter((folder / "other.nox").string());
+    bool killed = false, killedOther = false;
+    const pid_t dead = killedWriter(output, killed);
+    const pid_t deadOther = killedWriter((folder / "other.nox").string(), killedOther);
+    ASSERT_TRUE(killed && killedOther);
     ASSERT_EQ(namesIn(folder).size(), 2u);
 
     // A writer that still runs (a child that waits), under the same output name.
