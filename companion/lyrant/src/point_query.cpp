@@ -53,7 +53,8 @@ bool PointQuery::loadNextChunk() {
             const nox::ChunkRecord& record = index.chunks[nextChunk_];
             std::string reason;
             if (!scene.file->readChunk(nextChunk_, payload_) ||
-                !decoder_.decode(payload_.data(), payload_.size(), record, chunk_, reason)) {
+                !decoder_.decode(payload_.data(), payload_.size(), record, chunk_, reason,
+                                 scene.file->header().major)) {
                 finished_ = true;  // a chunk that went bad after opening ends the query
                 return false;
             }

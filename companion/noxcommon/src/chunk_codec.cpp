@@ -4,37 +4,12 @@
 #include <new>
 
 #include "byte_io.h"
+#include "chunk_prediction.h"
+#include "chunk_streams.h"
 #include "ks_common/little_endian.h"
 
 namespace nox {
 namespace {
-
-// Stream ids inside a chunk payload. A residual field uses three ids: low bytes, high bytes, and
-// the full values of residuals too large for 16 bits.
-enum : uint8_t {
-    kStreamNulls = 1,
-    kStreamX = 2,
-    kStreamY = 5,
-    kStreamZ = 8,
-    kStreamIntensity = 11,
-    kStreamNormalU = 14,
-    kStreamNormalV = 17,
-    kStreamGreen = 20,
-    kStreamRedMinusGreen = 21,
-    kStreamBlueMinusGreen = 22,
-    kStreamClass = 23,
-    kStreamIdLimit = 32,
-};
-constexpr uint8_t kCodingRaw = 0;
-constexpr uint8_t kCodingZstd = 1;
-constexpr uint8_t kPredictPrevious = 0;
-constexpr uint8_t kPredictLinear = 1;
-constexpr size_t kTableEntrySize = 12;
-constexpr uint16_t kEscape = 0xFFFF;
-
-// Arithmetic on steps wraps modulo 2^64 on purpose: the decoder undoes it exactly.
-uint64_t zigzag(uint64_t residual) { return (residual << 1) ^ (0 - (residual >> 63)); }
-uint64_t unzigzag(uint64_t z) { return (z >> 1) ^ (0 - (z & 1)); }
 
 uint64_t capped(uint64_t residual) {
     const uint64_t z = zigzag(residual);
@@ -58,7 +33,22 @@ uint8_t choosePredictor(const uint64_t* values, size_t n) {
     return linearCost < previousCost ? kPredictLinear : kPredictPrevious;
 }
 
-uint64_t predict(const uint64_t* values, size_t i, uint8_t predictor) {
+// A zigzag residual into the low and high byte planes, or, from 0xFFFF on, an escape in both
+// and the full value in the escape stream.
+inline void splitResidual(uint64_t z, size_t i, uint8_t* low, uint8_t* high,
+                          std::vector<uint8_t>& exceptions) {
+    if (z < kEscape) {
+        low[i] = static_cast<uint8_t>(z);
+        high[i] = static_cast<uint8_t>(z >> 8);
+    } else {
+        low[i] = high[i] = 0xFF;
+        const size_t at = exceptions.size();
+        exceptions.resize(at + 8);
+        ks_common::store(exceptions.data() + at, z);
+    }
+}
+
+uint64_t predictFirstTwo(const uint64_t* values, size_t i, uint8_t predictor) {
     if (i == 0) return 0;
     if (i == 1 || predictor == kPredictPrevious) return values[i - 1];
     return 2 * values[i - 1] - values[i - 2];
@@ -66,7 +56,8 @@ uint64_t predict(const uint64_t* values, size_t i, uint8_t predictor) {
 
 }  // namespace
 
-ChunkEncoder::ChunkEncoder(int level) : context_(ZSTD_createCCtx()), level_(level) {
+ChunkEncoder::ChunkEncoder(int level, uint16_t version)
+    : context_(ZSTD_createCCtx()), level_(level), version_(version) {
     if (!context_) throw std::bad_alloc();
     // Byte planes are mostly entropy coding with few long matches: a small match table keeps the
     // per-stream table reset cheap without costing ratio.
@@ -79,6 +70,8 @@ ChunkEncoder::ChunkEncoder(int level) : context_(ZSTD_createCCtx()), level_(leve
     high_.resize(kChunkCapacity * 2);
     bytes_.resize(kChunkCapacity * 3);
     packed_.resize(ZSTD_compressBound(8 * kChunkCapacity));
+    if (version_ >= 2)
+        for (std::vector<uint64_t>& residuals : residuals_) residuals.resize(kChunkCapacity);
 }
 
 void ChunkEncoder::addStream(uint8_t id, uint8_t parameter, const uint8_t* data, size_t size,
@@ -112,20 +105,11 @@ void ChunkEncoder::addResidualField(uint8_t baseId, uint8_t predictor, const uin
     // loaded again for every value.
     uint8_t* const low = low_.data();
     uint8_t* const high = high_.data();
-    const auto put = [&](size_t i, uint64_t z) {
-        if (z < kEscape) {
-            low[i] = static_cast<uint8_t>(z);
-            high[i] = static_cast<uint8_t>(z >> 8);
-        } else {
-            low[i] = high[i] = 0xFF;
-            const size_t at = exceptions_.size();
-            exceptions_.resize(at + 8);
-            ks_common::store(exceptions_.data() + at, z);
-        }
-    };
+    const auto put = [&](size_t i, uint64_t z) { splitResidual(z, i, low, high, exceptions_); };
     // The first two points have shorter predictions; after them each predictor is one plain loop.
     const size_t head = n < 2 ? n : 2;
-    for (size_t i = 0; i < head; ++i) put(i, zigzag(values[i] - predict(values, i, predictor)));
+    for (size_t i = 0; i < head; ++i)
+        put(i, zigzag(values[i] - predictFirstTwo(values, i, predictor)));
     if (predictor == kPredictLinear) {
         for (size_t i = 2; i < n; ++i)
             put(i, zigzag(values[i] - 2 * values[i - 1] + values[i - 2]));
@@ -143,8 +127,33 @@ void ChunkEncoder::encode(const ChunkPoints& p, std::vector<uint8_t>& out) {
     out.resize(start + 4 + kTableEntrySize * kStreamIdLimit);
     tableAt_ = start + 4;
     streamCount_ = 0;
-    const size_t n = p.valid;
     if (p.valid < p.count) addStream(kStreamNulls, 0, p.isNull.data(), p.count, out);
+    if (version_ >= 2)
+        encodeSecondCoding(p, out);
+    else
+        encodeFirstCoding(p, out);
+
+    // Close the gap between the used table entries and the stream data.
+    const size_t usedTable = kTableEntrySize * streamCount_;
+    const size_t dataStart = tableAt_ + kTableEntrySize * kStreamIdLimit;
+    std::memmove(out.data() + tableAt_ + usedTable, out.data() + dataStart, out.size() - dataStart);
+    out.resize(out.size() - (dataStart - tableAt_ - usedTable));
+    ks_common::store(out.data() + start, streamCount_);
+}
+
+void ChunkEncoder::addResiduals(uint8_t baseId, uint8_t predictor, const uint64_t* residuals,
+                                size_t n, std::vector<uint8_t>& out) {
+    exceptions_.clear();
+    uint8_t* const low = low_.data();
+    uint8_t* const high = high_.data();
+    for (size_t i = 0; i < n; ++i) splitResidual(zigzag(residuals[i]), i, low, high, exceptions_);
+    addStream(baseId, predictor, low_.data(), n, out);
+    addStream(baseId + 1, predictor, high_.data(), n, out);
+    addStream(baseId + 2, predictor, exceptions_.data(), exceptions_.size(), out);
+}
+
+void ChunkEncoder::encodeFirstCoding(const ChunkPoints& p, std::vector<uint8_t>& out) {
+    const size_t n = p.valid;
 
     const uint8_t axisIds[3] = {kStreamX, kStreamY, kStreamZ};
     for (int axis = 0; axis < 3; ++axis) {
@@ -188,30 +197,18 @@ void ChunkEncoder::encode(const ChunkPoints& p, std::vector<uint8_t>& out) {
         addStream(kStreamBlueMinusGreen, 0, blueMinusGreen, n, out);
     }
     if (p.channels & kCloudClass) addStream(kStreamClass, 0, p.classes.data(), n, out);
-
-    // Close the gap between the used table entries and the stream data.
-    const size_t usedTable = kTableEntrySize * streamCount_;
-    const size_t dataStart = tableAt_ + kTableEntrySize * kStreamIdLimit;
-    std::memmove(out.data() + tableAt_ + usedTable, out.data() + dataStart, out.size() - dataStart);
-    out.resize(out.size() - (dataStart - tableAt_ - usedTable));
-    ks_common::store(out.data() + start, streamCount_);
 }
 
 ChunkDecoder::ChunkDecoder() : context_(ZSTD_createDCtx()) {
     if (!context_) throw std::bad_alloc();
 }
 
-namespace {
-
 bool failWith(std::string& reason, const char* text) {
     reason = text;
     return false;
 }
 
-// Rebuilds one field into `out` (n values): joins its residual streams, then undoes the
-// predictor. False when its streams disagree.
-bool joinField(const std::vector<uint8_t>* streams, uint8_t baseId, uint8_t predictor, size_t n,
-               uint64_t* out) {
+bool readResiduals(const std::vector<uint8_t>* streams, uint8_t baseId, size_t n, uint64_t* out) {
     const std::vector<uint8_t>& low = streams[baseId];
     const std::vector<uint8_t>& high = streams[baseId + 1];
     const std::vector<uint8_t>& exceptions = streams[baseId + 2];
@@ -226,6 +223,12 @@ bool joinField(const std::vector<uint8_t>* streams, uint8_t baseId, uint8_t pred
         }
         out[i] = unzigzag(z);
     }
+    return used == exceptionCount;
+}
+
+bool joinField(const std::vector<uint8_t>* streams, uint8_t baseId, uint8_t predictor, size_t n,
+               uint64_t* out) {
+    if (!readResiduals(streams, baseId, n, out)) return false;
     // A second pass per predictor keeps both loops free of branches, which is faster than one.
     if (predictor == kPredictLinear) {
         uint64_t a = 0, b = 0;
@@ -238,8 +241,10 @@ bool joinField(const std::vector<uint8_t>* streams, uint8_t baseId, uint8_t pred
         uint64_t previous = 0;
         for (size_t i = 0; i < n; ++i) previous = out[i] += previous;
     }
-    return used == exceptionCount;
+    return true;
 }
+
+namespace {
 
 bool joinSmallField(const std::vector<uint8_t>* streams, uint8_t baseId, size_t n,
                     uint64_t* scratch, int16_t* out, size_t stride) {
@@ -250,15 +255,14 @@ bool joinSmallField(const std::vector<uint8_t>* streams, uint8_t baseId, size_t 
 
 }  // namespace
 
-bool ChunkDecoder::decode(const uint8_t* payload, size_t size, const ChunkRecord& record,
-                          ChunkPoints& p, std::string& reason) {
+bool ChunkDecoder::readStreams(const uint8_t* payload, size_t size, std::string& reason) {
     ByteReader in(payload, size);
     const uint32_t streamCount = in.get<uint32_t>();
     if (!in.ok() || streamCount > kStreamIdLimit) return failWith(reason, "bad stream table");
     const uint8_t* table = in.take(size_t(streamCount) * kTableEntrySize);
     if (!table) return failWith(reason, "bad stream table");
     std::fill(std::begin(present_), std::end(present_), false);
-    uint8_t parameters[kStreamIdLimit] = {};
+    std::fill(std::begin(parameters_), std::end(parameters_), uint8_t(0));
     for (uint32_t s = 0; s < streamCount; ++s) {
         const uint8_t* entry = table + s * kTableEntrySize;
         const uint8_t id = entry[0], coding = entry[1];
@@ -284,16 +288,21 @@ bool ChunkDecoder::decode(const uint8_t* payload, size_t size, const ChunkRecord
             return failWith(reason, "unknown stream coding");
         }
         present_[id] = true;
-        parameters[id] = entry[2];
+        parameters_[id] = entry[2];
     }
     if (in.remaining() != 0) return failWith(reason, "trailing bytes in chunk");
     for (size_t id = 0; id < kStreamIdLimit; ++id)
         if (!present_[id]) streams_[id].clear();
+    return true;
+}
+
+bool ChunkDecoder::decode(const uint8_t* payload, size_t size, const ChunkRecord& record,
+                          ChunkPoints& p, std::string& reason, uint16_t version) {
+    if (!readStreams(payload, size, reason)) return false;
 
     p.count = record.points;
     p.valid = record.points - record.nullPoints;
     p.channels = record.channels;
-    const size_t n = p.valid;
     if (p.isNull.size() < p.count) p.reserve(kChunkCapacity);
 
     if (record.nullPoints > 0) {
@@ -309,11 +318,20 @@ bool ChunkDecoder::decode(const uint8_t* payload, size_t size, const ChunkRecord
     } else {
         std::memset(p.isNull.data(), 0, p.count);
     }
+    p.rowLength = p.firstColumn = 0;
+    p.scannerSteps[0] = p.scannerSteps[1] = p.scannerSteps[2] = 0;
+    return version >= 2 ? decodeSecondCoding(p, reason) : decodeFirstCoding(p, reason);
+}
 
+bool ChunkDecoder::decodeFirstCoding(ChunkPoints& p, std::string& reason) {
+    const size_t n = p.valid;
+    if (present_[kStreamLayout]) return failWith(reason, "unknown stream in chunk");
     const uint8_t axisIds[3] = {kStreamX, kStreamY, kStreamZ};
     for (int axis = 0; axis < 3; ++axis) {
+        const uint8_t predictor = parameters_[axisIds[axis]];
+        if (predictor > kPredictLinear) return failWith(reason, "unknown predictor");
         auto* values = reinterpret_cast<uint64_t*>(p.steps[axis].data());
-        if (!joinField(streams_, axisIds[axis], parameters[axisIds[axis]], n, values))
+        if (!joinField(streams_, axisIds[axis], predictor, n, values))
             return failWith(reason, "position streams disagree");
     }
     std::vector<uint64_t>& scratch = scratch_;

@@ -19,6 +19,12 @@ struct ChunkPoints {
     std::vector<uint8_t> rgb;  // three per point
     std::vector<uint8_t> classes;
     std::vector<int16_t> normals;  // two per point, octahedral encoding
+    // Where the points lie, for the predictors of the second coding: the row length of a grid
+    // cloud (0 when unstructured) with the column of the chunk's first point, and the scanner
+    // in whole steps from the chunk origin.
+    uint32_t rowLength = 0;
+    uint32_t firstColumn = 0;
+    int64_t scannerSteps[3] = {0, 0, 0};
 
     void reserve(uint32_t capacity);
     void clear() { count = valid = 0; }

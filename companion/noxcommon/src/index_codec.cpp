@@ -258,7 +258,8 @@ bool decodeHeader(const uint8_t* bytes, size_t size, FileHeader& header, std::st
     const uint64_t stored = in.get<uint64_t>();
     if (stored != checksum64(bytes, kHeaderSize - 8))
         return fail(reason, "header checksum mismatch");
-    if (header.major != kMajorVersion) return fail(reason, "unsupported major version");
+    if (header.major < kOldestMajorVersion || header.major > kMajorVersion)
+        return fail(reason, "unsupported major version");
     if (headerSize != kHeaderSize) return fail(reason, "unexpected header size");
     return true;
 }

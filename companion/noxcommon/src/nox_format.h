@@ -1,6 +1,6 @@
 #pragma once
-// Constants and records of the NOX container, version 1. docs/nox-format.md describes every byte;
-// keep the two in step.
+// Constants and records of the NOX container, versions 1 and 2. docs/nox-format.md describes every
+// byte; keep the two in step.
 #include <array>
 #include <cstdint>
 #include <limits>
@@ -10,7 +10,11 @@
 namespace nox {
 
 inline constexpr std::array<uint8_t, 8> kMagic = {'K', 'S', 'N', 'O', 'X', '\r', '\n', 0x1A};
-inline constexpr uint16_t kMajorVersion = 1;
+// Version 2 adds chunk codings that use the layout of grid clouds and the scanner's position;
+// the container around them is unchanged. Readers take both versions, and the writer can still
+// write version 1 for older readers.
+inline constexpr uint16_t kMajorVersion = 2;
+inline constexpr uint16_t kOldestMajorVersion = 1;
 inline constexpr uint16_t kMinorVersion = 0;
 inline constexpr uint32_t kHeaderSize = 64;
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "checksum.h"
@@ -49,7 +50,19 @@ bool isIdentity(const std::array<double, 16>& m) {
 
 }  // namespace
 
-NoxStream::NoxStream(const std::string& outputPath) : spill_(outputPath) {
+uint16_t formatVersionRequested() {
+    const char* requested = std::getenv("KS_NOX_FORMAT_VERSION");
+    return requested && std::strcmp(requested, "1") == 0 ? uint16_t(1) : nox::kMajorVersion;
+}
+
+NoxStream::NoxStream(const std::string& outputPath, uint16_t formatVersion)
+    : spill_(outputPath),
+      formatVersion_(formatVersion)
+#if !defined(NOXWRITER_DISCARD_OUTPUT)
+      ,
+      encoder_(1, formatVersion)
+#endif
+{
     chunk_.reserve(kChunkPoints);
     const std::vector<uint8_t> placeholder(nox::kHeaderSize, 0);  // the header is written last
     spill_.append(placeholder.data(), placeholder.size());
@@ -287,6 +300,15 @@ void NoxStream::flushChunk() {
     if (chunk_.count == 0) return;
     nox::ChunkRecord record = chunkRecord_;
     settleChunk(record);
+    // Where the chunk lies in its grid, and the scanner seen from the chunk origin, for the
+    // second coding's predictors.
+    const nox::CloudRecord& owner = index_.clouds[record.cloud];
+    const bool grid = owner.rows > 0 && owner.columns > 0;
+    chunk_.rowLength = grid ? uint32_t(owner.columns) : 0;
+    chunk_.firstColumn = grid ? uint32_t(owner.points % uint64_t(owner.columns)) : 0;
+    for (int a = 0; a < 3; ++a)
+        chunk_.scannerSteps[a] =
+            chunk_.valid > 0 ? roundToStep((scanner_[a] - record.origin[a]) * inverseStep_) : 0;
     payload_.clear();
 #if !defined(NOXWRITER_DISCARD_OUTPUT)
     encoder_.encode(chunk_, payload_);
@@ -338,6 +360,7 @@ void NoxStream::build(std::vector<nox::MetaTag> tags, const std::function<void(f
     progress(0.0f);
     index_.tags = std::move(tags);
     nox::FileHeader header;
+    header.major = formatVersion_;
     header.indexOffset = spill_.size();
     for (const nox::CloudRecord& cloud : index_.clouds) header.totalPoints += cloud.points;
     try {

@@ -25,9 +25,14 @@ struct CloudSettings {
     int normalReach = 1;     // grid distance of the neighbours used for normals
 };
 
+// The file version the environment asks for: KS_NOX_FORMAT_VERSION=1 writes files that readers of
+// the first version can read; anything else (or nothing) the current version.
+uint16_t formatVersionRequested();
+
 class NoxStream {
 public:
-    explicit NoxStream(const std::string& outputPath);
+    // `formatVersion`: the major version to write, 1 or 2 (see formatVersionRequested()).
+    NoxStream(const std::string& outputPath, uint16_t formatVersion);
 
     void addGroup(uint32_t flags, std::string name);
     void addCloud(uint32_t flags, std::string name, const double* matrix, int32_t rows,
@@ -56,6 +61,7 @@ private:
     nox::CloudRecord& outputCloud() { return index_.clouds.back(); }
 
     SpillFile spill_;
+    uint16_t formatVersion_;
 #if !defined(NOXWRITER_DISCARD_OUTPUT)
     nox::ChunkEncoder encoder_;
 #endif

@@ -120,7 +120,7 @@ NOXWRITER_EXPORT int32_t ksioStartStreamW(const ksio_char* path) {
         const std::string output = text(path, "the output path");
         if (output.empty()) throw WriterError(kInvalidArgument, "the output path is empty");
         closeStream();  // an open stream is discarded, its temporary file removed
-        session.stream = std::make_unique<NoxStream>(output);
+        session.stream = std::make_unique<NoxStream>(output, formatVersionRequested());
     });
 }
 

@@ -1,0 +1,99 @@
+#pragma once
+// The predictors of the chunk codings. A field's values are coded as residuals against a
+// prediction made only from values decoded before it, so encoder and decoder run the same code.
+// All arithmetic is on integers (wrapping modulo 2^64 where it may overflow), so every platform
+// predicts alike.
+#include <bit>
+#include <cstdint>
+#include <type_traits>
+
+#include "grid_neighbours.h"
+
+namespace nox {
+
+enum : uint8_t {
+    kPredictPrevious = 0,   // s[k-1]
+    kPredictLinear = 1,     // 2 s[k-1] - s[k-2]
+    kPredictGrid = 2,       // left + up - up-left (second coding, grid clouds)
+    kPredictGridMean = 3,   // mean of left and up (second coding, grid clouds)
+    kPredictUp = 4,         // up: the same column of the row before (second coding, grid clouds)
+    kPredictGridPlane = 5,  // a plane through five neighbours (second coding, grid clouds)
+};
+
+inline uint64_t zigzag(uint64_t residual) { return (residual << 1) ^ (0 - (residual >> 63)); }
+inline uint64_t unzigzag(uint64_t z) { return (z >> 1) ^ (0 - (z & 1)); }
+
+// A stand-in for the coded size of a residual: the bits of its zigzag form.
+inline uint32_t residualBits(uint64_t residual) {
+    return uint32_t(std::bit_width(zigzag(residual)));
+}
+
+// Values are 64-bit step counts (as uint64_t, wrapping) or colour bytes (uint8_t, modulo 256).
+template <uint8_t Predictor, typename T>
+inline T predict(const T* s, uint32_t k, const GridNeighbours* grid) {
+    if constexpr (Predictor == kPredictPrevious) {
+        return k > 0 ? s[k - 1] : T(0);
+    } else if constexpr (Predictor == kPredictLinear) {
+        return k >= 2 ? T(2 * s[k - 1] - s[k - 2]) : (k > 0 ? s[k - 1] : T(0));
+    } else {
+        const int32_t left = grid->left[k], up = grid->up[k];
+        if constexpr (Predictor == kPredictUp) {
+            if (up >= 0) return s[up];
+        }
+        if constexpr (Predictor == kPredictGridPlane) {
+            // The plane through left, left-left, up-left and up-right, with the weights that
+            // reproduce any plane (4 L + LL + 3 UR - 3 UL) / 5: noisy neighbours count less
+            // than in left + up - up-left. Rounded down.
+            const int32_t leftLeft = grid->leftLeft[k], upLeft = grid->upLeft[k],
+                          upRight = grid->upRight[k];
+            if (left >= 0 && leftLeft >= 0 && upLeft >= 0 && upRight >= 0) {
+                const int64_t sum = 4 * int64_t(s[left]) + int64_t(s[leftLeft]) +
+                                    3 * (int64_t(s[upRight]) - int64_t(s[upLeft]));
+                return T(sum >= 0 ? sum / 5 : -((-sum + 4) / 5));
+            }
+        }
+        if (left >= 0 && up >= 0) {
+            if constexpr (Predictor == kPredictGrid || Predictor == kPredictGridPlane) {
+                const int32_t upLeft = grid->upLeft[k];
+                if (upLeft >= 0) return T(s[left] + s[up] - s[upLeft]);
+            }
+            // The mean, rounded down, without an overflowing sum.
+            using Signed = std::conditional_t<sizeof(T) == 8, int64_t, int32_t>;
+            const Signed a = Signed(s[left]), b = Signed(s[up]);
+            return T((a >> 1) + (b >> 1) + (a & b & 1));
+        }
+        if (up >= 0) return s[up];
+        if (left >= 0) return s[left];
+        return k > 0 ? s[k - 1] : T(0);
+    }
+}
+
+// Noise of a scanner lies along its rays: a position residual is nearly parallel to the line
+// from the scanner. So the residual on the dominant axis of the predicted position q (relative
+// to the scanner) predicts the residuals of the other two: r_a ~ r_d q_a / q_d, rounded to the
+// nearest step. Only where the product cannot overflow; elsewhere the correction is 0.
+inline int dominantAxis(const int64_t q[3]) {
+    const uint64_t m[3] = {q[0] < 0 ? 0 - uint64_t(q[0]) : uint64_t(q[0]),
+                           q[1] < 0 ? 0 - uint64_t(q[1]) : uint64_t(q[1]),
+                           q[2] < 0 ? 0 - uint64_t(q[2]) : uint64_t(q[2])};
+    return m[0] >= m[1] ? (m[0] >= m[2] ? 0 : 2) : (m[1] >= m[2] ? 1 : 2);
+}
+
+inline int64_t crossCorrection(int64_t dominantResidual, int64_t qAxis, int64_t qDominant) {
+    constexpr int64_t kResidualLimit = int64_t(1) << 24, kPositionLimit = int64_t(1) << 36;
+    if (dominantResidual == 0 || qDominant == 0 || dominantResidual <= -kResidualLimit ||
+        dominantResidual >= kResidualLimit || qDominant <= -kPositionLimit ||
+        qDominant >= kPositionLimit)
+        return 0;
+    // Nearest whole number of (r q_a) / q_d, halves rounded up: floor((2 r q_a + q_d) / 2 q_d).
+    int64_t numerator = 2 * dominantResidual * qAxis, denominator = 2 * qDominant;
+    if (denominator < 0) {
+        numerator = -numerator;
+        denominator = -denominator;
+    }
+    numerator += denominator / 2;
+    const int64_t quotient = numerator / denominator;
+    return (numerator % denominator != 0 && numerator < 0) ? quotient - 1 : quotient;
+}
+
+}  // namespace nox
