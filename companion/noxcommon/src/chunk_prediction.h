@@ -4,6 +4,7 @@
 // All arithmetic is on integers (wrapping modulo 2^64 where it may overflow), so every platform
 // predicts alike.
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <type_traits>
 
@@ -71,7 +72,7 @@ inline T predict(const T* s, uint32_t k, const GridNeighbours* grid) {
 // Noise of a scanner lies along its rays: a position residual is nearly parallel to the line
 // from the scanner. So the residual on the dominant axis of the predicted position q (relative
 // to the scanner) predicts the residuals of the other two: r_a ~ r_d q_a / q_d, rounded to the
-// nearest step. Only where the product cannot overflow; elsewhere the correction is 0.
+// nearest step (halves up). Only for moderate values; elsewhere the correction is 0.
 inline int dominantAxis(const int64_t q[3]) {
     const uint64_t m[3] = {q[0] < 0 ? 0 - uint64_t(q[0]) : uint64_t(q[0]),
                            q[1] < 0 ? 0 - uint64_t(q[1]) : uint64_t(q[1]),
@@ -85,15 +86,11 @@ inline int64_t crossCorrection(int64_t dominantResidual, int64_t qAxis, int64_t 
         dominantResidual >= kResidualLimit || qDominant <= -kPositionLimit ||
         qDominant >= kPositionLimit)
         return 0;
-    // Nearest whole number of (r q_a) / q_d, halves rounded up: floor((2 r q_a + q_d) / 2 q_d).
-    int64_t numerator = 2 * dominantResidual * qAxis, denominator = 2 * qDominant;
-    if (denominator < 0) {
-        numerator = -numerator;
-        denominator = -denominator;
-    }
-    numerator += denominator / 2;
-    const int64_t quotient = numerator / denominator;
-    return (numerator % denominator != 0 && numerator < 0) ? quotient - 1 : quotient;
+    // In doubles, which divide several times faster than 64-bit integers. Each operation is one
+    // correctly rounded IEEE operation (the library is built without contracting them into fused
+    // multiply-adds), so every platform gets the same bits. |result| <= |r_d| < 2^24.
+    const double ratio = double(dominantResidual) * double(qAxis) / double(qDominant);
+    return int64_t(std::floor(ratio + 0.5));
 }
 
 }  // namespace nox
