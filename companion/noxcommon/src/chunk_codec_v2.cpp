@@ -19,8 +19,8 @@
 namespace nox {
 namespace {
 
-// The residual-bit estimate looks at every fourth point: enough to rank the predictors.
-constexpr uint32_t kCostStride = 4;
+// The size estimates look at every eighth point: enough to rank the predictors.
+constexpr uint32_t kCostStride = 8;
 
 // Calls `body` with the predictor as a compile-time constant.
 template <typename Body>
@@ -56,7 +56,7 @@ double entropyBits(const uint32_t* histogram, size_t symbols, uint32_t count) {
     return bits;
 }
 
-// The coded size of the residuals of every fourth point: their low and high byte planes, and
+// The coded size of the residuals of every eighth point: their low and high byte planes, and
 // the escapes at full width.
 template <uint8_t P, typename T>
 double sampledCost(const T* s, uint32_t n, const GridNeighbours* grid) {
@@ -75,7 +75,7 @@ double sampledCost(const T* s, uint32_t n, const GridNeighbours* grid) {
     return entropyBits(low, 256, count) + entropyBits(high, 256, count) + 64.0 * escapes;
 }
 
-// The candidate whose residuals have the fewest bits on every fourth point.
+// The candidate whose residuals have the fewest bits on every eighth point.
 template <size_t N, typename T>
 uint8_t cheapestPredictor(const uint8_t (&candidates)[N], const T* s, uint32_t n,
                           const GridNeighbours* grid, double* cost = nullptr) {
@@ -99,8 +99,10 @@ constexpr uint8_t kAttributeCandidates[] = {kPredictPrevious, kPredictGridMean, 
 
 // The predicted position of point k, seen from the scanner, and its dominant axis.
 template <uint8_t P>
-int predictPosition(uint64_t* const s[3], uint32_t k, const GridNeighbours* grid,
-                    const int64_t scanner[3], uint64_t predicted[3], int64_t q[3]) {
+[[gnu::always_inline]] inline int predictPosition(uint64_t* const s[3], uint32_t k,
+                                                  const GridNeighbours* grid,
+                                                  const int64_t scanner[3], uint64_t predicted[3],
+                                                  int64_t q[3]) {
     for (int a = 0; a < 3; ++a) {
         predicted[a] = predict<P>(s[a], k, grid);
         q[a] = int64_t(predicted[a] - uint64_t(scanner[a]));
@@ -138,7 +140,7 @@ void undoCrossResiduals(uint64_t* const s[3], uint32_t n, const GridNeighbours* 
     }
 }
 
-// The coded size of residuals already made, every fourth one (as sampledCost).
+// The coded size of residuals already made, every eighth one (as sampledCost).
 double residualCost(const uint64_t* r, uint32_t n) {
     uint32_t low[256] = {}, high[256] = {}, count = 0, escapes = 0;
     for (uint32_t k = 0; k < n; k += kCostStride, ++count) {

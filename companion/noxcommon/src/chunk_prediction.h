@@ -4,7 +4,6 @@
 // All arithmetic is on integers (wrapping modulo 2^64 where it may overflow), so every platform
 // predicts alike.
 #include <bit>
-#include <cmath>
 #include <cstdint>
 #include <type_traits>
 
@@ -31,7 +30,7 @@ inline uint32_t residualBits(uint64_t residual) {
 
 // Values are 64-bit step counts (as uint64_t, wrapping) or colour bytes (uint8_t, modulo 256).
 template <uint8_t Predictor, typename T>
-inline T predict(const T* s, uint32_t k, const GridNeighbours* grid) {
+[[gnu::always_inline]] inline T predict(const T* s, uint32_t k, const GridNeighbours* grid) {
     if constexpr (Predictor == kPredictPrevious) {
         return k > 0 ? s[k - 1] : T(0);
     } else if constexpr (Predictor == kPredictLinear) {
@@ -73,14 +72,15 @@ inline T predict(const T* s, uint32_t k, const GridNeighbours* grid) {
 // from the scanner. So the residual on the dominant axis of the predicted position q (relative
 // to the scanner) predicts the residuals of the other two: r_a ~ r_d q_a / q_d, rounded to the
 // nearest step (halves up). Only for moderate values; elsewhere the correction is 0.
-inline int dominantAxis(const int64_t q[3]) {
+[[gnu::always_inline]] inline int dominantAxis(const int64_t q[3]) {
     const uint64_t m[3] = {q[0] < 0 ? 0 - uint64_t(q[0]) : uint64_t(q[0]),
                            q[1] < 0 ? 0 - uint64_t(q[1]) : uint64_t(q[1]),
                            q[2] < 0 ? 0 - uint64_t(q[2]) : uint64_t(q[2])};
     return m[0] >= m[1] ? (m[0] >= m[2] ? 0 : 2) : (m[1] >= m[2] ? 1 : 2);
 }
 
-inline int64_t crossCorrection(int64_t dominantResidual, int64_t qAxis, int64_t qDominant) {
+[[gnu::always_inline]] inline int64_t crossCorrection(int64_t dominantResidual, int64_t qAxis,
+                                                      int64_t qDominant) {
     constexpr int64_t kResidualLimit = int64_t(1) << 24, kPositionLimit = int64_t(1) << 36;
     if (dominantResidual == 0 || qDominant == 0 || dominantResidual <= -kResidualLimit ||
         dominantResidual >= kResidualLimit || qDominant <= -kPositionLimit ||
@@ -89,8 +89,9 @@ inline int64_t crossCorrection(int64_t dominantResidual, int64_t qAxis, int64_t 
     // In doubles, which divide several times faster than 64-bit integers. Each operation is one
     // correctly rounded IEEE operation (the library is built without contracting them into fused
     // multiply-adds), so every platform gets the same bits. |result| <= |r_d| < 2^24.
-    const double ratio = double(dominantResidual) * double(qAxis) / double(qDominant);
-    return int64_t(std::floor(ratio + 0.5));
+    const double rounded = double(dominantResidual) * double(qAxis) / double(qDominant) + 0.5;
+    const int64_t truncated = int64_t(rounded);  // toward zero; floor is one less below it
+    return double(truncated) > rounded ? truncated - 1 : truncated;
 }
 
 }  // namespace nox
