@@ -87,4 +87,4 @@ if ls "$findings"/* >/dev/null 2>&1; then
     exit 1
 fi
 echo
-echo "fuzz-campaign: no finding in $hours CPU-hours"
+echo "fuzz-campaign: no finding in $(awk -v s="$cpu_seconds" 'BEGIN { printf "%.2f", s / 3600 }') CPU-hours"
