@@ -97,17 +97,21 @@ uint8_t cheapestPredictor(const uint8_t (&candidates)[N], const T* s, uint32_t n
 constexpr uint8_t kAttributeCandidates[] = {kPredictPrevious, kPredictGridMean, kPredictUp,
                                             kPredictGrid};
 
-// The predicted position of point k, seen from the scanner, and its dominant axis.
+// The predictions of point k's position, and the direction of its ray: the position, seen from
+// the scanner, of a point already decoded and close to it (the one above it in a grid, else the
+// one before it). Taking the direction from a point decoded a row earlier keeps the divisions
+// of the correction out of the chain of one point's prediction to the next.
 template <uint8_t P>
-[[gnu::always_inline]] inline int predictPosition(uint64_t* const s[3], uint32_t k,
-                                                  const GridNeighbours* grid,
-                                                  const int64_t scanner[3], uint64_t predicted[3],
-                                                  int64_t q[3]) {
-    for (int a = 0; a < 3; ++a) {
-        predicted[a] = predict<P>(s[a], k, grid);
-        q[a] = int64_t(predicted[a] - uint64_t(scanner[a]));
-    }
-    return dominantAxis(q);
+[[gnu::always_inline]] inline bool predictPosition(uint64_t* const s[3], uint32_t k,
+                                                   const GridNeighbours* grid,
+                                                   const int64_t scanner[3], uint64_t predicted[3],
+                                                   int64_t q[3]) {
+    for (int a = 0; a < 3; ++a) predicted[a] = predict<P>(s[a], k, grid);
+    int64_t reference = grid ? grid->up[k] : -1;
+    if (reference < 0) reference = int64_t(k) - 1;
+    if (reference < 0) return false;
+    for (int a = 0; a < 3; ++a) q[a] = int64_t(s[a][reference] - uint64_t(scanner[a]));
+    return true;
 }
 
 template <uint8_t P>
@@ -116,12 +120,14 @@ void crossResiduals(uint64_t* const s[3], uint32_t n, const GridNeighbours* grid
     for (uint32_t k = 0; k < n; ++k) {
         uint64_t predicted[3];
         int64_t q[3];
-        const int d = predictPosition<P>(s, k, grid, scanner, predicted, q);
+        const bool haveRay = predictPosition<P>(s, k, grid, scanner, predicted, q);
+        const int d = haveRay ? dominantAxis(q) : 0;
         const uint64_t dominantResidual = s[d][k] - predicted[d];
         for (int a = 0; a < 3; ++a)
-            out[a][k] =
-                s[a][k] - predicted[a] -
-                (a == d ? 0 : uint64_t(crossCorrection(int64_t(dominantResidual), q[a], q[d])));
+            out[a][k] = s[a][k] - predicted[a] -
+                        (a == d || !haveRay
+                             ? 0
+                             : uint64_t(crossCorrection(int64_t(dominantResidual), q[a], q[d])));
     }
 }
 
@@ -131,12 +137,14 @@ void undoCrossResiduals(uint64_t* const s[3], uint32_t n, const GridNeighbours* 
     for (uint32_t k = 0; k < n; ++k) {
         uint64_t predicted[3];
         int64_t q[3];
-        const int d = predictPosition<P>(s, k, grid, scanner, predicted, q);
+        const bool haveRay = predictPosition<P>(s, k, grid, scanner, predicted, q);
+        const int d = haveRay ? dominantAxis(q) : 0;
         const uint64_t dominantResidual = s[d][k];
         for (int a = 0; a < 3; ++a)
-            s[a][k] +=
-                predicted[a] +
-                (a == d ? 0 : uint64_t(crossCorrection(int64_t(dominantResidual), q[a], q[d])));
+            s[a][k] += predicted[a] +
+                       (a == d || !haveRay
+                            ? 0
+                            : uint64_t(crossCorrection(int64_t(dominantResidual), q[a], q[d])));
     }
 }
 
