@@ -1,7 +1,7 @@
-// The writer's chunk pipeline on its own (white-box): a bounded set of recycled buffers, a failed
-// write that reaches the caller with the file already gone, and no thread left after a stop with
-// chunks in flight. That the file is the same whatever the thread count is checked through the
-// writer's C interface (writer_threads_test.cpp).
+// The writer's chunk pipeline on its own (white-box): a bounded set of recycled buffers, and a
+// failed write that reaches the caller with the file already gone. The file's sameness whatever
+// the thread count, and stops with chunks in flight, are checked through the writer's C
+// interface (writer_threads_test.cpp).
 #include "chunk_pipeline.h"
 
 #include <gtest/gtest.h>
@@ -87,26 +87,6 @@ TEST(ChunkPipeline, BuffersAreRecycledWithinTheLimit) {
     pipeline.finish(records);
     EXPECT_LE(buffers.size(), 2 * kThreads + 1);
     EXPECT_GT(buffers.size(), 1u);  // the buffers really were handed on
-}
-
-// Destroying the pipeline with chunks queued and being encoded joins every worker promptly.
-TEST(ChunkPipeline, StopWithChunksInFlightLeavesNoThread) {
-    const fs::path folder = scratchFolder();
-    const nox::ChunkPoints chunk = makeChunk(kCapacity, nox::kCloudColour, 5, 1000);
-    const int threadsBefore = threadsNow();
-    {
-        noxwriter::SpillFile spill((folder / "stopped.nox").string());
-        ChunkPipeline pipeline(spill, 4, kCapacity, encoders());
-        nox::ChunkPoints filling;
-        for (int i = 0; i < 40; ++i) {
-            filling = chunk;
-            nox::ChunkRecord record = recordOf(chunk);
-            pipeline.submit(filling, record);
-        }
-        EXPECT_EQ(threadsNow(), threadsBefore + 4);
-    }
-    EXPECT_EQ(threadsNow(), threadsBefore);
-    EXPECT_TRUE(fs::is_empty(folder));
 }
 
 // A write refused by the system (a file-size limit, in a child process): the worker removes the
