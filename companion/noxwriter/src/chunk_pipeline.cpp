@@ -81,6 +81,8 @@ void ChunkPipeline::submit(nox::ChunkPoints& points, nox::ChunkRecord& record) {
         submitInline(points, record);
         return;
     }
+    // The record's place in the file is known once the chunk is written: finish() fills it in.
+    (void)record;
     std::unique_lock lock(mutex_);
     if (failure_) std::rethrow_exception(failure_);
     if (stopping_) throw std::logic_error("a chunk was handed to a stopped pipeline");
@@ -103,7 +105,6 @@ void ChunkPipeline::submit(nox::ChunkPoints& points, nox::ChunkRecord& record) {
     ++submitted_;
     lock.unlock();
     work_.notify_one();
-    (void)record;  // its place in the file is known once written; finish() fills it in
 }
 
 void ChunkPipeline::work(nox::ChunkEncoder& encoder) noexcept {
