@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Sets everything up on a fresh Debian machine and runs every test: the format and layer checks,
 # a release build with warnings as errors, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the cancel race under ThreadSanitizer, a bounded run of every
-# fuzz target, and the 32-bit Windows build with its tests under Wine (scripts/build-windows.sh;
-# KS_WINDOWS=0 leaves it out).
+# UndefinedBehaviorSanitizer, the cancel race and the writer's worker threads under
+# ThreadSanitizer, a bounded run of every fuzz target, and the 32-bit Windows build with its tests
+# under Wine (scripts/build-windows.sh; KS_WINDOWS=0 leaves it out).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -23,8 +23,9 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKS_SANITIZE_THREAD=ON \
       -DKS_WERROR=ON -DKS_BUILD_BENCHMARKS=OFF
-cmake --build build-tsan -j "$jobs" --target ks_cancel_race_tests
+cmake --build build-tsan -j "$jobs" --target ks_cancel_race_tests ks_nox_writer_threads_tests
 TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/ks_cancel_race_tests
+TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/ks_nox_writer_threads_tests
 
 scripts/fuzz.sh "${KS_FUZZ_SECONDS:-15}"
 

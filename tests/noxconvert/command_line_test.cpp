@@ -37,6 +37,7 @@ TEST(CommandLine, BadArgumentsAreUsageErrorsNamingTheProblem) {
         {{"convert", "-o", out}, "input"},
         {{"convert", "a.rxp", "-o", out, "--mode", "diagonal"}, "diagonal"},
         {{"convert", "a.rxp", "-o", out, "--units-per-metre", "many"}, "many"},
+        {{"convert", "a.rxp", "-o", out, "--threads", "0"}, "--threads"},
         {{"info"}, "file"},
         {{"preview", "a.nox", "b.png", "--width", "wide"}, "wide"},
     };
@@ -55,11 +56,11 @@ TEST(CommandLine, HelpExplainsEveryBatchSetting) {
     const ToolRun run = runTool(KS_NOXCONVERT_PATH, {"convert", "--help"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     for (const char* option :
-         {"--output", "--mode", "--units-per-metre", "--tolerance", "--auto-tolerance",
-          "--spatial-filter", "--no-colour", "--no-intensity", "--classification", "--combine",
-          "--normals", "--normalise-intensities", "--recursive", "--project-source",
-          "--intensity-source", "--reflectance-scale", "--min-scan-size", "--feedback-count",
-          "--dump-settings"})
+         {"--output",         "--mode",           "--units-per-metre",  "--tolerance",
+          "--auto-tolerance", "--spatial-filter", "--no-colour",        "--no-intensity",
+          "--classification", "--combine",        "--normals",          "--normalise-intensities",
+          "--recursive",      "--project-source", "--intensity-source", "--reflectance-scale",
+          "--min-scan-size",  "--feedback-count", "--threads",          "--dump-settings"})
         EXPECT_TRUE(mentions(run.out, option)) << option << " missing from\n" << run.out;
 }
 

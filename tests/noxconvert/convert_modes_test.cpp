@@ -58,6 +58,22 @@ TEST_F(ConvertModes, BatchModeWritesOneFileHoldingEveryInput) {
     EXPECT_EQ(info.clouds[1].number("points"), inputs.streamPoints);
 }
 
+// --threads changes how many threads encode, never the file.
+TEST_F(ConvertModes, ThreadCountLeavesTheFileAsItIs) {
+    std::vector<uint8_t> first;
+    for (const char* threads : {"1", "3"}) {
+        const fs::path output = folder / (std::string("threads") + threads + ".nox");
+        convert({"--threads", threads, inputs.stream.string(), inputs.grid.string(), "-o",
+                 output.string()});
+        const std::vector<uint8_t> bytes = readBytes(output);
+        ASSERT_FALSE(bytes.empty());
+        if (first.empty())
+            first = bytes;
+        else
+            EXPECT_TRUE(bytes == first);
+    }
+}
+
 TEST_F(ConvertModes, FileModeWritesOneFilePerInputIntoTheFolder) {
     const fs::path output = folder / "per-file";
     const ToolRun run = convert(

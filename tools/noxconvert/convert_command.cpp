@@ -202,6 +202,10 @@ int convert(const ConvertOptions& options, bool quiet, ConversionOutcome& outcom
     if (const int code = checkInputs(*plan, options.recursive, outcome); code != kExitSuccess)
         return code;
 
+    // The writer reads it when each stream starts.
+    if (options.threads &&
+        !ks_tools::setEnvironment("KS_NOX_THREADS", std::to_string(*options.threads)))
+        return refuse(outcome, kExitFailed, "cannot pass --threads to the writer library");
     ImportBatch batch(KS_WIDE("noxconvert"));
     applySettings(options, batch);
     if (!fillBatch(batch, *plan, outcome)) return kExitInputMissing;

@@ -97,6 +97,11 @@ void addConvertOptions(CLI::App& command, ConvertOptions& options) {
                     "points between progress reports and cancel checks")
         ->check(CLI::Range(1ul, 1'000'000'000ul))
         ->default_str("50000");
+    command
+        .add_option("--threads", options.threads,
+                    "threads that encode the NOX file (1 to 64; default one per core, or "
+                    "KS_NOX_THREADS)")
+        ->check(CLI::Range(1u, 64u));
     command.add_option("--dump-settings", options.settingsDump,
                        "write the batch's files and settings to this text file after converting");
     command.add_option("--report", options.reportPath,

@@ -34,6 +34,7 @@ struct ConvertOptions {
     double reflectanceScale = 500.0;
     std::optional<int> minimumScanSize;
     unsigned long feedbackCount = 50000;
+    std::optional<unsigned> threads;  // the writer's encoding threads; default one per core
     std::string settingsDump;
     std::string reportPath;  // the JSON report of the run
 };

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "checksum.h"
 #include "index_codec.h"
@@ -16,10 +17,16 @@ constexpr uint64_t kMaximumGridCells = uint64_t(1) << 40;
 
 #if defined(NOXWRITER_DISCARD_OUTPUT)
 // The fuzzing writer checks every call as this one does but keeps nothing (spill_file_discard.cpp):
-// chunks are settled and dropped, never encoded, so small ones do.
+// chunks are settled and dropped, never encoded, so small ones do, and no thread is needed.
 constexpr uint32_t kChunkPoints = 256;
+unsigned pipelineThreads() { return 1; }
+ChunkPipeline::EncoderFactory encoderFactory(uint16_t) { return nullptr; }
 #else
 constexpr uint32_t kChunkPoints = nox::kChunkCapacity;
+unsigned pipelineThreads() { return encodingThreadsFromEnvironment(); }
+ChunkPipeline::EncoderFactory encoderFactory(uint16_t formatVersion) {
+    return [formatVersion] { return std::make_unique<nox::ChunkEncoder>(1, formatVersion); };
+}
 #endif
 
 // Nearest whole number; the usual case (under 2^51 steps) avoids a library call per axis.
@@ -57,24 +64,53 @@ uint16_t formatVersionRequested() {
 
 NoxStream::NoxStream(const std::string& outputPath, uint16_t formatVersion)
     : spill_(outputPath),
-      formatVersion_(formatVersion)
-#if !defined(NOXWRITER_DISCARD_OUTPUT)
-      ,
-      encoder_(1, formatVersion)
-#endif
-{
+      formatVersion_(formatVersion),
+      pipeline_(spill_, pipelineThreads(), kChunkPoints, encoderFactory(formatVersion)) {
     chunk_.reserve(kChunkPoints);
     const std::vector<uint8_t> placeholder(nox::kHeaderSize, 0);  // the header is written last
     spill_.append(placeholder.data(), placeholder.size());
 }
 
-void NoxStream::refuse() const {
+// Called when the stream is not open, or a worker failed since the last call: that failure is
+// answered now with its own code and text, and later calls hear that the stream failed earlier.
+void NoxStream::refuse() {
     if (state_ == State::Ended) throw WriterError(kStreamEnded, "the stream was already ended");
-    throw WriterError(kWriteFailed, "the stream failed earlier: " + failure_);
+    if (state_ == State::Open) {
+        try {
+            pipeline_.rethrowFailure();
+        } catch (...) {
+            failStream();
+        }
+    }
+    throw WriterError(failureCode_, "the stream failed earlier: " + failure_);
+}
+
+// A chunk that was not encoded or written leaves the file incomplete: the stream fails, the
+// workers stop and the temporary file is removed at once to give the space back. Called in a
+// catch block; rethrows what was caught.
+void NoxStream::failStream() {
+    state_ = State::Failed;
+    pipeline_.stop();
+    spill_.remove();
+    try {
+        throw;
+    } catch (const WriterError& error) {
+        failureCode_ = error.code();
+        failure_ = error.what();
+        throw;
+    } catch (const std::bad_alloc&) {
+        failureCode_ = kOutOfMemory;
+        failure_ = "out of memory";
+        throw;
+    } catch (...) {
+        failureCode_ = kInternalError;
+        failure_ = "internal error";
+        throw;
+    }
 }
 
 void NoxStream::addGroup(uint32_t flags, std::string name) {
-    if (state_ != State::Open) refuse();
+    if (state_ != State::Open || pipeline_.failed()) refuse();
     closeCloud();
     index_.groups.push_back(nox::GroupRecord{flags, std::move(name)});
     combinedCloud_ = -1;
@@ -82,7 +118,7 @@ void NoxStream::addGroup(uint32_t flags, std::string name) {
 
 void NoxStream::addCloud(uint32_t flags, std::string name, const double* matrix, int32_t rows,
                          int32_t columns, const CloudSettings& settings) {
-    if (state_ != State::Open) refuse();
+    if (state_ != State::Open || pipeline_.failed()) refuse();
     if (index_.groups.empty())
         throw WriterError(kNoGroup, "a cloud needs a group: call ksioAddGroupW first");
     if (rows < 0 || columns < 0 || (rows == 0) != (columns == 0) ||
@@ -154,7 +190,7 @@ void NoxStream::addCloud(uint32_t flags, std::string name, const double* matrix,
 
 void NoxStream::addPoint(const double* xyz, const uint8_t* rgb, int16_t intensity,
                          const float* normal, uint8_t classification) {
-    if (state_ != State::Open) refuse();
+    if (state_ != State::Open || pipeline_.failed()) refuse();
     if (!haveCloud_) throw WriterError(kNoCloud, "a point needs a cloud: call ksioAddCloudW first");
     if (!xyz) throw WriterError(kInvalidArgument, "the point position is null");
     for (int a = 0; a < 3; ++a)
@@ -195,7 +231,7 @@ void NoxStream::addPoint(const double* xyz, const uint8_t* rgb, int16_t intensit
 }
 
 void NoxStream::addNullPoint() {
-    if (state_ != State::Open) refuse();
+    if (state_ != State::Open || pipeline_.failed()) refuse();
     if (!haveCloud_)
         throw WriterError(kNoCloud, "a null point needs a cloud: call ksioAddCloudW first");
     if (gridCells_ > 0 && received_ == gridCells_)
@@ -296,6 +332,8 @@ void NoxStream::settleChunk(nox::ChunkRecord& record) {
     }
 }
 
+// The chunk's counts, bounds and intensity range are settled here, in order; its place in the
+// file is filled in by the pipeline, at once or when the stream is built.
 void NoxStream::flushChunk() {
     if (chunk_.count == 0) return;
     nox::ChunkRecord record = chunkRecord_;
@@ -309,23 +347,12 @@ void NoxStream::flushChunk() {
     for (int a = 0; a < 3; ++a)
         chunk_.scannerSteps[a] =
             chunk_.valid > 0 ? roundToStep((scanner_[a] - record.origin[a]) * inverseStep_) : 0;
-    payload_.clear();
-#if !defined(NOXWRITER_DISCARD_OUTPUT)
-    encoder_.encode(chunk_, payload_);
-#endif
-    record.offset = spill_.size();
-    record.storedSize = payload_.size();
-    record.checksum = nox::checksum64(payload_.data(), payload_.size());
     try {
-        spill_.append(payload_.data(), payload_.size());
-    } catch (const WriterError& error) {
-        // Give the space back at once; the stream can only be discarded now.
-        state_ = State::Failed;
-        failure_ = error.what();
-        spill_.remove();
-        throw;
+        pipeline_.submit(chunk_, record);  // with workers, chunk_ is now a free buffer
+        index_.chunks.push_back(record);
+    } catch (...) {
+        failStream();
     }
-    index_.chunks.push_back(record);
     nox::CloudRecord& cloud = index_.clouds[record.cloud];
     cloud.points += record.points;
     cloud.nullPoints += record.nullPoints;
@@ -350,13 +377,18 @@ void NoxStream::closeCloud() {
 
 void NoxStream::end() {
     if (state_ == State::Ended) return;
-    if (state_ != State::Open) refuse();
+    if (state_ != State::Open || pipeline_.failed()) refuse();
     closeCloud();
     state_ = State::Ended;
 }
 
 void NoxStream::build(std::vector<nox::MetaTag> tags, const std::function<void(float)>& progress) {
     end();
+    try {
+        pipeline_.finish(index_.chunks);  // every chunk in the file before the index
+    } catch (...) {
+        failStream();
+    }
     progress(0.0f);
     index_.tags = std::move(tags);
     nox::FileHeader header;

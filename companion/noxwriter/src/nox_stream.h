@@ -1,6 +1,7 @@
 #pragma once
-// One output file under construction: groups, clouds and points go in, chunks are encoded and
-// spilled as soon as they fill, and build() adds the index and header and publishes the file.
+// One output file under construction: groups, clouds and points go in, chunks are handed to the
+// pipeline as soon as they fill (encoded and spilled there, on worker threads when there are
+// any), and build() adds the index and header and publishes the file.
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -8,13 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "chunk_codec.h"
+#include "chunk_pipeline.h"
 #include "chunk_points.h"
 #include "grid_normals.h"
 #include "nox_format.h"
 #include "pending_point.h"
 #include "spill_file.h"
 #include "voxel_filter.h"
+#include "writer_error.h"
 
 namespace noxwriter {
 
@@ -46,7 +48,8 @@ public:
 private:
     enum class State { Open, Ended, Failed };
 
-    [[noreturn]] void refuse() const;
+    [[noreturn]] void refuse();
+    [[noreturn]] void failStream();
     void closeCloud();
     void route(PendingPoint& point);
     void stage(const PendingPoint& point);
@@ -62,12 +65,10 @@ private:
 
     SpillFile spill_;
     uint16_t formatVersion_;
-#if !defined(NOXWRITER_DISCARD_OUTPUT)
-    nox::ChunkEncoder encoder_;
-#endif
+    ChunkPipeline pipeline_;  // after spill_: its workers stop before the file goes
     nox::FileIndex index_;
-    std::vector<uint8_t> payload_;
     State state_ = State::Open;
+    ResultCode failureCode_ = kWriteFailed;
     std::string failure_;
 
     // The chunk being filled.

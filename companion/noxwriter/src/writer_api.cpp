@@ -1,7 +1,10 @@
 // The C interface of the writer library: one process-wide session with its settings, meta tags,
 // progress callback, last error and at most one current stream. Every entry point catches
 // everything and answers a result code; the text of the last failure stays readable through
-// ksioGetLastErrorW. The library is meant for one thread at a time and takes no locks.
+// ksioGetLastErrorW. The interface is meant for one thread at a time; the session takes no locks.
+// A stream encodes its chunks on worker threads of its own (chunk_pipeline.h, KS_NOX_THREADS):
+// a worker's failure is answered by the stream's next call, and closing the stream (discarded,
+// replaced, built, or the session destroyed at exit) stops and joins its workers first.
 #include <cmath>
 #include <map>
 #include <memory>

@@ -1,3 +1,4 @@
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,6 +18,10 @@ bool replaceFile(const std::string& fromUtf8, const std::string& toUtf8) {
 }
 
 long currentProcessId() { return static_cast<long>(::getpid()); }
+
+bool setEnvironment(const char* name, const std::string& value) {
+    return ::setenv(name, value.c_str(), 1) == 0;
+}
 
 std::optional<std::string> libraryNarrowName(const std::string& utf8Path) { return utf8Path; }
 

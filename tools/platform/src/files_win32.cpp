@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "ks_common/text_encoding.h"
 #include "ks_tools/files.h"
@@ -50,6 +51,11 @@ bool replaceFile(const std::string& fromUtf8, const std::string& toUtf8) {
 }
 
 long currentProcessId() { return static_cast<long>(GetCurrentProcessId()); }
+
+// The C runtime's copy, which getenv() in the libraries reads (it updates the process's too).
+bool setEnvironment(const char* name, const std::string& value) {
+    return _putenv_s(name, value.c_str()) == 0;
+}
 
 std::optional<std::string> libraryNarrowName(const std::string& utf8Path) {
     // A system set to UTF-8 as its ANSI code page spells everything (and refuses the flags below).

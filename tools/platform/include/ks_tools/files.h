@@ -16,6 +16,10 @@ bool replaceFile(const std::string& fromUtf8, const std::string& toUtf8);
 // This process's id, as the writer library puts it in the names of its temporary files.
 long currentProcessId();
 
+// Sets an environment variable of this process, as the libraries it loads read it (the writer
+// reads KS_NOX_THREADS when a stream starts); false when the system refuses.
+bool setEnvironment(const char* name, const std::string& value);
+
 // The name in the narrow encoding of the library's char functions that take file names (UTF-8
 // on Linux, the ANSI code page on Windows); empty when that encoding cannot spell it.
 std::optional<std::string> libraryNarrowName(const std::string& utf8Path);
