@@ -1,13 +1,18 @@
 // End-to-end conversion benchmark: converts a project of point-database scans, point streams
 // and grid scans through ConvertBatchToNOX into the real writer, in every batch mode, and sets
 // each input kind beside what the machine does at best with the same files: reading them
-// (cat to /dev/null, warm cache) and compressing them (zstd -1 -T1).
+// (cat to /dev/null) and compressing them (zstd -1 -T1).
 //
-//   end_to_end_bench [--dir FOLDER] [--points N] [--runs R] [--modes 3,2,1] [--flatness]
-//   end_to_end_bench --project FILE.rsp [--input FILE]... [--runs R] [--modes ...]
+//   end_to_end_bench [--dir FOLDER] [--points N] [--runs R] [--modes 3,2,1] [--flatness] [--cold]
+//   end_to_end_bench --project FILE.rsp [--input FILE]... [--runs R] [--modes ...] [--cold]
 //
 // Every conversion and reference runs in its own child process; figures are medians over the
-// runs, peak memory is the child's ru_maxrss.
+// runs, peak memory is the child's ru_maxrss. The input files are read from the page cache
+// (warm), or with --cold from the disk: before every conversion and every reference their pages
+// are dropped from the cache.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +40,7 @@ struct Options {
     int runs = 3;
     std::vector<int> modes = {3, 2, 1};
     bool flatness = false;
+    bool cold = false;
     fs::path project;
     std::vector<fs::path> extraInputs;
 };
@@ -96,6 +102,19 @@ double readBufferMiB(const std::vector<fs::path>& importFiles) {
     return largest;
 }
 
+// Drops the files' pages from the page cache (writing back any dirty ones first), so that the
+// next reader finds them on the disk. Unlike emptying the whole cache it needs no privileges
+// and leaves the rest of the machine's cache alone.
+void evictFromPageCache(const std::vector<fs::path>& files) {
+    for (const fs::path& file : files) {
+        const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        fdatasync(fd);
+        posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        close(fd);
+    }
+}
+
 struct ConversionFigures {
     std::vector<double> seconds, cpu, peakMiB;
     uint64_t points = 0, outputBytes = 0;
@@ -135,13 +154,15 @@ struct ReferenceFigures {
     uint64_t inputBytes = 0;
 };
 
-void referenceOnce(const std::vector<fs::path>& files, ReferenceFigures& figures) {
+void referenceOnce(const std::vector<fs::path>& files, bool cold, ReferenceFigures& figures) {
     std::vector<std::string> cat = {"cat"}, zstd = {"zstd", "-1", "-T1", "-q", "-c"};
     for (const fs::path& file : files) {
         cat.push_back(file.string());
         zstd.push_back(file.string());
     }
+    if (cold) evictFromPageCache(files);
     figures.catSeconds.push_back(runChild(cat, false).wallSeconds);
+    if (cold) evictFromPageCache(files);
     figures.zstdSeconds.push_back(runChild(zstd, false).wallSeconds);
 }
 
@@ -189,17 +210,18 @@ std::vector<KindResult> measureMode(const Options& options, int mode,
         for (const fs::path& file : files)
             for (const fs::path& d : dataFiles(file)) data.push_back(d);
         for (const fs::path& d : data) result.reference.inputBytes += fs::file_size(d);
-        referenceOnce(data, result.reference);  // warms the cache; not counted
+        referenceOnce(data, false, result.reference);  // warms the cache; not counted
         result.reference = {{}, {}, result.reference.inputBytes};
 
         ConversionRequest request{kind, mode, options.dir / "output", options.project,
                                   options.extraInputs};
         for (int run = 0; run < options.runs; ++run) {
+            if (options.cold) evictFromPageCache(data);
             if (!convertOnce(self, request, result.conversion)) {
                 std::fprintf(stderr, "conversion of %s in mode %d failed\n", kind.c_str(), mode);
                 std::exit(1);
             }
-            referenceOnce(data, result.reference);
+            referenceOnce(data, options.cold, result.reference);
         }
         printResult(mode, result);
         results.push_back(result);
@@ -234,6 +256,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
             options.extraInputs.emplace_back(argv[++i]);
         else if (arg == "--flatness")
             options.flatness = true;
+        else if (arg == "--cold")
+            options.cold = true;
         else if (arg == "--modes" && hasValue) {
             options.modes.clear();
             std::istringstream list(argv[++i]);
@@ -290,8 +314,9 @@ int main(int argc, char** argv) {
     if (!parseOptions(argc, argv, options)) {
         std::fprintf(
             stderr,
-            "usage: %s [--dir FOLDER] [--points N] [--runs R] [--modes 3,2,1] [--flatness]\n"
-            "       %s --project FILE.rsp [--input FILE]... [--runs R] [--modes ...]\n",
+            "usage: %s [--dir FOLDER] [--points N] [--runs R] [--modes 3,2,1] [--flatness] "
+            "[--cold]\n"
+            "       %s --project FILE.rsp [--input FILE]... [--runs R] [--modes ...] [--cold]\n",
             argv[0], argv[0]);
         return 2;
     }
@@ -314,8 +339,11 @@ int main(int argc, char** argv) {
     }
     const std::string self = selfPath();
     std::printf(
-        "%d runs each; medians; conversion with intensity and colour at 1 mm, real writer\n",
-        options.runs);
+        "%d runs each; medians; conversion with intensity and colour at 1 mm, real writer; input "
+        "files %s\n",
+        options.runs,
+        options.cold ? "cold (dropped from the page cache before each run)"
+                     : "warm (in the page cache)");
     printHeader();
     std::vector<KindResult> wholeBatch;
     for (int mode : options.modes) {
