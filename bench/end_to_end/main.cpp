@@ -14,9 +14,6 @@
 // point; every other run has that variable unset, so writes the default version. The input files
 // are read from the page cache (warm), or with --cold from the disk: before every conversion and
 // every reference their pages are dropped from the cache.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -32,11 +29,13 @@
 #include "child_process.h"
 #include "conversion_run.h"
 #include "index_codec.h"
+#include "page_cache.h"
 #include "sample_project.h"
 
 namespace fs = std::filesystem;
 using namespace end_to_end;
 using bench::EnvironmentChange;
+using bench::evictFromPageCache;
 using bench::runChild;
 
 namespace {
@@ -115,19 +114,6 @@ double readBufferMiB(const std::vector<fs::path>& importFiles) {
     double largest = 0;
     for (const fs::path& file : importFiles) largest = std::max(largest, readBufferMiB(file));
     return largest;
-}
-
-// Drops the files' pages from the page cache (writing back any dirty ones first), so that the
-// next reader finds them on the disk. Unlike emptying the whole cache it needs no privileges
-// and leaves the rest of the machine's cache alone.
-void evictFromPageCache(const std::vector<fs::path>& files) {
-    for (const fs::path& file : files) {
-        const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) continue;
-        fdatasync(fd);
-        posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-        close(fd);
-    }
 }
 
 struct ConversionFigures {

@@ -1,14 +1,16 @@
 // nox_roundtrip_bench: writes a synthetic scan through libNoxWriter.so, reads it back through
 // libKestrionLyrantAPI.so, and prints the figures recorded in docs/benchmarks.md.
 //
-//   nox_roundtrip_bench [--points N] [--dir FOLDER] [--shuffled] [--write-only] [--zstd19] [--keep]
+//   nox_roundtrip_bench [--points N] [--dir FOLDER] [--shuffled] [--cold] [--write-only] [--zstd19]
+//                       [--keep]
 //
 // The scan is written four times, each in a child process of its own (this program run again)
 // so that its peak memory and CPU time are the writer's alone: with the writer's threads
 // KS_NOX_THREADS=1 and unset (the default, a thread per core), each in the default file version
 // (KS_NOX_FORMAT_VERSION unset) and in version 1 (KS_NOX_FORMAT_VERSION=1). The file of each
 // version written with the default threads is then read back through the viewer, again in a
-// child process, and every point is checked.
+// child process, and every point is checked; with --cold the file is dropped from the page cache
+// before, so the viewer reads it from the disk.
 //
 // By default the scan is one grid cloud, sweep by sweep. With --shuffled its non-null points go
 // to the writer in a fixed pseudo-random order, as one unstructured cloud (no rows or columns),
@@ -37,6 +39,7 @@
 #include "ks_formats/types.h"
 #include "lyrant_api.h"
 #include "nox_writer_api.h"
+#include "page_cache.h"
 #include "synthetic_scan.h"
 
 namespace {
@@ -78,6 +81,7 @@ struct Options {
     uint64_t points = 20000000;
     std::string folder = ".";
     bool shuffled = false;
+    bool cold = false;
     bool writeOnly = false;
     bool zstd19 = false;
     bool keep = false;
@@ -406,6 +410,8 @@ int main(int argc, char** argv) {
             options.folder = argv[++i];
         else if (arg == "--shuffled")
             options.shuffled = true;
+        else if (arg == "--cold")
+            options.cold = true;
         else if (arg == "--write-only")
             options.writeOnly = true;
         else if (arg == "--zstd19")
@@ -418,8 +424,8 @@ int main(int argc, char** argv) {
             options.readChild = argv[++i];
         else {
             std::fprintf(stderr,
-                         "usage: %s [--points N] [--dir FOLDER] [--shuffled] [--write-only] "
-                         "[--zstd19] [--keep]\n",
+                         "usage: %s [--points N] [--dir FOLDER] [--shuffled] [--cold] "
+                         "[--write-only] [--zstd19] [--keep]\n",
                          argv[0]);
             return 2;
         }
@@ -479,11 +485,14 @@ int main(int argc, char** argv) {
 
     int result = 0;
     if (!options.writeOnly) {
-        std::printf("\nreads, one child process each, of the files written with default threads\n");
+        std::printf(
+            "\nreads, one child process each, of the files written with default threads (%s)\n",
+            options.cold ? "cold: dropped from the page cache before" : "warm: in the page cache");
         std::printf("%-7s %7s %7s %10s %11s %10s %8s %13s %10s\n", "version", "open s", "read s",
                     "read CPU s", "Mpts/s wall", "with open", "peak MiB", "worst error m",
                     "mismatches");
         for (const WriteSetting* w : {&writes[1], &writes[3]}) {
+            if (options.cold) bench::evictFromPageCache({w->path});
             const bench::ChildResult child =
                 bench::runChild(childArguments(options, "--read-child", w->path), true);
             Figures f = parseFigures(child.output);
