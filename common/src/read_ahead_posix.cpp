@@ -29,8 +29,7 @@ void adviseSequentialReading(std::FILE* file) {
 void readAhead(int fd, uint64_t offset, uint64_t length) {
     struct stat info {};
     if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return;
-    // Only the part within the file: past its end every piece would be a call that fetches
-    // nothing.
+    // Only up to the end of the file: past it every piece would be a call that fetches nothing.
     const auto size = static_cast<uint64_t>(info.st_size);
     if (offset >= size) return;
     length = std::min(length, size - offset);

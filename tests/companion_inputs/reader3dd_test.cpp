@@ -97,7 +97,7 @@ TEST_F(Reader3DDTest, DeliversTheGridSizeAndEveryChannel) {
 }
 
 // A fetch reads its array in pieces of 2^21 floats: the positions and the colours of a grid this
-// size take a piece and a half each, and a part of the grid that starts inside one piece runs
+// size take a piece and a half each, and a run of cells that starts inside one piece goes on
 // into the next.
 TEST_F(Reader3DDTest, FetchesLargerThanOneReadPieceDeliverEveryCellInPlace) {
     constexpr int32_t kRows = 1000, kColumns = 1000;
@@ -128,10 +128,10 @@ TEST_F(Reader3DDTest, FetchesLargerThanOneReadPieceDeliverEveryCellInPlace) {
 
     // Cells 600,000 to 899,999: positions 1,800,000 to 2,699,999, across the first boundary.
     constexpr int32_t kFirst = 600000, kCount = 300000;
-    std::vector<float> part(size_t(kCount) * 3, -1);
-    ASSERT_EQ(reader_->GetPoints(&delivered, part.data(), 4, 3, kFirst, kCount), S_OK);
-    EXPECT_TRUE(std::equal(part.begin(), part.end(), grid.positions.begin() + 3 * kFirst))
-        << "a part of the positions";
+    std::vector<float> slice(size_t(kCount) * 3, -1);
+    ASSERT_EQ(reader_->GetPoints(&delivered, slice.data(), 4, 3, kFirst, kCount), S_OK);
+    EXPECT_TRUE(std::equal(slice.begin(), slice.end(), grid.positions.begin() + 3 * kFirst))
+        << "positions from cell 600,000 on";
 }
 
 TEST_F(Reader3DDTest, AMissingChannelIsAnsweredWithZerosAndSFalse) {

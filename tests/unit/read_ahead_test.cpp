@@ -113,7 +113,7 @@ TEST_F(ReadAheadTest, ARangeLargerThanOneRequestArrivesWhole) {
     EXPECT_EQ(residentBytes(0, kMiB), 0u) << "before the range";
 }
 
-// A range running past the end of the file fetches its part within the file.
+// A range running past the end of the file fetches what lies within the file.
 TEST_F(ReadAheadTest, ARangePastTheEndFetchesWhatIsInTheFile) {
     makeColdFile(4 * kMiB);
     if (IsSkipped()) return;

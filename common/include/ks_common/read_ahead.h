@@ -15,7 +15,7 @@ void adviseSequentialReading(int fd);
 void adviseSequentialReading(std::FILE* file);
 
 // Asks the system to start reading length bytes at offset into its cache, and returns without
-// waiting for the data. Only the part of the range within the file is fetched.
+// waiting for the data. Only what of the range lies within the file is fetched.
 void readAhead(int fd, uint64_t offset, uint64_t length);
 void readAhead(std::FILE* file, uint64_t offset, uint64_t length);
 
