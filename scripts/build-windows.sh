@@ -125,7 +125,7 @@ cmake_cross=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DKS_WINEPREFIX="$wine
 objdump_dlls() { i686-w64-mingw32-objdump -p "$1" | grep 'DLL Name' | awk '{print $3}' | tr '\n' ' '; }
 
 step "Configuring the project for Windows into build-win32/"
-mkdir -p "$build"  # for the log; the Wine step above makes it only when the tests run
+mkdir -p "$build"  # for the configure log, on a first run
 cmake -S . -B "$build" "${cmake_cross[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKS_BUILD_BENCHMARKS=OFF \
     >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
 step_done

@@ -1,13 +1,19 @@
 // End-to-end conversion benchmark: converts a project of point-database scans, point streams
 // and grid scans through ConvertBatchToNOX into the real writer, in every batch mode, and sets
 // each input kind beside what the machine does at best with the same files: reading them
-// (cat to /dev/null, warm cache) and compressing them (zstd -1 -T1).
+// (cat to /dev/null) and compressing them (zstd -1 -T1).
 //
-//   end_to_end_bench [--dir FOLDER] [--points N] [--runs R] [--modes 3,2,1] [--flatness]
-//   end_to_end_bench --project FILE.rsp [--input FILE]... [--runs R] [--modes ...]
+//   end_to_end_bench [--dir FOLDER] [--points N] [--runs R] [--modes 3,2,1] [--flatness] [--cold]
+//   end_to_end_bench --project FILE.rsp [--input FILE]... [--runs R] [--modes ...] [--cold]
 //
 // Every conversion and reference runs in its own child process; figures are medians over the
-// runs, peak memory is the child's ru_maxrss.
+// runs, peak memory is the child's ru_maxrss. Each conversion runs twice per run: with
+// KS_NOX_THREADS=1 (the writer adds no thread) and with the variable unset (the writer's default,
+// a thread per core); the speed-up is the ratio of the two. One more conversion per kind, in the
+// first mode asked for, writes version-1 files (KS_NOX_FORMAT_VERSION=1) for their bytes per
+// point; every other run has that variable unset, so writes the default version. The input files
+// are read from the page cache (warm), or with --cold from the disk: before every conversion and
+// every reference their pages are dropped from the cache.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,12 +29,24 @@
 #include "child_process.h"
 #include "conversion_run.h"
 #include "index_codec.h"
+#include "page_cache.h"
 #include "sample_project.h"
 
 namespace fs = std::filesystem;
 using namespace end_to_end;
+using bench::EnvironmentChange;
+using bench::evictFromPageCache;
+using bench::runChild;
 
 namespace {
+
+// The writer's settings for a conversion, from the environment of its child process.
+const std::vector<EnvironmentChange> kOneThread = {{"KS_NOX_THREADS", "1"},
+                                                   {"KS_NOX_FORMAT_VERSION", std::nullopt}};
+const std::vector<EnvironmentChange> kDefaultThreads = {{"KS_NOX_THREADS", std::nullopt},
+                                                        {"KS_NOX_FORMAT_VERSION", std::nullopt}};
+const std::vector<EnvironmentChange> kVersion1 = {{"KS_NOX_THREADS", std::nullopt},
+                                                  {"KS_NOX_FORMAT_VERSION", "1"}};
 
 struct Options {
     fs::path dir = "build/bench/e2e_project";
@@ -35,6 +54,7 @@ struct Options {
     int runs = 3;
     std::vector<int> modes = {3, 2, 1};
     bool flatness = false;
+    bool cold = false;
     fs::path project;
     std::vector<fs::path> extraInputs;
 };
@@ -101,11 +121,13 @@ struct ConversionFigures {
     uint64_t points = 0, outputBytes = 0;
 };
 
-// One conversion in a child process; its output files are measured and removed.
+// One conversion in a child process with the writer settings of environment; its output files
+// are measured and removed.
 bool convertOnce(const std::string& self, const ConversionRequest& request,
-                 ConversionFigures& figures) {
+                 const std::vector<EnvironmentChange>& environment, ConversionFigures& figures) {
     fs::create_directories(request.outputFolder);
-    const ChildResult child = runChild(conversionArguments(self, request), true);
+    const bench::ChildResult child =
+        runChild(conversionArguments(self, request), true, environment);
     if (!child.ok) return false;
     std::istringstream lines(child.output);
     std::string word;
@@ -135,13 +157,15 @@ struct ReferenceFigures {
     uint64_t inputBytes = 0;
 };
 
-void referenceOnce(const std::vector<fs::path>& files, ReferenceFigures& figures) {
+void referenceOnce(const std::vector<fs::path>& files, bool cold, ReferenceFigures& figures) {
     std::vector<std::string> cat = {"cat"}, zstd = {"zstd", "-1", "-T1", "-q", "-c"};
     for (const fs::path& file : files) {
         cat.push_back(file.string());
         zstd.push_back(file.string());
     }
+    if (cold) evictFromPageCache(files);
     figures.catSeconds.push_back(runChild(cat, false).wallSeconds);
+    if (cold) evictFromPageCache(files);
     figures.zstdSeconds.push_back(runChild(zstd, false).wallSeconds);
 }
 
@@ -153,34 +177,62 @@ std::string selfPath() {
 
 struct KindResult {
     std::string kind;
-    ConversionFigures conversion;
+    ConversionFigures oneThread, defaultThreads;
+    std::optional<ConversionFigures> version1;  // the version-1 run, where one was made
     ReferenceFigures reference;
 };
 
 void printHeader() {
-    std::printf("%-5s %5s %11s %8s %8s %9s %8s %7s %8s %8s %9s %9s %8s\n", "mode", "kind", "points",
-                "s(med)", "cpu s", "Mpts/s", "cpuMpt/s", "MiB", "B/pt", "cat s", "zstd s",
-                "conv/zstd", "conv/cat");
+    std::printf("%-4s %4s %7s %10s %7s %7s %7s %8s %6s %6s %6s %6s %9s %9s %8s %8s\n", "mode",
+                "kind", "threads", "points", "s(med)", "cpu s", "Mpts/s", "cpuMpt/s", "MiB", "B/pt",
+                "cat s", "zstd s", "conv/zstd", "conv/cat", "speed-up", "B/pt v1");
+}
+
+// One row: the conversion with one writer setting, beside the references of its kind. The
+// default row also carries the speed-up over one thread and the version-1 bytes per point.
+void printRow(int mode, const KindResult& r, bool defaultRow) {
+    const ConversionFigures& c = defaultRow ? r.defaultThreads : r.oneThread;
+    const double seconds = median(c.seconds), cpu = median(c.cpu);
+    const double cat = median(r.reference.catSeconds), zstd = median(r.reference.zstdSeconds);
+    const double points = static_cast<double>(c.points);
+    char speedUp[16] = "-", version1[16] = "-";
+    if (defaultRow) {
+        std::snprintf(speedUp, sizeof speedUp, "%.2f", median(r.oneThread.seconds) / seconds);
+        if (r.version1 && r.version1->points > 0)
+            std::snprintf(version1, sizeof version1, "%.3f",
+                          static_cast<double>(r.version1->outputBytes) /
+                              static_cast<double>(r.version1->points));
+    }
+    std::printf(
+        "%-4d %4s %7s %10llu %7.3f %7.3f %7.2f %8.2f %6.1f %6.3f %6.3f %6.3f %9.2f %9.2f %8s %8s\n",
+        mode, r.kind.c_str(), defaultRow ? "default" : "1",
+        static_cast<unsigned long long>(c.points), seconds, cpu, points / seconds / 1e6,
+        points / cpu / 1e6, *std::max_element(c.peakMiB.begin(), c.peakMiB.end()),
+        static_cast<double>(c.outputBytes) / points, cat, zstd, seconds / zstd, seconds / cat,
+        speedUp, version1);
 }
 
 void printResult(int mode, const KindResult& r) {
-    const double seconds = median(r.conversion.seconds), cpu = median(r.conversion.cpu);
-    const double cat = median(r.reference.catSeconds), zstd = median(r.reference.zstdSeconds);
-    const double points = static_cast<double>(r.conversion.points);
-    std::printf("%-5d %5s %11llu %8.3f %8.3f %9.2f %8.2f %7.1f %8.3f %8.3f %9.3f %9.2f %8.2f\n",
-                mode, r.kind.c_str(), static_cast<unsigned long long>(r.conversion.points), seconds,
-                cpu, points / seconds / 1e6, points / cpu / 1e6,
-                *std::max_element(r.conversion.peakMiB.begin(), r.conversion.peakMiB.end()),
-                static_cast<double>(r.conversion.outputBytes) / points, cat, zstd, seconds / zstd,
-                seconds / cat);
+    printRow(mode, r, false);
+    printRow(mode, r, true);
     std::fflush(stdout);
 }
 
-// Runs every kind present (and all together) in one batch mode, interleaving conversions and
-// references so that a busy spell of the machine hits them alike.
+void convertOrExit(const std::string& self, const ConversionRequest& request,
+                   const std::vector<EnvironmentChange>& environment, ConversionFigures& figures) {
+    if (!convertOnce(self, request, environment, figures)) {
+        std::fprintf(stderr, "conversion of %s in mode %d (%s) failed\n", request.kind.c_str(),
+                     request.batchMode, bench::describeEnvironment(environment).c_str());
+        std::exit(1);
+    }
+}
+
+// Runs every kind present (and all together) in one batch mode, interleaving the conversions of
+// both thread settings and the references so that a busy spell of the machine hits them alike.
+// With withVersion1, one more conversion per kind writes version-1 files.
 std::vector<KindResult> measureMode(const Options& options, int mode,
                                     const std::map<std::string, std::vector<fs::path>>& byKind,
-                                    const std::string& self) {
+                                    const std::string& self, bool withVersion1) {
     std::vector<KindResult> results;
     for (const auto& [kind, files] : byKind) {
         KindResult result;
@@ -189,17 +241,22 @@ std::vector<KindResult> measureMode(const Options& options, int mode,
         for (const fs::path& file : files)
             for (const fs::path& d : dataFiles(file)) data.push_back(d);
         for (const fs::path& d : data) result.reference.inputBytes += fs::file_size(d);
-        referenceOnce(data, result.reference);  // warms the cache; not counted
+        referenceOnce(data, false, result.reference);  // warms the cache; not counted
         result.reference = {{}, {}, result.reference.inputBytes};
 
         ConversionRequest request{kind, mode, options.dir / "output", options.project,
                                   options.extraInputs};
         for (int run = 0; run < options.runs; ++run) {
-            if (!convertOnce(self, request, result.conversion)) {
-                std::fprintf(stderr, "conversion of %s in mode %d failed\n", kind.c_str(), mode);
-                std::exit(1);
-            }
-            referenceOnce(data, result.reference);
+            if (options.cold) evictFromPageCache(data);
+            convertOrExit(self, request, kOneThread, result.oneThread);
+            if (options.cold) evictFromPageCache(data);
+            convertOrExit(self, request, kDefaultThreads, result.defaultThreads);
+            referenceOnce(data, options.cold, result.reference);
+        }
+        if (withVersion1) {
+            if (options.cold) evictFromPageCache(data);
+            result.version1.emplace();
+            convertOrExit(self, request, kVersion1, *result.version1);
         }
         printResult(mode, result);
         results.push_back(result);
@@ -234,6 +291,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
             options.extraInputs.emplace_back(argv[++i]);
         else if (arg == "--flatness")
             options.flatness = true;
+        else if (arg == "--cold")
+            options.cold = true;
         else if (arg == "--modes" && hasValue) {
             options.modes.clear();
             std::istringstream list(argv[++i]);
@@ -243,7 +302,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
             return false;
         }
     }
-    return true;
+    return !options.modes.empty();
 }
 
 void printMemoryFlatness(const Options& options, const std::string& self,
@@ -264,17 +323,19 @@ void printMemoryFlatness(const Options& options, const std::string& self,
         ConversionFigures figures;
         ConversionRequest request{big.kind, 3, small.dir / "output", small.project,
                                   small.extraInputs};
-        for (int run = 0; run < options.runs; ++run) convertOnce(self, request, figures);
+        for (int run = 0; run < options.runs; ++run)
+            convertOnce(self, request, kDefaultThreads, figures);
         const double tenth = *std::max_element(figures.peakMiB.begin(), figures.peakMiB.end());
         const double full =
-            *std::max_element(big.conversion.peakMiB.begin(), big.conversion.peakMiB.end());
+            *std::max_element(big.defaultThreads.peakMiB.begin(), big.defaultThreads.peakMiB.end());
         const double tenthBuffers = readBufferMiB(smallFiles.at(big.kind));
         const double fullBuffers = readBufferMiB(largeFiles.at(big.kind));
         const double tenthRest = tenth - tenthBuffers, fullRest = full - fullBuffers;
         std::printf("%5s %11llu %8.1f %8.1f %8.1f | %11llu %8.1f %8.1f %8.1f | %+.1f %%\n",
                     big.kind.c_str(), static_cast<unsigned long long>(figures.points), tenth,
-                    tenthBuffers, tenthRest, static_cast<unsigned long long>(big.conversion.points),
-                    full, fullBuffers, fullRest, (fullRest / tenthRest - 1) * 100);
+                    tenthBuffers, tenthRest,
+                    static_cast<unsigned long long>(big.defaultThreads.points), full, fullBuffers,
+                    fullRest, (fullRest / tenthRest - 1) * 100);
     }
 }
 
@@ -290,8 +351,9 @@ int main(int argc, char** argv) {
     if (!parseOptions(argc, argv, options)) {
         std::fprintf(
             stderr,
-            "usage: %s [--dir FOLDER] [--points N] [--runs R] [--modes 3,2,1] [--flatness]\n"
-            "       %s --project FILE.rsp [--input FILE]... [--runs R] [--modes ...]\n",
+            "usage: %s [--dir FOLDER] [--points N] [--runs R] [--modes 3,2,1] [--flatness] "
+            "[--cold]\n"
+            "       %s --project FILE.rsp [--input FILE]... [--runs R] [--modes ...] [--cold]\n",
             argv[0], argv[0]);
         return 2;
     }
@@ -314,12 +376,21 @@ int main(int argc, char** argv) {
     }
     const std::string self = selfPath();
     std::printf(
-        "%d runs each; medians; conversion with intensity and colour at 1 mm, real writer\n",
-        options.runs);
+        "%d runs each; medians; conversion with intensity and colour at 1 mm, real writer; input "
+        "files %s\n",
+        options.runs,
+        options.cold ? "cold (dropped from the page cache before each run)"
+                     : "warm (in the page cache)");
+    std::printf(
+        "each conversion with the writer's threads: 1 (KS_NOX_THREADS=1) and default (unset); "
+        "speed-up = 1-thread s / default s; B/pt v1: one run with KS_NOX_FORMAT_VERSION=1 in "
+        "mode %d\n",
+        options.modes.front());
     printHeader();
     std::vector<KindResult> wholeBatch;
     for (int mode : options.modes) {
-        std::vector<KindResult> results = measureMode(options, mode, byKind, self);
+        std::vector<KindResult> results =
+            measureMode(options, mode, byKind, self, mode == options.modes.front());
         if (mode == 3) wholeBatch = results;
     }
     if (options.flatness && !wholeBatch.empty())

@@ -9,11 +9,12 @@
 
 namespace bench {
 
+// 32 bytes, so that a benchmark can hold a whole scan of them.
 struct ScanPoint {
-    bool isNull;
     double xyz[3];
-    uint8_t rgb[3];
     int16_t intensity;
+    uint8_t rgb[3];
+    bool isNull;
 };
 
 class SyntheticScan {

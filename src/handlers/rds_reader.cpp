@@ -28,7 +28,7 @@ bool RdsReader::open(const std::string& path, size_t bufferBytes) {
         return false;
     };
     if (bufferBytes == 0) return fail(path + ": no read buffer");
-    file_ = platform::InputFile::open(path);
+    file_ = platform::InputFile::open(path, platform::InputFile::Order::FrontToBack);
     if (!file_.isOpen()) return fail(file_.error());
     path_ = path;
     const int64_t size = file_.size();
@@ -47,7 +47,13 @@ bool RdsReader::open(const std::string& path, size_t bufferBytes) {
     if (got == 0) return fail(path + ": the file ended before its first byte");
     available_ = static_cast<size_t>(got);
     unreadInFile_ -= static_cast<uint64_t>(got);
+    readAheadNextBlock();
     return true;
+}
+
+void RdsReader::readAheadNextBlock() const {
+    if (unreadInFile_ > 0)
+        file_.readAhead(fileSize_ - unreadInFile_, std::min<uint64_t>(bufferBytes_, unreadInFile_));
 }
 
 void RdsReader::close() {
@@ -79,6 +85,7 @@ const unsigned char* RdsReader::takeAcrossBlocks(size_t count) {
     available_ += static_cast<size_t>(got);
     unreadInFile_ -= static_cast<uint64_t>(got);
     if (static_cast<size_t>(got) < want) unreadInFile_ = 0;  // the file shrank
+    readAheadNextBlock();
     if (available_ < count) return nullptr;
     const unsigned char* bytes = buffer_.get();
     position_ = count;

@@ -12,8 +12,10 @@ namespace ks_formats {
 
 // Buffered reader of one point-database data file ("P3D.rds" or "P3D-RGB.rds"). It reads the
 // file in large blocks and hands out little-endian values or whole records straight from the
-// block. It only ever hands out bytes that were really read: a value or record that the rest of
-// the file cannot fill is refused, never made up from stale buffer contents.
+// block. The file is read front to back: after each block is read the system is asked for the
+// next one, which it fetches while the records of this one are decoded and written. It only ever
+// hands out bytes that were really read: a value or record that the rest of the file cannot fill is
+// refused, never made up from stale buffer contents.
 class RdsReader {
 public:
     // 50 MiB, the block size of both data files.
@@ -57,6 +59,8 @@ public:
 
 private:
     const unsigned char* takeAcrossBlocks(size_t count);
+    // Asks the system for the file's next block, the one the next refill will read.
+    void readAheadNextBlock() const;
 
     platform::InputFile file_;
     platform::LargeBuffer<unsigned char> buffer_;

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <utility>
 
+#include "ks_common/read_ahead.h"
+
 namespace ks_formats::platform {
 
 InputFile::~InputFile() {
@@ -57,7 +59,7 @@ InputFile InputFile::failed(std::string why) {
     return file;
 }
 
-InputFile InputFile::open(const std::string& path) {
+InputFile InputFile::open(const std::string& path, Order order) {
     // Without O_NONBLOCK, opening a named pipe waits for a writer, where not even a cancel
     // reaches the conversion.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -72,6 +74,7 @@ InputFile InputFile::open(const std::string& path) {
         close(fd);
         return failed(notAFile(path, info.st_mode));
     }
+    if (order == Order::FrontToBack) ks_common::adviseSequentialReading(fd);
     InputFile file(fd);
     file.path_ = path;
     return file;
@@ -87,6 +90,10 @@ int64_t InputFile::size() const {
     struct stat info {};
     if (fd_ < 0 || fstat(fd_, &info) != 0) return -1;
     return static_cast<int64_t>(info.st_size);
+}
+
+void InputFile::readAhead(uint64_t offset, uint64_t count) const {
+    ks_common::readAhead(fd_, offset, count);
 }
 
 int64_t InputFile::read(void* buffer, size_t count) {

@@ -62,13 +62,15 @@ InputFile InputFile::failed(std::string why) {
     return file;
 }
 
-InputFile InputFile::open(const std::string& path) {
+InputFile InputFile::open(const std::string& path, Order order) {
     const std::wstring wide = widePath(path);
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return failed(folderMessage(path));
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL |
+                        (order == Order::FrontToBack ? FILE_FLAG_SEQUENTIAL_SCAN : DWORD(0));
     HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+                                flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return failed(path + ": " + systemErrorText(static_cast<int>(GetLastError())));
     // A pipe or a device would block reads or answer no size: only disk files are read.
@@ -93,6 +95,10 @@ int64_t InputFile::size() const {
     if (!handle_ || !GetFileSizeEx(handle_, &size)) return -1;
     return static_cast<int64_t>(size.QuadPart);
 }
+
+// Windows has no read-ahead request that returns at once; a file opened for reading front to
+// back has the system's own read-ahead.
+void InputFile::readAhead(uint64_t, uint64_t) const {}
 
 int64_t InputFile::read(void* buffer, size_t count) {
     if (!handle_) return -1;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -93,6 +94,44 @@ TEST_F(Reader3DDTest, DeliversTheGridSizeAndEveryChannel) {
 
     EXPECT_EQ(reader_->Close(), S_OK);
     EXPECT_EQ(reader_->GetDimensions(&rows, &columns), E_UNEXPECTED) << "closed";
+}
+
+// A fetch reads its array in pieces of 2^21 floats: the positions and the colours of a grid this
+// size take a piece and a half each, and a run of cells that starts inside one piece goes on
+// into the next.
+TEST_F(Reader3DDTest, FetchesLargerThanOneReadPieceDeliverEveryCellInPlace) {
+    constexpr int32_t kRows = 1000, kColumns = 1000;
+    const auto path = ks_test::scratchFolder() / "large.3dd";
+    GridScan grid = ks_sampledata::makeGridScan(kRows, kColumns, true, true);
+    for (int32_t r = 0; r < kRows; ++r)
+        for (int32_t c = 0; c < kColumns; ++c) {
+            const float v = static_cast<float>(r * kColumns + c);
+            grid.setCell(r, c, GridCell{v, -v, v + 0.5f, v / 1e6f, v / 2e6f, v / 3e6f, v / 4e6f});
+        }
+    ks_sampledata::writeGridScan(path, grid);
+
+    ASSERT_EQ(open(path), S_OK);
+    ASSERT_EQ(reader_->LoadData(), S_OK);
+    constexpr int32_t kCells = kRows * kColumns;
+    int32_t delivered = 0;
+    std::vector<float> values(size_t(kCells) * 3, -1);
+    ASSERT_EQ(reader_->GetPoints(&delivered, values.data(), 4, 3, 0, kCells), S_OK);
+    EXPECT_EQ(delivered, kCells);
+    EXPECT_TRUE(values == grid.positions) << "positions";
+    ASSERT_EQ(reader_->GetColours(&delivered, values.data(), 0, kCells), S_OK);
+    EXPECT_TRUE(values == grid.colours) << "colours";
+    std::fill(values.begin(), values.end(), -1.0f);
+    ASSERT_EQ(reader_->GetIntensities(&delivered, values.data(), 0, kCells), S_OK);
+    EXPECT_TRUE(std::equal(grid.intensities.begin(), grid.intensities.end(), values.begin()))
+        << "intensities";
+    EXPECT_EQ(values[kCells], -1.0f) << "nothing beyond the cells asked for";
+
+    // Cells 600,000 to 899,999: positions 1,800,000 to 2,699,999, across the first boundary.
+    constexpr int32_t kFirst = 600000, kCount = 300000;
+    std::vector<float> slice(size_t(kCount) * 3, -1);
+    ASSERT_EQ(reader_->GetPoints(&delivered, slice.data(), 4, 3, kFirst, kCount), S_OK);
+    EXPECT_TRUE(std::equal(slice.begin(), slice.end(), grid.positions.begin() + 3 * kFirst))
+        << "positions from cell 600,000 on";
 }
 
 TEST_F(Reader3DDTest, AMissingChannelIsAnsweredWithZerosAndSFalse) {

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "ks_common/read_ahead.h"
 #include "nox_file.h"
 
 namespace lyrant {
@@ -22,7 +23,12 @@ bool NoxFile::openFile(const std::string& path, uint64_t& fileSize, std::string&
         return false;
     }
     fileSize = static_cast<uint64_t>(status.st_size);
+    ks_common::adviseSequentialReading(fd_.get());
     return true;
+}
+
+void NoxFile::readAheadAt(uint64_t offset, uint64_t size) const {
+    ks_common::readAhead(fd_.get(), offset, size);
 }
 
 bool NoxFile::readAt(uint64_t offset, size_t size, uint8_t* out) const {

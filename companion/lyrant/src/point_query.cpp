@@ -52,7 +52,11 @@ bool PointQuery::loadNextChunk() {
         if (nextChunk_ < index.chunks.size()) {
             const nox::ChunkRecord& record = index.chunks[nextChunk_];
             std::string reason;
-            if (!scene.file->readChunk(nextChunk_, payload_) ||
+            // The chunk after this one comes in from the disk while this one is decoded and
+            // delivered.
+            const bool read = scene.file->readChunk(nextChunk_, payload_);
+            scene.file->readAheadChunk(nextChunk_ + 1);
+            if (!read ||
                 !decoder_.decode(payload_.data(), payload_.size(), record, chunk_, reason,
                                  scene.file->header().major)) {
                 finished_ = true;  // a chunk that went bad after opening ends the query

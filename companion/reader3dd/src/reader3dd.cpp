@@ -4,8 +4,11 @@
 //
 // Open validates the whole layout against the file's length, so a fetch cannot run past the
 // data. The reader holds no copy of the scan: each fetch reads its cells straight from the file
-// into the caller's array, so memory stays with the caller.
+// into the caller's array, so memory stays with the caller. Callers fetch the arrays in file
+// order, so the system is told on opening that the file is read front to back, and a fetch
+// reads in pieces, asking the system for the piece after the current one before reading it.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -15,6 +18,7 @@
 #include "component_object.h"
 #include "grid_scan_format.h"
 #include "ks_common/little_endian.h"
+#include "ks_common/read_ahead.h"
 #include "reader3dd_interface.h"
 #include "reader3dd_object.h"
 #include "scan_file.h"
@@ -36,6 +40,7 @@ public:
         try {
             File file = openScanFile(path);
             if (!file) return STG_E_FILENOTFOUND;
+            ks_common::adviseSequentialReading(file.get());
             unsigned char header[fmt::kHeaderSize];
             if (std::fread(header, 1, sizeof header, file.get()) != sizeof header ||
                 std::memcmp(header, fmt::kMagic, sizeof fmt::kMagic) != 0 ||
@@ -125,6 +130,9 @@ public:
     }
 
 private:
+    // A fetch reads this many floats at a time (8 MiB).
+    static constexpr size_t kPieceValues = size_t(1) << 21;
+
     // Reads cells [first, first + count) of the array at arrayOffset (bytes after the header),
     // valuesPerCell floats each, into out; an absent array is answered with zeros and S_FALSE.
     HRESULT fetch(int32_t* delivered, float* out, int32_t first, int32_t count,
@@ -142,10 +150,18 @@ private:
         }
         const uint64_t offset = fmt::kHeaderSize + arrayOffset +
                                 static_cast<uint64_t>(first) * valuesPerCell * sizeof(float);
-        if (!seekScanFile(file_.get(), offset) ||
-            std::fread(out, sizeof(float), values, file_.get()) != values)
-            return E_FAIL;  // the file changed after it was opened
-        ks_common::fromLittleEndianInPlace(out, values);
+        if (!seekScanFile(file_.get(), offset)) return E_FAIL;
+        for (size_t done = 0; done < values;) {
+            const size_t piece = std::min(values - done, kPieceValues);
+            // The system fetches the next piece (past this array: the start of the next one)
+            // while this one is read and converted.
+            ks_common::readAhead(file_.get(), offset + (done + piece) * sizeof(float),
+                                 kPieceValues * sizeof(float));
+            if (std::fread(out + done, sizeof(float), piece, file_.get()) != piece)
+                return E_FAIL;  // the file changed after it was opened
+            ks_common::fromLittleEndianInPlace(out + done, piece);
+            done += piece;
+        }
         if (delivered) *delivered = count;
         return S_OK;
     }

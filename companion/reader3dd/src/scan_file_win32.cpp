@@ -6,7 +6,8 @@
 
 namespace ks_formats::reader3dd {
 
-File openScanFile(com::BSTR path) { return File(_wfopen(path, L"rb")); }
+// "S": the arrays are read in file order (FILE_FLAG_SEQUENTIAL_SCAN), so the system reads ahead.
+File openScanFile(com::BSTR path) { return File(_wfopen(path, L"rbS")); }
 
 int64_t scanFileSize(std::FILE* file) {
     if (_fseeki64(file, 0, SEEK_END) != 0) return -1;

@@ -2,7 +2,9 @@
 //
 // A stream is a file named by a "file://" URI. Records are read from the file in large blocks
 // into a buffer owned by the stream and decoded from there into the caller's arrays, so a read of
-// millions of records costs a few hundred read calls, not one per record.
+// millions of records costs a few hundred read calls, not one per record. The file is read front
+// to back: the system is told so on opening, and each refill asks it to fetch the block after
+// the one just read, which it does while the records are decoded and the caller works on them.
 
 #include "scanifc.h"
 
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "ks_common/little_endian.h"
+#include "ks_common/read_ahead.h"
 #include "point_stream_format.h"
 #include "stream_file.h"
 
@@ -92,14 +95,16 @@ struct scanifc_stream {
 
     File file;
     std::vector<unsigned char> buffer;
-    size_t position = 0;  // first unread byte in the buffer
-    size_t end = 0;       // one past the last valid byte in the buffer
+    size_t position = 0;      // first unread byte in the buffer
+    size_t end = 0;           // one past the last valid byte in the buffer
+    uint64_t fileOffset = 0;  // the file's bytes read so far, header included
     bool atEndOfFile = false;
     int pendingError = kOk;  // reported by the next read
 
     size_t available() const { return end - position; }
 
-    // Moves the unread tail to the front and fills the rest of the buffer from the file.
+    // Moves the unread tail to the front and fills the rest of the buffer from the file, then
+    // has the system fetch the next buffer's worth while this one is decoded.
     bool refill() {
         const size_t tail = available();
         std::memmove(buffer.data(), buffer.data() + position, tail);
@@ -108,11 +113,13 @@ struct scanifc_stream {
         while (!atEndOfFile && end < buffer.size()) {
             const size_t got = std::fread(buffer.data() + end, 1, buffer.size() - end, file.get());
             end += got;
+            fileOffset += got;
             if (got == 0) {
                 if (std::ferror(file.get())) return false;
                 atEndOfFile = true;
             }
         }
+        if (!atEndOfFile) ks_common::readAhead(file.get(), fileOffset, buffer.size());
         return true;
     }
 };
@@ -128,6 +135,7 @@ SCANIFC_API int scanifc_point3dstream_open(const char* uri, int /*flag: no optio
         int code = kOk;
         File file = openUri(uri, &code);
         if (!file) return code;
+        ks_common::adviseSequentialReading(file.get());
 
         unsigned char header[fmt::kHeaderSize];
         if (std::fread(header, 1, sizeof header, file.get()) != sizeof header) return kNotAStream;
@@ -137,6 +145,7 @@ SCANIFC_API int scanifc_point3dstream_open(const char* uri, int /*flag: no optio
 
         auto result = std::make_unique<scanifc_stream>();
         result->file = std::move(file);
+        result->fileOffset = sizeof header;
         result->buffer.resize(scanifc_stream::kBufferRecords * fmt::kRecordSize);
         *stream = result.release();
         return kOk;

@@ -23,7 +23,8 @@ bool toWide(UINT codePage, const std::string& text, std::wstring& wide) {
     return MultiByteToWideChar(codePage, flags, text.data(), size, wide.data(), units) == units;
 }
 
-File openWide(const std::wstring& path) { return File(_wfopen(path.c_str(), L"rb")); }
+// "S": the file is read front to back (FILE_FLAG_SEQUENTIAL_SCAN), so the system reads ahead.
+File openWide(const std::wstring& path) { return File(_wfopen(path.c_str(), L"rbS")); }
 
 }  // namespace
 

@@ -7,12 +7,43 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 
 extern char** environ;
 
-namespace end_to_end {
+namespace bench {
+namespace {
 
-ChildResult runChild(const std::vector<std::string>& argv, bool keepOutput) {
+// This process's environment less the variables the changes name, then those that get a value.
+std::vector<std::string> childEnvironment(const std::vector<EnvironmentChange>& changes) {
+    std::vector<std::string> variables;
+    for (char** entry = environ; *entry; ++entry) {
+        const char* equals = std::strchr(*entry, '=');
+        const size_t nameLength = equals ? size_t(equals - *entry) : std::strlen(*entry);
+        bool changed = false;
+        for (const EnvironmentChange& change : changes)
+            changed = changed || change.name.compare(0, std::string::npos, *entry, nameLength) == 0;
+        if (!changed) variables.emplace_back(*entry);
+    }
+    for (const EnvironmentChange& change : changes)
+        if (change.value) variables.push_back(change.name + "=" + *change.value);
+    return variables;
+}
+
+}  // namespace
+
+std::string describeEnvironment(const std::vector<EnvironmentChange>& environment) {
+    if (environment.empty()) return "inherited";
+    std::string text;
+    for (const EnvironmentChange& change : environment) {
+        if (!text.empty()) text += ", ";
+        text += change.value ? change.name + "=" + *change.value : change.name + " unset";
+    }
+    return text;
+}
+
+ChildResult runChild(const std::vector<std::string>& argv, bool keepOutput,
+                     const std::vector<EnvironmentChange>& environment) {
     ChildResult result;
     int pipeFds[2] = {-1, -1};
     if (keepOutput && pipe2(pipeFds, O_CLOEXEC) != 0) return result;
@@ -28,10 +59,14 @@ ChildResult runChild(const std::vector<std::string>& argv, bool keepOutput) {
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
+    std::vector<std::string> variables = childEnvironment(environment);
+    std::vector<char*> envp;
+    for (std::string& variable : variables) envp.push_back(variable.data());
+    envp.push_back(nullptr);
 
     const auto start = std::chrono::steady_clock::now();
     pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (keepOutput) close(pipeFds[1]);
     if (spawned != 0) {
@@ -58,4 +93,4 @@ ChildResult runChild(const std::vector<std::string>& argv, bool keepOutput) {
     return result;
 }
 
-}  // namespace end_to_end
+}  // namespace bench
