@@ -56,9 +56,8 @@ bool PointQuery::loadNextChunk() {
             // delivered.
             const bool read = scene.file->readChunk(nextChunk_, payload_);
             scene.file->readAheadChunk(nextChunk_ + 1);
-            if (!read ||
-                !decoder_.decode(payload_.data(), payload_.size(), record, chunk_, reason,
-                                 scene.file->header().major)) {
+            if (!read || !decoder_.decode(payload_.data(), payload_.size(), record, chunk_, reason,
+                                          scene.file->header().major)) {
                 finished_ = true;  // a chunk that went bad after opening ends the query
                 return false;
             }
