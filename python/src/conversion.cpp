@@ -86,6 +86,10 @@ void initializeLibrary() {
     if (ks_formats::Initialize() != ks_formats::ResultSuccess)
         throw NoxFailure("cannot load the writer library " KS_LIBRARY_FILE(
             "NoxWriter") ", which is looked for beside the NOXFormats_32_Ext library");
+    // NOX files as inputs, read through the viewer this module is linked with (already loaded).
+    if (ks_formats::EnableNOXInput() != ks_formats::ResultSuccess)
+        throw NoxFailure("cannot bind the viewer library " KS_LIBRARY_FILE(
+            "KestrionLyrantAPI") " for NOX inputs");
     initialized = true;
 }
 
