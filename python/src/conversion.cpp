@@ -28,6 +28,17 @@ std::mutex& conversionTurn() {
     return turn;
 }
 
+// Set while this thread converts: a progress callable that starts another conversion would
+// wait for its own turn for ever.
+thread_local bool convertingHere = false;
+
+struct ConvertingHere {
+    ConvertingHere() { convertingHere = true; }
+    ~ConvertingHere() { convertingHere = false; }
+    ConvertingHere(const ConvertingHere&) = delete;
+    ConvertingHere& operator=(const ConvertingHere&) = delete;
+};
+
 ks_formats::WideString wide(const std::string& utf8) { return ks_common::fromUtf8(utf8.c_str()); }
 
 // The first refusal of a plan as the exception a Python caller expects.
@@ -184,6 +195,10 @@ std::vector<std::string> Conversion::importFiles() const {
 void Conversion::cancel() { feedback_.requestCancel(*batch_); }
 
 py::dict Conversion::run(py::object progress) {
+    if (convertingHere)
+        throw NoxFailure(
+            "a conversion cannot start inside another one's progress callable: the library "
+            "converts one batch at a time in a process");
     if (started_.exchange(true))
         throw NoxFailure("this conversion has already run; make a new one to convert again");
     noxconvert::ConversionOutcome outcome;
@@ -193,6 +208,7 @@ py::dict Conversion::run(py::object progress) {
     {
         py::gil_scoped_release released;
         const std::lock_guard turn(conversionTurn());
+        const ConvertingHere converting;
         const auto start = std::chrono::steady_clock::now();
         // A cancel that came before the start converts nothing.
         const ks_formats::Result result = feedback_.cancelWanted()

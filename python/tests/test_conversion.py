@@ -159,6 +159,30 @@ class TestProgressAndCancel:
         assert noxformats.convert(large[0], tmp_path / "again.nox").ok
 
 
+    def test_conversion_inside_progress_is_refused_not_deadlocked(self, sample, tmp_path):
+        def progress(*report):
+            noxformats.convert(sample[0], tmp_path / "inner.nox")
+
+        with pytest.raises(noxformats.NoxError, match="inside another"):
+            noxformats.convert(sample[0], tmp_path / "outer.nox", progress=progress)
+        assert not (tmp_path / "inner.nox").exists()
+
+    def test_conversions_from_two_threads_take_turns(self, sample, tmp_path):
+        results = {}
+
+        def run(name):
+            results[name] = noxformats.convert(sample[0], tmp_path / f"{name}.nox")
+
+        threads = [threading.Thread(target=run, args=(name,)) for name in ("a", "b")]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+        assert all(result.ok for result in results.values())
+        assert noxformats.info(tmp_path / "a.nox")["points"] == \
+            noxformats.info(tmp_path / "b.nox")["points"] == sum(sample[1].values())
+
+
 class TestErrors:
     def test_missing_input_is_file_not_found(self, tmp_path):
         with pytest.raises(FileNotFoundError) as raised:
