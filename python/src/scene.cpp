@@ -15,7 +15,7 @@ namespace {
 
 namespace py = pybind11;
 
-constexpr uint32_t kQueryPoints = 500000;
+constexpr uint32_t kQueryPoints = 65536;
 
 std::string damaged(const std::string& path, uint64_t delivered, uint64_t expected) {
     return path + " is damaged: only " + std::to_string(delivered) + " of " +
