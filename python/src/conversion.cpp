@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <mutex>
+#include <string_view>
 
 #include "batch_inputs.h"
 #include "conversion_outcome.h"
@@ -42,13 +43,14 @@ struct ConvertingHere {
 ks_formats::WideString wide(const std::string& utf8) { return ks_common::fromUtf8(utf8.c_str()); }
 
 // The first refusal of a plan as the exception a Python caller expects.
-[[noreturn]] void raisePlanError(const std::vector<noxconvert::PlanError>& errors,
-                                 const std::vector<std::string>& inputs) {
+[[noreturn]] void raisePlanError(const std::vector<noxconvert::PlanError>& errors) {
     for (const noxconvert::PlanError& error : errors)
         if (error.exitCode == noxconvert::kExitInputMissing) {
+            // The refusals name the file or pattern last: "input not found: NAME",
+            // "no input matches PATTERN".
             std::string file;
-            for (const std::string& input : inputs)
-                if (error.message.ends_with(input)) file = input;
+            for (const std::string_view lead : {"input not found: ", "no input matches "})
+                if (error.message.starts_with(lead)) file = error.message.substr(lead.size());
             throw MissingFile(error.message, file);
         }
     for (const noxconvert::PlanError& error : errors)
@@ -142,13 +144,13 @@ Conversion::Conversion(const std::vector<std::string>& inputs, const std::string
     std::vector<noxconvert::PlanError> errors;
     std::optional<noxconvert::ConversionPlan> plan =
         noxconvert::makePlan(inputs, output, settings_.options.mode, errors);
-    if (!plan) raisePlanError(errors, inputs);
+    if (!plan) raisePlanError(errors);
     plan_ = std::move(*plan);
 
     initializeLibrary();
     if (const auto refusals = noxconvert::checkInputs(plan_, settings_.options.recursive);
         !refusals.empty())
-        raisePlanError(refusals, inputs);
+        raisePlanError(refusals);
 
     batch_ = std::make_unique<ks_formats::ImportBatch>(wide(settings_.extra.creator).c_str());
     applyAll(settings_, *batch_);

@@ -73,6 +73,19 @@ class TestRoundTrip:
             np.testing.assert_array_equal(scene.clouds[0].matrix, scans[1].matrix)
             np.testing.assert_array_equal(scene.clouds[1].matrix, scans[3].matrix)
 
+    def test_nox_files_merge_into_one(self, sample, sample_nox, tmp_path):
+        per_scan = noxformats.convert(sample[0], tmp_path / "scans", mode="scan")
+        merged = noxformats.convert(per_scan.exported, tmp_path / "merged.nox")
+        assert merged.ok, merged.failures
+        with noxformats.open(tmp_path / "merged.nox") as scene, \
+                noxformats.open(sample_nox) as whole:
+            assert scene.point_count == whole.point_count
+            # World coordinates, one cloud per file, no matrix left to apply.
+            assert all(np.array_equal(c.matrix, np.eye(4)) for c in scene.clouds)
+            mine, theirs = scene.read(), whole.read()
+        for axis in "xyz":
+            np.testing.assert_allclose(np.sort(mine[axis]), np.sort(theirs[axis]), atol=2e-3)
+
     def test_scan_mode_writes_a_file_per_scan(self, sample, tmp_path):
         result = noxformats.convert(sample[0], tmp_path / "scans", mode="scan", colour=False)
         assert result.ok and len(result.exported) == 4
@@ -238,6 +251,17 @@ class TestErrors:
         failure = result.failures[0]
         assert failure.phase == noxformats.Phase.READ and failure.result_name == "ResultFailed"
         assert str(damaged) in failure.reason
+
+    def test_unsupported_input_is_value_error(self, tmp_path):
+        text = tmp_path / "points.txt"
+        text.write_text("1 2 3\n")
+        with pytest.raises(ValueError, match="unsupported input"):
+            noxformats.convert(text, tmp_path / "out.nox")
+
+    def test_pattern_without_match_is_file_not_found(self, tmp_path):
+        with pytest.raises(FileNotFoundError, match="no input matches") as raised:
+            noxformats.convert(str(tmp_path / "*.rxp"), tmp_path / "out.nox")
+        assert raised.value.filename == str(tmp_path / "*.rxp")
 
     def test_missing_nox_file_is_file_not_found(self, tmp_path):
         for call in (noxformats.open, noxformats.info):
