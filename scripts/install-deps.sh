@@ -2,7 +2,11 @@
 # Installs the Debian packages the build and the tests need (only those that are missing).
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libzstd-dev libxml2-dev
-          libcli11-dev zstd libxxhash-dev libpng-dev nlohmann-json3-dev clang-format)
+          libcli11-dev zstd libxxhash-dev libpng-dev nlohmann-json3-dev clang-format
+          # The Python package (python/): bindings, numpy, Dask and the test runner, all for
+          # Debian's /usr/bin/python3.
+          python3-dev pybind11-dev python3-pybind11 python3-numpy python3-distributed
+          python3-pytest python3-psutil)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

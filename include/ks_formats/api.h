@@ -30,4 +30,11 @@ KS_API Result CreateBatchFromProject(ImportBatch* batch, const char* projectPath
 // case nothing of it is kept and the next call tries again.
 KS_API Result LoadLyrantAPI(const WideChar* libraryPath = nullptr);
 
+// Lets conversions take NOX files as inputs (without it they are refused as unsupported, 10):
+// binds the viewer library as LoadLyrantAPI does, then registers the NOX handler, which reads
+// each file's points in world coordinates and writes them as one cloud without a matrix. Call
+// after Initialize. ResultSuccess once enabled; ResultFailed when the viewer cannot be bound
+// (nothing is registered, and a later call tries again).
+KS_API Result EnableNOXInput(const WideChar* libraryPath = nullptr);
+
 }  // namespace ks_formats

@@ -199,3 +199,30 @@ TEST_F(NoxReimport, ConversionStillRefusesNoxInput) {
 }
 
 }  // namespace
+
+TEST_F(NoxReimport, EnabledNoxInputIsConvertedBesideOtherNoxFiles) {
+    const fs::path source = writeSource();
+    fs::create_directories(dir / "copy");
+    fs::copy_file(source, dir / "copy" / "second.nox");
+    ASSERT_EQ(EnableNOXInput(nullptr), ResultSuccess);
+    ASSERT_EQ(EnableNOXInput(nullptr), ResultSuccess);  // a second call registers nothing twice
+    ImportBatch conversion(KS_WIDE("reimport tests"));
+    ks_test::RecordingFeedback conversionFeedback;
+    conversion.setFeedbackObject(&conversionFeedback);
+    conversion.addImportFile(source.u16string().c_str());
+    conversion.addImportFile((dir / "copy" / "second.nox").u16string().c_str());
+    const fs::path merged = dir / "merged.nox";
+    conversion.setOutputFilename(merged.u16string().c_str());
+    ASSERT_EQ(ConvertBatchToNOX(&conversion), ResultSuccess);
+    EXPECT_TRUE(conversionFeedback.errors.empty());
+    ASSERT_EQ(conversion.numExportedFiles(), 1);
+    // Both files, each as one cloud in world coordinates: twice the source's points.
+    const Cloud once = readBack(source);
+    const Cloud twice = readBack(merged);
+    ASSERT_EQ(twice.size(), 2 * kPoints);
+    for (uint64_t i : {uint64_t{0}, kPoints / 2, kPoints - 1})
+        for (int a = 0; a < 3; ++a) {
+            EXPECT_NEAR(twice.xyz[3 * i + a], once.xyz[3 * i + a], kReimportTolerance);
+            EXPECT_NEAR(twice.xyz[3 * (kPoints + i) + a], once.xyz[3 * i + a], kReimportTolerance);
+        }
+}

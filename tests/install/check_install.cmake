@@ -57,3 +57,15 @@ if(wrote EQUAL -1 OR NOT last_output MATCHES "left out [1-9][0-9]* points"
    OR NOT EXISTS ${WORK_DIR}/site.nox)
     message(FATAL_ERROR "unexpected example output: ${last_output}")
 endif()
+
+# The installed Python package finds the installed libraries through its module's RUNPATH alone,
+# converts the same sample project and reads it back.
+if(PYTHON_PACKAGE)
+    set(ENV{PYTHONPATH} ${prefix}/lib/python3/dist-packages)
+    # No semicolon in the script: run() passes its arguments on as a list.
+    run(${PYTHON} -c "import noxformats\nr = noxformats.convert('${WORK_DIR}/sample/site.rsp', '${WORK_DIR}/py.nox')\nprint(r.ok, len(noxformats.open(r.exported[0]).read()))")
+    if(NOT last_output MATCHES "^True [1-9][0-9]*")
+        message(FATAL_ERROR "unexpected Python output: ${last_output}")
+    endif()
+    unset(ENV{PYTHONPATH})
+endif()

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "batch_inputs.h"
 #include "cancel_watcher.h"
 #include "commands.h"
 #include "console_feedback.h"
@@ -16,10 +17,8 @@
 #include "convert_options.h"
 #include "empty_output.h"
 #include "exit_codes.h"
-#include "input_kinds.h"
 #include "json_report.h"
 #include "ks_common/library_file.h"
-#include "ks_common/text_encoding.h"
 #include "ks_formats/ks_formats.h"
 #include "ks_tools/console.h"
 #include "ks_tools/files.h"
@@ -30,10 +29,6 @@ namespace {
 
 using ks_formats::ImportBatch;
 using ks_formats::Result;
-
-// Names go to the library as wide text: its char functions read the ANSI code page on Windows,
-// which cannot spell every name the command line gives.
-ks_formats::WideString wide(const std::string& utf8) { return ks_common::fromUtf8(utf8.c_str()); }
 
 // Points the handlers have passed to the writer, for points per second and the summary. The
 // filter only counts; every point is written as it comes.
@@ -49,19 +44,6 @@ ProgressStyle progressStyle(bool quiet) {
     return ks_tools::isLiveConsole(stderr) ? ProgressStyle::Bar : ProgressStyle::Lines;
 }
 
-bool isProject(const std::string& path) {
-    // The library picks handlers by the last three characters, in these two spellings.
-    return path.size() >= 4 && (path.ends_with(".rsp") || path.ends_with(".RSP"));
-}
-
-// The files the library finds for one search pattern, asked of a scratch batch.
-int countMatches(const std::string& pattern, bool recursive) {
-    ImportBatch scratch(KS_WIDE("noxconvert"));
-    scratch.useRecursiveSearch(recursive);
-    scratch.addSearchPath(wide(pattern).c_str());
-    return scratch.extractFilePaths();
-}
-
 // Says why nothing is converted, keeps the words for the report, and answers the exit code.
 int refuse(ConversionOutcome& outcome, int exitCode, const std::string& message) {
     std::fprintf(stderr, "noxconvert: %s\n", message.c_str());
@@ -69,45 +51,12 @@ int refuse(ConversionOutcome& outcome, int exitCode, const std::string& message)
     return exitCode;
 }
 
-// Named files of a kind nothing converts are refused before anything is written; files that
-// patterns find are left to the library, which reports and skips them. A pattern that finds
-// nothing is as missing as a named file that does not exist. Answers 0 when all is well.
-int checkInputs(const ConversionPlan& plan, bool recursive, ConversionOutcome& outcome) {
-    const std::vector<InputKind> kinds = convertedInputKinds();
+// Every refusal said and kept; answers the highest exit code among them (0 for none).
+int refuseAll(ConversionOutcome& outcome, const std::vector<PlanError>& problems) {
     int code = kExitSuccess;
-    for (const std::string& file : plan.files)
-        if (!isConvertedInput(file, kinds))
-            code = refuse(
-                outcome, kExitUnsupported,
-                "unsupported input: " + file + " (noxconvert formats lists what is converted)");
-    if (code != kExitSuccess) return code;
-    for (const std::string& pattern : plan.patterns)
-        if (countMatches(pattern, recursive) == 0)
-            code = refuse(outcome, kExitInputMissing, "no input matches " + pattern);
+    for (const PlanError& problem : problems)
+        code = std::max(code, refuse(outcome, problem.exitCode, problem.message));
     return code;
-}
-
-// False after naming a project that cannot be read.
-bool fillBatch(ImportBatch& batch, const ConversionPlan& plan, ConversionOutcome& outcome) {
-    // The library expands a project only when it is the batch's one import file; among other
-    // inputs each project is expanded here, its scans keeping their registration matrices.
-    const bool expandHere = plan.files.size() + plan.patterns.size() > 1;
-    for (const std::string& file : plan.files) {
-        if (!expandHere || !isProject(file)) {
-            batch.addImportFile(wide(file).c_str());
-        } else if (ks_formats::CreateBatchFromProject(&batch, wide(file).c_str()) !=
-                   ks_formats::ResultSuccess) {
-            refuse(outcome, kExitInputMissing, "cannot read the project " + file);
-            return false;
-        }
-    }
-    for (const std::string& pattern : plan.patterns) batch.addSearchPath(wide(pattern).c_str());
-    batch.setOutputFilename(wide(plan.output).c_str());
-    // Expand the patterns now, so an empty batch is caught before anything is written, and
-    // include every file found (files found by a recursive search start out excluded).
-    batch.extractFilePaths();
-    for (int i = 0; i < batch.numImportFiles(); ++i) batch.setIncludeFile(i, true);
-    return true;
 }
 
 int exitCodeFor(const ConversionOutcome& outcome) {
@@ -185,12 +134,7 @@ int convert(const ConvertOptions& options, bool quiet, ConversionOutcome& outcom
     std::vector<PlanError> problems;
     const std::optional<ConversionPlan> plan =
         makePlan(options.inputs, options.output, options.mode, problems);
-    if (!plan) {
-        int code = kExitSuccess;
-        for (const PlanError& problem : problems)
-            code = std::max(code, refuse(outcome, problem.exitCode, problem.message));
-        return code;
-    }
+    if (!plan) return refuseAll(outcome, problems);
     outcome.output = plan->output;
 
     // Before the library can start anything: the stop signals must reach only the watcher thread
@@ -199,7 +143,8 @@ int convert(const ConvertOptions& options, bool quiet, ConversionOutcome& outcom
     if (ks_formats::Initialize() != ks_formats::ResultSuccess)
         return refuse(outcome, kExitFailed,
                       "cannot load the writer library " KS_LIBRARY_FILE("NoxWriter"));
-    if (const int code = checkInputs(*plan, options.recursive, outcome); code != kExitSuccess)
+    if (const int code = refuseAll(outcome, checkInputs(*plan, options.recursive));
+        code != kExitSuccess)
         return code;
 
     // The writer reads it when each stream starts.
@@ -208,7 +153,8 @@ int convert(const ConvertOptions& options, bool quiet, ConversionOutcome& outcom
         return refuse(outcome, kExitFailed, "cannot pass --threads to the writer library");
     ImportBatch batch(KS_WIDE("noxconvert"));
     applySettings(options, batch);
-    if (!fillBatch(batch, *plan, outcome)) return kExitInputMissing;
+    if (PlanError refusal; !fillBatch(batch, *plan, refusal))
+        return refuse(outcome, refusal.exitCode, refusal.message);
     if (batch.numImportFiles() == 0)
         return refuse(outcome, kExitInputMissing, "no input files to convert");
 

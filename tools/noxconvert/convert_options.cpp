@@ -1,25 +1,9 @@
 #include "convert_options.h"
 
 #include <CLI/CLI.hpp>
-#include <iterator>
 #include <map>
-#include <utility>
 
 namespace noxconvert {
-namespace {
-
-constexpr std::pair<const char*, ks_formats::BatchMode> kModes[] = {
-    {"scan", ks_formats::BatchModePerScan},
-    {"file", ks_formats::BatchModePerFile},
-    {"batch", ks_formats::BatchModeSingleFile}};
-
-}  // namespace
-
-const char* modeName(ks_formats::BatchMode mode) {
-    for (const auto& [name, value] : kModes)
-        if (value == mode) return name;
-    return "batch";
-}
 
 void addConvertOptions(CLI::App& command, ConvertOptions& options) {
     using namespace ks_formats;
@@ -34,7 +18,9 @@ void addConvertOptions(CLI::App& command, ConvertOptions& options) {
             "output: a .nox file in batch mode; a folder or NAME.nox pattern in scan and file mode")
         ->required();
 
-    const std::map<std::string, BatchMode> modes(std::begin(kModes), std::end(kModes));
+    std::map<std::string, BatchMode> modes;
+    for (const BatchMode mode : {BatchModePerScan, BatchModePerFile, BatchModeSingleFile})
+        modes.emplace(modeName(mode), mode);
     command
         .add_option("--mode", options.mode,
                     "one NOX file per scan, per input file, or for the whole batch")
@@ -106,27 +92,6 @@ void addConvertOptions(CLI::App& command, ConvertOptions& options) {
                        "write the batch's files and settings to this text file after converting");
     command.add_option("--report", options.reportPath,
                        "write a JSON report of the run to this file, also when it fails");
-}
-
-void applySettings(const ConvertOptions& options, ks_formats::ImportBatch& batch) {
-    batch.setBatchMode(options.mode);
-    batch.setUnitsPerMeter(options.unitsPerMetre);
-    if (options.tolerance) batch.setCompressionTolerance(*options.tolerance);
-    // After the tolerance: setting a tolerance turns the automatic one off.
-    batch.useAutoCompressTolerance(options.autoTolerance);
-    if (options.spatialFilter) batch.setSpatialFiltering(*options.spatialFilter);
-    batch.includeRGB(!options.noColour);
-    batch.includeIntensity(!options.noIntensity);
-    batch.includeClassification(options.classification);
-    batch.setCombineClouds(options.combineClouds);
-    batch.setGenerateNormals(options.generateNormals);
-    batch.setNormalizeIntensities(options.normaliseIntensities);
-    batch.useRecursiveSearch(options.recursive);
-    batch.RSPSettings().setDataSource(options.projectSource);
-    batch.RSPSettings().setIntensitySource(options.intensitySource);
-    batch.RSPSettings().setReflectanceScale(options.reflectanceScale);
-    if (options.minimumScanSize) batch.setMinimumScanToImport(*options.minimumScanSize);
-    batch._setFeedbackCount(options.feedbackCount);
 }
 
 }  // namespace noxconvert

@@ -44,6 +44,8 @@ void addConvertOptions(CLI::App& command, ConvertOptions& options);
 
 // "batch", "file" or "scan", as --mode takes it.
 const char* modeName(ks_formats::BatchMode mode);
+// The mode of one of those names; empty for any other.
+std::optional<ks_formats::BatchMode> modeFromName(const std::string& name);
 
 // Hands the settings to the batch (not the inputs or the output name).
 void applySettings(const ConvertOptions& options, ks_formats::ImportBatch& batch);

@@ -80,9 +80,12 @@ void printText(const InfoFacts& facts) {
 }  // namespace
 
 int runInfo(const std::string& noxPath, bool json) {
-    int exitCode = kExitSuccess;
-    const std::optional<InfoFacts> facts = readInfoFacts(noxPath, exitCode);
-    if (!facts) return exitCode;
+    InfoFailure failure;
+    const std::optional<InfoFacts> facts = readInfoFacts(noxPath, failure);
+    if (!facts) {
+        std::fprintf(stderr, "noxconvert: %s\n", failure.message.c_str());
+        return failure.exitCode;
+    }
     if (json)
         std::fputs(jsonText(infoJson(*facts)).c_str(), stdout);
     else

@@ -1,11 +1,8 @@
 #include "info_facts.h"
 
-#include <cstdio>
-
 #include "exit_codes.h"
 #include "lyrant_api.h"
 #include "nox_index.h"
-#include "scene_access.h"
 
 namespace noxconvert {
 namespace {
@@ -33,18 +30,18 @@ std::vector<PointBounds> cloudBounds(const NoxScene& scene, const std::vector<Sc
 
 }  // namespace
 
-std::optional<InfoFacts> readInfoFacts(const std::string& noxPath, int& exitCode) {
-    std::optional<NoxScene> scene = openScene(noxPath);
+std::optional<InfoFacts> readInfoFacts(const std::string& noxPath, InfoFailure& failure) {
+    std::string reason;
+    std::optional<NoxScene> scene = NoxScene::open(noxPath, reason, &failure.missing);
     if (!scene) {
-        exitCode = kExitInputMissing;
+        failure.exitCode = kExitInputMissing;
+        failure.message = "cannot open " + noxPath + ": " + reason;
         return std::nullopt;
     }
-    std::string reason;
     std::optional<nox::FileIndex> index = readNoxIndex(noxPath, reason);
     if (!index) {
-        std::fprintf(stderr, "noxconvert: cannot read the index of %s: %s\n", noxPath.c_str(),
-                     reason.c_str());
-        exitCode = kExitFailed;
+        failure.exitCode = kExitFailed;
+        failure.message = "cannot read the index of " + noxPath + ": " + reason;
         return std::nullopt;
     }
     InfoFacts facts;
@@ -59,7 +56,6 @@ std::optional<InfoFacts> readInfoFacts(const std::string& noxPath, int& exitCode
     }
     facts.index = std::move(*index);
     for (const nox::CloudRecord& record : facts.index.clouds) facts.nullPoints += record.nullPoints;
-    exitCode = kExitSuccess;
     return facts;
 }
 

@@ -24,8 +24,16 @@ struct InfoFacts {
     uint64_t delivered = 0;  // points the viewer delivered; fewer than summary.points: damaged
 };
 
-// Empty after telling the user why the file cannot be read; exitCode then says how to end.
-std::optional<InfoFacts> readInfoFacts(const std::string& noxPath, int& exitCode);
+// Why the facts of a file could not be read: the exit code `info` ends with, whether the file is
+// missing altogether, and the message without the tool's name.
+struct InfoFailure {
+    int exitCode = 0;
+    bool missing = false;
+    std::string message;
+};
+
+// Empty, with the failure filled in, when the file cannot be opened or its index cannot be read.
+std::optional<InfoFacts> readInfoFacts(const std::string& noxPath, InfoFailure& failure);
 
 // The index's record of a cloud, or null when the index has fewer clouds than the viewer.
 const nox::CloudRecord* cloudRecord(const InfoFacts& facts, size_t cloud);

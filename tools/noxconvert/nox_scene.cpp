@@ -1,12 +1,12 @@
 #include "nox_scene.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <vector>
 
 #include "ks_common/text_encoding.h"
 #include "ks_tools/utf8_path.h"
 #include "lyrant_api.h"
-#include "lyrant_handle.h"
 
 namespace noxconvert {
 namespace {
@@ -15,9 +15,12 @@ constexpr uint32_t kQueryCapacity = 65536;
 
 }  // namespace
 
-std::optional<NoxScene> NoxScene::open(const std::string& path, std::string& reason) {
+std::optional<NoxScene> NoxScene::open(const std::string& path, std::string& reason,
+                                       bool* missing) {
     std::error_code error;
-    if (!std::filesystem::is_regular_file(ks_tools::pathFromUtf8(path), error)) {
+    const bool found = std::filesystem::is_regular_file(ks_tools::pathFromUtf8(path), error);
+    if (missing) *missing = !found;
+    if (!found) {
         reason = "no such file";
         return std::nullopt;
     }
@@ -62,21 +65,36 @@ std::vector<SceneCloud> NoxScene::clouds() const {
     return clouds;
 }
 
+PointCursor::PointCursor(uint64_t scene, ColourSource colours) : query_(ksCreateVisPointsQuery()) {
+    if (!query_) return;
+    ksSetQueryScope(query_, scene);
+    ksSetQueryRGBMode(
+        query_, colours == ColourSource::Stored ? KS_COLOUR_STORED : KS_COLOUR_FROM_INTENSITY);
+}
+
+PointCursor::~PointCursor() {
+    if (query_) ksDeleteQuery(query_);
+}
+
+uint32_t PointCursor::next(uint32_t capacity, double* xyz, uint8_t* rgb, int16_t* intensity,
+                           uint8_t* classes) {
+    if (!query_ || capacity == 0) return 0;
+    const uint32_t got = ksGetQueryPointsd(query_, capacity, xyz, rgb, intensity, nullptr, classes);
+    return std::min(got, capacity);
+}
+
 uint64_t NoxScene::readPoints(ColourSource colours,
                               const std::function<void(const PointBlock&)>& sink) const {
-    const lyrant::ScopedHandle query(ksDeleteQuery, ksCreateVisPointsQuery());
-    if (!query.get()) return 0;
-    ksSetQueryScope(query.get(), handle_);
-    ksSetQueryRGBMode(
-        query.get(), colours == ColourSource::Stored ? KS_COLOUR_STORED : KS_COLOUR_FROM_INTENSITY);
+    PointCursor cursor = points(colours);
+    if (!cursor.valid()) return 0;
     std::vector<double> xyz(3 * kQueryCapacity);
     std::vector<uint8_t> rgb(3 * kQueryCapacity);
     std::vector<int16_t> intensity(kQueryCapacity);
     std::vector<uint8_t> classes(kQueryCapacity);
     uint64_t delivered = 0;
     for (;;) {
-        const uint32_t got = ksGetQueryPointsd(query.get(), kQueryCapacity, xyz.data(), rgb.data(),
-                                               intensity.data(), nullptr, classes.data());
+        const uint32_t got =
+            cursor.next(kQueryCapacity, xyz.data(), rgb.data(), intensity.data(), classes.data());
         if (got == 0) break;
         sink(PointBlock{got, xyz.data(), rgb.data(), intensity.data(), classes.data()});
         delivered += got;

@@ -58,10 +58,33 @@ private:
 // How colour is delivered: the stored colour, or the intensity as grey.
 enum class ColourSource { Stored, IntensityGrey };
 
+// One pass over a scene's points, clouds in file order, handed out in pieces of the caller's
+// size into the caller's arrays (3 doubles, 3 colour bytes, 1 intensity, 1 class byte a point).
+// The viewer keeps the scene alive while the query lives.
+class PointCursor {
+public:
+    PointCursor(uint64_t scene, ColourSource colours);
+    ~PointCursor();
+    PointCursor(const PointCursor&) = delete;
+    PointCursor& operator=(const PointCursor&) = delete;
+
+    // False when the viewer made no query; next() then delivers nothing.
+    bool valid() const { return query_ != 0; }
+    // Fills up to capacity points; answers how many, 0 at the end (or when a damaged chunk ended
+    // the reading). Never more than capacity, whatever the viewer answers.
+    uint32_t next(uint32_t capacity, double* xyz, uint8_t* rgb, int16_t* intensity,
+                  uint8_t* classes);
+
+private:
+    uint64_t query_ = 0;
+};
+
 class NoxScene {
 public:
-    // Empty (with a reason) when the viewer refuses the file.
-    static std::optional<NoxScene> open(const std::string& path, std::string& reason);
+    // Empty (with a reason) when the file is missing or the viewer refuses it; missing, when
+    // given, tells the two apart.
+    static std::optional<NoxScene> open(const std::string& path, std::string& reason,
+                                        bool* missing = nullptr);
     ~NoxScene();
     NoxScene(NoxScene&& other) noexcept;
     NoxScene& operator=(NoxScene&&) = delete;
@@ -74,6 +97,8 @@ public:
     // than summary().points means a damaged chunk ended the reading).
     uint64_t readPoints(ColourSource colours,
                         const std::function<void(const PointBlock&)>& sink) const;
+    // A pass over the points in pieces of the caller's size, for readers that keep no buffer.
+    PointCursor points(ColourSource colours) const { return PointCursor(handle_, colours); }
 
 private:
     explicit NoxScene(uint64_t handle) : handle_(handle) {}

@@ -1,0 +1,97 @@
+"""noxformats.open: reading all points and reading them block by block."""
+
+import threading
+
+import numpy as np
+import pytest
+
+import noxformats
+
+
+@pytest.fixture(scope="module")
+def points(sample_nox):
+    with noxformats.open(sample_nox) as scene:
+        return scene.read()
+
+
+class TestBlocks:
+    @pytest.mark.parametrize("n", [7777, 40000, 10**9])
+    def test_blocks_cover_exactly_the_points_of_read(self, sample_nox, points, n):
+        with noxformats.open(sample_nox) as scene:
+            blocks = list(scene.blocks(n))
+        assert all(len(block) == n for block in blocks[:-1])
+        assert all(block.dtype == noxformats.POINT_DTYPE for block in blocks)
+        assert 0 < len(blocks[-1]) <= n
+        assert len(blocks) == -(-len(points) // n)
+        np.testing.assert_array_equal(np.concatenate(blocks), points)
+
+    def test_block_of_one_point_and_a_second_pass(self, sample_nox, points):
+        with noxformats.open(sample_nox) as scene:
+            first = scene.blocks(1)
+            head = [next(first) for _ in range(3)]
+            again = np.concatenate(list(scene.blocks(100000)))
+        np.testing.assert_array_equal(np.concatenate(head), points[:3])
+        np.testing.assert_array_equal(again, points)
+
+    def test_blocks_started_before_close_read_on(self, sample_nox, points):
+        scene = noxformats.open(sample_nox)
+        blocks = scene.blocks(10000)
+        first = next(blocks)
+        scene.close()
+        rest = list(blocks)
+        np.testing.assert_array_equal(np.concatenate([first, *rest]), points)
+        with pytest.raises(noxformats.NoxError, match="closed"):
+            scene.read()
+        with pytest.raises(noxformats.NoxError, match="closed"):
+            scene.blocks(10)
+
+    def test_threads_share_one_block_reader(self, sample_nox, points):
+        with noxformats.open(sample_nox) as scene:
+            blocks = scene.blocks(3000)
+            got, lock = [], threading.Lock()
+
+            def drain():
+                while True:
+                    with lock:
+                        block = next(blocks, None)
+                    if block is None:
+                        return
+                    got.append(block)
+
+            threads = [threading.Thread(target=drain) for _ in range(3)]
+            for thread in threads:
+                thread.start()
+            for thread in threads:
+                thread.join()
+        assert sum(len(block) for block in got) == len(points)
+
+    @pytest.mark.parametrize("n", [0, -5, 2.5, True, "10"])
+    def test_bad_block_size_is_value_error(self, sample_nox, n):
+        with noxformats.open(sample_nox) as scene:
+            with pytest.raises(ValueError, match="blocks"):
+                scene.blocks(n)
+
+
+class TestRead:
+    def test_points_lie_in_their_clouds_in_file_order(self, sample_nox, points):
+        with noxformats.open(sample_nox) as scene:
+            counts = [cloud.point_count for cloud in scene.clouds]
+            assert sum(counts) == len(points) == scene.point_count
+            assert scene.name and not scene.closed
+        assert scene.closed
+        # Each cloud's points lie around its scanner, at the translation of its matrix.
+        start = 0
+        for cloud, count in zip(scene.clouds, counts):
+            part = points[start:start + count]
+            centre = np.array([part["x"].mean(), part["y"].mean()])
+            assert np.linalg.norm(centre - cloud.matrix[:2, 3]) < 50
+            start += count
+
+    def test_colour_and_intensity_channels_hold_values(self, points):
+        assert np.ptp(points["intensity"]) > 0
+        assert np.ptp(points["red"].astype(int) + points["green"] + points["blue"]) > 0
+
+    def test_matrices_are_read_only(self, sample_nox):
+        with noxformats.open(sample_nox) as scene:
+            with pytest.raises(ValueError):
+                scene.clouds[0].matrix[0, 0] = 2.0
