@@ -7,6 +7,7 @@
 
 #include "checksum.h"
 #include "chunk_codec.h"
+#include "chunk_prediction.h"
 #include "ks_formats/types.h"
 #include "lyrant_api.h"
 #include "nox_writer_api.h"
@@ -156,6 +157,25 @@ TEST(CorruptionRegression, EmptyRawStreamIsDecodedWithoutANullCopy) {
     writeBytes(folder / "case.nox", file);
     EXPECT_TRUE(ks_test::opensInViewer(folder / "case.nox"));
     EXPECT_EQ(readAll(folder / "case.nox").size(), 0u);
+}
+
+// A damaged file can hold step counts near 2^63; the grid plane prediction then wraps like every
+// other prediction instead of overflowing (the sanitizer builds trap on that), and it rounds
+// toward minus infinity on both sides of zero.
+TEST(GridPrediction, PlaneWrapsOnHugeValuesAndRoundsDown) {
+    const uint8_t isNull[8] = {};
+    nox::GridNeighbours grid;
+    grid.build(isNull, 8, 4, 0);  // two rows of four: point 6 has all four plane neighbours
+    // (4 left + left-left + 3 up-right - 3 up-left) / 5 with left = point 5, left-left = 4,
+    // up-right = 3, up-left = 1.
+    uint64_t steps[8] = {0, 0, 0, 0, 0, uint64_t(-3), 0, 0};
+    EXPECT_EQ(int64_t(nox::predict<nox::kPredictGridPlane>(steps, 6, &grid)), -3);  // -12 / 5
+    steps[5] = 3;
+    EXPECT_EQ(int64_t(nox::predict<nox::kPredictGridPlane>(steps, 6, &grid)), 2);  // 12 / 5
+    const uint64_t huge = uint64_t(1) << 62;
+    const uint64_t extremes[8] = {0, 0, 0, huge, huge, huge, 0, 0};
+    // 4 + 1 + 3 times 2^62 wraps to 0 modulo 2^64.
+    EXPECT_EQ(nox::predict<nox::kPredictGridPlane>(extremes, 6, &grid), 0u);
 }
 
 }  // namespace

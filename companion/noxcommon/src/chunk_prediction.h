@@ -47,9 +47,12 @@ template <uint8_t Predictor, typename T>
             const int32_t leftLeft = grid->leftLeft[k], upLeft = grid->upLeft[k],
                           upRight = grid->upRight[k];
             if (left >= 0 && leftLeft >= 0 && upLeft >= 0 && upRight >= 0) {
-                const int64_t sum = 4 * int64_t(s[left]) + int64_t(s[leftLeft]) +
-                                    3 * (int64_t(s[upRight]) - int64_t(s[upLeft]));
-                return T(sum >= 0 ? sum / 5 : -((-sum + 4) / 5));
+                // The sum wraps modulo 2^64 (only a damaged file comes near that) and is read as
+                // signed; the division rounds toward minus infinity.
+                const int64_t sum = int64_t(4 * uint64_t(s[left]) + uint64_t(s[leftLeft]) +
+                                            3 * (uint64_t(s[upRight]) - uint64_t(s[upLeft])));
+                const int64_t quotient = sum / 5;
+                return T(sum % 5 < 0 ? quotient - 1 : quotient);
             }
         }
         if (left >= 0 && up >= 0) {
