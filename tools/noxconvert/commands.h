@@ -13,4 +13,12 @@ int runExport(const std::string& noxPath, const std::string& outputPath);
 int runPreview(const std::string& noxPath, const std::string& pngPath, int width, int height);
 int runFormats();
 
+struct ViewOptions {
+    std::string noxPath;
+    std::string host = "127.0.0.1";
+    int port = 8470;
+    bool openBrowser = false;
+};
+int runView(const ViewOptions& options);
+
 }  // namespace noxconvert

@@ -5,6 +5,7 @@
 //   noxconvert export FILE.nox OUT.ply|OUT.xyz
 //   noxconvert preview FILE.nox OUT.png [--width N] [--height N]
 //   noxconvert formats
+//   noxconvert view FILE.nox [--port N] [--bind ADDRESS] [--open]
 //
 // docs/noxconvert.md describes every option and the exit codes.
 #include <CLI/CLI.hpp>
@@ -71,6 +72,20 @@ int main(int argc, char** argv) {
         app.add_subcommand("formats", "list the input formats and the format capability table");
     formats->fallthrough();
 
+#if KS_HAVE_VIEW
+    ViewOptions viewOptions;
+    CLI::App* view = app.add_subcommand(
+        "view", "show a NOX file in the web browser in 3D (serves it until Ctrl-C)");
+    view->add_option("file", viewOptions.noxPath, "NOX file")->required();
+    view->add_option("--port", viewOptions.port, "port to serve on (default 8470; 0: any free one)")
+        ->check(CLI::Range(0, 65535));
+    view->add_option("--bind", viewOptions.host,
+                     "address to serve on (default 127.0.0.1, this machine only; 0.0.0.0: every "
+                     "network)");
+    view->add_flag("--open", viewOptions.openBrowser, "start the system's web browser on the page");
+    view->fallthrough();
+#endif
+
     // CLI11 would only say that a command is required; name the word it did not know.
     const auto isCommand = [&](const std::string& word) {
         for (const CLI::App* command : app.get_subcommands({}))
@@ -78,11 +93,11 @@ int main(int argc, char** argv) {
         return false;
     };
     if (arguments.count() > 1 && !arguments[1].starts_with('-') && !isCommand(arguments[1])) {
-        std::fprintf(
-            stderr,
-            "noxconvert: unknown command '%s': use convert, info, export, preview or formats\n"
-            "Run with --help for more information.\n",
-            arguments[1].c_str());
+        std::fprintf(stderr,
+                     "noxconvert: unknown command '%s': use convert, info, export, preview, "
+                     "formats or view\n"
+                     "Run with --help for more information.\n",
+                     arguments[1].c_str());
         return kExitUsage;
     }
     try {
@@ -98,5 +113,8 @@ int main(int argc, char** argv) {
     if (exportCommand->parsed()) return runExport(noxFile, target);
     if (preview->parsed()) return runPreview(noxFile, target, width, height);
     if (formats->parsed()) return runFormats();
+#if KS_HAVE_VIEW
+    if (view->parsed()) return runView(viewOptions);
+#endif
     return kExitUsage;
 }

@@ -65,11 +65,19 @@ std::vector<SceneCloud> NoxScene::clouds() const {
     return clouds;
 }
 
-PointCursor::PointCursor(uint64_t scene, ColourSource colours) : query_(ksCreateVisPointsQuery()) {
+PointCursor::PointCursor(uint64_t scene, ColourSource colours, uint32_t stride)
+    : query_(ksCreateVisPointsQuery()) {
     if (!query_) return;
     ksSetQueryScope(query_, scene);
     ksSetQueryRGBMode(
         query_, colours == ColourSource::Stored ? KS_COLOUR_STORED : KS_COLOUR_FROM_INTENSITY);
+    // The viewer takes the share as a factor and keeps every round(1 / factor)-th point; a float
+    // carries 1 / stride exactly enough for that to give the stride back up to millions.
+    if (stride > 1 && ksSetQueryDensity(query_, KS_DENSITY_EVEN_SHARE, 1.0f / float(stride)) !=
+                          KS_RESULT_SUCCESS) {
+        ksDeleteQuery(query_);
+        query_ = 0;
+    }
 }
 
 PointCursor::~PointCursor() {

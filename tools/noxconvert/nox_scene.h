@@ -63,8 +63,11 @@ enum class ColourSource { Stored, IntensityGrey };
 // The viewer keeps the scene alive while the query lives.
 class PointCursor {
 public:
-    PointCursor(uint64_t scene, ColourSource colours);
+    // stride k > 1 delivers every k-th point of the pass (the viewer's even share).
+    PointCursor(uint64_t scene, ColourSource colours, uint32_t stride = 1);
     ~PointCursor();
+    PointCursor(PointCursor&& other) noexcept : query_(other.query_) { other.query_ = 0; }
+    PointCursor& operator=(PointCursor&&) = delete;
     PointCursor(const PointCursor&) = delete;
     PointCursor& operator=(const PointCursor&) = delete;
 
@@ -98,7 +101,9 @@ public:
     uint64_t readPoints(ColourSource colours,
                         const std::function<void(const PointBlock&)>& sink) const;
     // A pass over the points in pieces of the caller's size, for readers that keep no buffer.
-    PointCursor points(ColourSource colours) const { return PointCursor(handle_, colours); }
+    PointCursor points(ColourSource colours, uint32_t stride = 1) const {
+        return PointCursor(handle_, colours, stride);
+    }
 
 private:
     explicit NoxScene(uint64_t handle) : handle_(handle) {}

@@ -1,0 +1,88 @@
+#pragma once
+
+// The points of a NOX file as the view page receives them: a stream header, then blocks of
+// points of one cloud each, coarse first, then an end block that says whether every planned point
+// arrived. The format is little-endian and documented in docs/noxconvert-view.md; the page's
+// reader (view/page/src/point_stream.js) is its other half.
+//
+// The page keeps at most a budget of points. A file with more is thinned to every stride-th point,
+// and the first pass sends only every coarse-th of those, so a picture of the whole scene shows at
+// once; the second pass fills in the rest without sending a point twice. Both passes read through
+// the viewer library's even share, which counts the points of the whole scene, so the point with
+// ordinal j in a pass of stride k is the scene's point j * k.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "nox_scene.h"
+
+namespace noxconvert {
+
+inline constexpr char kStreamMagic[4] = {'N', 'X', 'V', '1'};
+inline constexpr uint32_t kStreamHeaderBytes = 56;
+inline constexpr uint32_t kBlockHeaderBytes = 16;
+enum BlockKind : uint32_t { kPointsBlock = 1, kEndBlock = 2 };
+enum StreamStatus : uint32_t { kStreamComplete = 0, kStreamDamaged = 1 };
+
+inline constexpr uint64_t kDefaultPointBudget = 3'000'000;
+inline constexpr uint64_t kLargestPointBudget = 50'000'000;
+inline constexpr uint32_t kBlockPoints = 65536;
+
+// Which points are sent, and in which passes.
+struct StreamPlan {
+    uint64_t filePoints = 0;  // non-null points in the file
+    uint64_t sendPoints = 0;  // points the stream carries: every stride-th
+    uint32_t stride = 1;
+    uint32_t coarse = 1;  // the first pass sends every coarse-th of those; 1: a single pass
+};
+
+// budget 0 means the default; larger budgets than the largest are cut to it.
+StreamPlan planStream(uint64_t filePoints, uint64_t budget);
+
+// Produces the stream one block at a time, so a server sends it with flat memory whatever the
+// file's size. Positions are sent as 32-bit floats relative to `centre` (the middle of the
+// file's bounds), which keeps millimetres on sites kilometres from their origin.
+class PointStream {
+public:
+    PointStream(const NoxScene& scene, std::vector<SceneCloud> clouds, const StreamPlan& plan,
+                const std::array<double, 3>& centre);
+
+    // Replaces out with the next piece of the stream: the header first, then blocks; false once
+    // the end block has been handed out.
+    bool next(std::string& out);
+
+    uint64_t sent() const { return sent_; }
+
+private:
+    void appendHeader(std::string& out) const;
+    bool appendPoints(std::string& out);
+    void appendEnd(std::string& out) const;
+    bool fetch();  // next piece from the current pass; false when both passes are done
+    size_t cloudOf(uint64_t scenePoint);
+
+    const NoxScene& scene_;
+    std::vector<SceneCloud> clouds_;
+    std::vector<uint64_t> cloudEnds_;  // scene ordinal just past each cloud
+    StreamPlan plan_;
+    std::array<double, 3> centre_;
+
+    enum class Stage { Header, Points, Done } stage_ = Stage::Header;
+    int pass_ = 0;  // 0: coarse (skipped with a single pass), 1: fill
+    std::unique_ptr<PointCursor> cursor_;
+    uint64_t passOrdinal_ = 0;  // ordinal of the next point the pass's cursor delivers
+    size_t cloud_ = 0;
+
+    // The fetched piece and the next of its points to send.
+    std::vector<double> xyz_;
+    std::vector<uint8_t> rgb_;
+    std::vector<int16_t> intensity_;
+    std::vector<uint8_t> keep_;  // per fetched point: sent (1) or already in the coarse pass (0)
+    std::vector<uint64_t> ordinals_;
+    uint32_t fetched_ = 0;
+    uint32_t at_ = 0;
+    uint64_t sent_ = 0;
+};
+
+}  // namespace noxconvert

@@ -1,0 +1,184 @@
+#include "view_server.h"
+
+#include <httplib.h>
+
+#include <array>
+#include <charconv>
+#include <memory>
+
+#include "point_stream.h"
+#include "view_assets.h"
+#include "view_facts.h"
+
+namespace noxconvert {
+namespace {
+
+std::string escapeHtml(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+std::string errorPage(const std::string& file, const std::string& reason) {
+    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>noxconvert view: " +
+           escapeHtml(file) +
+           "</title></head>\n<body style=\"font-family: sans-serif; margin: 2em\">\n"
+           "<h1>Cannot show " +
+           escapeHtml(file) + "</h1>\n<p id=\"reason\">" + escapeHtml(reason) +
+           "</p>\n</body></html>\n";
+}
+
+// The budget a request asks for: ?budget=N, else the default; nonsense is the default too.
+uint64_t requestedBudget(const httplib::Request& request) {
+    if (!request.has_param("budget")) return kDefaultPointBudget;
+    const std::string text = request.get_param_value("budget");
+    uint64_t budget = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), budget);
+    if (error != std::errc() || end != text.data() + text.size()) return kDefaultPointBudget;
+    return budget;
+}
+
+// Fixed content with its length. The server compresses bodies set directly with its slowest
+// setting, which made the page's script take a second to arrive over loopback; content handed
+// out by a provider goes as it is.
+void sendFixed(httplib::Response& response, std::string_view content, const char* mediaType) {
+    response.set_content_provider(content.size(), mediaType,
+                                  [content](size_t offset, size_t length, httplib::DataSink& sink) {
+                                      return sink.write(content.data() + offset, length);
+                                  });
+}
+
+}  // namespace
+
+struct ViewServer::State {
+    explicit State(ViewedFile viewed) : file(std::move(viewed)) {}
+    ViewedFile file;
+    std::string factsJson;
+    std::array<double, 3> centre{};
+    httplib::Server http;
+    std::string host;
+    int port = 0;
+
+    bool acceptsHost(const httplib::Request& request) const;
+    void route();
+};
+
+bool ViewServer::State::acceptsHost(const httplib::Request& request) const {
+    // A server bound to every address answers any name; a loopback one only its own names.
+    if (host == "0.0.0.0" || host == "::") return true;
+    const std::string given = request.get_header_value("Host");
+    const std::string suffix = ":" + std::to_string(port);
+    for (const std::string& name :
+         {host, std::string("localhost"), std::string("127.0.0.1"), std::string("[::1]")})
+        if (given == name + suffix || given == name) return true;
+    return false;
+}
+
+void ViewServer::State::route() {
+    http.set_pre_routing_handler(
+        [this](const httplib::Request& request, httplib::Response& response) {
+            if (acceptsHost(request)) return httplib::Server::HandlerResponse::Unhandled;
+            response.status = 403;
+            response.set_content("this server only answers requests to its own address\n",
+                                 "text/plain");
+            return httplib::Server::HandlerResponse::Handled;
+        });
+    http.set_error_handler([](const httplib::Request&, httplib::Response& response) {
+        if (response.body.empty()) response.set_content("not found\n", "text/plain");
+    });
+
+    if (!file.scene) {
+        const std::string page = errorPage(file.name, file.failure);
+        http.Get(".*", [page](const httplib::Request&, httplib::Response& response) {
+            response.status = 500;
+            response.set_content(page, "text/html; charset=utf-8");
+        });
+        return;
+    }
+    for (const ViewAsset& asset : viewAssets()) {
+        // Routes are patterns: a dot in a name stands for itself only.
+        std::string pattern;
+        for (const char c : std::string(asset.path))
+            pattern += c == '.' ? "\\." : std::string(1, c);
+        http.Get(pattern, [&asset](const httplib::Request&, httplib::Response& response) {
+            sendFixed(response, asset.content, asset.mediaType);
+        });
+    }
+    // Browsers ask for an icon; there is none.
+    http.Get("/favicon\\.ico",
+             [](const httplib::Request&, httplib::Response& response) { response.status = 204; });
+    http.Get("/facts.json", [this](const httplib::Request&, httplib::Response& response) {
+        sendFixed(response, factsJson, "application/json");
+    });
+    http.Get("/points", [this](const httplib::Request& request, httplib::Response& response) {
+        const StreamPlan plan = planStream(file.scene->summary().points, requestedBudget(request));
+        auto stream =
+            std::make_shared<PointStream>(*file.scene, file.scene->clouds(), plan, centre);
+        auto piece = std::make_shared<std::string>();
+        response.set_header("Cache-Control", "no-store");
+        response.set_chunked_content_provider("application/octet-stream",
+                                              [stream, piece](size_t, httplib::DataSink& sink) {
+                                                  if (!stream->next(*piece)) {
+                                                      sink.done();
+                                                      return true;
+                                                  }
+                                                  return sink.write(piece->data(), piece->size());
+                                              });
+    });
+}
+
+ViewServer::ViewServer(ViewedFile file) : state_(std::make_unique<State>(std::move(file))) {
+    if (state_->file.scene) {
+        const nlohmann::ordered_json facts =
+            viewFacts(state_->file.name, state_->file.scene->summary(),
+                      state_->file.scene->clouds(), state_->file.index);
+        state_->factsJson = facts.dump();
+        state_->centre = boundsCentre(indexBounds(state_->file.index));
+    }
+    state_->route();
+}
+
+ViewServer::~ViewServer() = default;
+
+bool ViewServer::bind(const std::string& host, int port, std::string& reason) {
+    state_->host = host;
+    if (port == 0) {
+        state_->port = state_->http.bind_to_any_port(host);
+    } else {
+        state_->port = state_->http.bind_to_port(host, port) ? port : -1;
+    }
+    if (state_->port <= 0) {
+        reason = "cannot listen on " + host + ":" + std::to_string(port) +
+                 " (the port is taken or the address is not one of this machine's)";
+        return false;
+    }
+    return true;
+}
+
+int ViewServer::port() const { return state_->port; }
+
+void ViewServer::run() { state_->http.listen_after_bind(); }
+
+void ViewServer::stop() { state_->http.stop(); }
+
+}  // namespace noxconvert
