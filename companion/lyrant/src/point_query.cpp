@@ -17,7 +17,7 @@ void PointQuery::reset() {
     finished_ = false;
     haveChunk_ = false;
     validIndex_ = 0;
-    strideCounter_ = 0;
+    skip_ = 0;
 }
 
 void PointQuery::prepareChunk(const nox::CloudRecord& cloud, const nox::ChunkRecord& record) {
@@ -82,9 +82,22 @@ uint32_t PointQuery::deliver(uint32_t capacity, uint32_t filled, const PointBuff
         // The next run of points to deliver: consecutive ones, or every stride-th.
         uint32_t count = 0;
         const uint32_t room = std::min<uint32_t>(capacity - filled, kPickBatch);
-        while (count < room && validIndex_ < chunk_.valid) {
-            const uint32_t v = validIndex_++;
-            if (stride_ == 1 || strideCounter_++ % stride_ == 0) picked[count++] = v;
+        if (stride_ == 1) {
+            while (count < room && validIndex_ < chunk_.valid) picked[count++] = validIndex_++;
+        } else {
+            // Every stride-th point of the whole query: jump from pick to pick, carrying the
+            // distance still to go into the next chunk.
+            while (count < room && validIndex_ < chunk_.valid) {
+                const uint32_t left = chunk_.valid - validIndex_;
+                if (skip_ >= left) {
+                    skip_ -= left;
+                    validIndex_ = chunk_.valid;
+                    break;
+                }
+                validIndex_ += skip_;
+                picked[count++] = validIndex_++;
+                skip_ = stride_ - 1;
+            }
         }
         writePoints(picked, count, filled, out);
         filled += count;

@@ -47,7 +47,7 @@ private:
     size_t nextChunk_ = 0;
     bool finished_ = false;
     uint32_t validIndex_ = 0;  // next non-null point of the decoded chunk
-    uint64_t strideCounter_ = 0;
+    uint32_t skip_ = 0;        // points to pass over before the next one a stride delivers
 
     // The decoded chunk and what turns its steps into world coordinates.
     nox::ChunkDecoder decoder_;

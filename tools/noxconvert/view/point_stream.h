@@ -2,14 +2,14 @@
 
 // The points of a NOX file as the view page receives them: a stream header, then blocks of
 // points of one cloud each, coarse first, then an end block that says whether every planned point
-// arrived. The format is little-endian and documented in docs/noxconvert-view.md; the page's
-// reader (view/page/src/point_stream.js) is its other half.
+// arrived. The format is little-endian and documented in docs/noxconvert.md, "The point stream";
+// the page's reader (view/page/src/point_stream.js) is its other half.
 //
-// The page keeps at most a budget of points. A file with more is thinned to every stride-th point,
-// and the first pass sends only every coarse-th of those, so a picture of the whole scene shows at
-// once; the second pass fills in the rest without sending a point twice. Both passes read through
-// the viewer library's even share, which counts the points of the whole scene, so the point with
-// ordinal j in a pass of stride k is the scene's point j * k.
+// The page keeps at most a budget of points. A file with more is thinned to every stride-th point.
+// For large files a first pass sends only every coarse-th of those, so a picture of the whole
+// scene shows at once; the second pass fills in the rest without sending a point twice. Both passes
+// read through the viewer library's even share, which counts the points of the whole scene, so the
+// point with ordinal j in a pass of stride k is the scene's point j * k.
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -78,7 +78,6 @@ private:
     std::vector<double> xyz_;
     std::vector<uint8_t> rgb_;
     std::vector<int16_t> intensity_;
-    std::vector<uint8_t> keep_;  // per fetched point: sent (1) or already in the coarse pass (0)
     std::vector<uint64_t> ordinals_;
     uint32_t fetched_ = 0;
     uint32_t at_ = 0;

@@ -21,6 +21,7 @@ const status = (window.noxView = {
 const host = document.getElementById('canvas-host');
 const renderer = new THREE.WebGLRenderer({ antialias: false, preserveDrawingBuffer: true });
 renderer.setPixelRatio(window.devicePixelRatio);
+status.rendererMs = performance.now();
 host.append(renderer.domElement);
 const scene = new THREE.Scene();
 scene.background = new THREE.Color('#18181b');
@@ -83,7 +84,7 @@ function fitCamera() {
   } else {
     camera.aspect = aspect;
     camera.near = diagonal / 2000; camera.far = diagonal * 20;
-    camera.position.copy(middle).add(new THREE.Vector3(0.45, -0.6, 0.38).multiplyScalar(diagonal));
+    camera.position.copy(middle).add(new THREE.Vector3(0.38, -0.5, 0.32).multiplyScalar(diagonal));
   }
   camera.updateProjectionMatrix();
   controls.target.copy(middle);
@@ -166,11 +167,10 @@ async function streamPoints(request) {
       histogram.add(block.intensity);
     },
     end(e) {
-      status.state = e.complete ? 'done' : 'damaged';
-      status.message = e.message;
-      if (!e.complete) showMessage(e.message);
+      ending = e;
     },
   });
+  let ending = null;
   status.state = 'streaming';
   const body = response.body.getReader();
   for (;;) {
@@ -182,7 +182,7 @@ async function streamPoints(request) {
     updateIntensityScale();
     requestRender();
   }
-  if (status.state === 'streaming') throw new Error('the connection ended before every point arrived');
+  if (!ending) throw new Error('the connection ended before every point arrived');
   document.getElementById('progress').classList.add('done');
   const box = cloud.bounds();
   if (stride === 1 && !box.isEmpty()) {
@@ -192,6 +192,10 @@ async function streamPoints(request) {
     extent = box;  // the exact box, now that every point is here
     fitCamera();
   }
+  // Only now, with the view in its final state, does the page count as done.
+  status.message = ending.message;
+  status.state = ending.complete ? 'done' : 'damaged';
+  if (!ending.complete) showMessage(ending.message);
   requestRender();
 }
 
@@ -226,6 +230,7 @@ async function start() {
     requestRender();
   });
   document.getElementById('reset-camera').addEventListener('click', fitCamera);
+  status.viewReadyMs = performance.now();
   await streamPoints(pointsRequest);
 }
 

@@ -1,4 +1,4 @@
-// Reads the server's point stream (docs/noxconvert-view.md): a 56-byte header, then blocks of a
+// Reads the server's point stream (docs/noxconvert.md, "The point stream"): a 56-byte header, then blocks of a
 // 16-byte header and a payload. Pieces from the network arrive cut anywhere; each header and
 // payload is gathered into its own buffer, so the typed arrays over it are aligned.
 
