@@ -18,6 +18,11 @@ const status = (window.noxView = {
   scriptMs: performance.now(), factsMs: null, firstBlockMs: null, firstPictureMs: null, allPointsMs: null,
 });
 
+// Both requests go out first, while the browser sets up WebGL (which takes a while the first time
+// a browser does it); the points wait in the network buffers until the view is ready.
+const factsRequest = fetch('/facts.json');
+const pointsRequest = fetch(`/points?budget=${budget}`);
+
 const host = document.getElementById('canvas-host');
 const renderer = new THREE.WebGLRenderer({ antialias: false, preserveDrawingBuffer: true });
 renderer.setPixelRatio(window.devicePixelRatio);
@@ -200,9 +205,6 @@ async function streamPoints(request) {
 }
 
 async function start() {
-  // Both requests go out at once; the points wait in the network buffers until the view is ready.
-  const factsRequest = fetch('/facts.json');
-  const pointsRequest = fetch(`/points?budget=${budget}`);
   drawRamp();
   const factsResponse = await factsRequest;
   if (!factsResponse.ok) throw new Error(`the server answered ${factsResponse.status} for the facts`);
