@@ -22,6 +22,7 @@ const status = (window.noxView = {
 // a browser does it); the points wait in the network buffers until the view is ready.
 const factsRequest = fetch('/facts.json');
 const pointsRequest = fetch(`/points?budget=${budget}`);
+pointsRequest.catch(() => {});  // a failure is reported where the points are awaited
 
 const host = document.getElementById('canvas-host');
 const renderer = new THREE.WebGLRenderer({ antialias: false, preserveDrawingBuffer: true });
