@@ -131,20 +131,60 @@ void crossResiduals(uint64_t* const s[3], uint32_t n, const GridNeighbours* grid
     }
 }
 
+// Adds the cross-axis corrections to the two axes other than D, the dominant one, from D's
+// residual.
+template <int D>
+[[gnu::always_inline]] inline void addCorrections(uint64_t value[3], uint64_t dominantResidual,
+                                                  const int64_t q[3]) {
+    constexpr int A = (D + 1) % 3, B = (D + 2) % 3;
+    value[A] += uint64_t(crossCorrection(int64_t(dominantResidual), q[A], q[D]));
+    value[B] += uint64_t(crossCorrection(int64_t(dominantResidual), q[B], q[D]));
+}
+
+// The same with the dominant axis of the ray q found first. Scans keep one dominant axis over
+// long runs, so the branch to the right instance is rarely mispredicted.
+[[gnu::always_inline]] inline void addCorrections(uint64_t value[3], const uint64_t residual[3],
+                                                  const int64_t q[3]) {
+    switch (dominantAxis(q)) {
+        case 0:
+            addCorrections<0>(value, residual[0], q);
+            break;
+        case 1:
+            addCorrections<1>(value, residual[1], q);
+            break;
+        default:
+            addCorrections<2>(value, residual[2], q);
+            break;
+    }
+}
+
 template <uint8_t P>
 void undoCrossResiduals(uint64_t* const s[3], uint32_t n, const GridNeighbours* grid,
                         const int64_t scanner[3]) {
+    uint64_t* const x = s[0];
+    uint64_t* const y = s[1];
+    uint64_t* const z = s[2];
+    const uint64_t originX = uint64_t(scanner[0]), originY = uint64_t(scanner[1]),
+                   originZ = uint64_t(scanner[2]);
+    const int32_t* const up = grid ? grid->up.data() : nullptr;
+    uint64_t previousX = 0, previousY = 0, previousZ = 0, beforeX = 0, beforeY = 0, beforeZ = 0;
     for (uint32_t k = 0; k < n; ++k) {
-        uint64_t predicted[3];
-        int64_t q[3];
-        const bool haveRay = predictPosition<P>(s, k, grid, scanner, predicted, q);
-        const int d = haveRay ? dominantAxis(q) : 0;
-        const uint64_t dominantResidual = s[d][k];
-        for (int a = 0; a < 3; ++a)
-            s[a][k] += predicted[a] +
-                       (a == d || !haveRay
-                            ? 0
-                            : uint64_t(crossCorrection(int64_t(dominantResidual), q[a], q[d])));
+        uint64_t value[3] = {x[k] + predictAfter<P>(x, k, grid, previousX, beforeX),
+                             y[k] + predictAfter<P>(y, k, grid, previousY, beforeY),
+                             z[k] + predictAfter<P>(z, k, grid, previousZ, beforeZ)};
+        const int64_t reference = up && up[k] >= 0 ? up[k] : int64_t(k) - 1;
+        if (reference >= 0) {
+            const uint64_t residual[3] = {x[k], y[k], z[k]};
+            const int64_t q[3] = {int64_t(x[reference] - originX), int64_t(y[reference] - originY),
+                                  int64_t(z[reference] - originZ)};
+            addCorrections(value, residual, q);
+        }
+        beforeX = previousX;
+        beforeY = previousY;
+        beforeZ = previousZ;
+        previousX = x[k] = value[0];
+        previousY = y[k] = value[1];
+        previousZ = z[k] = value[2];
     }
 }
 
@@ -173,7 +213,13 @@ void residualsOf(const T* s, uint32_t n, const GridNeighbours* grid, T* out) {
 
 template <uint8_t P, typename T>
 void undoPrediction(T* s, uint32_t n, const GridNeighbours* grid) {
-    for (uint32_t k = 0; k < n; ++k) s[k] = T(s[k] + predict<P>(s, k, grid));
+    T previous = 0, beforePrevious = 0;
+    for (uint32_t k = 0; k < n; ++k) {
+        const T value = T(s[k] + predictAfter<P>(s, k, grid, previous, beforePrevious));
+        s[k] = value;
+        beforePrevious = previous;
+        previous = value;
+    }
 }
 
 }  // namespace
