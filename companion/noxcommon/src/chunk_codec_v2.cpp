@@ -7,6 +7,10 @@
 //   (seen from the scanner) predicts the residuals of the other two;
 // - each field keeps the first coding's predictors, and the encoder picks per chunk and field
 //   whatever gives the fewest residual bits, so unstructured clouds cost what they did.
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -137,8 +141,28 @@ template <int D>
 [[gnu::always_inline]] inline void addCorrections(uint64_t value[3], uint64_t dominantResidual,
                                                   const int64_t q[3]) {
     constexpr int A = (D + 1) % 3, B = (D + 2) % 3;
+#if defined(__SSE2__)
+    // Both at once: crossCorrection's operations, each the same correctly rounded IEEE operation
+    // in one of two lanes. D being the dominant axis, |q_A|, |q_B| <= |q_D|, so the rounded
+    // quotients lie within +-(2^24 + 1) and convert through 32-bit lanes exactly.
+    const bool moderate = crossCorrects(int64_t(dominantResidual), q[D]);
+    const __m128d residual = _mm_set1_pd(double(moderate ? int64_t(dominantResidual) : 0));
+    const __m128d divisor = _mm_set1_pd(double(moderate ? q[D] : 1));
+    const __m128d axes = _mm_set_pd(double(q[B]), double(q[A]));
+    const __m128d rounded =
+        _mm_add_pd(_mm_div_pd(_mm_mul_pd(residual, axes), divisor), _mm_set1_pd(0.5));
+    const __m128i truncated = _mm_cvttpd_epi32(rounded);  // in the two low 32-bit lanes
+    // All ones (-1) in the lanes where truncating went up, moved to the same two 32-bit lanes.
+    const __m128i above =
+        _mm_shuffle_epi32(_mm_castpd_si128(_mm_cmpgt_pd(_mm_cvtepi32_pd(truncated), rounded)),
+                          _MM_SHUFFLE(3, 3, 2, 0));
+    const __m128i floored = _mm_add_epi32(truncated, above);
+    value[A] += uint64_t(int64_t(_mm_cvtsi128_si32(floored)));
+    value[B] += uint64_t(int64_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(floored, 1))));
+#else
     value[A] += uint64_t(crossCorrection(int64_t(dominantResidual), q[A], q[D]));
     value[B] += uint64_t(crossCorrection(int64_t(dominantResidual), q[B], q[D]));
+#endif
 }
 
 // The same with the dominant axis of the ray q found first. Scans keep one dominant axis over

@@ -53,11 +53,13 @@ template <uint8_t Predictor, typename T>
                           upRight = grid->upRight[k];
             if ((left | leftLeft | upLeft | upRight) >= 0) {
                 // The sum wraps modulo 2^64 (only a damaged file comes near that) and is read as
-                // signed; the division rounds toward minus infinity.
-                const int64_t sum = int64_t(4 * uint64_t(previous) + uint64_t(beforePrevious) +
-                                            3 * (uint64_t(s[upRight]) - uint64_t(s[upLeft])));
-                const int64_t quotient = sum / 5;
-                return T(sum % 5 < 0 ? quotient - 1 : quotient);
+                // signed; the division rounds toward minus infinity. Below zero that is the
+                // complement of the complement's quotient (floor(x / 5) = ~(~x / 5)), which
+                // leaves one unsigned division by a constant and no correction afterwards.
+                const uint64_t sum = 4 * uint64_t(previous) + uint64_t(beforePrevious) +
+                                     3 * (uint64_t(s[upRight]) - uint64_t(s[upLeft]));
+                const uint64_t negative = uint64_t(int64_t(sum) >> 63);
+                return T(negative ^ ((sum ^ negative) / 5));
             }
         }
         if ((left | up) >= 0) {
@@ -92,15 +94,20 @@ template <uint8_t Predictor, typename T>
     return m[0] >= m[1] ? (m[0] >= m[2] ? 0 : 2) : (m[1] >= m[2] ? 1 : 2);
 }
 
+// Whether a correction is made at all: only for a moderate residual along a direction of
+// moderate length. The comparisons are on offset unsigned values (-limit < v < limit), which
+// cannot overflow.
+[[gnu::always_inline]] inline bool crossCorrects(int64_t dominantResidual, int64_t qDominant) {
+    constexpr uint64_t kResidualLimit = uint64_t(1) << 24, kPositionLimit = uint64_t(1) << 36;
+    return uint64_t(dominantResidual) + (kResidualLimit - 1) < 2 * kResidualLimit - 1 &&
+           qDominant != 0 && uint64_t(qDominant) + (kPositionLimit - 1) < 2 * kPositionLimit - 1;
+}
+
 [[gnu::always_inline]] inline int64_t crossCorrection(int64_t dominantResidual, int64_t qAxis,
                                                       int64_t qDominant) {
-    constexpr uint64_t kResidualLimit = uint64_t(1) << 24, kPositionLimit = uint64_t(1) << 36;
-    // Outside the limits (or with no direction) the quotient becomes 0 / 1: the same 0 as a zero
-    // residual gives, without a branch that a noisy residual's sign would make unpredictable.
-    // The comparisons are on the offset unsigned values: -limit < v < limit, without overflow.
-    const bool moderate =
-        uint64_t(dominantResidual) + (kResidualLimit - 1) < 2 * kResidualLimit - 1 &&
-        qDominant != 0 && uint64_t(qDominant) + (kPositionLimit - 1) < 2 * kPositionLimit - 1;
+    // Without a correction the quotient becomes 0 / 1: the same 0 as a zero residual gives,
+    // without a branch that a noisy residual's sign would make unpredictable.
+    const bool moderate = crossCorrects(dominantResidual, qDominant);
     const int64_t residual = moderate ? dominantResidual : 0;
     const int64_t divisor = moderate ? qDominant : 1;
     // In doubles, which divide several times faster than 64-bit integers. Each operation is one
