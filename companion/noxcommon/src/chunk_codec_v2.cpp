@@ -111,7 +111,7 @@ template <uint8_t P>
                                                    const int64_t scanner[3], uint64_t predicted[3],
                                                    int64_t q[3]) {
     for (int a = 0; a < 3; ++a) predicted[a] = predict<P>(s[a], k, grid);
-    int64_t reference = grid ? grid->up[k] : -1;
+    int64_t reference = grid ? (*grid)[k].up : -1;
     if (reference < 0) reference = int64_t(k) - 1;
     if (reference < 0) return false;
     for (int a = 0; a < 3; ++a) q[a] = int64_t(s[a][reference] - uint64_t(scanner[a]));
@@ -190,13 +190,14 @@ void undoCrossResiduals(uint64_t* const s[3], uint32_t n, const GridNeighbours* 
     uint64_t* const z = s[2];
     const uint64_t originX = uint64_t(scanner[0]), originY = uint64_t(scanner[1]),
                    originZ = uint64_t(scanner[2]);
-    const int32_t* const up = grid ? grid->up.data() : nullptr;
+    const GridNeighbours::Point* const neighbours = grid ? grid->points.data() : nullptr;
     uint64_t previousX = 0, previousY = 0, previousZ = 0, beforeX = 0, beforeY = 0, beforeZ = 0;
     for (uint32_t k = 0; k < n; ++k) {
         uint64_t value[3] = {x[k] + predictAfter<P>(x, k, grid, previousX, beforeX),
                              y[k] + predictAfter<P>(y, k, grid, previousY, beforeY),
                              z[k] + predictAfter<P>(z, k, grid, previousZ, beforeZ)};
-        const int64_t reference = up && up[k] >= 0 ? up[k] : int64_t(k) - 1;
+        const int64_t reference =
+            neighbours && neighbours[k].up >= 0 ? neighbours[k].up : int64_t(k) - 1;
         if (reference >= 0) {
             const uint64_t residual[3] = {x[k], y[k], z[k]};
             const int64_t q[3] = {int64_t(x[reference] - originX), int64_t(y[reference] - originY),

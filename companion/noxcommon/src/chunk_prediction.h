@@ -41,7 +41,8 @@ template <uint8_t Predictor, typename T>
     } else if constexpr (Predictor == kPredictLinear) {
         return k >= 2 ? T(2 * previous - beforePrevious) : (k > 0 ? previous : T(0));
     } else {
-        const int32_t left = grid->left[k], up = grid->up[k];
+        const GridNeighbours::Point& neighbours = (*grid)[k];
+        const int32_t left = neighbours.left, up = neighbours.up;
         if constexpr (Predictor == kPredictUp) {
             if (up >= 0) return s[up];
         }
@@ -49,8 +50,8 @@ template <uint8_t Predictor, typename T>
             // The plane through left, left-left, up-left and up-right, with the weights that
             // reproduce any plane (4 L + LL + 3 UR - 3 UL) / 5: noisy neighbours count less
             // than in left + up - up-left. Rounded down.
-            const int32_t leftLeft = grid->leftLeft[k], upLeft = grid->upLeft[k],
-                          upRight = grid->upRight[k];
+            const int32_t leftLeft = neighbours.leftLeft, upLeft = neighbours.upLeft,
+                          upRight = neighbours.upRight;
             if ((left | leftLeft | upLeft | upRight) >= 0) {
                 // The sum wraps modulo 2^64 (only a damaged file comes near that) and is read as
                 // signed; the division rounds toward minus infinity. Below zero that is the
@@ -64,7 +65,7 @@ template <uint8_t Predictor, typename T>
         }
         if ((left | up) >= 0) {
             if constexpr (Predictor == kPredictGrid || Predictor == kPredictGridPlane) {
-                const int32_t upLeft = grid->upLeft[k];
+                const int32_t upLeft = neighbours.upLeft;
                 if (upLeft >= 0) return T(previous + s[up] - s[upLeft]);
             }
             // The mean, rounded down, without an overflowing sum.
