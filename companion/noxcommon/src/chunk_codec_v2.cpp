@@ -182,6 +182,10 @@ template <int D>
     }
 }
 
+// The decoding side of crossResiduals. The columns and the scanner are copied into locals (a
+// store of a value could otherwise alias them, and they would be loaded again for every point),
+// and the values of the two points before are carried in scalars: arrays would be copied as
+// vectors and read back through a stalled store.
 template <uint8_t P>
 void undoCrossResiduals(uint64_t* const s[3], uint32_t n, const GridNeighbours* grid,
                         const int64_t scanner[3]) {
