@@ -7,6 +7,10 @@
 //   (seen from the scanner) predicts the residuals of the other two;
 // - each field keeps the first coding's predictors, and the encoder picks per chunk and field
 //   whatever gives the fewest residual bits, so unstructured clouds cost what they did.
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -107,7 +111,7 @@ template <uint8_t P>
                                                    const int64_t scanner[3], uint64_t predicted[3],
                                                    int64_t q[3]) {
     for (int a = 0; a < 3; ++a) predicted[a] = predict<P>(s[a], k, grid);
-    int64_t reference = grid ? grid->up[k] : -1;
+    int64_t reference = grid ? (*grid)[k].up : -1;
     if (reference < 0) reference = int64_t(k) - 1;
     if (reference < 0) return false;
     for (int a = 0; a < 3; ++a) q[a] = int64_t(s[a][reference] - uint64_t(scanner[a]));
@@ -131,20 +135,85 @@ void crossResiduals(uint64_t* const s[3], uint32_t n, const GridNeighbours* grid
     }
 }
 
+// Adds the cross-axis corrections to the two axes other than D, the dominant one, from D's
+// residual.
+template <int D>
+[[gnu::always_inline]] inline void addCorrections(uint64_t value[3], uint64_t dominantResidual,
+                                                  const int64_t q[3]) {
+    constexpr int A = (D + 1) % 3, B = (D + 2) % 3;
+#if defined(__SSE2__)
+    // Both at once: crossCorrection's operations, each the same correctly rounded IEEE operation
+    // in one of two lanes. D being the dominant axis, |q_A|, |q_B| <= |q_D|, so the rounded
+    // quotients lie within +-(2^24 + 1) and convert through 32-bit lanes exactly.
+    const bool moderate = crossCorrects(int64_t(dominantResidual), q[D]);
+    const __m128d residual = _mm_set1_pd(double(moderate ? int64_t(dominantResidual) : 0));
+    const __m128d divisor = _mm_set1_pd(double(moderate ? q[D] : 1));
+    const __m128d axes = _mm_set_pd(double(q[B]), double(q[A]));
+    const __m128d rounded =
+        _mm_add_pd(_mm_div_pd(_mm_mul_pd(residual, axes), divisor), _mm_set1_pd(0.5));
+    const __m128i truncated = _mm_cvttpd_epi32(rounded);  // in the two low 32-bit lanes
+    // All ones (-1) in the lanes where truncating went up, moved to the same two 32-bit lanes.
+    const __m128i above =
+        _mm_shuffle_epi32(_mm_castpd_si128(_mm_cmpgt_pd(_mm_cvtepi32_pd(truncated), rounded)),
+                          _MM_SHUFFLE(3, 3, 2, 0));
+    const __m128i floored = _mm_add_epi32(truncated, above);
+    value[A] += uint64_t(int64_t(_mm_cvtsi128_si32(floored)));
+    value[B] += uint64_t(int64_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(floored, 1))));
+#else
+    value[A] += uint64_t(crossCorrection(int64_t(dominantResidual), q[A], q[D]));
+    value[B] += uint64_t(crossCorrection(int64_t(dominantResidual), q[B], q[D]));
+#endif
+}
+
+// The same with the dominant axis of the ray q found first. Scans keep one dominant axis over
+// long runs, so the branch to the right instance is rarely mispredicted.
+[[gnu::always_inline]] inline void addCorrections(uint64_t value[3], const uint64_t residual[3],
+                                                  const int64_t q[3]) {
+    switch (dominantAxis(q)) {
+        case 0:
+            addCorrections<0>(value, residual[0], q);
+            break;
+        case 1:
+            addCorrections<1>(value, residual[1], q);
+            break;
+        default:
+            addCorrections<2>(value, residual[2], q);
+            break;
+    }
+}
+
+// The decoding side of crossResiduals. The columns and the scanner are copied into locals (a
+// store of a value could otherwise alias them, and they would be loaded again for every point),
+// and the values of the two points before are carried in scalars: arrays would be copied as
+// vectors and read back through a stalled store.
 template <uint8_t P>
 void undoCrossResiduals(uint64_t* const s[3], uint32_t n, const GridNeighbours* grid,
                         const int64_t scanner[3]) {
+    uint64_t* const x = s[0];
+    uint64_t* const y = s[1];
+    uint64_t* const z = s[2];
+    const uint64_t originX = uint64_t(scanner[0]), originY = uint64_t(scanner[1]),
+                   originZ = uint64_t(scanner[2]);
+    const GridNeighbours::Point* const neighbours = grid ? grid->points.data() : nullptr;
+    uint64_t previousX = 0, previousY = 0, previousZ = 0, beforeX = 0, beforeY = 0, beforeZ = 0;
     for (uint32_t k = 0; k < n; ++k) {
-        uint64_t predicted[3];
-        int64_t q[3];
-        const bool haveRay = predictPosition<P>(s, k, grid, scanner, predicted, q);
-        const int d = haveRay ? dominantAxis(q) : 0;
-        const uint64_t dominantResidual = s[d][k];
-        for (int a = 0; a < 3; ++a)
-            s[a][k] += predicted[a] +
-                       (a == d || !haveRay
-                            ? 0
-                            : uint64_t(crossCorrection(int64_t(dominantResidual), q[a], q[d])));
+        uint64_t value[3] = {x[k] + predictAfter<P>(x, k, grid, previousX, beforeX),
+                             y[k] + predictAfter<P>(y, k, grid, previousY, beforeY),
+                             z[k] + predictAfter<P>(z, k, grid, previousZ, beforeZ)};
+        const int64_t reference =
+            neighbours && neighbours[k].up >= 0 ? neighbours[k].up : int64_t(k) - 1;
+        if (reference >= 0) {
+            const uint64_t residual[3] = {x[k], y[k], z[k]};
+            const int64_t q[3] = {int64_t(x[reference] - originX), int64_t(y[reference] - originY),
+                                  int64_t(z[reference] - originZ)};
+            addCorrections(value, residual, q);
+        }
+        beforeX = previousX;
+        beforeY = previousY;
+        beforeZ = previousZ;
+        previousX = x[k] = value[0];
+        previousY = y[k] = value[1];
+        previousZ = z[k] = value[2];
     }
 }
 
@@ -173,7 +242,13 @@ void residualsOf(const T* s, uint32_t n, const GridNeighbours* grid, T* out) {
 
 template <uint8_t P, typename T>
 void undoPrediction(T* s, uint32_t n, const GridNeighbours* grid) {
-    for (uint32_t k = 0; k < n; ++k) s[k] = T(s[k] + predict<P>(s, k, grid));
+    T previous = 0, beforePrevious = 0;
+    for (uint32_t k = 0; k < n; ++k) {
+        const T value = T(s[k] + predictAfter<P>(s, k, grid, previous, beforePrevious));
+        s[k] = value;
+        beforePrevious = previous;
+        previous = value;
+    }
 }
 
 }  // namespace

@@ -29,14 +29,20 @@ inline uint32_t residualBits(uint64_t residual) {
 }
 
 // Values are 64-bit step counts (as uint64_t, wrapping) or colour bytes (uint8_t, modulo 256).
+// `previous` and `beforePrevious` are s[k-1] and s[k-2] (0 where there is none): a grid point's
+// left neighbour, when it has one, is always the point before it, and the one left of that the
+// point before that (GridNeighbours). Decoding loops keep both in registers, so a prediction
+// does not wait for the value just stored to come back from memory.
 template <uint8_t Predictor, typename T>
-[[gnu::always_inline]] inline T predict(const T* s, uint32_t k, const GridNeighbours* grid) {
+[[gnu::always_inline]] inline T predictAfter(const T* s, uint32_t k, const GridNeighbours* grid,
+                                             T previous, T beforePrevious) {
     if constexpr (Predictor == kPredictPrevious) {
-        return k > 0 ? s[k - 1] : T(0);
+        return k > 0 ? previous : T(0);
     } else if constexpr (Predictor == kPredictLinear) {
-        return k >= 2 ? T(2 * s[k - 1] - s[k - 2]) : (k > 0 ? s[k - 1] : T(0));
+        return k >= 2 ? T(2 * previous - beforePrevious) : (k > 0 ? previous : T(0));
     } else {
-        const int32_t left = grid->left[k], up = grid->up[k];
+        const GridNeighbours::Point& neighbours = (*grid)[k];
+        const int32_t left = neighbours.left, up = neighbours.up;
         if constexpr (Predictor == kPredictUp) {
             if (up >= 0) return s[up];
         }
@@ -44,31 +50,38 @@ template <uint8_t Predictor, typename T>
             // The plane through left, left-left, up-left and up-right, with the weights that
             // reproduce any plane (4 L + LL + 3 UR - 3 UL) / 5: noisy neighbours count less
             // than in left + up - up-left. Rounded down.
-            const int32_t leftLeft = grid->leftLeft[k], upLeft = grid->upLeft[k],
-                          upRight = grid->upRight[k];
-            if (left >= 0 && leftLeft >= 0 && upLeft >= 0 && upRight >= 0) {
+            const int32_t leftLeft = neighbours.leftLeft, upLeft = neighbours.upLeft,
+                          upRight = neighbours.upRight;
+            if ((left | leftLeft | upLeft | upRight) >= 0) {
                 // The sum wraps modulo 2^64 (only a damaged file comes near that) and is read as
-                // signed; the division rounds toward minus infinity.
-                const int64_t sum = int64_t(4 * uint64_t(s[left]) + uint64_t(s[leftLeft]) +
-                                            3 * (uint64_t(s[upRight]) - uint64_t(s[upLeft])));
-                const int64_t quotient = sum / 5;
-                return T(sum % 5 < 0 ? quotient - 1 : quotient);
+                // signed; the division rounds toward minus infinity. Below zero that is the
+                // complement of the complement's quotient (floor(x / 5) = ~(~x / 5)), which
+                // leaves one unsigned division by a constant and no correction afterwards.
+                const uint64_t sum = 4 * uint64_t(previous) + uint64_t(beforePrevious) +
+                                     3 * (uint64_t(s[upRight]) - uint64_t(s[upLeft]));
+                const uint64_t negative = uint64_t(int64_t(sum) >> 63);
+                return T(negative ^ ((sum ^ negative) / 5));
             }
         }
-        if (left >= 0 && up >= 0) {
+        if ((left | up) >= 0) {
             if constexpr (Predictor == kPredictGrid || Predictor == kPredictGridPlane) {
-                const int32_t upLeft = grid->upLeft[k];
-                if (upLeft >= 0) return T(s[left] + s[up] - s[upLeft]);
+                const int32_t upLeft = neighbours.upLeft;
+                if (upLeft >= 0) return T(previous + s[up] - s[upLeft]);
             }
             // The mean, rounded down, without an overflowing sum.
             using Signed = std::conditional_t<sizeof(T) == 8, int64_t, int32_t>;
-            const Signed a = Signed(s[left]), b = Signed(s[up]);
+            const Signed a = Signed(previous), b = Signed(s[up]);
             return T((a >> 1) + (b >> 1) + (a & b & 1));
         }
         if (up >= 0) return s[up];
-        if (left >= 0) return s[left];
-        return k > 0 ? s[k - 1] : T(0);
+        return k > 0 ? previous : T(0);  // the left neighbour, else the point before
     }
+}
+
+// The prediction of point k from the values before it.
+template <uint8_t Predictor, typename T>
+[[gnu::always_inline]] inline T predict(const T* s, uint32_t k, const GridNeighbours* grid) {
+    return predictAfter<Predictor>(s, k, grid, k > 0 ? s[k - 1] : T(0), k > 1 ? s[k - 2] : T(0));
 }
 
 // Noise of a scanner lies along its rays: a position residual is nearly parallel to the line
@@ -82,19 +95,30 @@ template <uint8_t Predictor, typename T>
     return m[0] >= m[1] ? (m[0] >= m[2] ? 0 : 2) : (m[1] >= m[2] ? 1 : 2);
 }
 
+// Whether a correction is made at all: only for a moderate residual along a direction of
+// moderate length. The comparisons are on offset unsigned values (-limit < v < limit), which
+// cannot overflow.
+[[gnu::always_inline]] inline bool crossCorrects(int64_t dominantResidual, int64_t qDominant) {
+    constexpr uint64_t kResidualLimit = uint64_t(1) << 24, kPositionLimit = uint64_t(1) << 36;
+    return uint64_t(dominantResidual) + (kResidualLimit - 1) < 2 * kResidualLimit - 1 &&
+           qDominant != 0 && uint64_t(qDominant) + (kPositionLimit - 1) < 2 * kPositionLimit - 1;
+}
+
 [[gnu::always_inline]] inline int64_t crossCorrection(int64_t dominantResidual, int64_t qAxis,
                                                       int64_t qDominant) {
-    constexpr int64_t kResidualLimit = int64_t(1) << 24, kPositionLimit = int64_t(1) << 36;
-    if (dominantResidual == 0 || qDominant == 0 || dominantResidual <= -kResidualLimit ||
-        dominantResidual >= kResidualLimit || qDominant <= -kPositionLimit ||
-        qDominant >= kPositionLimit)
-        return 0;
+    // Without a correction the quotient becomes 0 / 1: the same 0 as a zero residual gives,
+    // without a branch that a noisy residual's sign would make unpredictable.
+    const bool moderate = crossCorrects(dominantResidual, qDominant);
+    const int64_t residual = moderate ? dominantResidual : 0;
+    const int64_t divisor = moderate ? qDominant : 1;
     // In doubles, which divide several times faster than 64-bit integers. Each operation is one
     // correctly rounded IEEE operation (the library is built without contracting them into fused
     // multiply-adds), so every platform gets the same bits. |result| <= |r_d| < 2^24.
-    const double rounded = double(dominantResidual) * double(qAxis) / double(qDominant) + 0.5;
+    const double rounded = double(residual) * double(qAxis) / double(divisor) + 0.5;
     const int64_t truncated = int64_t(rounded);  // toward zero; floor is one less below it
-    return double(truncated) > rounded ? truncated - 1 : truncated;
+    // As a subtraction of the comparison: its outcome follows the sign of the noise, which a
+    // branch would mispredict half the time.
+    return truncated - int64_t(double(truncated) > rounded);
 }
 
 }  // namespace nox
