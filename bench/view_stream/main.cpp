@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
     const double before = peakMiB();
     for (int run = 0; run < runs; ++run) {
         noxconvert::PointStream stream(*scene, scene->clouds(), plan, centre);
-        std::string piece;
+        std::string_view piece;
         uint64_t bytes = 0;
         const double w0 = seconds(CLOCK_MONOTONIC), c0 = seconds(CLOCK_THREAD_CPUTIME_ID);
         while (stream.next(piece)) bytes += piece.size();

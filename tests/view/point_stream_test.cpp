@@ -32,7 +32,8 @@ fs::path writeSampleNox(const fs::path& folder) {
 }
 
 std::string streamAll(PointStream& stream) {
-    std::string all, piece;
+    std::string all;
+    std::string_view piece;
     while (stream.next(piece)) all += piece;
     return all;
 }

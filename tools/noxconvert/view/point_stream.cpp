@@ -54,16 +54,18 @@ PointStream::PointStream(const NoxScene& scene, std::vector<SceneCloud> clouds,
     pass_ = plan_.coarse > 1 ? 0 : 1;
 }
 
-bool PointStream::next(std::string& out) {
-    out.clear();
+bool PointStream::next(std::string_view& piece) {
+    small_.clear();
     switch (stage_) {
         case Stage::Header:
-            appendHeader(out);
+            appendHeader(small_);
+            piece = small_;
             stage_ = Stage::Points;
             return true;
         case Stage::Points:
-            if (appendPoints(out)) return true;
-            appendEnd(out);
+            if (writePoints(piece)) return true;
+            appendEnd(small_);
+            piece = small_;
             stage_ = Stage::Done;
             return true;
         case Stage::Done:
@@ -132,7 +134,7 @@ bool PointStream::fetch() {
     return false;
 }
 
-bool PointStream::appendPoints(std::string& out) {
+bool PointStream::writePoints(std::string_view& piece) {
     if (at_ == fetched_ && !fetch()) return false;
     // One block: the run of fetched points that belong to the same cloud.
     const uint32_t first = at_;
@@ -143,14 +145,12 @@ bool PointStream::appendPoints(std::string& out) {
     const uint32_t count = end - first;
 
     const size_t payload = (size_t(count) * (12 + 2 + 3) + 3) / 4 * 4;
-    out.reserve(kBlockHeaderBytes + payload);
-    put<uint32_t>(out, kPointsBlock);
-    put<uint32_t>(out, count);
-    put<uint32_t>(out, static_cast<uint32_t>(cloud));
-    put<uint32_t>(out, static_cast<uint32_t>(payload));
-    const size_t at = out.size();
-    out.resize(at + payload, '\0');
-    char* p = out.data() + at;
+    // Blocks are written into one buffer of the largest block's size, kept for the whole stream.
+    if (block_.size() < kBlockHeaderBytes + payload) block_.resize(kLargestBlockBytes);
+    const uint32_t header[4] = {kPointsBlock, count, static_cast<uint32_t>(cloud),
+                                static_cast<uint32_t>(payload)};
+    std::memcpy(block_.data(), header, kBlockHeaderBytes);
+    char* p = block_.data() + kBlockHeaderBytes;
     for (uint32_t i = first; i < end; ++i, p += 12) {
         const float local[3] = {static_cast<float>(xyz_[3 * size_t(i)] - centre_[0]),
                                 static_cast<float>(xyz_[3 * size_t(i) + 1] - centre_[1]),
@@ -164,6 +164,9 @@ bool PointStream::appendPoints(std::string& out) {
         p += 2;
     }
     std::memcpy(p, &rgb_[3 * size_t(first)], 3 * size_t(count));
+    p += 3 * size_t(count);
+    std::memset(p, 0, block_.data() + kBlockHeaderBytes + payload - p);  // the padding
+    piece = std::string_view(block_.data(), kBlockHeaderBytes + payload);
     at_ = end;
     sent_ += count;
     return true;

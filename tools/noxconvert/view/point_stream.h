@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "nox_scene.h"
@@ -29,6 +30,8 @@ enum StreamStatus : uint32_t { kStreamComplete = 0, kStreamDamaged = 1 };
 inline constexpr uint64_t kDefaultPointBudget = 3'000'000;
 inline constexpr uint64_t kLargestPointBudget = 50'000'000;
 inline constexpr uint32_t kBlockPoints = 65536;
+inline constexpr size_t kLargestBlockBytes =
+    kBlockHeaderBytes + (size_t(kBlockPoints) * 17 + 3) / 4 * 4;
 
 // Which points are sent, and in which passes.
 struct StreamPlan {
@@ -49,15 +52,15 @@ public:
     PointStream(const NoxScene& scene, std::vector<SceneCloud> clouds, const StreamPlan& plan,
                 const std::array<double, 3>& centre);
 
-    // Replaces out with the next piece of the stream: the header first, then blocks; false once
-    // the end block has been handed out.
-    bool next(std::string& out);
+    // The next piece of the stream: the header first, then blocks; false once the end block has
+    // been handed out. The piece stays valid until the next call.
+    bool next(std::string_view& piece);
 
     uint64_t sent() const { return sent_; }
 
 private:
     void appendHeader(std::string& out) const;
-    bool appendPoints(std::string& out);
+    bool writePoints(std::string_view& piece);
     void appendEnd(std::string& out) const;
     bool fetch();  // next piece from the current pass; false when both passes are done
     size_t cloudOf(uint64_t scenePoint);
@@ -82,6 +85,9 @@ private:
     uint32_t fetched_ = 0;
     uint32_t at_ = 0;
     uint64_t sent_ = 0;
+
+    std::string small_;        // the header or the end block
+    std::vector<char> block_;  // a points block
 };
 
 }  // namespace noxconvert

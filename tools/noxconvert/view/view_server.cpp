@@ -134,18 +134,18 @@ void ViewServer::State::route() {
         const StreamPlan plan = planStream(file.scene->summary().points, requestedBudget(request));
         auto stream =
             std::make_shared<PointStream>(*file.scene, file.scene->clouds(), plan, centre);
-        auto piece = std::make_shared<std::string>();
         response.set_header("Cache-Control", "no-store");
         // Chunked: the length is not known ahead, as blocks end at cloud boundaries. (Without
         // a length or chunks the server keeps the connection open after the end, and the
         // browser waits seconds for it to close.)
         response.set_chunked_content_provider("application/octet-stream",
-                                              [stream, piece](size_t, httplib::DataSink& sink) {
-                                                  if (!stream->next(*piece)) {
+                                              [stream](size_t, httplib::DataSink& sink) {
+                                                  std::string_view piece;
+                                                  if (!stream->next(piece)) {
                                                       sink.done();
                                                       return true;
                                                   }
-                                                  return sink.write(piece->data(), piece->size());
+                                                  return sink.write(piece.data(), piece.size());
                                               });
     });
 }
