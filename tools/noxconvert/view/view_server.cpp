@@ -4,6 +4,7 @@
 
 #include <array>
 #include <charconv>
+#include <cstdio>
 #include <memory>
 
 #include "point_stream.h"
@@ -138,15 +139,23 @@ void ViewServer::State::route() {
         // Chunked: the length is not known ahead, as blocks end at cloud boundaries. (Without
         // a length or chunks the server keeps the connection open after the end, and the
         // browser waits seconds for it to close.)
-        response.set_chunked_content_provider("application/octet-stream",
-                                              [stream](size_t, httplib::DataSink& sink) {
-                                                  std::string_view piece;
-                                                  if (!stream->next(piece)) {
-                                                      sink.done();
-                                                      return true;
-                                                  }
-                                                  return sink.write(piece.data(), piece.size());
-                                              });
+        // Chunked transfer, framed here: the server's own chunking copies every block three
+        // times, a third of the cost of sending it. Each block goes out as one chunk, its size
+        // line and end written around it.
+        response.set_header("Transfer-Encoding", "chunked");
+        response.set_content_provider(
+            "application/octet-stream", [stream](size_t, httplib::DataSink& sink) {
+                std::string_view piece;
+                if (!stream->next(piece)) {
+                    sink.write("0\r\n\r\n", 5);
+                    sink.done();
+                    return true;
+                }
+                char size[24];
+                const int length = std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
+                return sink.write(size, size_t(length)) && sink.write(piece.data(), piece.size()) &&
+                       sink.write("\r\n", 2);
+            });
     });
 }
 
