@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "ks_tools/markup_text.h"
 #include "point_stream.h"
 #include "view_assets.h"
 #include "view_facts.h"
@@ -14,39 +15,13 @@
 namespace noxconvert {
 namespace {
 
-std::string escapeHtml(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
 std::string errorPage(const std::string& file, const std::string& reason) {
     return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>noxconvert view: " +
-           escapeHtml(file) +
+           ks_tools::escapeMarkup(file) +
            "</title></head>\n<body style=\"font-family: sans-serif; margin: 2em\">\n"
            "<h1>Cannot show " +
-           escapeHtml(file) + "</h1>\n<p id=\"reason\">" + escapeHtml(reason) +
-           "</p>\n</body></html>\n";
+           ks_tools::escapeMarkup(file) + "</h1>\n<p id=\"reason\">" +
+           ks_tools::escapeMarkup(reason) + "</p>\n</body></html>\n";
 }
 
 // The budget a request asks for: ?budget=N, else the default; nonsense is the default too.

@@ -6,34 +6,15 @@
 #include <numbers>
 #include <stdexcept>
 
+#include "ks_tools/markup_text.h"
 #include "ks_tools/utf8_path.h"
 
 namespace ks_sampledata {
 
 namespace {
 
-std::string escaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
 std::string element(const std::string& name, const std::string& text) {
-    return "<" + name + ">" + escaped(text) + "</" + name + ">";
+    return "<" + name + ">" + ks_tools::escapeMarkup(text) + "</" + name + ">";
 }
 
 std::string matrixElement(const char* owner, const RspMatrix& matrix, const char* indent) {
