@@ -1,6 +1,7 @@
 # ks_add_test(<name> FILES <source>...
 #             [LINK <library>...] [DEFINITIONS <definition>...] [DEPENDS <target>...]
-#             [ENVIRONMENT <variable=value>] [TIMEOUT <seconds>] [SERIAL])
+#             [ENVIRONMENT <variable=value>] [TIMEOUT <seconds>] [SERIAL]
+#             [LAUNCHER <program>])
 #
 # One GoogleTest program: built from FILES with the project's warnings, linked with gtest_main,
 # the test-support library (ks_test_support) and LINK, and registered with ctest one test per
@@ -9,10 +10,12 @@
 #   ENVIRONMENT  set for every test of the program
 #   TIMEOUT      seconds each test may take
 #   SERIAL       each test runs with no other test beside it
+#   LAUNCHER     runs the program, listing its tests and running each (program and arguments
+#                follow it)
 include(GoogleTest)
 
 function(ks_add_test name)
-    cmake_parse_arguments(PARSE_ARGV 1 ARG "SERIAL" "ENVIRONMENT;TIMEOUT"
+    cmake_parse_arguments(PARSE_ARGV 1 ARG "SERIAL" "ENVIRONMENT;TIMEOUT;LAUNCHER"
                           "FILES;LINK;DEFINITIONS;DEPENDS")
     if(NOT ARG_FILES OR ARG_UNPARSED_ARGUMENTS)
         message(FATAL_ERROR
@@ -26,6 +29,10 @@ function(ks_add_test name)
         add_dependencies(${name} ${ARG_DEPENDS})
     endif()
     ks_set_warnings(${name})
+    if(ARG_LAUNCHER)
+        # gtest_discover_tests puts a target's emulator in front of both its listing and its runs.
+        set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${ARG_LAUNCHER})
+    endif()
 
     set(properties "")
     if(ARG_ENVIRONMENT)

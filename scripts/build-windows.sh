@@ -6,8 +6,10 @@
 #   3. configures the project into build-win32/ and builds it (or KS_WIN32_TARGETS), then
 #      installs it into build-win32/NOXFormats/: every DLL and program in its bin/ folder, as a
 #      Windows host ships them, with the import library in lib/ and the headers in include/;
-#   4. runs the Windows tests under Wine (scripts/wine-tests.sh; it installs Wine), which needs
-#      the Linux build in build/ for the comparison of conversions (KS_LINUX_BUILD).
+#   4. runs the Windows tests under Wine: ctest in build-win32/, where the Windows test program,
+#      the import checks and the host-style run (tests/win32/CMakeLists.txt) are tests in one
+#      Wine session; the host-style run compares its conversions with those of the Linux build in
+#      build/ (KS_LINUX_BUILD).
 #
 #   scripts/build-windows.sh
 #   KS_WIN32_TARGETS="ks_nox_common scanifc_mt" scripts/build-windows.sh   (targets to build
@@ -110,8 +112,13 @@ if [ "${KS_WIN32_RUN_TESTS:-1}" != 0 ] && [ "$targets" = all ] && [ "${KS_WIN32_
     scripts/install-wine.sh
     step_done
     step "Starting Wine's session in the background (log: $build/wine-session.log)"
+    # The environment of the toolchain's KS_WINE_ENVIRONMENT, which the tests run in; the
+    # session's first test (wine.session_start) then finds it running.
     mkdir -p "$build"
-    scripts/wine-tests.sh --start-session >"$build/wine-session.log" 2>&1 &
+    env -u DISPLAY WINEPREFIX="$wineprefix" WINEARCH=win32 WINEDEBUG=-all \
+        WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe,winemenubuilder.exe=d \
+        bash tests/win32/wine_session.sh start "$build/wine-run/session.pid" \
+        >"$build/wine-session.log" 2>&1 </dev/null &
     session_job=$!
     step_done
 fi
@@ -122,11 +129,17 @@ step_done
 
 cmake_cross=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DKS_WINEPREFIX="$wineprefix"
              -DKS_WIN32_DEPS_PREFIX="$KS_WIN32_DEPS_PREFIX")
+# The Linux build whose conversions the host-style run under Wine is compared with.
+linux_bin=$(realpath -m "${KS_LINUX_BUILD:-build}")/bin
+linux_tools=()
+[ -x "$linux_bin/noxconvert" ] && [ -x "$linux_bin/make-sample-project" ] &&
+    linux_tools=(-DKS_LINUX_BIN="$linux_bin")
 objdump_dlls() { i686-w64-mingw32-objdump -p "$1" | grep 'DLL Name' | awk '{print $3}' | tr '\n' ' '; }
 
 step "Configuring the project for Windows into build-win32/"
 mkdir -p "$build"  # for the configure log, on a first run
-cmake -S . -B "$build" "${cmake_cross[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKS_BUILD_BENCHMARKS=OFF \
+cmake -S . -B "$build" "${cmake_cross[@]}" "${linux_tools[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DKS_BUILD_BENCHMARKS=OFF \
     >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
 step_done
 
@@ -211,8 +224,10 @@ elif [ "$targets" = all ]; then
         wait "$session_job" || { cat "$build/wine-session.log"; exit 1; }
         cat "$build/wine-session.log"
         step_done
-        step "Running the Windows tests under Wine (scripts/wine-tests.sh)"
-        KS_WINE_SESSION_STARTED=1 scripts/wine-tests.sh "${KS_LINUX_BUILD:-build}"
+        step "Running the Windows tests under Wine (ctest in build-win32/)"
+        [ ${#linux_tools[@]} -gt 0 ] ||
+            echo "no Linux build in $linux_bin: the host-style run under Wine is left out" >&2
+        ctest --test-dir "$build" --output-on-failure -j "$jobs"
         step_done
     fi
 else

@@ -66,7 +66,10 @@ if(KS_WINE_PROGRAM)
         set(KS_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
     endif()
     set(KS_WINEPREFIX "${KS_WINEPREFIX}" CACHE PATH "Wine prefix the cross-built programs run in")
-    set(CMAKE_CROSSCOMPILING_EMULATOR
+    # The environment every Wine process of the build runs in; the test scripts that start
+    # Wine themselves (tests/win32) run in it too.
+    set(KS_WINE_ENVIRONMENT
         /usr/bin/env -u DISPLAY WINEPREFIX=${KS_WINEPREFIX} WINEARCH=win32 WINEDEBUG=-all
-        WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe,winemenubuilder.exe=d ${KS_WINE_PROGRAM})
+        WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe,winemenubuilder.exe=d)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${KS_WINE_ENVIRONMENT} ${KS_WINE_PROGRAM})
 endif()

@@ -1,6 +1,13 @@
 // The grid-scan reader as a real COM server: 3ddreader.dll registers itself through its own
-// DllRegisterServer, COM creates readers from that registration, the reader is used through
-// IReader3DD with the COM calling convention, and DllUnregisterServer takes the class away again.
+// DllRegisterServer, a reader is made from that registration as COM makes it (the registered
+// DLL loaded, its class object asked for a reader), the reader is used through IReader3DD with
+// the COM calling convention, and DllUnregisterServer takes the class away again.
+//
+// The registration never reaches the registry that other programs see: for the length of a test
+// the process's classes root and user root are mapped to a key of the test's own
+// (RegOverridePredefKey). Hosts converting grid scans in the same Wine session or on the same
+// machine, with the reader registered by an installer or regsvr32, keep their registration
+// whatever these tests do and whenever they run.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -30,11 +37,11 @@ std::filesystem::path programFolder() {
 
 std::filesystem::path serverPath() { return programFolder() / L"3ddreader.dll"; }
 
-// The server DLL, loaded for the length of a test so that its entry points can be called
-// directly, as regsvr32 does.
+// A server DLL, loaded for the length of a test so that its entry points can be called
+// directly, as regsvr32 and COM do.
 class ServerDll {
 public:
-    ServerDll() : module_(LoadLibraryW(serverPath().c_str())) {}
+    explicit ServerDll(const std::filesystem::path& path) : module_(LoadLibraryW(path.c_str())) {}
     ~ServerDll() {
         if (module_) FreeLibrary(module_);
     }
@@ -63,24 +70,71 @@ private:
     HMODULE module_;
 };
 
-// The server registered for the class, as COM sees it through HKEY_CLASSES_ROOT; "" for none.
-std::wstring registeredServer(HKEY root, const wchar_t* keyName) {
-    wchar_t value[1024] = {};
-    DWORD bytes = sizeof value - sizeof(wchar_t);
-    if (RegGetValueW(root, keyName, nullptr, RRF_RT_REG_SZ, nullptr, value, &bytes) !=
-        ERROR_SUCCESS)
-        return {};
-    return value;
-}
+// A registry of the test's own: a fresh key below the user's root, with HKEY_CLASSES_ROOT and
+// HKEY_CURRENT_USER of this process mapped to it while the object lives, so that what the server
+// writes and deletes through them lands there. The classes root can be mapped read-only, as for
+// a user without administrator rights. The mappings are undone and the key deleted at the end.
+class PrivateRegistry {
+public:
+    enum class ClassesRoot { writable, readOnly };
 
-std::wstring registeredThreadingModel() {
-    wchar_t value[64] = {};
-    DWORD bytes = sizeof value - sizeof(wchar_t);
-    if (RegGetValueW(HKEY_CLASSES_ROOT, kServerKey, L"ThreadingModel", RRF_RT_REG_SZ, nullptr,
-                     value, &bytes) != ERROR_SUCCESS)
-        return {};
-    return value;
-}
+    explicit PrivateRegistry(ClassesRoot classesRoot) {
+        name_ = L"Software\\NOXFormats tests\\com reader " +
+                std::to_wstring(GetCurrentProcessId()) + L" " + std::to_wstring(GetTickCount64());
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, name_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_ALL_ACCESS, nullptr, &root_, nullptr) != ERROR_SUCCESS)
+            return;
+        const REGSAM classesAccess =
+            classesRoot == ClassesRoot::writable ? KEY_ALL_ACCESS : KEY_READ;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, name_.c_str(), 0, classesAccess, &classes_) !=
+            ERROR_SUCCESS)
+            return;
+        mappedClasses_ = RegOverridePredefKey(HKEY_CLASSES_ROOT, classes_) == ERROR_SUCCESS;
+        mappedUser_ = RegOverridePredefKey(HKEY_CURRENT_USER, root_) == ERROR_SUCCESS;
+    }
+    ~PrivateRegistry() {
+        if (mappedUser_) RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+        if (mappedClasses_) RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+        if (classes_) RegCloseKey(classes_);
+        if (root_) {
+            RegCloseKey(root_);
+            RegDeleteTreeW(HKEY_CURRENT_USER, name_.c_str());
+        }
+    }
+    PrivateRegistry(const PrivateRegistry&) = delete;
+    PrivateRegistry& operator=(const PrivateRegistry&) = delete;
+
+    bool ready() const { return mappedClasses_ && mappedUser_; }
+
+    // A text value below the test's key ("" when there is none): the machine's classes are
+    // at "CLSID\...", the user's own at "Software\Classes\CLSID\...".
+    std::wstring text(const std::wstring& keyName, const wchar_t* valueName = nullptr) const {
+        wchar_t value[1024] = {};
+        DWORD bytes = sizeof value - sizeof(wchar_t);
+        if (RegGetValueW(root_, keyName.c_str(), valueName, RRF_RT_REG_SZ, nullptr, value,
+                         &bytes) != ERROR_SUCCESS)
+            return {};
+        return value;
+    }
+    bool hasKey(const std::wstring& keyName) const {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(root_, keyName.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+        RegCloseKey(key);
+        return true;
+    }
+
+private:
+    std::wstring name_;
+    HKEY root_ = nullptr;
+    HKEY classes_ = nullptr;
+    bool mappedClasses_ = false;
+    bool mappedUser_ = false;
+};
+
+constexpr wchar_t kClassKey[] = L"CLSID\\{DE65DA79-7A56-47F7-90AF-71891E30CCE7}";
+const std::wstring kServerKey = std::wstring(kClassKey) + L"\\InprocServer32";
+const std::wstring kUserClassKey = std::wstring(L"Software\\Classes\\") + kClassKey;
+const std::wstring kUserServerKey = kUserClassKey + L"\\InprocServer32";
 
 // A 3 x 4 grid whose every value is distinct, with both channels.
 ks_sampledata::GridScan numberedGrid() {
@@ -116,11 +170,7 @@ protected:
         ASSERT_TRUE(server_.loaded()) << "no " << serverPath().wstring();
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     }
-    void TearDown() override {
-        // A failed test must not leave the class registered for the next program.
-        server_.call("DllUnregisterServer");
-        CoUninitialize();
-    }
+    void TearDown() override { CoUninitialize(); }
 
     HRESULT open(IReader3DD* reader, const std::filesystem::path& path) {
         BSTR name = SysAllocString(path.c_str());
@@ -131,25 +181,40 @@ protected:
         return result;
     }
 
-    ServerDll server_;
+    ServerDll server_{serverPath()};
 };
 
+// What COM does with an InprocServer32 registration: loads the DLL it names and asks its class
+// object for a reader.
+HRESULT createFromRegistration(const ServerDll& registered, IReader3DD** reader) {
+    IClassFactory* factory = nullptr;
+    HRESULT result = registered.classObject(CLSID_Reader3DD, IID_IClassFactory,
+                                            reinterpret_cast<void**>(&factory));
+    if (FAILED(result)) return result;
+    result = factory->CreateInstance(nullptr, IID_IReader3DD, reinterpret_cast<void**>(reader));
+    factory->Release();
+    return result;
+}
+
 TEST_F(ComReaderServerTest, RegistersItselfServesReadersAndUnregisters) {
+    const PrivateRegistry registry(PrivateRegistry::ClassesRoot::writable);
+    ASSERT_TRUE(registry.ready()) << "the process's registry roots could not be mapped";
     ASSERT_EQ(server_.call("DllRegisterServer"), S_OK);
-    // Registered under its own full path, whichever classes root took the key.
-    const std::wstring registered = registeredServer(HKEY_CLASSES_ROOT, kServerKey);
+    // Registered in the machine's classes under its own full path.
+    const std::wstring registered = registry.text(kServerKey);
     std::error_code noFile;
     EXPECT_TRUE(std::filesystem::equivalent(registered, serverPath(), noFile)) << registered;
-    EXPECT_EQ(registeredThreadingModel(), L"Both");
+    EXPECT_EQ(registry.text(kServerKey, L"ThreadingModel"), L"Both");
+    EXPECT_FALSE(registry.hasKey(kUserClassKey));
 
     ScratchScan scan;
     const ks_sampledata::GridScan grid = numberedGrid();
     ks_sampledata::writeGridScan(scan.path(), grid);
 
+    const ServerDll registeredServer(registered);
+    ASSERT_TRUE(registeredServer.loaded()) << registered;
     IReader3DD* reader = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_Reader3DD, nullptr, CLSCTX_INPROC_SERVER, IID_IReader3DD,
-                               reinterpret_cast<void**>(&reader)),
-              S_OK);
+    ASSERT_EQ(createFromRegistration(registeredServer, &reader), S_OK);
     ASSERT_NE(reader, nullptr);
     ASSERT_EQ(open(reader, scan.path()), S_OK);
     EXPECT_EQ(reader->SetOptionA(48), S_OK);
@@ -181,13 +246,24 @@ TEST_F(ComReaderServerTest, RegistersItselfServesReadersAndUnregisters) {
     EXPECT_EQ(reader->Release(), 0u);
 
     ASSERT_EQ(server_.call("DllUnregisterServer"), S_OK);
-    EXPECT_EQ(registeredServer(HKEY_CLASSES_ROOT, kServerKey), L"");
-    EXPECT_EQ(registeredServer(HKEY_CURRENT_USER, kUserServerKey), L"");
-    void* none = reinterpret_cast<void*>(1);
-    EXPECT_EQ(
-        CoCreateInstance(CLSID_Reader3DD, nullptr, CLSCTX_INPROC_SERVER, IID_IReader3DD, &none),
-        REGDB_E_CLASSNOTREG);
-    EXPECT_EQ(none, nullptr);
+    EXPECT_FALSE(registry.hasKey(kClassKey));
+    EXPECT_FALSE(registry.hasKey(kUserClassKey));
+    // Unregistering what is not registered succeeds too, as an uninstaller run twice expects.
+    EXPECT_EQ(server_.call("DllUnregisterServer"), S_OK);
+}
+
+TEST_F(ComReaderServerTest, WithoutAdministratorRightsRegistersForTheUserAlone) {
+    const PrivateRegistry registry(PrivateRegistry::ClassesRoot::readOnly);
+    ASSERT_TRUE(registry.ready()) << "the process's registry roots could not be mapped";
+    ASSERT_EQ(server_.call("DllRegisterServer"), S_OK);
+    EXPECT_FALSE(registry.hasKey(kClassKey));
+    std::error_code noFile;
+    EXPECT_TRUE(std::filesystem::equivalent(registry.text(kUserServerKey), serverPath(), noFile))
+        << registry.text(kUserServerKey);
+    EXPECT_EQ(registry.text(kUserServerKey, L"ThreadingModel"), L"Both");
+
+    ASSERT_EQ(server_.call("DllUnregisterServer"), S_OK);
+    EXPECT_FALSE(registry.hasKey(kUserClassKey));
 }
 
 TEST_F(ComReaderServerTest, ClassObjectMakesReadersAndKeepsTheServerWhileTheyLive) {

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The Wine session the Windows tests run in: a persistent wineserver for the prefix and Wine's
+# services, started once by wineboot.
+#
+#   wine_session.sh start STAMP   starts the session, unless STAMP says it already runs in the
+#                                 prefix's current wineserver (then it returns at once)
+#   wine_session.sh stop STAMP    ends the wineserver of the prefix and every Wine process in it
+#
+# WINEPREFIX and Wine's other variables come from the caller (ctest's test environment, or
+# scripts/build-windows.sh, which starts the session beside the build because it takes minutes
+# where Wine runs through qemu).
+#
+# Wine's background processes (services.exe and the rest) inherit the output of the program that
+# starts the session; their output goes into a log beside STAMP, so that they hold no pipe of
+# ctest or of a terminal open.
+set -euo pipefail
+action=${1:?start or stop}
+stamp=${2:?a stamp file}
+: "${WINEPREFIX:?WINEPREFIX is not set}"
+log=${stamp%.*}.log
+mkdir -p "$(dirname "$stamp")" "$(dirname "$WINEPREFIX")"
+
+# The pid of the wineserver of this prefix, or nothing: the server works in its own folder,
+# /tmp/.wine-UID/server-DEV-INODE of the prefix (device and inode in hex).
+server_pid() {
+    [ -d "$WINEPREFIX" ] || return 0
+    local dev inode dir p
+    read -r dev inode < <(stat -c '%d %i' "$WINEPREFIX")
+    dir=$(printf '/tmp/.wine-%d/server-%x-%x' "$(id -u)" "$dev" "$inode")
+    for p in /proc/[0-9]*; do
+        if [ "$(readlink "$p/cwd" 2>/dev/null)" = "$dir" ]; then
+            echo "${p#/proc/}"
+            return 0
+        fi
+    done
+}
+
+case $action in
+start)
+    pid=$(server_pid)
+    if [ -n "$pid" ] && [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$pid" ]; then
+        echo "wine session: running (wineserver $pid, prefix $WINEPREFIX)"
+        exit 0
+    fi
+    started=$(date +%s)
+    [ -f "$WINEPREFIX/system.reg" ] || echo "wine session: making the prefix $WINEPREFIX"
+    wineserver -p >>"$log" 2>&1 </dev/null
+    # In a new prefix wineboot makes it (many minutes under qemu); in an existing one it starts
+    # the services.
+    wine wineboot >>"$log" 2>&1 </dev/null
+    pid=$(server_pid)
+    [ -n "$pid" ] || { echo "wine session: no wineserver after wineboot; see $log" >&2; exit 1; }
+    echo "$pid" >"$stamp"
+    echo "wine session: started in $(($(date +%s) - started)) s (wineserver $pid, prefix $WINEPREFIX)"
+    ;;
+stop)
+    rm -f "$stamp"
+    wineserver -k >>"$log" 2>&1 </dev/null || true
+    echo "wine session: ended"
+    ;;
+*)
+    echo "wine_session.sh: unknown action $action" >&2
+    exit 2
+    ;;
+esac
