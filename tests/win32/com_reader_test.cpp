@@ -24,9 +24,6 @@ using ks_formats::com::CLSID_Reader3DD;
 using ks_formats::com::IID_IReader3DD;
 using ks_formats::com::IReader3DD;
 
-constexpr wchar_t kServerKey[] = L"CLSID\\{DE65DA79-7A56-47F7-90AF-71891E30CCE7}\\InprocServer32";
-constexpr wchar_t kUserServerKey[] =
-    L"Software\\Classes\\CLSID\\{DE65DA79-7A56-47F7-90AF-71891E30CCE7}\\InprocServer32";
 
 std::filesystem::path programFolder() {
     std::wstring path(MAX_PATH * 4, L'\0');

@@ -18,20 +18,25 @@ action=${1:?start or stop}
 stamp=${2:?a stamp file}
 : "${WINEPREFIX:?WINEPREFIX is not set}"
 log=${stamp%.*}.log
-mkdir -p "$(dirname "$stamp")" "$(dirname "$WINEPREFIX")"
+mkdir -p "$(dirname "$stamp")"
 
-# The pid of the wineserver of this prefix, or nothing: the server works in its own folder,
-# /tmp/.wine-UID/server-DEV-INODE of the prefix (device and inode in hex).
+# The pid of the wineserver of this prefix, or nothing: the server works in a folder of its own
+# named after the prefix's device and inode, "server-DEV-INODE" in hex (below /tmp/.wine-UID, or
+# a folder Wine makes under /tmp).
 server_pid() {
     [ -d "$WINEPREFIX" ] || return 0
-    local dev inode dir p
+    local dev inode name p
     read -r dev inode < <(stat -c '%d %i' "$WINEPREFIX")
-    dir=$(printf '/tmp/.wine-%d/server-%x-%x' "$(id -u)" "$dev" "$inode")
+    name=$(printf 'server-%x-%x' "$dev" "$inode")
     for p in /proc/[0-9]*; do
-        if [ "$(readlink "$p/cwd" 2>/dev/null)" = "$dir" ]; then
-            echo "${p#/proc/}"
-            return 0
-        fi
+        case $(readlink "$p/cwd" 2>/dev/null) in
+        /tmp/*/"$name")
+            if tr '\0' ' ' <"$p/cmdline" 2>/dev/null | grep -q wineserver; then
+                echo "${p#/proc/}"
+                return 0
+            fi
+            ;;
+        esac
     done
 }
 
@@ -44,6 +49,8 @@ start)
     fi
     started=$(date +%s)
     [ -f "$WINEPREFIX/system.reg" ] || echo "wine session: making the prefix $WINEPREFIX"
+    # The server works in the prefix's folder: an empty one does for a new prefix.
+    mkdir -p "$WINEPREFIX"
     wineserver -p >>"$log" 2>&1 </dev/null
     # In a new prefix wineboot makes it (many minutes under qemu); in an existing one it starts
     # the services.
