@@ -24,7 +24,6 @@ using ks_formats::com::CLSID_Reader3DD;
 using ks_formats::com::IID_IReader3DD;
 using ks_formats::com::IReader3DD;
 
-
 std::filesystem::path programFolder() {
     std::wstring path(MAX_PATH * 4, L'\0');
     const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
@@ -69,30 +68,22 @@ private:
 
 // A registry of the test's own: a fresh key below the user's root, with HKEY_CLASSES_ROOT and
 // HKEY_CURRENT_USER of this process mapped to it while the object lives, so that what the server
-// writes and deletes through them lands there. The classes root can be mapped read-only, as for
-// a user without administrator rights. The mappings are undone and the key deleted at the end.
+// writes and deletes through them lands there. The mappings are undone and the key deleted at
+// the end.
 class PrivateRegistry {
 public:
-    enum class ClassesRoot { writable, readOnly };
-
-    explicit PrivateRegistry(ClassesRoot classesRoot) {
+    PrivateRegistry() {
         name_ = L"Software\\NOXFormats tests\\com reader " +
                 std::to_wstring(GetCurrentProcessId()) + L" " + std::to_wstring(GetTickCount64());
         if (RegCreateKeyExW(HKEY_CURRENT_USER, name_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                             KEY_ALL_ACCESS, nullptr, &root_, nullptr) != ERROR_SUCCESS)
             return;
-        const REGSAM classesAccess =
-            classesRoot == ClassesRoot::writable ? KEY_ALL_ACCESS : KEY_READ;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, name_.c_str(), 0, classesAccess, &classes_) !=
-            ERROR_SUCCESS)
-            return;
-        mappedClasses_ = RegOverridePredefKey(HKEY_CLASSES_ROOT, classes_) == ERROR_SUCCESS;
+        mappedClasses_ = RegOverridePredefKey(HKEY_CLASSES_ROOT, root_) == ERROR_SUCCESS;
         mappedUser_ = RegOverridePredefKey(HKEY_CURRENT_USER, root_) == ERROR_SUCCESS;
     }
     ~PrivateRegistry() {
         if (mappedUser_) RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
         if (mappedClasses_) RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-        if (classes_) RegCloseKey(classes_);
         if (root_) {
             RegCloseKey(root_);
             RegDeleteTreeW(HKEY_CURRENT_USER, name_.c_str());
@@ -123,7 +114,6 @@ public:
 private:
     std::wstring name_;
     HKEY root_ = nullptr;
-    HKEY classes_ = nullptr;
     bool mappedClasses_ = false;
     bool mappedUser_ = false;
 };
@@ -194,7 +184,7 @@ HRESULT createFromRegistration(const ServerDll& registered, IReader3DD** reader)
 }
 
 TEST_F(ComReaderServerTest, RegistersItselfServesReadersAndUnregisters) {
-    const PrivateRegistry registry(PrivateRegistry::ClassesRoot::writable);
+    const PrivateRegistry registry;
     ASSERT_TRUE(registry.ready()) << "the process's registry roots could not be mapped";
     ASSERT_EQ(server_.call("DllRegisterServer"), S_OK);
     // Registered in the machine's classes under its own full path.
@@ -247,20 +237,6 @@ TEST_F(ComReaderServerTest, RegistersItselfServesReadersAndUnregisters) {
     EXPECT_FALSE(registry.hasKey(kUserClassKey));
     // Unregistering what is not registered succeeds too, as an uninstaller run twice expects.
     EXPECT_EQ(server_.call("DllUnregisterServer"), S_OK);
-}
-
-TEST_F(ComReaderServerTest, WithoutAdministratorRightsRegistersForTheUserAlone) {
-    const PrivateRegistry registry(PrivateRegistry::ClassesRoot::readOnly);
-    ASSERT_TRUE(registry.ready()) << "the process's registry roots could not be mapped";
-    ASSERT_EQ(server_.call("DllRegisterServer"), S_OK);
-    EXPECT_FALSE(registry.hasKey(kClassKey));
-    std::error_code noFile;
-    EXPECT_TRUE(std::filesystem::equivalent(registry.text(kUserServerKey), serverPath(), noFile))
-        << registry.text(kUserServerKey);
-    EXPECT_EQ(registry.text(kUserServerKey, L"ThreadingModel"), L"Both");
-
-    ASSERT_EQ(server_.call("DllUnregisterServer"), S_OK);
-    EXPECT_FALSE(registry.hasKey(kUserClassKey));
 }
 
 TEST_F(ComReaderServerTest, ClassObjectMakesReadersAndKeepsTheServerWhileTheyLive) {

@@ -51,12 +51,31 @@ start)
     [ -f "$WINEPREFIX/system.reg" ] || echo "wine session: making the prefix $WINEPREFIX"
     # The server works in the prefix's folder: an empty one does for a new prefix.
     mkdir -p "$WINEPREFIX"
-    wineserver -p >>"$log" 2>&1 </dev/null
-    # In a new prefix wineboot makes it (many minutes under qemu); in an existing one it starts
-    # the services.
-    wine wineboot >>"$log" 2>&1 </dev/null
-    pid=$(server_pid)
-    [ -n "$pid" ] || { echo "wine session: no wineserver after wineboot; see $log" >&2; exit 1; }
+    # Under qemu the wineserver has been seen to crash while wineboot starts the services; the
+    # wineboot left behind then waits for ever. So wineboot is watched: when the server goes,
+    # wineboot is ended and the start tried again, twice at most.
+    # A server already running for the prefix without the session would end with its last
+    # program, and a persistent one is wanted: it is ended first.
+    end_server() { wineserver -k >>"$log" 2>&1 </dev/null && wineserver -w >>"$log" 2>&1 </dev/null || true; }
+    [ -z "$pid" ] || end_server
+    for attempt in 1 2 3; do
+        wineserver -p >>"$log" 2>&1 </dev/null || true
+        pid=$(server_pid)
+        [ -n "$pid" ] || { echo "wine session: no wineserver started; see $log" >&2; exit 1; }
+        # In a new prefix wineboot makes it (many minutes under qemu); in an existing one it
+        # starts the services.
+        setsid wine wineboot >>"$log" 2>&1 </dev/null &
+        boot=$!
+        while kill -0 "$boot" 2>/dev/null && kill -0 "$pid" 2>/dev/null; do sleep 1; done
+        # The server alive: wineboot has ended, and its status tells.
+        if kill -0 "$pid" 2>/dev/null && wait "$boot"; then
+            break
+        fi
+        echo "wine session: the wineserver or wineboot failed (attempt $attempt); see $log" >&2
+        kill -- "-$boot" 2>/dev/null || true
+        end_server
+        [ "$attempt" != 3 ] || exit 1
+    done
     echo "$pid" >"$stamp"
     echo "wine session: started in $(($(date +%s) - started)) s (wineserver $pid, prefix $WINEPREFIX)"
     ;;
