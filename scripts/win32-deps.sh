@@ -114,11 +114,13 @@ build_libpng() {
 # libxml2 for the project-file reader, as small as it goes: static; no iconv, ICU, lzma, zlib,
 # python, HTTP or FTP; no programs or tests. Its built-in encoders cover UTF-8, UTF-16,
 # ISO-8859-x and ASCII, which is all project files use. Threads stay on: the parser's globals
-# are per thread. Its pkg-config file carries -DLIBXML_STATIC for the users.
+# are per thread. Its pkg-config file carries -DLIBXML_STATIC for the users; the library itself
+# is compiled with it too, or its headers mark every function dllexport and each DLL that links
+# the archive would hand out the whole parser as its own interface.
 build_libxml2() {
     local src
     src=$(fetch_source libxml2)
-    cross_cmake "$src" "$work/build-libxml2" \
+    CFLAGS=-DLIBXML_STATIC cross_cmake "$src" "$work/build-libxml2" \
         -DLIBXML2_WITH_ICONV=OFF -DLIBXML2_WITH_ICU=OFF -DLIBXML2_WITH_LZMA=OFF \
         -DLIBXML2_WITH_ZLIB=OFF -DLIBXML2_WITH_PYTHON=OFF -DLIBXML2_WITH_HTTP=OFF \
         -DLIBXML2_WITH_FTP=OFF -DLIBXML2_WITH_PROGRAMS=OFF -DLIBXML2_WITH_TESTS=OFF \
