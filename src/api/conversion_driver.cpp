@@ -11,30 +11,26 @@
 #include "ks_common/text_encoding.h"
 #include "ks_formats/api.h"
 #include "platform/input_file.h"
-#include "writer/output_stream.h"
+#include "writer/conversion_failure.h"
+#include "writer/output_plan.h"
 #include "writer/writer_library.h"
 
 namespace ks_formats {
 namespace {
 
-constexpr WideChar kNoInputName[] = {0};
-
-uint32_t groupFlags(const ImportBatch& batch) {
-    uint32_t flags = 0;
-    if (batch.getCombineClouds()) flags |= KSIO_GROUP_COMBINE;
-    if (batch.getGenerateNormals()) flags |= KSIO_GROUP_NORMALS;
-    if (batch.getNormalizeIntensities()) flags |= KSIO_GROUP_NORMALISE;
-    return flags;
-}
-
-// A batch holding exactly one import file is offered as a project; a file that is no project
-// comes back as a fresh entry.
+// A batch holding exactly one import file is offered as a project. When the file is no project
+// (or one that cannot be read) it keeps its entry as the host left it: its include flag and its
+// registration matrix still apply.
 void expandProject(ImportBatch& batch) {
     if (batch.numImportFiles() != 1) return;
-    const WideString name(batch.getImportFilename(0));
+    const ScanInfo entry = *static_cast<const ScanInfo*>(batch._getScanInfo(0));
+    const WideString name(entry.getFilename());
     batch.removeImportFiles();
-    if (CreateBatchFromProject(&batch, name.c_str()) != ResultSuccess)
-        batch.addImportFile(name.c_str());
+    if (CreateBatchFromProject(&batch, name.c_str()) == ResultSuccess) return;
+    batch.addImportFile(name.c_str());
+    auto* restored = static_cast<ScanInfo*>(
+        batch._getScanInfo(static_cast<unsigned>(batch.numImportFiles() - 1)));
+    if (restored) *restored = entry;
 }
 
 std::string utf8(const WideChar* text) { return ks_common::toUtf8(text); }
@@ -80,22 +76,46 @@ const char* batchModeWords(int mode) {
     }
 }
 
-std::string overlongName(const WideChar* name) {
-    return "the output name " + utf8(name) + " is " +
-           std::to_string(ks_common::wideView(name).size()) + " units long; at most " +
-           std::to_string(kPathBufferUnits - 1) + " fit";
+void report(ImportBatch& batch, const ConversionFailure& failure) {
+    diagnostics::reportFailureUtf8(&batch, failure.result(), failure.phase(), failure.what());
 }
 
+// A batch that cannot convert as asked is refused before anything is opened or written.
+void refuseUnusableBatch(const ImportBatch& batch) {
+    const int mode = batch.getBatchMode();
+    if (mode != BatchModePerScan && mode != BatchModePerFile && mode != BatchModeSingleFile)
+        throw ConversionFailure(ResultFailed, PhaseRead,
+                                "batch mode " + std::to_string(mode) + " is none of 1 (" +
+                                    batchModeWords(1) + "), 2 (" + batchModeWords(2) + ") and 3 (" +
+                                    batchModeWords(3) + ")");
+    if (const size_t units = overlongOutputNameUnits(&batch))
+        throw ConversionFailure(ResultOutputFailed, PhaseRead,
+                                "the output name given is " + std::to_string(units) +
+                                    " units long; at most " + std::to_string(kPathBufferUnits - 1) +
+                                    " fit");
+}
+
+// One conversion of a batch. Failures that end it are raised as ConversionFailure and reported
+// once, in run(); a failure of one import file is reported where it is found and the loop goes
+// on with the next file.
 class Conversion {
 public:
-    Conversion(ImportBatch& batch) : batch_(batch), writer_(writerLibrary()) {}
+    explicit Conversion(ImportBatch& batch) : batch_(batch), plan_(batch) {}
 
     Result run() {
-        const Result result = convert();
+        Result result;
+        try {
+            result = convert();
+        } catch (const ConversionFailure& failure) {
+            report(batch_, failure);
+            // The whole batch's build failing ends the conversion the same way as its success.
+            if (failure.phase() == PhaseWrite) setCurrentBatch(nullptr);
+            result = failure.result();
+        }
         // A conversion that stopped early (cancelled, or a failure) leaves its stream unbuilt;
         // discarding it now removes the writer's partial file instead of leaving it until the
         // next conversion.
-        discardOutputStream();
+        OutputPlan::abandon();
         return result;
     }
 
@@ -103,187 +123,85 @@ private:
     Result convert() {
         setCurrentBatch(&batch_);
         diagnostics::beginConversion(&batch_);
-        if (const Result r = refuseUnusableBatch(); r != ResultSuccess) return r;
+        refuseUnusableBatch(batch_);
         expandProject(batch_);
         batch_._initializeConvert();
         batch_.extractFilePaths();
-        mode_ = batch_.getBatchMode();
+        plan_ = OutputPlan(batch_);
 
-        if (const Result r = setUp(); r != ResultSuccess) return fail(r, PhaseRead);
+        plan_.beginConversion();
+        // The read phase gets the whole bar, or 70 percent when a final build follows.
+        readBudget_ = plan_.mode() == BatchModeSingleFile ? 70 : 100;
+        if (batch_.numImportFiles() > 0)
+            batch_._setReadPhasePercentagePerFile(readBudget_ / batch_.numImportFiles());
+        share_ = static_cast<float>(batch_._getReadPhasePercentagePerFile());
+
         for (int index = 0; index < batch_.numImportFiles(); ++index) {
             if (batch_._getCancel()) break;
-            if (const Result r = convertFile(index); r != ResultSuccess) return r;
+            convertFile(index);
         }
         if (batch_._getCancel()) return ResultCancelled;
         return finish();
     }
 
-    // Reports the failure with the reason the failing step left, and answers its code.
-    Result fail(Result code, ConvertPhase phase) {
-        diagnostics::reportFailureUtf8(&batch_, code, phase, reason_);
-        reason_.clear();
-        return code;
-    }
-
-    Result failWith(Result code, ConvertPhase phase, std::string reason) {
-        reason_ = std::move(reason);
-        return fail(code, phase);
-    }
-
-    // Keeps the writer's own words when one of its calls fails.
-    Result checkWriter(const char* call, int32_t code) {
-        if (code != ResultSuccess) {
-            const WideChar* text = writer_.getLastError ? writer_.getLastError() : nullptr;
-            reason_ = std::string("the writer's ") + call + " failed with code " +
-                      std::to_string(code) + ": " +
-                      (text && *text ? utf8(text) : std::string("no further text"));
-        }
-        return Result(code);
-    }
-
-    // A batch that cannot convert as asked is refused before anything is opened or written.
-    Result refuseUnusableBatch() {
-        const int mode = batch_.getBatchMode();
-        if (mode != BatchModePerScan && mode != BatchModePerFile && mode != BatchModeSingleFile)
-            return failWith(ResultFailed, PhaseRead,
-                            "batch mode " + std::to_string(mode) + " is none of 1 (" +
-                                batchModeWords(1) + "), 2 (" + batchModeWords(2) + ") and 3 (" +
-                                batchModeWords(3) + ")");
-        if (const size_t units = overlongOutputNameUnits(&batch_))
-            return failWith(ResultOutputFailed, PhaseRead,
-                            "the output name given is " + std::to_string(units) +
-                                " units long; at most " + std::to_string(kPathBufferUnits - 1) +
-                                " fit");
-        return ResultSuccess;
-    }
-
-    // The output name for an import file (or the batch), refused when it does not fit the
-    // current-output field instead of being cut to somewhere else.
-    bool setOutputName(const WideChar* inputName) {
-        const WideChar* name = batch_._getOutputFilename(inputName, -1);
-        if (!fitsNameField(ks_common::wideView(name).size())) {
-            reason_ = overlongName(name);
-            return false;
-        }
-        batch_._setCurrentOutputFilename(name);
-        return true;
-    }
-
-    Result setUp() {
-        const float filtering = batch_.getSpatialFiltering();
-        Result r = checkWriter("ksioSpatialFiltering",
-                               writer_.spatialFiltering(filtering > 0 ? filtering : -1.0f, 1));
-        if (r != ResultSuccess) return r;
-        r = checkWriter("ksioSetCompressionTolerance",
-                        writer_.setCompressionTolerance(batch_.getCompressionTolerance()));
-        if (r != ResultSuccess) return r;
-        if (mode_ == BatchModeSingleFile) {
-            if (!setOutputName(kNoInputName)) return ResultOutputFailed;
-            r = checkWriter("ksioStartStreamW",
-                            startOutputStream(batch_._getCurrentOutputFilename()));
-            if (r != ResultSuccess) return r;
-            r = checkWriter("ksioAddGroupW",
-                            writer_.addGroup(groupFlags(batch_), KS_WIDE("Group")));
-            if (r != ResultSuccess) return r;
-        }
-        // The read phase gets the whole bar, or 70 percent when a final build follows.
-        readBudget_ = mode_ == BatchModeSingleFile ? 70 : 100;
-        if (batch_.numImportFiles() > 0)
-            batch_._setReadPhasePercentagePerFile(readBudget_ / batch_.numImportFiles());
-        share_ = static_cast<float>(batch_._getReadPhasePercentagePerFile());
-        return ResultSuccess;
-    }
-
-    // Converts one import file; anything but success ends the conversion with that result.
-    Result convertFile(int index) {
+    // Converts one import file. A failure of the file alone is reported and the loop goes on;
+    // one of its output stream ends the conversion.
+    void convertFile(int index) {
         batch_._setCurrentFilename(batch_.getImportFilename(index));
         batch_._setTotalProgressPercentage(static_cast<int>(index * share_));
         batch_._setCurrentFileIndex(index);
         auto* scan = static_cast<ScanInfo*>(batch_._getScanInfo(static_cast<unsigned>(index)));
-        if (!scan) return ResultSuccess;
+        if (!scan) return;
         if (!scan->getIncluded()) {
             diagnostics::recordSkip(&batch_, SkipExcluded,
                                     "left out: the input is marked as not included");
-            return ResultSuccess;
+            return;
         }
 
         const WideString fileName(scan->getFilename());
         FileTypeHandler* handler = findHandlerForName(fileName.c_str());
         if (!handler) {
             const auto name = ks_common::wideView(fileName.c_str());
-            fail(ResultUnsupportedFileType, PhaseRead,
-                 utf8(fileName.c_str()) + ": no reader converts files ending in \"" +
-                     ks_common::encodeUtf8(name.substr(name.size() < 3 ? 0 : name.size() - 3)) +
-                     "\" (point streams end in rxp, grid scans in 3dd, point databases in rdb, "
-                     "projects in rsp)");
-            return ResultSuccess;
+            report(
+                batch_,
+                ConversionFailure(
+                    ResultUnsupportedFileType, PhaseRead, utf8(fileName.c_str()),
+                    "no reader converts files ending in \"" +
+                        ks_common::encodeUtf8(name.substr(name.size() < 3 ? 0 : name.size() - 3)) +
+                        "\" (point streams end in rxp, grid scans in 3dd, point databases in rdb, "
+                        "projects in rsp)"));
+            return;
         }
         if (std::string why = platform::describeNonRegularFile(utf8(fileName.c_str()));
             !why.empty()) {
-            fail(ResultCannotOpenFile, PhaseRead, std::move(why));
-            return ResultSuccess;
+            report(batch_, ConversionFailure(ResultCannotOpenFile, PhaseRead, why));
+            return;
         }
-        if (mode_ == BatchModePerFile) {
-            if (!setOutputName(fileName.c_str())) return fail(ResultOutputFailed, PhaseRead);
-            if (const int32_t started = startOutputStream(batch_._getCurrentOutputFilename());
-                started != ResultSuccess) {
-                checkWriter("ksioStartStreamW", started);
-                return fail(ResultOutputFailed, PhaseRead);
-            }
-            writer_.addGroup(groupFlags(batch_), KS_WIDE("Point Cloud"));
-        }
-        writer_.setMetaTag(KS_WIDE("Audit.ScanPaths"), fileName.c_str());
+        plan_.beginFile(fileName.c_str());
+        plan_.tagScanPath(fileName.c_str());
         const int skipsBefore = GetNumSkippedInputs(&batch_);
         const bool converted = runImport(*handler, batch_, *scan);
         const bool leftOut = GetNumSkippedInputs(&batch_) != skipsBefore;
-        if (batch_._getCancel()) return ResultSuccess;
+        if (batch_._getCancel()) return;
 
-        const WideString numScans = ks_common::asciiToWide(std::to_string(batch_.getNumScans()));
-        writer_.setMetaTag(KS_WIDE("Audit.OriginalNumScans"), numScans.c_str());
-        if (mode_ == BatchModePerFile) {
-            // A file whose import failed gets no output file: its failure is reported already,
-            // and an empty or partial file beside the good ones would pass for a conversion. One
-            // left out on purpose (a grid scan below the minimum size) gets none either.
-            if (!converted || leftOut) {
-                discardOutputStream();
-                return ResultSuccess;
-            }
-            endOutputStream();
-            const Result built = checkWriter("ksioBuildNOXFile", buildOutputFile());
-            if (built != ResultSuccess) return fail(built, PhaseRead);
-            batch_._addExportedFile(batch_._getOutputFilename(fileName.c_str(), -1));
-        }
-        return ResultSuccess;
-    }
-
-    // Reports a failure of the current file and lets the conversion go on.
-    void fail(Result code, ConvertPhase phase, std::string reason) {
-        failWith(code, phase, std::move(reason));
+        plan_.tagScanCount();
+        // A file whose import failed gets no output file: its failure is reported already. One
+        // left out on purpose (a grid scan below the minimum size) gets none either.
+        plan_.finishFile(fileName.c_str(), converted && !leftOut);
     }
 
     Result finish() {
         batch_._setTotalProgressPercentage(readBudget_);
         batch_._progressWrite(readBudget_);
-        if (mode_ == BatchModeSingleFile) {
-            Result r = checkWriter("ksioEndStream", endOutputStream());
-            if (r == ResultSuccess) r = checkWriter("ksioBuildNOXFile", buildOutputFile());
-            if (r != ResultSuccess) {
-                fail(r, PhaseWrite);
-                setCurrentBatch(nullptr);
-                return r;
-            }
-            batch_._addExportedFile(batch_._getOutputFilename(kNoInputName, -1));
-            setCurrentBatch(nullptr);
-        }
+        plan_.finishConversion();
+        if (plan_.mode() == BatchModeSingleFile) setCurrentBatch(nullptr);
         batch_._setTotalProgressPercentage(100);
         batch_._progressWrite(100);
         return ResultSuccess;
     }
 
     ImportBatch& batch_;
-    const WriterLibrary& writer_;
-    std::string reason_;  // why the step that failed last failed
-    BatchMode mode_ = BatchModeSingleFile;
+    OutputPlan plan_;  // made again once the batch's settings are final
     int readBudget_ = 100;
     float share_ = 0;
 };

@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "ks_formats/import_batch.h"
+#include "writer/output_plan.h"
 
 namespace ks_formats {
 
@@ -13,8 +14,5 @@ void rememberOverlongOutputName(const ImportBatch* batch, size_t units);
 void forgetOverlongOutputName(const ImportBatch* batch);
 // The length of the overlong name given last, 0 when the name fits.
 size_t overlongOutputNameUnits(const ImportBatch* batch);
-
-// True when a name of this many units fits a 512-unit name field with its terminating zero.
-constexpr bool fitsNameField(size_t units) { return units < size_t(kPathBufferUnits); }
 
 }  // namespace ks_formats

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "batch/batch_diagnostics.h"
-#include "handlers/file_percent.h"
 #include "handlers/path_buffer.h"
 #include "handlers/scan_import.h"
 #include "handlers/value_conversion.h"
@@ -34,11 +33,6 @@ constexpr float kNullCoordinate = 1e-6f;
 // Intensity 0..1 maps to -32667..32667.
 constexpr double kIntensityRange = 65335.0;
 
-// A failing reader call ends the import, with what failed and how.
-struct ReaderFailure {
-    std::string why;
-};
-
 std::string hresultText(com::HRESULT result) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(result));
@@ -57,87 +51,188 @@ bool isClassNotRegistered(com::HRESULT result) {
     return result == REGDB_E_CLASSNOTREG;
 }
 
-void check(com::HRESULT result, const char* call) {
-    if (result < 0)
-        throw ReaderFailure{std::string("the grid reader's ") + call + " failed with HRESULT " +
-                            hresultText(result)};
-}
-
-// Closes an open scan on every path.
-class OpenScan {
-public:
-    explicit OpenScan(com::IReader3DD* reader) : reader_(reader) {}
-    ~OpenScan() { reader_->Close(); }
-    OpenScan(const OpenScan&) = delete;
-    OpenScan& operator=(const OpenScan&) = delete;
-
-private:
-    com::IReader3DD* reader_;
-};
-
-template <typename T>
-using ScanArray = platform::LargeBuffer<T>;
-
-// Zeroed by the system (no clearing pass over memory that the reader overwrites right after),
-// and on huge pages where they are offered: a whole scan is hundreds of MiB.
-template <typename T>
-ScanArray<T> zeroedArray(uint64_t count) {
-    ScanArray<T> array = platform::allocateLargeArray<T>(static_cast<size_t>(count));
-    if (!array)
-        throw ReaderFailure{"out of memory for an array of " + std::to_string(count) + " values"};
-    return array;
-}
-
 bool anyAbove(const float* values, uint64_t count, float threshold) {
     for (uint64_t i = 0; i < count; ++i)
         if (values[i] > threshold) return true;
     return false;
 }
 
-// The reader object through its grid interface.
-void createReader(com::ComRef<com::IReader3DD>& reader) {
-    com::ComRef<com::IUnknown> object;
-    const com::HRESULT created = com::CoCreateInstance(
-        com::CLSID_Reader3DD, nullptr, kServerContext, com::IID_IUnknown, object.out());
-    if (isClassNotRegistered(created))
-        throw ReaderFailure{"the grid reader's class is not registered (HRESULT " +
-                            hresultText(created) + "): register " +
-                            std::string(com::kReader3DDLibrary) +
-                            " once (on Windows with regsvr32)"};
-    check(created, "CoCreateInstance");
-    check(com::OleRun(object.get()), "OleRun");
-    const com::HRESULT found = object->QueryInterface(com::IID_IReader3DD, reader.out());
-    check(found, "QueryInterface");
-    if (!reader)
-        throw ReaderFailure{
-            "the grid reader object has no grid interface (QueryInterface "
-            "answered " +
-            hresultText(found) + ")"};
-}
+template <typename T>
+using ScanArray = platform::LargeBuffer<T>;
 
-// A grid no file of this size can hold is refused before anything is allocated.
-void checkPlausibleGrid(int32_t rows, int32_t columns, const WideChar* path) {
-    const std::string size = std::to_string(rows) + " x " + std::to_string(columns);
-    if (rows < 0 || columns < 0)
-        throw ReaderFailure{"the grid reader gives a negative grid size, " + size};
-    const uint64_t cells = static_cast<uint64_t>(rows) * static_cast<uint64_t>(columns);
-    if (cells > static_cast<uint64_t>(INT32_MAX))  // the fetch counts are 32-bit
-        throw ReaderFailure{"a grid of " + size + " cells is larger than a scan can be"};
-    const int64_t fileSize = platform::InputFile::open(ks_common::toUtf8(path)).size();
-    if (fileSize >= 0 && cells > static_cast<uint64_t>(fileSize))
-        throw ReaderFailure{"a grid of " + size + " cells cannot be in a file of " +
-                            std::to_string(fileSize) +
-                            " bytes: the file is shorter than its "
-                            "header says"};
-}
+// A grid scan read whole through the reader component: positions, and the intensity and colour
+// channels the batch asks for and the scan has. The scan stays open until the source goes.
+class GridPoints : public PointSource {
+public:
+    GridPoints(ImportBatch& batch, const WideChar* path) : path_(ks_common::toUtf8(path)) {
+        createReader();
+        const com::OwnedBstr pathText(path);
+        const com::OwnedBstr noOptions(KS_WIDE(""));
+        if (const com::HRESULT opened = reader_->Open(pathText.get(), noOptions.get(), 0, 0, 0);
+            !isOk(opened))
+            fail("the grid reader's Open answered HRESULT " + hresultText(opened) +
+                 ": the file is missing or no grid scan");
+        closer_.reader = reader_.get();
+        check(reader_->SetOptionA(kOptionA), "SetOptionA");
+        check(reader_->SetOptionB(kOptionB), "SetOptionB");
+        check(reader_->GetDimensions(&rows_, &columns_), "GetDimensions");
+        checkPlausibleGrid();
+        cells_ = static_cast<uint64_t>(rows_) * static_cast<uint64_t>(columns_);
+        withRgb_ = batch.getIncludeRGB();
+        withIntensity_ = batch.getIncludeIntensity();
+    }
+    GridPoints(const GridPoints&) = delete;
+    GridPoints& operator=(const GridPoints&) = delete;
+
+    int32_t rows() const { return rows_; }
+    int32_t columns() const { return columns_; }
+    uint64_t cells() const { return cells_; }
+
+    // Loads the scan and fetches its channels. False when the reader has nothing to fetch.
+    bool load() {
+        positions_ = zeroedArray(cells_ * 3);
+        if (withRgb_) colours_ = zeroedArray(cells_ * 3);
+        if (withIntensity_) intensities_ = zeroedArray(cells_);
+        const com::HRESULT loaded = reader_->LoadData();
+        check(loaded, "LoadData");
+        if (!isOk(loaded)) return false;
+        const int32_t n = static_cast<int32_t>(cells_);
+        int32_t delivered = 0;
+        check(reader_->GetPoints(&delivered, positions_.get(), com::kReader3DDCartesian,
+                                 com::kReader3DDXyz, 0, n),
+              "GetPoints");
+        if (intensities_) {
+            check(reader_->GetIntensities(&delivered, intensities_.get(), 0, n), "GetIntensities");
+            if (!anyAbove(intensities_.get(), cells_, kChannelThreshold)) intensities_.reset();
+        }
+        if (colours_) {
+            check(reader_->GetColours(&delivered, colours_.get(), 0, n), "GetColours");
+            if (!anyAbove(colours_.get(), cells_ * 3, kChannelThreshold)) colours_.reset();
+        }
+        return true;
+    }
+
+    uint32_t cloudFlags() const {
+        uint32_t flags = 0;
+        if (colours_) flags |= KSIO_CLOUD_COLOUR;
+        if (intensities_) flags |= KSIO_CLOUD_INTENSITY;
+        return flags;
+    }
+
+    void setScale(double scale) { scale_ = scale; }
+
+    // A cell at the origin is a null point: the scanner saw nothing there.
+    bool readSome(PointOutput& out) override {
+        const uint64_t end = std::min(cells_, done_ + kCellsPerRead);
+        while (done_ < end) {
+            const uint64_t cell = done_++;
+            const float* p = &positions_[cell * 3];
+            bool go;
+            if (std::fabs(p[0]) <= kNullCoordinate && std::fabs(p[1]) <= kNullCoordinate &&
+                std::fabs(p[2]) <= kNullCoordinate) {
+                go = out.nullPoint();
+            } else {
+                uint8_t rgb[3] = {0, 0, 0};
+                if (colours_)
+                    for (int c = 0; c < 3; ++c) rgb[c] = low8Bits(colours_[cell * 3 + c] * 255.0);
+                const int16_t intensity =
+                    intensities_ ? low16Bits((intensities_[cell] - 0.5) * kIntensityRange) : 0;
+                double xyz[3] = {p[0] * scale_, p[1] * scale_, p[2] * scale_};
+                go = out.point(xyz, rgb, intensity, nullptr, 0);
+            }
+            if (!go) return false;
+        }
+        return done_ < cells_;
+    }
+
+    int filePercent() const override { return ks_formats::filePercent(done_, cells_); }
+
+    void endReading() override {
+        positions_.reset();
+        colours_.reset();
+        intensities_.reset();
+    }
+
+private:
+    static constexpr uint64_t kCellsPerRead = 1 << 16;
+
+    [[noreturn]] void fail(const std::string& why) const {
+        throw ConversionFailure(ResultFailed, PhaseRead, path_, why);
+    }
+
+    void check(com::HRESULT result, const char* call) const {
+        if (result < 0)
+            fail(std::string("the grid reader's ") + call + " failed with HRESULT " +
+                 hresultText(result));
+    }
+
+    // Zeroed by the system (no clearing pass over memory that the reader overwrites right
+    // after), and on huge pages where they are offered: a whole scan is hundreds of MiB.
+    ScanArray<float> zeroedArray(uint64_t count) const {
+        ScanArray<float> array = platform::allocateLargeArray<float>(static_cast<size_t>(count));
+        if (!array) fail("out of memory for an array of " + std::to_string(count) + " values");
+        return array;
+    }
+
+    // The reader object through its grid interface.
+    void createReader() {
+        com::ComRef<com::IUnknown> object;
+        const com::HRESULT created = com::CoCreateInstance(
+            com::CLSID_Reader3DD, nullptr, kServerContext, com::IID_IUnknown, object.out());
+        if (isClassNotRegistered(created))
+            fail("the grid reader's class is not registered (HRESULT " + hresultText(created) +
+                 "): register " + std::string(com::kReader3DDLibrary) +
+                 " once (on Windows with regsvr32)");
+        check(created, "CoCreateInstance");
+        check(com::OleRun(object.get()), "OleRun");
+        const com::HRESULT found = object->QueryInterface(com::IID_IReader3DD, reader_.out());
+        check(found, "QueryInterface");
+        if (!reader_)
+            fail("the grid reader object has no grid interface (QueryInterface answered " +
+                 hresultText(found) + ")");
+    }
+
+    // A grid no file of this size can hold is refused before anything is allocated.
+    void checkPlausibleGrid() const {
+        const std::string size = std::to_string(rows_) + " x " + std::to_string(columns_);
+        if (rows_ < 0 || columns_ < 0) fail("the grid reader gives a negative grid size, " + size);
+        const uint64_t cells = static_cast<uint64_t>(rows_) * static_cast<uint64_t>(columns_);
+        if (cells > static_cast<uint64_t>(INT32_MAX))  // the fetch counts are 32-bit
+            fail("a grid of " + size + " cells is larger than a scan can be");
+        const int64_t fileSize = platform::InputFile::open(path_).size();
+        if (fileSize >= 0 && cells > static_cast<uint64_t>(fileSize))
+            fail("a grid of " + size + " cells cannot be in a file of " + std::to_string(fileSize) +
+                 " bytes: the file is shorter than its header says");
+    }
+
+    std::string path_;
+    com::ComRef<com::IReader3DD> reader_;
+    // Closes the open scan on every path, a constructor that fails after the open included;
+    // before the reader goes.
+    struct OpenScan {
+        com::IReader3DD* reader = nullptr;
+        OpenScan() = default;
+        OpenScan(const OpenScan&) = delete;
+        OpenScan& operator=(const OpenScan&) = delete;
+        ~OpenScan() {
+            if (reader) reader->Close();
+        }
+    } closer_;
+    int32_t rows_ = 0;
+    int32_t columns_ = 0;
+    uint64_t cells_ = 0;
+    bool withRgb_ = false;
+    bool withIntensity_ = false;
+    ScanArray<float> positions_, colours_, intensities_;
+    double scale_ = 1.0;
+    uint64_t done_ = 0;
+};
 
 }  // namespace
 
 _3DDHandler::_3DDHandler()
     : FileTypeHandler(KS_WIDE("Riegl RSP/RDB/RXP/3DD importer (module)"), KS_WIDE("3dd")),
       scanMatrix_(Matrix4d::identity()) {}
-
-_3DDHandler::~_3DDHandler() { com::CoUninitialize(); }
 
 bool _3DDHandler::acceptsExtension(const WideString& extension) {
     return extensionIsOneOf(extension, KS_WIDE("3dd"), KS_WIDE("3DD"));
@@ -168,102 +263,31 @@ bool _3DDHandler::import(ImportBatch* batch, ScanInfo* scan) {
 
 bool _3DDHandler::import3DD(ImportBatch* batch, const WideChar* path, const WideChar* cloudName) {
     if (!batch || !cloudName) return false;
-    // A host may convert on a thread of its own, where nobody set up the component layer.
+    // A host may convert on a thread of its own, where nobody set up the component layer: the
+    // grid reader is the one handler that needs it, so it sets it up for itself.
     const com::ThreadScope componentLayer;
-    try {
-        com::ComRef<com::IReader3DD> reader;
-        createReader(reader);
-        const com::OwnedBstr pathText(path);
-        const com::OwnedBstr noOptions(KS_WIDE(""));
-        if (const com::HRESULT opened = reader->Open(pathText.get(), noOptions.get(), 0, 0, 0);
-            !isOk(opened))
-            throw ReaderFailure{"the grid reader's Open answered HRESULT " + hresultText(opened) +
-                                ": the file is missing or no grid scan"};
-        const OpenScan open(reader.get());
-
-        check(reader->SetOptionA(kOptionA), "SetOptionA");
-        check(reader->SetOptionB(kOptionB), "SetOptionB");
-        int32_t rows = 0, columns = 0;
-        check(reader->GetDimensions(&rows, &columns), "GetDimensions");
-        checkPlausibleGrid(rows, columns, path);
-        const uint64_t cells = static_cast<uint64_t>(rows) * static_cast<uint64_t>(columns);
+    return guardedImport(*batch, path, [&] {
+        GridPoints grid(*batch, path);
         const int minimum = batch->getMinimumScanToImport();
-        if (cells < static_cast<uint64_t>(std::max(0, minimum))) {
-            diagnostics::recordSkip(batch, SkipBelowMinimumSize,
-                                    "left out: a grid of " + std::to_string(rows) + " x " +
-                                        std::to_string(columns) + " = " + std::to_string(cells) +
-                                        " cells is below the minimum scan size of " +
-                                        std::to_string(minimum));
+        if (grid.cells() < static_cast<uint64_t>(std::max(0, minimum))) {
+            diagnostics::recordSkip(
+                batch, SkipBelowMinimumSize,
+                "left out: a grid of " + std::to_string(grid.rows()) + " x " +
+                    std::to_string(grid.columns()) + " = " + std::to_string(grid.cells()) +
+                    " cells is below the minimum scan size of " + std::to_string(minimum));
             return true;
         }
-
-        auto positions = zeroedArray<float>(cells * 3);
-        ScanArray<float> colours, intensities;
-        if (batch->getIncludeRGB()) colours = zeroedArray<float>(cells * 3);
-        if (batch->getIncludeIntensity()) intensities = zeroedArray<float>(cells);
-
-        const com::HRESULT loaded = reader->LoadData();
-        check(loaded, "LoadData");
-        if (!isOk(loaded)) return true;  // nothing to fetch: no cloud for this scan
-        const int32_t n = static_cast<int32_t>(cells);
-        int32_t delivered = 0;
-        check(reader->GetPoints(&delivered, positions.get(), com::kReader3DDCartesian,
-                                com::kReader3DDXyz, 0, n),
-              "GetPoints");
-        if (intensities) {
-            check(reader->GetIntensities(&delivered, intensities.get(), 0, n), "GetIntensities");
-            if (!anyAbove(intensities.get(), cells, kChannelThreshold)) intensities.reset();
-        }
-        if (colours) {
-            check(reader->GetColours(&delivered, colours.get(), 0, n), "GetColours");
-            if (!anyAbove(colours.get(), cells * 3, kChannelThreshold)) colours.reset();
-        }
-        uint32_t cloudFlags = 0;
-        if (colours) cloudFlags |= KSIO_CLOUD_COLOUR;
-        if (intensities) cloudFlags |= KSIO_CLOUD_INTENSITY;
-
-        ScanImport flow(*batch, scanMatrix_);
-        if (!flow.beginCloud(
-                {.outputInputName = path,
-                 .outputIndex = 0,
-                 .cloudFlags = cloudFlags,
-                 .cloudName = cloudName,
-                 .rows = rows,
-                 .columns = columns,
-                 .extraGroupFlags = batch->getGenerateNormals() ? KSIO_GROUP_NORMALS : 0u}))
-            return false;
-        const double s = flow.scale();
-        const WriterLibrary& writer = writerLibrary();
-        for (uint64_t cell = 0; cell < cells && !flow.cancelled(); ++cell) {
-            const float* p = &positions[cell * 3];
-            if (std::fabs(p[0]) <= kNullCoordinate && std::fabs(p[1]) <= kNullCoordinate &&
-                std::fabs(p[2]) <= kNullCoordinate) {
-                writer.addNullPoint();
-            } else {
-                uint8_t rgb[3] = {0, 0, 0};
-                if (colours)
-                    for (int c = 0; c < 3; ++c) rgb[c] = low8Bits(colours[cell * 3 + c] * 255.0);
-                const int16_t intensity =
-                    intensities ? low16Bits((intensities[cell] - 0.5) * kIntensityRange) : 0;
-                double xyz[3] = {p[0] * s, p[1] * s, p[2] * s};
-                emitPoint(xyz, rgb, intensity, nullptr, 0);
-            }
-            if (flow.countPoint())
-                flow.checkCancelThenReport(filePercent(flow.handledPoints(), cells));
-        }
-        positions.reset();
-        colours.reset();
-        intensities.reset();
-        if (flow.cancelled()) return flow.finishCancelled();
-        flow.finishOutput(batch->_getOutputFilename(path, 0));
-        return true;
-    } catch (const ReaderFailure& failure) {
-        diagnostics::reportFailureUtf8(batch, ResultFailed, PhaseRead,
-                                       ks_common::toUtf8(path) + ": " + failure.why);
-        return false;
-    } catch (const std::bad_alloc&) {
-        diagnostics::reportFailureUtf8(batch, ResultFailed, PhaseRead,
-                                       ks_common::toUtf8(path) + ": out of memory");
-        return false;
-    }
+        if (!grid.load()) return true;  // nothing to fetch: no cloud for this scan
+        ScanImport flow(*batch, *this, scanMatrix_);
+        grid.setScale(flow.scale());
+        return flow.run({.outputInputName = path,
+                         .outputIndex = 0,
+                         .cloudFlags = grid.cloudFlags(),
+                         .cloudName = cloudName,
+                         .rows = grid.rows(),
+                         .columns = grid.columns(),
+                         .extraGroupFlags = batch->getGenerateNormals() ? KSIO_GROUP_NORMALS : 0u,
+                         .cancelBeforeReport = true},
+                        grid);
+    });
 }

@@ -30,7 +30,7 @@ protected:
 
     // The handler classes keep the fixed slot layout of their interface, which has no virtual
     // destructor; only the library's own final instances are ever destroyed.
-    ~_3DDHandler();
+    ~_3DDHandler() = default;
 
     ks_formats::Matrix4d scanMatrix_;
 };

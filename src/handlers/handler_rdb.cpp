@@ -3,14 +3,12 @@
 #include <array>
 
 #include "batch/batch_diagnostics.h"
-#include "handlers/file_percent.h"
 #include "handlers/rds_reader.h"
 #include "handlers/rds_records.h"
 #include "handlers/scan_import.h"
 #include "handlers/value_conversion.h"
 #include "ks_common/little_endian.h"
 #include "ks_common/text_encoding.h"
-#include "platform/component.h"
 #include "platform/paths.h"
 
 using namespace ks_formats;
@@ -38,9 +36,6 @@ WideString rdbDataFolder(const WideString& name) {
     folder.replace(folder.size() - 4, 4, 1, platform::kSeparator);
     return folder;
 }
-
-// The scanner handlers initialise the component layer on the thread that loads the library.
-_RDBHandler::_RDBHandler() { ks_formats::com::CoInitialize(nullptr); }
 
 bool _RDBHandler::acceptsExtension(const WideString& extension) {
     return extensionIsOneOf(extension, KS_WIDE("rdb"), KS_WIDE("RDB"));
@@ -72,77 +67,99 @@ bool _RDBHandler::locateRdbData(ImportBatch* batch, const WideChar* name,
                          cloudName);
 }
 
-bool _RDBHandler::importRdbScan(ImportBatch* batch, const WideChar* importName,
-                                const WideString& positionsPath, const WideString& coloursPath,
-                                const WideChar* cloudName) {
-    if (!batch) return false;
-    RSPOpt& options = batch->RSPSettings();
-    const RSPOpt::RSPIntensitySource intensitySource = options.getIntensitySource();
-    double reflectanceScale = options.getReflectanceScale();
-    if (reflectanceScale == 0.0) reflectanceScale = 1.0;
+namespace {
 
-    const auto fail = [&](const std::string& why) {
-        diagnostics::reportFailureUtf8(batch, ResultFailed, PhaseRead, why);
-        return false;
-    };
-    const std::string positionsFile = ks_common::encodeUtf8(positionsPath);
-    RdsReader positions;
-    RdsReader colours;
-    if (!positions.open(positionsFile)) return fail(positions.error());
-    bool withColour = batch->getIncludeRGB() && colours.open(ks_common::encodeUtf8(coloursPath));
+// A scan's positions file with its colours beside it, one record of each per point, read
+// through read-ahead buffers.
+class RdsPoints : public PointSource {
+public:
+    RdsPoints(ImportBatch& batch, const WideString& positionsPath, const WideString& coloursPath,
+              double scale)
+        : positionsFile_(ks_common::encodeUtf8(positionsPath)) {
+        RSPOpt& options = batch.RSPSettings();
+        intensitySource_ = options.getIntensitySource();
+        reflectanceScale_ = options.getReflectanceScale();
+        if (reflectanceScale_ == 0.0) reflectanceScale_ = 1.0;
 
-    RdsHeader header;
-    RdsRecordLayout layout;
-    std::string why;
-    if (!readRdsHeader(positions, header, &why)) return fail(positionsFile + ": " + why);
-    // A version without a record layout cannot be read at all.
-    if (!rdsRecordLayout(header, layout))
-        return fail(positionsFile + ": format version " + std::to_string(header.formatVersion) +
-                    " (record variant " + std::to_string(header.recordVariant) +
-                    ") has no record layout that can be read");
-    RdsHeader colourHeader;
-    if (withColour && !readRdsHeader(colours, colourHeader)) {
-        withColour = false;
-        colours.close();
+        if (!positions_.open(positionsFile_))
+            throw ConversionFailure(ResultFailed, PhaseRead, positions_.error());
+        withColour_ = batch.getIncludeRGB() && colours_.open(ks_common::encodeUtf8(coloursPath));
+        RdsHeader header;
+        std::string why;
+        if (!readRdsHeader(positions_, header, &why))
+            throw ConversionFailure(ResultFailed, PhaseRead, positionsFile_, why);
+        // A version without a record layout cannot be read at all.
+        if (!rdsRecordLayout(header, layout_))
+            throw ConversionFailure(ResultFailed, PhaseRead, positionsFile_,
+                                    "format version " + std::to_string(header.formatVersion) +
+                                        " (record variant " + std::to_string(header.recordVariant) +
+                                        ") has no record layout that can be read");
+        versionOne_ = header.formatVersion == 1;
+        RdsHeader colourHeader;
+        if (withColour_ && !readRdsHeader(colours_, colourHeader)) {
+            withColour_ = false;
+            colours_.close();
+        }
+        metres_ = kRdsMetresPerStep * scale;
     }
 
-    uint32_t cloudFlags = withColour ? KSIO_CLOUD_COLOUR : 0;
-    if (batch->getIncludeIntensity()) cloudFlags |= KSIO_CLOUD_INTENSITY;
-
-    ScanImport flow(*batch, scanMatrix_);
-    if (!flow.beginCloud({.outputInputName = importName,
-                          .outputIndex = -1,
-                          .cloudFlags = cloudFlags,
-                          .cloudName = cloudName}))
-        return false;
-    const WriterLibrary& writer = writerLibrary();
-    const double metres = kRdsMetresPerStep * flow.scale();
-    const double offset = layout.coordinateOffset;
-    const bool versionOne = header.formatVersion == 1;
+    bool withColour() const { return withColour_; }
 
     // A partial record at the end of the positions file is left unread.
-    while (!positions.atEnd() && !flow.cancelled()) {
-        const unsigned char* record = positions.take(layout.recordSize);
-        if (!record) break;
+    bool readSome(PointOutput& out) override {
+        for (int n = 0; n < kRecordsPerRead; ++n) {
+            if (positions_.atEnd()) return false;
+            const unsigned char* record = positions_.take(layout_.recordSize);
+            if (!record) return false;
+            if (!sendRecord(record, out)) return false;
+        }
+        return true;
+    }
+
+    int filePercent() const override {
+        return ks_formats::filePercent(positions_.consumed(), positions_.fileSize());
+    }
+
+    void endReading() override {
+        readToEnd_ = positions_.atEnd() ||
+                     positions_.fileSize() - positions_.consumed() < layout_.recordSize;
+        readError_ = positions_.error();
+        positions_.close();
+        colours_.close();
+    }
+
+    void checkWholeRead() const override {
+        if (!readToEnd_)
+            throw ConversionFailure(
+                ResultFailed, PhaseRead,
+                readError_.empty() ? positionsFile_ + ": the data ended early" : readError_);
+    }
+
+private:
+    // Records handled per call: the loop of the flow stays out of the way of the points.
+    static constexpr int kRecordsPerRead = 1 << 16;
+
+    bool sendRecord(const unsigned char* record, PointOutput& out) {
+        const double offset = layout_.coordinateOffset;
         double xyz[3] = {
-            (static_cast<double>(ks_common::load<uint32_t>(record)) - offset) * metres,
-            (static_cast<double>(ks_common::load<uint32_t>(record + 4)) - offset) * metres,
-            (static_cast<double>(ks_common::load<uint32_t>(record + 8)) - offset) * metres};
+            (static_cast<double>(ks_common::load<uint32_t>(record)) - offset) * metres_,
+            (static_cast<double>(ks_common::load<uint32_t>(record + 4)) - offset) * metres_,
+            (static_cast<double>(ks_common::load<uint32_t>(record + 8)) - offset) * metres_};
         const uint16_t amplitude = ks_common::load<uint16_t>(record + 12);
         int16_t intensity = 0;
-        if (versionOne || intensitySource == RSPOpt::IntensityAmplitude)
+        if (versionOne_ || intensitySource_ == RSPOpt::IntensityAmplitude)
             intensity = amplitudeIntensity(amplitude);
-        else if (intensitySource == RSPOpt::IntensityReflectance)
+        else if (intensitySource_ == RSPOpt::IntensityReflectance)
             intensity = low16Bits(static_cast<double>(ks_common::load<uint16_t>(record + 14)) *
-                                  reflectanceScale * 0.01);
+                                  reflectanceScale_ * 0.01);
         // u8 flags up to version 2, the low byte of u16 flags after: one byte either way.
-        const uint8_t flags = record[layout.flagsOffset];
+        const uint8_t flags = record[layout_.flagsOffset];
 
         // One colours record per positions record, null points included, so colours stay in
         // step; past the end of a short colours file the points get none.
         uint8_t rgb[3] = {0, 0, 0};
-        if (withColour) {
-            if (const unsigned char* colour = colours.take(kRdsColourRecordBytes)) {
+        if (withColour_) {
+            if (const unsigned char* colour = colours_.take(kRdsColourRecordBytes)) {
                 if (colour[3] == 0) {
                     rgb[0] = rgb[1] = rgb[2] = 255;
                 } else {
@@ -152,22 +169,39 @@ bool _RDBHandler::importRdbScan(ImportBatch* batch, const WideChar* importName,
                 }
             }
         }
-
-        if (flags & kRdsInvalidPoint)
-            writer.addNullPoint();
-        else
-            emitPoint(xyz, rgb, intensity, nullptr, 0);
-        if (flow.countPoint())
-            flow.checkCancelThenReport(filePercent(positions.consumed(), positions.fileSize()));
+        if (flags & kRdsInvalidPoint) return out.nullPoint();
+        return out.point(xyz, rgb, intensity, nullptr, 0);
     }
-    const bool readToEnd =
-        positions.atEnd() || positions.fileSize() - positions.consumed() < layout.recordSize;
-    const std::string readError = positions.error();
-    positions.close();
-    colours.close();
-    if (flow.cancelled()) return flow.finishCancelled();
-    flow.finishOutput(batch->_getOutputFilename(importName, -1));
-    if (!readToEnd)
-        return fail(readError.empty() ? positionsFile + ": the data ended early" : readError);
-    return true;
+
+    std::string positionsFile_;
+    RdsReader positions_;
+    RdsReader colours_;
+    RdsRecordLayout layout_;
+    RSPOpt::RSPIntensitySource intensitySource_ = RSPOpt::IntensityAmplitude;
+    double reflectanceScale_ = 1.0;
+    double metres_ = kRdsMetresPerStep;
+    bool versionOne_ = false;
+    bool withColour_ = false;
+    bool readToEnd_ = false;
+    std::string readError_;
+};
+
+}  // namespace
+
+bool _RDBHandler::importRdbScan(ImportBatch* batch, const WideChar* importName,
+                                const WideString& positionsPath, const WideString& coloursPath,
+                                const WideChar* cloudName) {
+    if (!batch) return false;
+    return guardedImport(*batch, importName, [&] {
+        ScanImport flow(*batch, *this, scanMatrix_);
+        RdsPoints points(*batch, positionsPath, coloursPath, flow.scale());
+        uint32_t cloudFlags = points.withColour() ? KSIO_CLOUD_COLOUR : 0;
+        if (batch->getIncludeIntensity()) cloudFlags |= KSIO_CLOUD_INTENSITY;
+        return flow.run({.outputInputName = importName,
+                         .outputIndex = -1,
+                         .cloudFlags = cloudFlags,
+                         .cloudName = cloudName,
+                         .cancelBeforeReport = true},
+                        points);
+    });
 }

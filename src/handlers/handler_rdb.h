@@ -7,7 +7,7 @@
 // the scan's positions ("P3D.rds") and colours ("P3D-RGB.rds").
 class _RDBHandler : public _RXPHandler {
 public:
-    _RDBHandler();
+    _RDBHandler() = default;
 
     ks_formats::FormatID getFormatID() override { return ks_formats::FormatRieglRDB; }
     bool acceptsExtension(const ks_formats::WideString& extension) override;

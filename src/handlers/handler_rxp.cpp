@@ -8,7 +8,6 @@
 #include "handlers/scan_import.h"
 #include "handlers/value_conversion.h"
 #include "ks_common/text_encoding.h"
-#include "platform/component.h"
 #include "platform/input_file.h"
 #include "platform/large_buffer.h"
 #include "scanifc.h"
@@ -58,9 +57,6 @@ std::string rxpStreamUri(const WideChar* path) {
 #endif
 }
 
-// The scanner handlers initialise the component layer on the thread that loads the library.
-_RXPHandler::_RXPHandler() { ks_formats::com::CoInitialize(nullptr); }
-
 bool _RXPHandler::acceptsExtension(const WideString& extension) {
     return extensionIsOneOf(extension, KS_WIDE("rxp"), KS_WIDE("RXP"));
 }
@@ -79,85 +75,107 @@ bool _RXPHandler::import(ImportBatch* batch, ScanInfo* scan) {
     return readPointStream(batch, uri, path.c_str(), nullptr, kPointsPerRead, 1);
 }
 
+namespace {
+
+// A point stream read in steps of pointsPerRead records into two buffers allocated once.
+class StreamPoints : public PointSource {
+public:
+    StreamPoints(const std::string& uri, const std::string& path, uint32_t pointsPerRead,
+                 ImportBatch& batch, double scale)
+        : stream_(uri), path_(path), pointsPerRead_(pointsPerRead), scale_(scale) {
+        const double reflectanceScale = batch.RSPSettings().getReflectanceScale();
+        reflectanceScale_ = reflectanceScale > 0 ? reflectanceScale : 1.0;
+        fromReflectance_ = batch.RSPSettings().getIntensitySource() == RSPOpt::IntensityReflectance;
+        if (!stream_.opened())
+            throw ConversionFailure(
+                ResultFailed, PhaseRead, path_,
+                "the point-stream reader refused it (code " + std::to_string(stream_.code()) +
+                    "): it is no point stream, or one of a version the reader does not know");
+        positions_ = platform::allocateLargeArray<scanifc_xyz32>(pointsPerRead);
+        attributes_ = platform::allocateLargeArray<scanifc_attributes>(pointsPerRead);
+        if (!positions_ || !attributes_)
+            throw ConversionFailure(
+                ResultFailed, PhaseRead, path_,
+                "out of memory for read buffers of " + std::to_string(pointsPerRead) + " records");
+    }
+
+    // A short read that ends a frame is not the end of the stream: only an empty read without
+    // the end-of-frame flag is.
+    bool readSome(PointOutput& out) override {
+        uint32_t got = 0;
+        int32_t endOfFrame = 0;
+        if (const int code =
+                scanifc_point3dstream_read(stream_.get(), pointsPerRead_, positions_.get(),
+                                           attributes_.get(), nullptr, &got, &endOfFrame);
+            code != 0) {
+            readFailed_ = code;
+            return false;
+        }
+        if (got > pointsPerRead_) got = pointsPerRead_;  // never trust a count beyond the buffer
+        recordsRead_ += got;
+        const double s = scale_;
+        for (uint32_t i = 0; i < got; ++i) {
+            double xyz[3] = {positions_[i].x * s, positions_[i].y * s, positions_[i].z * s};
+            uint8_t rgb[3] = {0, 0, 0};
+            const double raw = fromReflectance_ ? static_cast<double>(attributes_[i].reflectance) *
+                                                      reflectanceScale_
+                                                : static_cast<double>(attributes_[i].amplitude);
+            if (!out.point(xyz, rgb, low16Bits(raw), nullptr, 0)) return false;
+        }
+        if (got == 0) return endOfFrame && ++emptyFrames_ < kMaxEmptyFrames;
+        emptyFrames_ = 0;
+        return true;
+    }
+
+    // A stream has no size to measure against: half way, all along.
+    int filePercent() const override { return 50; }
+
+    void endReading() override {
+        positions_.reset();
+        attributes_.reset();
+    }
+
+    void checkWholeRead() const override {
+        if (readFailed_)
+            throw ConversionFailure(ResultFailed, PhaseRead, path_,
+                                    "the point-stream reader failed (code " +
+                                        std::to_string(readFailed_) + ") after " +
+                                        std::to_string(recordsRead_) +
+                                        " records: the stream is damaged or ends inside a record");
+    }
+
+private:
+    StreamHandle stream_;
+    std::string path_;
+    uint32_t pointsPerRead_;
+    double scale_;
+    double reflectanceScale_ = 1.0;
+    bool fromReflectance_ = false;
+    platform::LargeBuffer<scanifc_xyz32> positions_;
+    platform::LargeBuffer<scanifc_attributes> attributes_;
+    int readFailed_ = 0;  // the reader's code
+    uint64_t recordsRead_ = 0;
+    int emptyFrames_ = 0;
+};
+
+}  // namespace
+
 bool _RXPHandler::readPointStream(ImportBatch* batch, const std::string& uri, const WideChar* path,
                                   const WideChar* cloudName, uint32_t pointsPerRead,
                                   int scanNumber) {
     if (!batch || pointsPerRead == 0) return false;
-    const uint32_t cloudFlags = batch->getIncludeIntensity() ? KSIO_CLOUD_INTENSITY : 0;
-    double reflectanceScale = batch->RSPSettings().getReflectanceScale();
-    if (!(reflectanceScale > 0)) reflectanceScale = 1.0;
-    const bool fromReflectance =
-        batch->RSPSettings().getIntensitySource() == RSPOpt::IntensityReflectance;
-
-    const std::string pathText = ks_common::toUtf8(path);
-    const auto fail = [&](const std::string& why) {
-        diagnostics::reportFailureUtf8(batch, ResultFailed, PhaseRead, pathText + ": " + why);
-        return false;
-    };
-    // The stream reader answers only a code: the system's words for a file that is missing or
-    // unreadable come from opening it here first.
-    if (const platform::InputFile probe = platform::InputFile::open(pathText); !probe.isOpen()) {
-        diagnostics::reportFailureUtf8(batch, ResultFailed, PhaseRead, probe.error());
-        return false;
-    }
-    StreamHandle stream(uri);
-    if (!stream.opened())
-        return fail("the point-stream reader refused it (code " + std::to_string(stream.code()) +
-                    "): it is no point stream, or one of a version the reader does not know");
-    platform::LargeBuffer<scanifc_xyz32> positions =
-        platform::allocateLargeArray<scanifc_xyz32>(pointsPerRead);
-    platform::LargeBuffer<scanifc_attributes> attributes =
-        platform::allocateLargeArray<scanifc_attributes>(pointsPerRead);
-    if (!positions || !attributes)
-        return fail("out of memory for read buffers of " + std::to_string(pointsPerRead) +
-                    " records");
-
-    ScanImport flow(*batch, scanMatrix_);
-    if (!flow.beginCloud({.outputInputName = path,
-                          .outputIndex = scanNumber,
-                          .cloudFlags = cloudFlags,
-                          .cloudName = cloudName}))
-        return false;
-    const double s = flow.scale();
-    int readFailed = 0;  // the reader's code
-    uint64_t recordsRead = 0;
-    int emptyFrames = 0;
-    // A short read that ends a frame is not the end of the stream: only an empty read without
-    // the end-of-frame flag is.
-    while (!flow.cancelled()) {
-        uint32_t got = 0;
-        int32_t endOfFrame = 0;
-        if (const int code =
-                scanifc_point3dstream_read(stream.get(), pointsPerRead, positions.get(),
-                                           attributes.get(), nullptr, &got, &endOfFrame);
-            code != 0) {
-            readFailed = code;
-            break;
-        }
-        if (got > pointsPerRead) got = pointsPerRead;  // never trust a count beyond the buffer
-        recordsRead += got;
-        for (uint32_t i = 0; i < got; ++i) {
-            double xyz[3] = {positions[i].x * s, positions[i].y * s, positions[i].z * s};
-            uint8_t rgb[3] = {0, 0, 0};
-            const double raw =
-                fromReflectance ? static_cast<double>(attributes[i].reflectance) * reflectanceScale
-                                : static_cast<double>(attributes[i].amplitude);
-            emitPoint(xyz, rgb, low16Bits(raw), nullptr, 0);
-            if (flow.countPoint() && flow.reportAndCheckCancel(50)) break;
-        }
-        if (got == 0) {
-            if (!endOfFrame || ++emptyFrames >= kMaxEmptyFrames) break;
-        } else {
-            emptyFrames = 0;
-        }
-    }
-    positions.reset();
-    attributes.reset();
-    if (flow.cancelled()) return flow.finishCancelled();
-    flow.finishOutput(flow.outputName());
-    if (readFailed)
-        return fail("the point-stream reader failed (code " + std::to_string(readFailed) +
-                    ") after " + std::to_string(recordsRead) +
-                    " records: the stream is damaged or ends inside a record");
-    return true;
+    return guardedImport(*batch, path, [&] {
+        const std::string pathText = ks_common::toUtf8(path);
+        // The stream reader answers only a code: the system's words for a file that is missing
+        // or unreadable come from opening it here first.
+        if (const platform::InputFile probe = platform::InputFile::open(pathText); !probe.isOpen())
+            throw ConversionFailure(ResultFailed, PhaseRead, probe.error());
+        ScanImport flow(*batch, *this, scanMatrix_);
+        StreamPoints points(uri, pathText, pointsPerRead, *batch, flow.scale());
+        return flow.run({.outputInputName = path,
+                         .outputIndex = scanNumber,
+                         .cloudFlags = batch->getIncludeIntensity() ? KSIO_CLOUD_INTENSITY : 0u,
+                         .cloudName = cloudName},
+                        points);
+    });
 }

@@ -17,7 +17,7 @@ public:
     static constexpr uint32_t kPointsPerRead = 0xA00000;
 #endif
 
-    _RXPHandler();
+    _RXPHandler() = default;
 
     ks_formats::FormatID getFormatID() override { return ks_formats::FormatRieglRXP; }
     bool acceptsExtension(const ks_formats::WideString& extension) override;

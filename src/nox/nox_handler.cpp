@@ -5,7 +5,6 @@
 #include <new>
 
 #include "batch/batch_diagnostics.h"
-#include "handlers/file_percent.h"
 #include "handlers/scan_import.h"
 #include "ks_common/fixed_text.h"
 #include "ks_common/text_encoding.h"
@@ -53,6 +52,50 @@ uint32_t cloudFlagsFor(const ImportBatch& batch, uint32_t content) {
     if (batch.getIncludeRGB() && (content & KS_CONTENT_COLOUR)) flags |= KSIO_CLOUD_COLOUR;
     return flags;
 }
+
+// The points of a scene, fetched a block at a time through a point query. A cancel seen at a
+// feedback point ends the import after the whole block.
+class SceneQueryPoints : public PointSource {
+public:
+    SceneQueryPoints(ImportBatch& batch, const LyrantLibrary& viewer, uint64_t query,
+                     PointBlock& block, const ScanImport& flow, uint64_t totalPoints)
+        : batch_(batch),
+          viewer_(viewer),
+          query_(query),
+          block_(block),
+          flow_(flow),
+          total_(totalPoints) {}
+
+    bool readSome(PointOutput& out) override {
+        uint32_t n =
+            viewer_.getQueryPointsd(query_, kBlockPoints, block_.xyz.get(), block_.rgb.get(),
+                                    block_.intensity.get(), nullptr, block_.classes.get());
+        n = std::min(n, kBlockPoints);  // never trust a count beyond the buffers
+        bool go = true;
+        for (uint32_t i = 0; i < n; ++i)
+            go = out.point(&block_.xyz[3 * i], &block_.rgb[3 * i], block_.intensity[i], nullptr,
+                           block_.classes[i]) &&
+                 go;
+        return n != 0 && go;
+    }
+
+    int filePercent() const override {
+        return ks_formats::filePercent(flow_.handledPoints(), total_);
+    }
+
+    // A scene that claims no points still ends its file at 100 percent.
+    void endReading() override {
+        if (total_ == 0 && !flow_.cancelled()) batch_._progress(100);
+    }
+
+private:
+    ImportBatch& batch_;
+    const LyrantLibrary& viewer_;
+    uint64_t query_;
+    PointBlock& block_;
+    const ScanImport& flow_;
+    uint64_t total_;
+};
 
 }  // namespace
 
@@ -112,36 +155,19 @@ bool NOXHandler::import(ImportBatch* batch, ScanInfo* scan) {
     viewer.setQueryRGBMode(query.get(), KS_COLOUR_STORED);
 
     // Positions go out as the viewer delivers them: no unit scaling, no matrix.
-    ScanImport flow(*batch, Matrix4d::identity());
+    ScanImport flow(*batch, *this, Matrix4d::identity());
+    SceneQueryPoints points(*batch, viewer, query.get(), block, flow, totalPoints);
     const WideString cloudName = cloudNameOf(fileName);
-    if (!flow.beginCloud({.outputInputName = fileName,
-                          .outputIndex = -1,
-                          .cloudFlags = cloudFlagsFor(*batch, content),
-                          .cloudName = cloudName.c_str(),
-                          .autoTolerance = kAutoTolerance,
-                          .groupName = batch->_getStrippedFilename(fileName),
-                          .withMatrix = false}))
-        return false;
-
-    auto fetch = [&] {
-        const uint32_t n =
-            viewer.getQueryPointsd(query.get(), kBlockPoints, block.xyz.get(), block.rgb.get(),
-                                   block.intensity.get(), nullptr, block.classes.get());
-        return std::min(n, kBlockPoints);  // never trust a count beyond the buffers
-    };
-    for (uint32_t n = fetch(); n != 0; n = fetch()) {
-        // A cancel seen at a feedback point ends the import after the whole block.
-        for (uint32_t i = 0; i < n; ++i) {
-            emitPoint(&block.xyz[3 * i], &block.rgb[3 * i], block.intensity[i], nullptr,
-                      block.classes[i]);
-            if (flow.countPoint())
-                flow.reportAndCheckCancel(filePercent(flow.handledPoints(), totalPoints));
-        }
-        if (flow.cancelled()) return flow.finishCancelled();
-    }
-    if (totalPoints == 0) batch->_progress(100);
-    flow.finishOutput(batch->_getOutputFilename(fileName, -1));
-    return true;
+    return guardedImport(*batch, fileName, [&] {
+        return flow.run({.outputInputName = fileName,
+                         .outputIndex = -1,
+                         .cloudFlags = cloudFlagsFor(*batch, content),
+                         .cloudName = cloudName.c_str(),
+                         .autoTolerance = kAutoTolerance,
+                         .groupName = batch->_getStrippedFilename(fileName),
+                         .withMatrix = false},
+                        points);
+    });
 }
 
 }  // namespace ks_formats

@@ -24,25 +24,43 @@ public:
         if (!batch) return false;
         ++imports;
         if (instead) return instead(*batch, *scan);
-        ScanImport flow(*batch, *scan->getMatrix());
-        if (!flow.beginCloud({.outputInputName = scan->getFilename(),
-                              .outputIndex = outputIndex,
-                              .cloudFlags = KSIO_CLOUD_INTENSITY,
-                              .cloudName = nullptr}))
-            return false;
-        for (int i = 0; i < pointsPerFile; ++i) {
-            double xyz[3] = {i * flow.scale(), 2 * i * flow.scale(), 3 * i * flow.scale()};
-            uint8_t rgb[3] = {static_cast<uint8_t>(i), 0, 255};
-            emitPoint(xyz, rgb, static_cast<int16_t>(i), nullptr, 0);
-            if (flow.countPoint()) {
-                if (atFeedbackPoint) atFeedbackPoint();
-                if (flow.reportAndCheckCancel(50)) break;
-            }
-        }
-        if (flow.cancelled()) return flow.finishCancelled();
-        flow.finishOutput(batch->_getOutputFilename(scan->getFilename(), outputIndex));
-        return true;
+        ScanImport flow(*batch, *this, *scan->getMatrix());
+        SyntheticPoints points(pointsPerFile, flow.scale(), atFeedbackPoint);
+        return guardedImport(*batch, scan->getFilename(), [&] {
+            return flow.run({.outputInputName = scan->getFilename(),
+                             .outputIndex = outputIndex,
+                             .cloudFlags = KSIO_CLOUD_INTENSITY,
+                             .cloudName = nullptr},
+                            points);
+        });
     }
+
+    // Point i is (i, 2i, 3i) metres, scaled; the hook runs at every feedback point, before the
+    // progress report.
+    class SyntheticPoints : public ks_formats::PointSource {
+    public:
+        SyntheticPoints(int count, double scale, const std::function<void()>& atFeedback)
+            : count_(count), scale_(scale), atFeedback_(atFeedback) {}
+        bool readSome(ks_formats::PointOutput& out) override {
+            for (; next_ < count_;) {
+                const int i = next_++;
+                double xyz[3] = {i * scale_, 2 * i * scale_, 3 * i * scale_};
+                uint8_t rgb[3] = {static_cast<uint8_t>(i), 0, 255};
+                if (!out.point(xyz, rgb, static_cast<int16_t>(i), nullptr, 0)) return false;
+            }
+            return false;
+        }
+        int filePercent() const override {
+            if (atFeedback_) atFeedback_();
+            return 50;
+        }
+
+    private:
+        int count_;
+        double scale_;
+        const std::function<void()>& atFeedback_;
+        int next_ = 0;
+    };
 
     int pointsPerFile = 3;
     int outputIndex = -1;

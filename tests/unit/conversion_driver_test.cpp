@@ -412,11 +412,29 @@ TEST_F(Conversion, InitializeTwiceRegistersTheHandlersAgain) {
     EXPECT_EQ(NumSupportedFormats(), before + 4);
 }
 
-TEST_F(Conversion, SingleNonProjectFileComesBackAsAFreshEntry) {
+// A single import file is offered as a project first; one that is no project keeps its entry
+// as the host set it up: excluded stays excluded, and a registration matrix still places it.
+TEST_F(Conversion, SingleNonProjectFileKeepsTheHostsSettings) {
     batch->addImportFile(KS_WIDE("/in/a.tst"));
     batch->setIncludeFile(0, false);
     EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
-    EXPECT_EQ(handler->imports.load(), 1) << "the excluded flag did not survive re-adding";
+    EXPECT_EQ(handler->imports.load(), 0) << "the excluded file was converted";
+    EXPECT_EQ(GetNumSkippedInputs(batch.get()), 1);
+
+    batch->setIncludeFile(0, true);
+    Matrix4d placed = Matrix4d::identity();
+    placed(0, 3) = 5;
+    placed(1, 3) = 6;
+    placed(2, 3) = 7;
+    static_cast<ScanInfo*>(batch->_getScanInfo(0))->setMatrix(placed);
+    ks_test::resetWriterCalls();
+    EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
+    EXPECT_EQ(handler->imports.load(), 1);
+    EXPECT_EQ(
+        ks_test::writerCallsStartingWith({"ksioAddCloudW"}),
+        std::vector<std::string>{"ksioAddCloudW(8,(null),[1 0 0 5 0 1 0 6 0 0 1 7 0 0 0 1],0,0)"})
+        << "the host's matrix was dropped";
+    EXPECT_EQ(batch->numImportFiles(), 1);
     EXPECT_EQ(CreateBatchFromProject(batch.get(), KS_WIDE(".rsp")), ResultFailed) << "too short";
     EXPECT_EQ(CreateBatchFromProject(batch.get(), static_cast<const char*>(nullptr)), ResultFailed);
     EXPECT_EQ(CreateBatchFromProject(batch.get(), ""), ResultFailed);

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "api/handler_registry.h"
 #include "api/library_handlers.h"
 #include "handlers/scan_import.h"
 #include "ks_formats/api.h"
+#include "platform/component.h"
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"
 #include "support/test_handler.h"
@@ -174,7 +177,8 @@ TEST(ScanImportFlow, UnitsScaleTheTranslationButNotTheRotation) {
     m(0, 3) = 10;
     m(1, 3) = 20;
     m(2, 3) = 30;
-    ScanImport flow(batch, m);
+    ks_test::TestHandler handler;
+    ScanImport flow(batch, handler, m);
     EXPECT_DOUBLE_EQ(flow.scale(), 0.001);
     EXPECT_DOUBLE_EQ(flow.cloudMatrix()(0, 3), 0.01);
     EXPECT_DOUBLE_EQ(flow.cloudMatrix()(1, 3), 0.02);
@@ -188,19 +192,51 @@ TEST(ScanImportFlow, FeedbackEveryCountPointsAndCancelSeenOnlyThere) {
     ImportBatch batch(KS_WIDE("tests"));
     ks_test::RecordingFeedback feedback;
     batch.setFeedbackObject(&feedback);
-    ScanImport flow(batch, Matrix4d::identity());
+    ks_test::TestHandler handler;
+    ScanImport flow(batch, handler, Matrix4d::identity());
     int feedbackPoints = 0;
-    for (int i = 0; i < 120000; ++i) {
-        if (i == 100001) batch._setCancel(true);  // after the last feedback point
-        if (flow.countPoint()) {
-            ++feedbackPoints;
-            if (flow.reportAndCheckCancel(50)) break;
+    const std::function<void()> atFeedback = [&] { ++feedbackPoints; };
+    // Cancelled after the last feedback point: not seen, every point written.
+    struct Counting : PointSource {
+        ImportBatch& batch;
+        const std::function<void()>& hook;
+        int next = 0;
+        Counting(ImportBatch& b, const std::function<void()>& h) : batch(b), hook(h) {}
+        bool readSome(PointOutput& out) override {
+            while (next < 120000) {
+                if (next++ == 100001) batch._setCancel(true);
+                double xyz[3] = {0, 0, 0};
+                uint8_t rgb[3] = {0, 0, 0};
+                if (!out.point(xyz, rgb, 0, nullptr, 0)) return false;
+            }
+            return false;
         }
-    }
+        int filePercent() const override {
+            hook();
+            return 50;
+        }
+    } points(batch, atFeedback);
+    EXPECT_TRUE(flow.run({.outputInputName = KS_WIDE("a.tst"),
+                          .outputIndex = -1,
+                          .cloudFlags = 0,
+                          .cloudName = nullptr},
+                         points));
     EXPECT_EQ(feedbackPoints, 2);
     EXPECT_FALSE(flow.cancelled()) << "a cancel after the last feedback point is not seen";
     EXPECT_EQ(feedback.progress.size(), 2u);
     EXPECT_EQ(flow.handledPoints(), 120000u);
+}
+
+// The handler objects are made while the library loads, where initialising the component layer
+// (COM, under the loader lock on Windows) is not allowed: they leave it to the import that
+// uses it, so the loading thread finds it untouched.
+TEST(HandlerObjects, LoadingLeavesTheComponentLayerOfTheThreadAlone) {
+    // The library's handler objects, made before main on this thread.
+    ASSERT_NE(&theRXPHandler(), nullptr);
+    ASSERT_NE(&theRDBHandler(), nullptr);
+    using namespace com;
+    EXPECT_EQ(CoInitialize(nullptr), S_OK) << "something initialised the component layer at load";
+    com::CoUninitialize();
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "api/library_handlers.h"
-#include "handlers/file_percent.h"
+#include "handlers/scan_import.h"
 #include "ks_formats/api.h"
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"

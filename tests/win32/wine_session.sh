@@ -48,6 +48,19 @@ start)
         exit 0
     fi
     started=$(date +%s)
+    # A prefix is whole once a wineboot in it has succeeded (the mark below). One without the
+    # mark was left half made (a wineboot that crashed under qemu leaves a prefix without its
+    # system DLLs, where every later start fails): it is made anew.
+    complete=$WINEPREFIX/.ks-prefix-complete
+    remake_prefix() {
+        echo "wine session: making the prefix $WINEPREFIX anew" >&2
+        rm -rf "$WINEPREFIX"
+        mkdir -p "$WINEPREFIX"
+    }
+    if [ -e "$WINEPREFIX" ] && [ ! -f "$complete" ]; then
+        [ -z "$pid" ] || { wineserver -k >>"$log" 2>&1 </dev/null || true; pid=; }
+        remake_prefix
+    fi
     [ -f "$WINEPREFIX/system.reg" ] || echo "wine session: making the prefix $WINEPREFIX"
     # The server works in the prefix's folder: an empty one does for a new prefix.
     mkdir -p "$WINEPREFIX"
@@ -69,12 +82,15 @@ start)
         while kill -0 "$boot" 2>/dev/null && kill -0 "$pid" 2>/dev/null; do sleep 1; done
         # The server alive: wineboot has ended, and its status tells.
         if kill -0 "$pid" 2>/dev/null && wait "$boot"; then
+            touch "$complete"
             break
         fi
         echo "wine session: the wineserver or wineboot failed (attempt $attempt); see $log" >&2
         kill -- "-$boot" 2>/dev/null || true
         end_server
         [ "$attempt" != 3 ] || exit 1
+        # A prefix that is not whole is no start for the next attempt.
+        [ -f "$complete" ] || remake_prefix
     done
     echo "$pid" >"$stamp"
     echo "wine session: started in $(($(date +%s) - started)) s (wineserver $pid, prefix $WINEPREFIX)"
