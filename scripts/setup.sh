@@ -97,16 +97,19 @@ check_view() {
 }
 check_fuzz() { missing_packages "${fuzz_packages[@]}"; }
 
-has_deb_src() { apt-cache showsrc libzstd 2>/dev/null | grep -q '^Package:'; }
+# grep without -q reads to the end: one that stopped at the first match could leave apt-cache
+# writing into a closed pipe, and pipefail would take that for a failure.
+has_deb_src() { apt-cache showsrc libzstd 2>/dev/null | grep '^Package:' >/dev/null; }
 check_windows() {
     missing_packages "${windows_packages[@]}"
     has_deb_src || missing+=("deb-src entries in apt's sources")
 }
 
+has_i386() { dpkg --print-foreign-architectures | grep -x i386 >/dev/null; }
 # Can this kernel start a 32-bit Linux program? The dynamic loader answers its own --version.
 runs_32bit() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
 check_wine() {
-    dpkg --print-foreign-architectures | grep -qx i386 || missing+=("the i386 architecture in dpkg")
+    has_i386 || missing+=("the i386 architecture in dpkg")
     missing_packages "${wine_packages[@]}"
     if [ ${#missing[@]} -eq 0 ] && ! runs_32bit; then
         missing+=("a way to start 32-bit programs (qemu-i386-static in binfmt_misc)")
@@ -178,7 +181,7 @@ install_windows() {
 }
 
 install_wine() {
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    if ! has_i386; then
         "${sudo_cmd[@]}" dpkg --add-architecture i386
         lists_fresh=0
     fi
