@@ -143,7 +143,13 @@ install_missing() {  # [apt-get install options] -- PACKAGE...
 }
 
 install_build() { install_missing -- "${build_packages[@]}"; }
-install_view() { page_npm_ci --offline=false --prefer-offline >/dev/null; }
+install_view() {
+    if ! command -v npm >/dev/null 2>&1; then
+        echo "setup: the view part needs npm, which the build part installs: scripts/setup.sh build view" >&2
+        exit 1
+    fi
+    page_npm_ci --offline=false --prefer-offline >/dev/null
+}
 
 install_fuzz() { install_missing -- "${fuzz_packages[@]}"; }
 
