@@ -1,7 +1,7 @@
 # ks_add_test(<name> FILES <source>...
 #             [LINK <library>...] [DEFINITIONS <definition>...] [DEPENDS <target>...]
 #             [ENVIRONMENT <variable=value>] [TIMEOUT <seconds>] [SERIAL]
-#             [LAUNCHER <program>])
+#             [LAUNCHER <program>] [LABEL <label>])
 #
 # One GoogleTest program: built from FILES with the project's warnings, linked with gtest_main,
 # the test-support library (ks_test_support) and LINK, and registered with ctest one test per
@@ -12,10 +12,12 @@
 #   SERIAL       each test runs with no other test beside it
 #   LAUNCHER     runs the program, listing its tests and running each (program and arguments
 #                follow it)
+#   LABEL        ctest label of every test of the program; "tsan" marks the programs the
+#                ThreadSanitizer build runs (the tsan presets)
 include(GoogleTest)
 
 function(ks_add_test name)
-    cmake_parse_arguments(PARSE_ARGV 1 ARG "SERIAL" "ENVIRONMENT;TIMEOUT;LAUNCHER"
+    cmake_parse_arguments(PARSE_ARGV 1 ARG "SERIAL" "ENVIRONMENT;TIMEOUT;LAUNCHER;LABEL"
                           "FILES;LINK;DEFINITIONS;DEPENDS")
     if(NOT ARG_FILES OR ARG_UNPARSED_ARGUMENTS)
         message(FATAL_ERROR
@@ -43,6 +45,9 @@ function(ks_add_test name)
     endif()
     if(ARG_SERIAL)
         list(APPEND properties RUN_SERIAL TRUE)
+    endif()
+    if(ARG_LABEL)
+        list(APPEND properties LABELS ${ARG_LABEL})
     endif()
     if(properties)
         gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${properties})

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # The 32-bit Windows build, cross-compiled here with mingw-w64 and run under Wine:
-#   1. installs the cross toolchain and the tools (only missing packages) and apt's deb-src
-#      entries for Debian's source packages;
+#   1. checks that the machine has the cross toolchain, the tools, apt's deb-src entries and
+#      (to run the tests) Wine: `scripts/setup.sh windows wine` installs them; this script
+#      installs nothing;
 #   2. builds the third-party libraries for Windows once (scripts/win32-deps.sh, cached);
-#   3. configures the project into build-win32/ and builds it (or KS_WIN32_TARGETS), then
-#      installs it into build-win32/NOXFormats/: every DLL and program in its bin/ folder, as a
-#      Windows host ships them, with the import library in lib/ and the headers in include/;
-#   4. runs the Windows tests under Wine: ctest in build-win32/, where the Windows test program,
-#      the import checks and the host-style run (tests/win32/CMakeLists.txt) are tests in one
-#      Wine session; the host-style run compares its conversions with those of the Linux build in
-#      build/ (KS_LINUX_BUILD).
+#   3. configures the project into build-win32/ (the win32 preset) and builds it (or
+#      KS_WIN32_TARGETS), then installs it into build-win32/NOXFormats/: every DLL and program in
+#      its bin/ folder, as a Windows host ships them, with the import library in lib/ and the
+#      headers in include/;
+#   4. runs the Windows tests under Wine: ctest in build-win32/ (the win32 test preset), where
+#      the Windows test program, the import checks and the host-style run
+#      (tests/win32/CMakeLists.txt) are tests in one Wine session; the host-style run compares
+#      its conversions with those of the Linux build in build/ (KS_LINUX_BUILD).
 #
 #   scripts/build-windows.sh
 #   KS_WIN32_TARGETS="ks_nox_common scanifc_mt" scripts/build-windows.sh   (targets to build
@@ -53,64 +55,22 @@ report_timings() {
 }
 trap report_timings EXIT
 
-sudo_cmd=()
-[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-
-step "Installing the cross toolchain and tools"
-packages=(cmake ninja-build pkg-config dpkg-dev xz-utils make
-          gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-          googletest libxxhash-dev libcli11-dev nlohmann-json3-dev)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    scripts/apt-update.sh
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}"
+# Wine is needed only when the tests run: a whole build, no probe.
+run_tests=0
+if [ "${KS_WIN32_RUN_TESTS:-1}" != 0 ] && [ "$targets" = all ] && [ "${KS_WIN32_PROBE:-0}" = 0 ]; then
+    run_tests=1
 fi
-step_done
+setup_parts=(windows)
+[ "$run_tests" = 0 ] || setup_parts+=(wine)
 
-step "Making Debian's source packages reachable (deb-src)"
-# The same archives and suites as apt's binary entries, for `apt-get source`. Written once,
-# beside them; only if apt knows no source of libzstd yet.
-if ! apt-cache showsrc libzstd 2>/dev/null | grep -q '^Package:'; then
-    src_list=/etc/apt/sources.list.d/ks-debian-src.sources
-    {
-        for f in /etc/apt/sources.list.d/*.sources; do
-            [ -f "$f" ] || continue
-            # deb822 stanzas of type deb from Debian's archive, as deb-src
-            awk 'BEGIN { RS = ""; ORS = "\n\n" }
-                 /(^|\n)Types:[^\n]*deb([ \n]|$)/ && /(^|\n)URIs:[^\n]*debian/ {
-                     gsub(/(^|\n)#[^\n]*/, "")
-                     sub(/Types:[^\n]*/, "Types: deb-src")
-                     print
-                 }' "$f"
-        done
-        if [ -f /etc/apt/sources.list ]; then
-            # one-line entries, "deb [OPTIONS] URI SUITE COMPONENT...", in deb822 form
-            awk '$1 == "deb" {
-                     i = 2
-                     if ($2 ~ /^\[/) { while (i < NF && $i !~ /\]$/) i++; i++ }
-                     if ($i !~ /debian/) next
-                     comps = ""
-                     for (j = i + 2; j <= NF; j++) comps = comps " " $j
-                     printf "Types: deb-src\nURIs: %s\nSuites: %s\nComponents:%s\n\n", $i, $(i + 1), comps
-                 }' /etc/apt/sources.list
-        fi
-    } | "${sudo_cmd[@]}" tee "$src_list" >/dev/null
-    echo "wrote $src_list"
-    scripts/apt-update.sh
-fi
+step "Checking the machine (scripts/setup.sh --check ${setup_parts[*]})"
+scripts/setup.sh --check "${setup_parts[@]}"
 step_done
 
 # Wine's session takes minutes to start here and spends them mostly waiting: it starts now, in
 # the background, and is up when the tests run after the build.
 session_job=
-if [ "${KS_WIN32_RUN_TESTS:-1}" != 0 ] && [ "$targets" = all ] && [ "${KS_WIN32_PROBE:-0}" = 0 ]; then
-    step "Installing Wine (scripts/install-wine.sh)"
-    scripts/install-wine.sh
-    step_done
+if [ "$run_tests" = 1 ]; then
     step "Starting Wine's session in the background (log: $build/wine-session.log)"
     # The environment of the toolchain's KS_WINE_ENVIRONMENT, which the tests run in; the
     # session's first test (wine.session_start) then finds it running.
@@ -127,8 +87,10 @@ step "Third-party libraries for Windows (scripts/win32-deps.sh)"
 scripts/win32-deps.sh
 step_done
 
-cmake_cross=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DKS_WINEPREFIX="$wineprefix"
-             -DKS_WIN32_DEPS_PREFIX="$KS_WIN32_DEPS_PREFIX")
+# The caches' places as this script found them; the win32 preset has the defaults for a HOME
+# without XDG_CACHE_HOME. The host example, a project of its own, takes them with the toolchain.
+cache_vars=(-DKS_WINEPREFIX="$wineprefix" -DKS_WIN32_DEPS_PREFIX="$KS_WIN32_DEPS_PREFIX")
+cmake_cross=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" "${cache_vars[@]}")
 # The Linux build whose conversions the host-style run under Wine is compared with.
 linux_bin=$(realpath -m "${KS_LINUX_BUILD:-build}")/bin
 linux_tools=()
@@ -136,10 +98,9 @@ linux_tools=()
     linux_tools=(-DKS_LINUX_BIN="$linux_bin")
 objdump_dlls() { i686-w64-mingw32-objdump -p "$1" | grep 'DLL Name' | awk '{print $3}' | tr '\n' ' '; }
 
-step "Configuring the project for Windows into build-win32/"
+step "Configuring the project for Windows into build-win32/ (cmake --preset win32)"
 mkdir -p "$build"  # for the configure log, on a first run
-cmake -S . -B "$build" "${cmake_cross[@]}" "${linux_tools[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKS_BUILD_BENCHMARKS=OFF \
+cmake --preset win32 "${cache_vars[@]}" "${linux_tools[@]}" \
     >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
 step_done
 
@@ -198,7 +159,7 @@ if [ "${KS_WIN32_PROBE:-0}" != 0 ]; then
     step_done
 elif [ "$targets" = all ]; then
     step "Building the whole project for Windows"
-    cmake --build "$build" -j "$jobs"
+    cmake --build --preset win32 -j "$jobs"
     for f in "$build"/bin/*.dll "$build"/bin/*.exe; do
         [ -f "$f" ] && echo "$(basename "$f") imports: $(objdump_dlls "$f")"
     done
@@ -219,7 +180,7 @@ elif [ "$targets" = all ]; then
     echo "host_convert.exe imports: $(objdump_dlls "$build/host-example/host_convert.exe")"
     step_done
 
-    if [ "${KS_WIN32_RUN_TESTS:-1}" != 0 ]; then
+    if [ "$run_tests" = 1 ]; then
         step "Waiting for Wine's session"
         wait "$session_job" || { cat "$build/wine-session.log"; exit 1; }
         cat "$build/wine-session.log"
@@ -227,13 +188,13 @@ elif [ "$targets" = all ]; then
         step "Running the Windows tests under Wine (ctest in build-win32/)"
         [ ${#linux_tools[@]} -gt 0 ] ||
             echo "no Linux build in $linux_bin: the host-style run under Wine is left out" >&2
-        ctest --test-dir "$build" --output-on-failure -j "$jobs"
+        ctest --preset win32 -j "$jobs"
         step_done
     fi
 else
     step "Building for Windows: $targets"
     # shellcheck disable=SC2086
-    cmake --build "$build" -j "$jobs" --target $targets
+    cmake --build --preset win32 -j "$jobs" --target $targets
     for f in "$build"/bin/*.dll "$build"/bin/*.exe; do
         [ -f "$f" ] && echo "$(basename "$f") imports: $(objdump_dlls "$f")"
     done

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang (address and undefined-behaviour sanitizers), writes
-# their seed corpora (the sample writers' seeds and tests/fuzz/corpus) and runs each target for
-# a bounded time. For long runs that keep what they find, see scripts/fuzz-campaign.sh.
+# Builds the libFuzzer targets with clang (address and undefined-behaviour sanitizers; the fuzz
+# presets), writes their seed corpora (the sample writers' seeds and tests/fuzz/corpus) and runs
+# each target for a bounded time. For long runs that keep what they find, see
+# scripts/fuzz-campaign.sh. Needs what `scripts/setup.sh build fuzz` installs.
 #   scripts/fuzz.sh [SECONDS_PER_TARGET]   (default 30)
 # A crash, leak or timeout fails the script; libFuzzer leaves the input as crash-*/timeout-*
 # in build-fuzz/findings.

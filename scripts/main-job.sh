@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The main job on a fresh Debian 12 machine: installs the packages the build needs, builds the
-# library and its tools (Release), writes the sample project, converts it into one NOX file with
-# a live progress display, prints what the file holds and draws a top-down preview.
+# The main job on a fresh Debian 12 machine: installs what the build needs (scripts/setup.sh
+# build view), builds the library and its tools (Release), writes the sample project, converts it
+# into one NOX file with a live progress display, prints what the file holds and draws a top-down
+# preview.
 #
 #   scripts/main-job.sh [OUTPUT_FOLDER]       (default: ./sample-output)
 #   POINTS=5000000 scripts/main-job.sh        (a bigger sample project; default 400000 points)
@@ -14,13 +15,14 @@ cd "$(dirname "$0")/.."
 
 step() { printf '\n== %s\n' "$*"; }
 
-step "Installing the packages the build needs"
-scripts/install-deps.sh
+step "Setting up the machine for the build (scripts/setup.sh build view)"
+scripts/setup.sh build view
 
 step "Building (Release) into build-release/"
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
       -DKS_BUILD_BENCHMARKS=OFF
-cmake --build build-release -j "$jobs"
+# The view page's npm ci takes its packages from the npm cache setup filled, as the presets do.
+npm_config_offline=true cmake --build build-release -j "$jobs"
 bin=build-release/bin
 if [ ! -x "$bin/noxconvert" ]; then
     echo "main-job: $bin/noxconvert was not built" >&2
