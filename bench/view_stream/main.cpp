@@ -21,8 +21,9 @@
 #include <string>
 #include <thread>
 
-#include "nox_index.h"
-#include "nox_scene.h"
+#include "ks_hostkit/nox_scene.h"
+#include "ks_nox/file_index.h"
+#include "ks_tools/utf8_path.h"
 #include "point_stream.h"
 #include "view_facts.h"
 #include "view_server.h"
@@ -86,9 +87,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "view_stream_bench: --nox FILE.nox is required\n");
         return 2;
     }
-    std::string reason;
-    std::optional<noxconvert::NoxScene> scene = noxconvert::NoxScene::open(noxPath, reason);
-    std::optional<nox::FileIndex> index = noxconvert::readNoxIndex(noxPath, reason);
+    hostkit::Result<hostkit::NoxScene> scene = hostkit::NoxScene::open(noxPath);
+    std::string reason = scene ? std::string() : scene.refusal().reason;
+    std::optional<nox::FileIndex> index =
+        nox::readFileIndex(ks_tools::pathFromUtf8(noxPath), reason);
     if (!scene || !index) {
         std::fprintf(stderr, "view_stream_bench: cannot open %s: %s\n", noxPath.c_str(),
                      reason.c_str());

@@ -6,17 +6,14 @@
 #include <chrono>
 #include <filesystem>
 #include <mutex>
-#include <string_view>
 
-#include "batch_inputs.h"
-#include "conversion_outcome.h"
-#include "empty_output.h"
 #include "errors.h"
-#include "exit_codes.h"
 #include "ks_common/library_file.h"
 #include "ks_common/text_encoding.h"
+#include "ks_hostkit/batch_inputs.h"
+#include "ks_hostkit/conversion_outcome.h"
+#include "ks_hostkit/writer_extensions.h"
 #include "ks_tools/utf8_path.h"
-#include "writer_leftovers.h"
 
 namespace noxpy {
 namespace {
@@ -42,27 +39,9 @@ struct ConvertingHere {
 
 ks_formats::WideString wide(const std::string& utf8) { return ks_common::fromUtf8(utf8.c_str()); }
 
-// The first refusal of a plan as the exception a Python caller expects.
-[[noreturn]] void raisePlanError(const std::vector<noxconvert::PlanError>& errors) {
-    for (const noxconvert::PlanError& error : errors)
-        if (error.exitCode == noxconvert::kExitInputMissing) {
-            // The refusals name the file or pattern last: "input not found: NAME",
-            // "no input matches PATTERN".
-            std::string file;
-            for (const std::string_view lead : {"input not found: ", "no input matches "})
-                if (error.message.starts_with(lead)) file = error.message.substr(lead.size());
-            throw MissingFile(error.message, file);
-        }
-    for (const noxconvert::PlanError& error : errors)
-        if (error.exitCode == noxconvert::kExitUsage ||
-            error.exitCode == noxconvert::kExitUnsupported)
-            throw py::value_error(error.message);
-    throw NoxFailure(errors.empty() ? "the conversion cannot start" : errors.front().message);
-}
-
-py::list failuresOf(const noxconvert::ConversionOutcome& outcome) {
+py::list failuresOf(const hostkit::ConversionOutcome& outcome) {
     py::list failures;
-    for (const noxconvert::FailedInput& failure : outcome.failures)
+    for (const hostkit::FailedInput& failure : outcome.failures)
         failures.append(py::dict(py::arg("file_index") = failure.fileIndex,
                                  py::arg("file") = failure.file, py::arg("result") = failure.result,
                                  py::arg("phase") = failure.phase,
@@ -70,9 +49,9 @@ py::list failuresOf(const noxconvert::ConversionOutcome& outcome) {
     return failures;
 }
 
-py::list outputsOf(const noxconvert::ConversionOutcome& outcome) {
+py::list outputsOf(const hostkit::ConversionOutcome& outcome) {
     py::list outputs;
-    for (const noxconvert::WrittenOutput& output : outcome.outputs)
+    for (const hostkit::WrittenOutput& output : outcome.outputs)
         outputs.append(py::dict(
             py::arg("file") = output.file,
             py::arg("clouds") = output.clouds ? py::object(py::int_(*output.clouds)) : py::none(),
@@ -80,9 +59,9 @@ py::list outputsOf(const noxconvert::ConversionOutcome& outcome) {
     return outputs;
 }
 
-py::list skippedOf(const noxconvert::ConversionOutcome& outcome) {
+py::list skippedOf(const hostkit::ConversionOutcome& outcome) {
     py::list skipped;
-    for (const noxconvert::LeftOutInput& skip : outcome.skipped)
+    for (const hostkit::LeftOutInput& skip : outcome.skipped)
         skipped.append(py::dict(py::arg("file_index") = skip.fileIndex, py::arg("file") = skip.file,
                                 py::arg("cause") = skip.cause, py::arg("reason") = skip.reason));
     return skipped;
@@ -141,29 +120,27 @@ Conversion::Conversion(const std::vector<std::string>& inputs, const std::string
                        const py::dict& settings, const std::optional<std::vector<int>>& scans)
     : settings_(parseSettings(settings)) {
     if (inputs.empty()) throw py::value_error("no inputs: give files, projects or patterns");
-    std::vector<noxconvert::PlanError> errors;
-    std::optional<noxconvert::ConversionPlan> plan =
-        noxconvert::makePlan(inputs, output, settings_.options.mode, errors);
-    if (!plan) raisePlanError(errors);
+    hostkit::Result<hostkit::ConversionPlan> plan =
+        hostkit::makePlan(inputs, output, settings_.batch.mode);
+    if (!plan) raiseFirst(plan.refusals());
     plan_ = std::move(*plan);
 
     initializeLibrary();
-    if (const auto refusals = noxconvert::checkInputs(plan_, settings_.options.recursive);
+    if (const auto refusals = hostkit::checkInputs(plan_, settings_.batch.recursive);
         !refusals.empty())
-        raisePlanError(refusals);
+        raiseFirst(refusals);
 
     batch_ = std::make_unique<ks_formats::ImportBatch>(wide(settings_.extra.creator).c_str());
     applyAll(settings_, *batch_);
-    if (noxconvert::PlanError refusal; !noxconvert::fillBatch(*batch_, plan_, refusal))
-        throw NoxFailure(refusal.message);
+    if (const std::optional<hostkit::Refusal> refusal = hostkit::fillBatch(*batch_, plan_))
+        raise(*refusal);
     if (scans) selectScans(*scans);
     if (batch_->numImportFiles() == 0) throw NoxFailure("no input files to convert");
     batch_->setFeedbackObject(&feedback_);
 }
 
 void Conversion::selectScans(const std::vector<int>& scans) {
-    if (plan_.files.size() != 1 || !plan_.patterns.empty() ||
-        !noxconvert::isProject(plan_.files[0]))
+    if (plan_.files.size() != 1 || !plan_.patterns.empty() || !hostkit::isProject(plan_.files[0]))
         throw py::value_error("scans= picks scans of a project: give exactly one .rsp project");
     if (scans.empty()) throw py::value_error("scans= names no scan");
     const std::string& project = plan_.files[0];
@@ -203,8 +180,8 @@ py::dict Conversion::run(py::object progress) {
             "converts one batch at a time in a process");
     if (started_.exchange(true))
         throw NoxFailure("this conversion has already run; make a new one to convert again");
-    noxconvert::ConversionOutcome outcome;
-    outcome.mode = noxconvert::modeName(settings_.options.mode);
+    hostkit::ConversionOutcome outcome;
+    outcome.mode = hostkit::modeName(settings_.batch.mode);
     outcome.output = plan_.output;
     feedback_.setProgress(std::move(progress));
     {
@@ -220,15 +197,17 @@ py::dict Conversion::run(py::object progress) {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         outcome.result = result;
         outcome.cancelled = result == ks_formats::ResultCancelled;
-        if (outcome.cancelled) noxconvert::removeWriterLeftovers(plan_.outputFolder);
-        noxconvert::gatherFromBatch(*batch_, outcome);
-        noxconvert::removeEmptyBatchOutput(batch_->getBatchMode(), outcome);
+        // Belt and braces: the library discards the stream it cancels, temporary file and all.
+        // A writer without the clean-up leaves that to the next writer of the same output.
+        if (outcome.cancelled) hostkit::WriterExtensions().removeAbandonedFiles(plan_.outputFolder);
+        hostkit::gatherFromBatch(*batch_, outcome);
+        hostkit::removeEmptyBatchOutput(batch_->getBatchMode(), outcome);
     }
     feedback_.clearProgress();
     if (const std::exception_ptr error = feedback_.takeError()) std::rethrow_exception(error);
 
     py::list exported;
-    for (const noxconvert::WrittenOutput& output : outcome.outputs) exported.append(output.file);
+    for (const hostkit::WrittenOutput& output : outcome.outputs) exported.append(output.file);
     return py::dict(
         py::arg("result") = *outcome.result, py::arg("cancelled") = outcome.cancelled,
         py::arg("mode") = outcome.mode, py::arg("output") = outcome.output,
@@ -258,11 +237,12 @@ std::vector<std::pair<std::string, std::vector<double>>> projectScans(const std:
     const std::string absolute =
         ks_tools::utf8FromPath(std::filesystem::absolute(path, error).lexically_normal());
     initializeLibrary();
-    std::vector<noxconvert::ProjectScan> scans;
-    if (!noxconvert::projectScans(absolute, dataSource, scans))
-        throw NoxFailure("cannot read the project " + project);
+    const hostkit::Result<std::vector<hostkit::ProjectScan>> scans =
+        hostkit::projectScans(absolute, dataSource);
+    // Named as the caller gave it, not as the library got it.
+    if (!scans) throw NoxFailure("cannot read the project " + project);
     std::vector<std::pair<std::string, std::vector<double>>> listed;
-    for (const noxconvert::ProjectScan& scan : scans)
+    for (const hostkit::ProjectScan& scan : *scans)
         listed.emplace_back(scan.file, std::vector<double>(scan.matrix.begin(), scan.matrix.end()));
     return listed;
 }

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "conversion_plan.h"
 #include "ks_formats/ks_formats.h"
+#include "ks_hostkit/conversion_plan.h"
 #include "settings.h"
 
 namespace noxpy {
@@ -67,7 +67,7 @@ private:
     void selectScans(const std::vector<int>& scans);
 
     ConversionSettings settings_;
-    noxconvert::ConversionPlan plan_;
+    hostkit::ConversionPlan plan_;
     std::unique_ptr<ks_formats::ImportBatch> batch_;
     PythonFeedback feedback_;
     std::atomic<bool> started_{false};

@@ -7,7 +7,7 @@
 
 #include "conversion.h"
 #include "errors.h"
-#include "result_names.h"
+#include "ks_hostkit/result_names.h"
 #include "scene.h"
 
 namespace py = pybind11;
@@ -22,9 +22,9 @@ PYBIND11_MODULE(_noxformats, module) {
     module.def(
         "check_settings", [](const py::dict& settings) { noxpy::parseSettings(settings); },
         py::arg("settings"), "raises ValueError for an unknown setting or a bad value");
-    module.def("result_name", &noxconvert::resultName, py::arg("code"),
+    module.def("result_name", &hostkit::resultName, py::arg("code"),
                "the library's name of a result code, e.g. ResultCannotOpenFile");
-    module.def("describe_result", &noxconvert::describeResult, py::arg("code"),
+    module.def("describe_result", &hostkit::describeResult, py::arg("code"),
                "a result code in words, with its name");
     module.def("project_scans", &noxpy::projectScans, py::arg("project"), py::arg("source") = "rdb",
                "the scans of a project in conversion order: (file, row-major matrix)");

@@ -6,8 +6,7 @@
 #include <cstring>
 
 #include "errors.h"
-#include "info_facts.h"
-#include "info_json.h"
+#include "ks_hostkit/info_facts.h"
 #include "lyrant_api.h"
 
 namespace noxpy {
@@ -24,16 +23,15 @@ std::string damaged(const std::string& path, uint64_t delivered, uint64_t expect
 
 py::list channelList(uint32_t contentFlags, bool normals) {
     py::list names;
-    for (const std::string& name : noxconvert::channelNames(contentFlags, normals))
-        names.append(name);
+    for (const std::string& name : hostkit::channelNames(contentFlags, normals)) names.append(name);
     return names;
 }
 
 }  // namespace
 
-RecordFiller::RecordFiller(std::shared_ptr<const noxconvert::NoxScene> scene)
+RecordFiller::RecordFiller(std::shared_ptr<const hostkit::NoxScene> scene)
     : scene_(std::move(scene)),
-      cursor_(new noxconvert::PointCursor(scene_->points(noxconvert::ColourSource::Stored))),
+      cursor_(new hostkit::PointCursor(scene_->points(hostkit::ColourSource::Stored))),
       xyz_(3 * kQueryPoints),
       rgb_(3 * kQueryPoints),
       intensity_(kQueryPoints),
@@ -64,7 +62,7 @@ uint64_t RecordFiller::fill(PointRecord* records, uint64_t count) {
     return filled;
 }
 
-BlockReader::BlockReader(std::shared_ptr<const noxconvert::NoxScene> scene, uint64_t expected,
+BlockReader::BlockReader(std::shared_ptr<const hostkit::NoxScene> scene, uint64_t expected,
                          std::string path)
     : filler_(std::move(scene)), expected_(expected), path_(std::move(path)) {}
 
@@ -93,21 +91,20 @@ py::object BlockReader::next(uint64_t count) {
 }
 
 Scene::Scene(const std::string& path) : path_(path) {
-    std::string reason;
-    bool missing = false;
-    std::optional<noxconvert::NoxScene> scene = noxconvert::NoxScene::open(path, reason, &missing);
+    hostkit::Result<hostkit::NoxScene> scene = hostkit::NoxScene::open(path);
     if (!scene) {
-        if (missing) throw MissingFile("no such NOX file: " + path, path);
-        throw NoxFailure("cannot open " + path + ": " + reason);
+        if (scene.refusal().kind == hostkit::RefusalKind::Missing)
+            throw MissingFile("no such NOX file: " + path, path);
+        throw NoxFailure("cannot open " + path + ": " + scene.refusal().reason);
     }
-    scene_ = std::make_shared<const noxconvert::NoxScene>(std::move(*scene));
+    scene_ = std::make_shared<const hostkit::NoxScene>(std::move(*scene));
     summary_ = scene_->summary();
     clouds_ = scene_->clouds();
 }
 
 void Scene::close() { scene_.reset(); }
 
-std::shared_ptr<const noxconvert::NoxScene> Scene::open() const {
+std::shared_ptr<const hostkit::NoxScene> Scene::open() const {
     if (!scene_) throw NoxFailure(path_ + ": the scene is closed");
     return scene_;
 }
@@ -115,7 +112,7 @@ std::shared_ptr<const noxconvert::NoxScene> Scene::open() const {
 py::dict Scene::summary() const {
     open();
     py::list clouds;
-    for (const noxconvert::SceneCloud& cloud : clouds_)
+    for (const hostkit::SceneCloud& cloud : clouds_)
         clouds.append(py::dict(py::arg("name") = cloud.name, py::arg("points") = cloud.points,
                                py::arg("channels") = channelList(cloud.contentFlags, false),
                                py::arg("matrix") = cloud.matrix));
@@ -143,19 +140,18 @@ std::unique_ptr<BlockReader> Scene::blocks() const {
 }
 
 std::string infoJson(const std::string& path) {
-    noxconvert::InfoFailure failure;
-    std::optional<noxconvert::InfoFacts> facts;
-    {
+    const hostkit::Result<hostkit::InfoFacts> facts = [&] {
         py::gil_scoped_release released;
-        facts = noxconvert::readInfoFacts(path, failure);
-    }
+        return hostkit::readInfoFacts(path);
+    }();
     if (!facts) {
-        if (failure.missing) throw MissingFile("no such NOX file: " + path, path);
-        throw NoxFailure(failure.message);
+        if (facts.refusal().kind == hostkit::RefusalKind::Missing)
+            throw MissingFile("no such NOX file: " + path, path);
+        throw NoxFailure(facts.refusal().reason);
     }
     if (facts->delivered != facts->summary.points)
         throw NoxFailure(damaged(path, facts->delivered, facts->summary.points));
-    return noxconvert::infoJson(*facts).dump();
+    return hostkit::infoJson(*facts).dump();
 }
 
 }  // namespace noxpy

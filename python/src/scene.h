@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "nox_scene.h"
+#include "ks_hostkit/nox_scene.h"
 
 namespace noxpy {
 
@@ -26,13 +26,13 @@ struct PointRecord {
 // The viewer's query copied into records, a bounded piece at a time.
 class RecordFiller {
 public:
-    RecordFiller(std::shared_ptr<const noxconvert::NoxScene> scene);
+    RecordFiller(std::shared_ptr<const hostkit::NoxScene> scene);
     // Fills up to count records; answers how many (fewer only at the end of the points).
     uint64_t fill(PointRecord* records, uint64_t count);
 
 private:
-    std::shared_ptr<const noxconvert::NoxScene> scene_;  // the query reads the scene
-    std::unique_ptr<noxconvert::PointCursor> cursor_;
+    std::shared_ptr<const hostkit::NoxScene> scene_;  // the query reads the scene
+    std::unique_ptr<hostkit::PointCursor> cursor_;
     std::vector<double> xyz_;
     std::vector<uint8_t> rgb_;
     std::vector<int16_t> intensity_;
@@ -43,7 +43,7 @@ private:
 // came than the file holds (a damaged chunk ends the reading).
 class BlockReader {
 public:
-    BlockReader(std::shared_ptr<const noxconvert::NoxScene> scene, uint64_t expected,
+    BlockReader(std::shared_ptr<const hostkit::NoxScene> scene, uint64_t expected,
                 std::string path);
     // The next array of at most count points; None after the last.
     pybind11::object next(uint64_t count);
@@ -71,12 +71,12 @@ public:
     std::unique_ptr<BlockReader> blocks() const;
 
 private:
-    std::shared_ptr<const noxconvert::NoxScene> open() const;
+    std::shared_ptr<const hostkit::NoxScene> open() const;
 
     std::string path_;
-    std::shared_ptr<const noxconvert::NoxScene> scene_;
-    noxconvert::SceneSummary summary_;
-    std::vector<noxconvert::SceneCloud> clouds_;
+    std::shared_ptr<const hostkit::NoxScene> scene_;
+    hostkit::SceneSummary summary_;
+    std::vector<hostkit::SceneCloud> clouds_;
 };
 
 // The facts `noxconvert info --json` prints, as JSON text.

@@ -9,7 +9,7 @@ namespace noxpy {
 namespace {
 
 namespace py = pybind11;
-using noxconvert::ConvertOptions;
+using hostkit::BatchSettings;
 
 [[noreturn]] void refuse(const std::string& name, const std::string& expected,
                          const py::handle& value) {
@@ -70,70 +70,69 @@ const std::vector<Setting>& settingTable() {
     using namespace ks_formats;
     static const std::vector<Setting> table = [] {
         std::vector<Setting> settings;
-        const auto flag = [&](const char* name, bool ConvertOptions::*field, bool inverted) {
+        const auto flag = [&](const char* name, bool BatchSettings::*field, bool inverted) {
             settings.push_back(
                 {name, [name, field, inverted](const py::handle& v, ConversionSettings& s) {
-                     s.options.*field = asBool(name, v) != inverted;
+                     s.batch.*field = asBool(name, v) != inverted;
                  }});
         };
         settings.push_back({"mode", [](const py::handle& v, ConversionSettings& s) {
-                                s.options.mode =
-                                    asChoice<BatchMode>("mode", v,
-                                                        {{"batch", BatchModeSingleFile},
-                                                         {"file", BatchModePerFile},
-                                                         {"scan", BatchModePerScan}});
+                                s.batch.mode = asChoice<BatchMode>("mode", v,
+                                                                   {{"batch", BatchModeSingleFile},
+                                                                    {"file", BatchModePerFile},
+                                                                    {"scan", BatchModePerScan}});
                             }});
         settings.push_back({"tolerance", [](const py::handle& v, ConversionSettings& s) {
-                                s.options.tolerance = static_cast<float>(
+                                s.batch.tolerance = static_cast<float>(
                                     asNumber("tolerance", v, "a number of metres >= 0",
                                              [](double t) { return t >= 0 && t <= 1e6; }));
                             }});
-        flag("auto_tolerance", &ConvertOptions::autoTolerance, false);
+        flag("auto_tolerance", &BatchSettings::autoTolerance, false);
         settings.push_back({"units_per_metre", [](const py::handle& v, ConversionSettings& s) {
-                                s.options.unitsPerMetre =
+                                s.batch.unitsPerMetre =
                                     asNumber("units_per_metre", v, "a number > 0",
                                              [](double u) { return u > 0; });
                             }});
         settings.push_back({"spatial_filter", [](const py::handle& v, ConversionSettings& s) {
                                 if (v.is_none()) {
-                                    s.options.spatialFilter.reset();
+                                    s.batch.spatialFilter.reset();
                                     return;
                                 }
-                                s.options.spatialFilter = static_cast<float>(asNumber(
+                                s.batch.spatialFilter = static_cast<float>(asNumber(
                                     "spatial_filter", v, "None or a cube edge in metres > 0",
                                     [](double d) { return d > 0 && d <= 1e6; }));
                             }});
-        flag("intensity", &ConvertOptions::noIntensity, true);
-        flag("colour", &ConvertOptions::noColour, true);
-        flag("classification", &ConvertOptions::classification, false);
-        flag("combine", &ConvertOptions::combineClouds, false);
-        flag("normals", &ConvertOptions::generateNormals, false);
-        flag("normalise_intensities", &ConvertOptions::normaliseIntensities, false);
-        flag("recursive", &ConvertOptions::recursive, false);
+        flag("intensity", &BatchSettings::noIntensity, true);
+        flag("colour", &BatchSettings::noColour, true);
+        flag("classification", &BatchSettings::classification, false);
+        flag("combine", &BatchSettings::combineClouds, false);
+        flag("normals", &BatchSettings::generateNormals, false);
+        flag("normalise_intensities", &BatchSettings::normaliseIntensities, false);
+        flag("recursive", &BatchSettings::recursive, false);
         settings.push_back(
             {"project_source", [](const py::handle& v, ConversionSettings& s) {
-                 s.options.projectSource = asChoice<RSPOpt::RSPDataSource>(
+                 s.batch.projectSource = asChoice<RSPOpt::RSPDataSource>(
                      "project_source", v,
                      {{"rdb", RSPOpt::DataSourceRdb}, {"scan", RSPOpt::DataSourceScanFile}});
              }});
         settings.push_back({"intensity_source", [](const py::handle& v, ConversionSettings& s) {
-                                s.options.intensitySource = asChoice<RSPOpt::RSPIntensitySource>(
+                                s.batch.intensitySource = asChoice<RSPOpt::RSPIntensitySource>(
                                     "intensity_source", v,
                                     {{"reflectance", RSPOpt::IntensityReflectance},
                                      {"amplitude", RSPOpt::IntensityAmplitude}});
                             }});
         settings.push_back({"reflectance_scale", [](const py::handle& v, ConversionSettings& s) {
-                                s.options.reflectanceScale =
+                                s.batch.reflectanceScale =
                                     asNumber("reflectance_scale", v, "a number > 0",
                                              [](double f) { return f > 0; });
                             }});
         settings.push_back(
             {"min_scan_size", [](const py::handle& v, ConversionSettings& s) {
-                 s.options.minimumScanSize = static_cast<int>(
+                 s.batch.minimumScanSize = static_cast<int>(
                      asWhole("min_scan_size", v, "a whole number of cells from 0", 0, 2147483647));
              }});
         settings.push_back({"feedback_count", [](const py::handle& v, ConversionSettings& s) {
-                                s.options.feedbackCount = static_cast<unsigned long>(
+                                s.batch.feedbackCount = static_cast<unsigned long>(
                                     asWhole("feedback_count", v,
                                             "a whole number of points from 1 to 1000000000", 1,
                                             1'000'000'000));
@@ -182,7 +181,7 @@ ConversionSettings parseSettings(const pybind11::dict& settings) {
 }
 
 void applyAll(const ConversionSettings& settings, ks_formats::ImportBatch& batch) {
-    noxconvert::applySettings(settings.options, batch);
+    hostkit::applySettings(settings.batch, batch);
     batch.includeNormals(settings.extra.includeNormals);
     batch.set8BitColour(settings.extra.colourBits);
 }

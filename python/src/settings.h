@@ -1,14 +1,15 @@
 #pragma once
 
-// The conversion settings a Python caller gives by name, checked and turned into the options
-// noxconvert hands to the batch. A name that is not a setting, or a value of the wrong kind or out
-// of range, throws pybind11::value_error naming the setting, before anything is converted.
+// The conversion settings a Python caller gives by name, checked and turned into the settings
+// the host kit hands to the batch, as noxconvert's options are. A name that is not a setting, or a
+// value of the wrong kind or out of range, throws pybind11::value_error naming the setting, before
+// anything is converted.
 #include <pybind11/pybind11.h>
 
 #include <string>
 #include <vector>
 
-#include "convert_options.h"
+#include "ks_hostkit/batch_settings.h"
 
 namespace noxpy {
 
@@ -20,7 +21,7 @@ struct ExtraSettings {
 };
 
 struct ConversionSettings {
-    noxconvert::ConvertOptions options;
+    hostkit::BatchSettings batch;
     ExtraSettings extra;
 };
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "checksum.h"
-#include "nox_format.h"
+#include "ks_nox/nox_format.h"
 
 namespace ks_test {
 

@@ -7,6 +7,7 @@
 #include "index_codec.h"
 #include "lyrant_api.h"
 #include "nox_writer_api.h"
+#include "nox_writer_extensions.h"
 #include "support/file_bytes.h"
 
 namespace ks_test {
@@ -16,6 +17,7 @@ void resetWriterSettings() {
     ksioSpatialFiltering(-1.0f, 1);
     ksioSetNormalQuality(1);
     ksioSetProgressCallbackW(nullptr);
+    ksioSetThreadCount(0);
 }
 
 bool opensInViewer(const std::filesystem::path& path) {

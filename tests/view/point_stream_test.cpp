@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "nox_scene.h"
+#include "ks_hostkit/nox_scene.h"
 #include "stream_decoding.h"
 #include "support/sample_inputs.h"
 #include "support/scratch_folder.h"
@@ -19,7 +19,7 @@
 namespace ks_test {
 namespace {
 namespace fs = std::filesystem;
-using noxconvert::NoxScene;
+using hostkit::NoxScene;
 using noxconvert::PointStream;
 using noxconvert::StreamPlan;
 
@@ -42,8 +42,8 @@ std::string streamAll(PointStream& stream) {
 std::vector<StreamedPoint> expectedPoints(const fs::path& nox, const NoxScene& scene,
                                           uint32_t stride, const std::array<double, 3>& centre) {
     const ReadBack all = readAll(nox);
-    const std::vector<noxconvert::SceneCloud> clouds = scene.clouds();
-    noxconvert::CloudCursor cursor(clouds);
+    const std::vector<hostkit::SceneCloud> clouds = scene.clouds();
+    hostkit::CloudCursor cursor(clouds);
     std::vector<StreamedPoint> expected;
     for (size_t i = 0; i < all.size(); ++i) {
         const size_t cloud = cursor.next();
@@ -61,9 +61,8 @@ std::vector<StreamedPoint> expectedPoints(const fs::path& nox, const NoxScene& s
 TEST(ViewPointStream, EveryPlannedPointArrivesOnceInItsCloud) {
     resetWriterSettings();
     const fs::path nox = writeSampleNox(scratchFolder());
-    std::string reason;
-    std::optional<NoxScene> scene = NoxScene::open(nox.string(), reason);
-    ASSERT_TRUE(scene) << reason;
+    hostkit::Result<NoxScene> scene = NoxScene::open(nox.string());
+    ASSERT_TRUE(scene) << scene.refusal().reason;
     const uint64_t points = scene->summary().points;
     ASSERT_GT(scene->clouds().size(), 2u);
     const std::array<double, 3> centre = {100.5, -20.25, 3.0};
@@ -101,9 +100,8 @@ TEST(ViewPointStream, DamagedChunkEndsTheStreamWithTheReason) {
     ASSERT_GT(index.chunks.size(), 1u);
     // The file goes bad after it was opened (the viewer checks every chunk when it opens one):
     // the middle of the last chunk is scrambled, so that chunk no longer decodes.
-    std::string reason;
-    std::optional<NoxScene> scene = NoxScene::open(nox.string(), reason);
-    ASSERT_TRUE(scene) << reason;
+    hostkit::Result<NoxScene> scene = NoxScene::open(nox.string());
+    ASSERT_TRUE(scene) << scene.refusal().reason;
     {
         const nox::ChunkRecord& last = index.chunks.back();
         std::fstream file(nox, std::ios::in | std::ios::out | std::ios::binary);

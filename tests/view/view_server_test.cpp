@@ -8,7 +8,6 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "nox_index.h"
 #include "stream_decoding.h"
 #include "support/sample_inputs.h"
 #include "support/scratch_folder.h"
@@ -51,9 +50,8 @@ TEST(ViewServer, ServesThePageTheFactsAndEveryPointAndNothingElse) {
 
     ViewedFile file;
     file.name = "sample.nox";
-    std::string reason;
-    std::optional<noxconvert::NoxScene> scene = noxconvert::NoxScene::open(nox.string(), reason);
-    ASSERT_TRUE(scene) << reason;
+    hostkit::Result<hostkit::NoxScene> scene = hostkit::NoxScene::open(nox.string());
+    ASSERT_TRUE(scene) << scene.refusal().reason;
     const uint64_t points = scene->summary().points;
     file.scene.emplace(std::move(*scene));
     file.index = readIndex(nox);

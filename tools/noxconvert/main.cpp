@@ -7,16 +7,18 @@
 //   noxconvert formats
 //   noxconvert view FILE.nox [--port N] [--bind ADDRESS] [--open]
 //
-// docs/noxconvert.md describes every option and the exit codes.
+// docs/noxconvert.md describes every option and the exit codes. One file a command in commands/,
+// what the person reads in reports/, the files written whole or not at all in files/, Ctrl-C in
+// cancel/ and the 3D view in view/; what the tool shares with the Python module is the host kit
+// (tools/hostkit/).
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
-#include "commands.h"
-#include "convert_options.h"
-#include "exit_codes.h"
+#include "commands/commands.h"
+#include "commands/convert_options.h"
+#include "commands/exit_codes.h"
 #include "ks_tools/arguments.h"
 #include "ks_tools/console.h"
-#include "preview_layout.h"
 
 int main(int argc, char** argv) {
     using namespace noxconvert;

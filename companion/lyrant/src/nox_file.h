@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "nox_format.h"
+#include "ks_nox/nox_format.h"
 #include "unique_fd.h"
 
 namespace lyrant {

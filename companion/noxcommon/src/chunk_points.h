@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "nox_format.h"
+#include "ks_nox/nox_format.h"
 
 namespace nox {
 

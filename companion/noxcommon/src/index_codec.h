@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "nox_format.h"
+#include "ks_nox/nox_format.h"
 
 namespace nox {
 

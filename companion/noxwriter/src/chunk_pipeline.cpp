@@ -26,8 +26,21 @@ unsigned encodingThreads(const char* setting, unsigned cores) {
     return std::clamp(cores, 1u, kMaximumEncodingThreads);
 }
 
-unsigned encodingThreadsFromEnvironment() {
+namespace {
+
+// Set by the host through ksioSetThreadCount; 0 while it set none.
+std::atomic<unsigned> requestedThreads{0};
+
+}  // namespace
+
+unsigned encodingThreadsForNewStream() {
+    if (const unsigned requested = requestedThreads.load(std::memory_order_relaxed))
+        return std::min(requested, kMaximumEncodingThreads);
     return encodingThreads(std::getenv("KS_NOX_THREADS"), std::thread::hardware_concurrency());
+}
+
+void setEncodingThreadCount(unsigned count) {
+    requestedThreads.store(std::min(count, kMaximumEncodingThreads), std::memory_order_relaxed);
 }
 
 ChunkPipeline::ChunkPipeline(SpillFile& spill, unsigned threads, uint32_t chunkCapacity,

@@ -19,7 +19,7 @@
 
 #include "chunk_codec.h"
 #include "chunk_points.h"
-#include "nox_format.h"
+#include "ks_nox/nox_format.h"
 #include "spill_file.h"
 
 namespace noxwriter {
@@ -29,8 +29,13 @@ inline constexpr unsigned kMaximumEncodingThreads = 64;
 // Encoding threads for a setting of KS_NOX_THREADS: a positive whole number means that many (at
 // most kMaximumEncodingThreads); anything else, or none, means one per core.
 unsigned encodingThreads(const char* setting, unsigned cores);
-// The same for the environment of the process and std::thread::hardware_concurrency().
-unsigned encodingThreadsFromEnvironment();
+// The encoding threads of a stream that starts now: the count set by setEncodingThreadCount,
+// else the same as encodingThreads for the environment of the process and
+// std::thread::hardware_concurrency().
+unsigned encodingThreadsForNewStream();
+// 1 to kMaximumEncodingThreads: streams started from now on use that many (ksioSetThreadCount);
+// 0: back to the environment's or the machine's count.
+void setEncodingThreadCount(unsigned count);
 
 class ChunkPipeline {
 public:

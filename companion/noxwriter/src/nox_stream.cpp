@@ -28,7 +28,7 @@ constexpr uint32_t kChunkPoints = nox::kChunkCapacity;
 // and stay off until that is understood.
 unsigned pipelineThreads() { return 1; }
 #else
-unsigned pipelineThreads() { return encodingThreadsFromEnvironment(); }
+unsigned pipelineThreads() { return encodingThreadsForNewStream(); }
 #endif
 ChunkPipeline::EncoderFactory encoderFactory(uint16_t formatVersion) {
     return [formatVersion] { return std::make_unique<nox::ChunkEncoder>(1, formatVersion); };

@@ -12,7 +12,7 @@
 #include "chunk_pipeline.h"
 #include "chunk_points.h"
 #include "grid_normals.h"
-#include "nox_format.h"
+#include "ks_nox/nox_format.h"
 #include "pending_point.h"
 #include "spill_file.h"
 #include "voxel_filter.h"

@@ -5,6 +5,7 @@
 // A stream encodes its chunks on worker threads of its own (chunk_pipeline.h, KS_NOX_THREADS):
 // a worker's failure is answered by the stream's next call, and closing the stream (discarded,
 // replaced, built, or the session destroyed at exit) stops and joins its workers first.
+// The extension functions (nox_writer_extensions.h) follow the fifteen of the interface.
 #include <cmath>
 #include <map>
 #include <memory>
@@ -12,9 +13,12 @@
 #include <string>
 #include <utility>
 
+#include "abandoned_spill_files.h"
+#include "chunk_pipeline.h"
 #include "ks_common/text_encoding.h"
 #include "nox_stream.h"
 #include "nox_writer_api.h"
+#include "nox_writer_extensions.h"
 #include "writer_error.h"
 
 #if defined(_WIN32)
@@ -215,4 +219,29 @@ NOXWRITER_EXPORT int32_t ksioSetUserMetaTagW(const ksio_char* name, const ksio_c
 
 NOXWRITER_EXPORT int32_t ksioSetMetaTagW(const ksio_char* name, const ksio_char* value) {
     return setTag(nox::kSystemTag, name, value);
+}
+
+// Extensions (nox_writer_extensions.h): found by name by the hosts that want them; the converter
+// binds none of them.
+
+static_assert(KSIO_MAX_THREADS == kMaximumEncodingThreads);
+
+NOXWRITER_EXPORT int32_t ksioSetThreadCount(int32_t count) {
+    return guarded([&] {
+        if (count < 0 || count > KSIO_MAX_THREADS)
+            throw WriterError(kInvalidArgument,
+                              "the thread count must be 0 (one per core, or KS_NOX_THREADS) or 1 "
+                              "to " +
+                                  std::to_string(KSIO_MAX_THREADS) + ", not " +
+                                  std::to_string(count));
+        setEncodingThreadCount(static_cast<unsigned>(count));
+    });
+}
+
+NOXWRITER_EXPORT int32_t ksioRemoveAbandonedSpillFilesW(const ksio_char* folder, int32_t* removed) {
+    if (removed) *removed = 0;
+    return guarded([&] {
+        const int count = removeAbandonedSpillFilesIn(text(folder, "the folder"));
+        if (removed) *removed = count;
+    });
 }

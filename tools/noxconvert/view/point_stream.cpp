@@ -4,6 +4,11 @@
 #include <cstring>
 
 namespace noxconvert {
+
+using hostkit::ColourSource;
+using hostkit::NoxScene;
+using hostkit::PointCursor;
+using hostkit::SceneCloud;
 namespace {
 
 // A first pass this much thinner than the whole stream. It reads the whole file once more, so

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "nox_scene.h"
+#include "ks_hostkit/nox_scene.h"
 
 namespace noxconvert {
 
@@ -49,8 +49,8 @@ StreamPlan planStream(uint64_t filePoints, uint64_t budget);
 // file's bounds), which keeps millimetres on sites kilometres from their origin.
 class PointStream {
 public:
-    PointStream(const NoxScene& scene, std::vector<SceneCloud> clouds, const StreamPlan& plan,
-                const std::array<double, 3>& centre);
+    PointStream(const hostkit::NoxScene& scene, std::vector<hostkit::SceneCloud> clouds,
+                const StreamPlan& plan, const std::array<double, 3>& centre);
 
     // The next piece of the stream: the header first, then blocks; false once the end block has
     // been handed out. The piece stays valid until the next call.
@@ -65,15 +65,15 @@ private:
     bool fetch();  // next piece from the current pass; false when both passes are done
     size_t cloudOf(uint64_t scenePoint);
 
-    const NoxScene& scene_;
-    std::vector<SceneCloud> clouds_;
+    const hostkit::NoxScene& scene_;
+    std::vector<hostkit::SceneCloud> clouds_;
     std::vector<uint64_t> cloudEnds_;  // scene ordinal just past each cloud
     StreamPlan plan_;
     std::array<double, 3> centre_;
 
     enum class Stage { Header, Points, Done } stage_ = Stage::Header;
     int pass_ = 0;  // 0: coarse (skipped with a single pass), 1: fill
-    std::unique_ptr<PointCursor> cursor_;
+    std::unique_ptr<hostkit::PointCursor> cursor_;
     uint64_t passOrdinal_ = 0;  // ordinal of the next point the pass's cursor delivers
     size_t cloud_ = 0;
 

@@ -3,11 +3,11 @@
 #include <filesystem>
 
 #include "browser_launch.h"
-#include "cancel_watcher.h"
-#include "commands.h"
-#include "exit_codes.h"
+#include "cancel/cancel_watcher.h"
+#include "commands/commands.h"
+#include "commands/exit_codes.h"
+#include "ks_nox/file_index.h"
 #include "ks_tools/utf8_path.h"
-#include "nox_index.h"
 #include "view_server.h"
 
 namespace noxconvert {
@@ -22,13 +22,14 @@ std::string addressOf(const std::string& host, int port) {
 ViewedFile openViewed(const std::string& noxPath) {
     ViewedFile file;
     file.name = ks_tools::utf8FromPath(ks_tools::pathFromUtf8(noxPath).filename());
-    std::string reason;
-    std::optional<NoxScene> scene = NoxScene::open(noxPath, reason);
+    hostkit::Result<hostkit::NoxScene> scene = hostkit::NoxScene::open(noxPath);
     if (!scene) {
-        file.failure = reason;
+        file.failure = scene.refusal().reason;
         return file;
     }
-    std::optional<nox::FileIndex> index = readNoxIndex(noxPath, reason);
+    std::string reason;
+    std::optional<nox::FileIndex> index =
+        nox::readFileIndex(ks_tools::pathFromUtf8(noxPath), reason);
     if (!index) {
         file.failure = "cannot read the index: " + reason;
         return file;

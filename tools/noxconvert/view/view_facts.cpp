@@ -1,10 +1,13 @@
 #include "view_facts.h"
 
-#include "info_facts.h"
+#include "ks_hostkit/info_facts.h"
 
 namespace noxconvert {
 
 using json = nlohmann::ordered_json;
+using hostkit::PointBounds;
+using hostkit::SceneCloud;
+using hostkit::SceneSummary;
 
 PointBounds indexBounds(const nox::FileIndex& index) {
     PointBounds world;
@@ -41,7 +44,7 @@ json viewFacts(const std::string& fileName, const SceneSummary& summary,
                   {"scene", summary.name},
                   {"points", summary.points},
                   {"nullPoints", nullPoints},
-                  {"channels", channelNames(summary.contentFlags, summary.hasNormals)},
+                  {"channels", hostkit::channelNames(summary.contentFlags, summary.hasNormals)},
                   {"centre", centre}};
     facts["bounds"] = bounds.empty() ? json(nullptr)
                                      : json{{"min", {bounds.min[0], bounds.min[1], bounds.min[2]}},
@@ -52,7 +55,7 @@ json viewFacts(const std::string& fileName, const SceneSummary& summary,
         // The scanner stood where the cloud's matrix puts its frame's origin.
         json entry = {{"name", cloud.name},
                       {"points", cloud.points},
-                      {"channels", channelNames(cloud.contentFlags, false)},
+                      {"channels", hostkit::channelNames(cloud.contentFlags, false)},
                       {"position", {cloud.matrix[3], cloud.matrix[7], cloud.matrix[11]}}};
         if (c < index.clouds.size() && (index.clouds[c].rows || index.clouds[c].columns))
             entry["grid"] = {index.clouds[c].rows, index.clouds[c].columns};

@@ -8,21 +8,20 @@
 #include <string>
 #include <vector>
 
-#include "nox_format.h"
-#include "nox_scene.h"
-#include "point_bounds.h"
+#include "ks_hostkit/nox_scene.h"
+#include "ks_nox/nox_format.h"
 
 namespace noxconvert {
 
 // World box of the clouds' stored positions: each cloud's box in its own frame carried through
 // its matrix. Exact for clouds that are only moved; for rotated ones it holds every point.
-PointBounds indexBounds(const nox::FileIndex& index);
+hostkit::PointBounds indexBounds(const nox::FileIndex& index);
 
 // The middle of the bounds, where the point stream's coordinates start; the origin when empty.
-std::array<double, 3> boundsCentre(const PointBounds& bounds);
+std::array<double, 3> boundsCentre(const hostkit::PointBounds& bounds);
 
-nlohmann::ordered_json viewFacts(const std::string& fileName, const SceneSummary& summary,
-                                 const std::vector<SceneCloud>& clouds,
+nlohmann::ordered_json viewFacts(const std::string& fileName, const hostkit::SceneSummary& summary,
+                                 const std::vector<hostkit::SceneCloud>& clouds,
                                  const nox::FileIndex& index);
 
 }  // namespace noxconvert

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "nox_format.h"
-#include "nox_scene.h"
+#include "ks_hostkit/nox_scene.h"
+#include "ks_nox/nox_format.h"
 
 namespace noxconvert {
 
@@ -17,7 +17,7 @@ namespace noxconvert {
 // (then every address answers with an error page that gives it).
 struct ViewedFile {
     std::string name;  // as the page shows it
-    std::optional<NoxScene> scene;
+    std::optional<hostkit::NoxScene> scene;
     nox::FileIndex index;
     std::string failure;
 };

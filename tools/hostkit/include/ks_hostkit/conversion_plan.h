@@ -1,0 +1,28 @@
+#pragma once
+
+// The inputs and the output of a conversion, checked and made absolute before the library sees
+// them: the library joins a name without a folder to "/", and takes a name without a "." after
+// its last "/" for a folder.
+#include <string>
+#include <vector>
+
+#include "ks_formats/types.h"
+#include "ks_hostkit/refusal.h"
+
+namespace hostkit {
+
+struct ConversionPlan {
+    std::vector<std::string> files;     // absolute paths of existing files
+    std::vector<std::string> patterns;  // absolute search patterns
+    std::string output;                 // absolute, as the library gets it
+    std::string outputFolder;           // where the output files and the writer's temporaries go
+};
+
+// Checks every input and the output for the batch mode, and creates the output folder when it
+// is missing. Refuses, all at once: an input that is a folder and an output that does not fit
+// the mode (BadRequest), an input that does not exist (Missing, with the name as given as its
+// subject); then an output folder that cannot be created (Failed).
+Result<ConversionPlan> makePlan(const std::vector<std::string>& inputs, const std::string& output,
+                                ks_formats::BatchMode mode);
+
+}  // namespace hostkit

@@ -1,0 +1,130 @@
+// noxconvert export: the points of a NOX file, in world coordinates, as binary PLY or as text
+// (one point a line), for other point-cloud tools.
+#include <bit>
+#include <cctype>
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "commands/commands.h"
+#include "commands/exit_codes.h"
+#include "commands/scene_access.h"
+#include "files/output_file.h"
+#include "ks_hostkit/nox_scene.h"
+#include "lyrant_api.h"
+
+namespace noxconvert {
+namespace {
+
+using namespace hostkit;
+
+enum class ExportFormat { Ply, Xyz };
+
+bool endsWithIgnoringCase(const std::string& text, const std::string& suffix) {
+    if (text.size() < suffix.size()) return false;
+    for (size_t i = 0; i < suffix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[text.size() - suffix.size() + i])) !=
+            suffix[i])
+            return false;
+    return true;
+}
+
+struct Channels {
+    bool colour = false;
+    bool intensity = false;
+    bool classes = false;
+};
+
+void writePlyHeader(std::FILE* out, uint64_t points, const Channels& channels) {
+    std::fprintf(out, "ply\nformat binary_little_endian 1.0\ncomment written by noxconvert\n");
+    std::fprintf(out, "element vertex %" PRIu64 "\n", points);
+    std::fprintf(out, "property double x\nproperty double y\nproperty double z\n");
+    if (channels.colour)
+        std::fprintf(out, "property uchar red\nproperty uchar green\nproperty uchar blue\n");
+    if (channels.intensity) std::fprintf(out, "property short intensity\n");
+    if (channels.classes) std::fprintf(out, "property uchar classification\n");
+    std::fprintf(out, "end_header\n");
+}
+
+// PLY records are packed little-endian, which is this machine's own order.
+static_assert(std::endian::native == std::endian::little,
+              "PLY output assumes a little-endian host");
+
+void writePlyPoints(std::FILE* out, const PointBlock& block, const Channels& channels) {
+    unsigned char record[3 * sizeof(double) + 3 + sizeof(int16_t) + 1];
+    for (uint32_t i = 0; i < block.count; ++i) {
+        size_t size = 3 * sizeof(double);
+        std::memcpy(record, &block.xyz[3 * i], size);
+        if (channels.colour) {
+            std::memcpy(record + size, &block.rgb[3 * i], 3);
+            size += 3;
+        }
+        if (channels.intensity) {
+            std::memcpy(record + size, &block.intensity[i], sizeof(int16_t));
+            size += sizeof(int16_t);
+        }
+        if (channels.classes) record[size++] = block.classes[i];
+        std::fwrite(record, 1, size, out);
+    }
+}
+
+void writeXyzPoints(std::FILE* out, const PointBlock& block, const Channels& channels) {
+    for (uint32_t i = 0; i < block.count; ++i) {
+        const double* p = &block.xyz[3 * i];
+        std::fprintf(out, "%.6f %.6f %.6f", p[0], p[1], p[2]);
+        if (channels.colour)
+            std::fprintf(out, " %u %u %u", block.rgb[3 * i], block.rgb[3 * i + 1],
+                         block.rgb[3 * i + 2]);
+        if (channels.intensity) std::fprintf(out, " %d", block.intensity[i]);
+        if (channels.classes) std::fprintf(out, " %u", block.classes[i]);
+        std::fputc('\n', out);
+    }
+}
+
+}  // namespace
+
+int runExport(const std::string& noxPath, const std::string& outputPath) {
+    ExportFormat format;
+    if (endsWithIgnoringCase(outputPath, ".ply")) {
+        format = ExportFormat::Ply;
+    } else if (endsWithIgnoringCase(outputPath, ".xyz")) {
+        format = ExportFormat::Xyz;
+    } else {
+        std::fprintf(stderr, "noxconvert: export writes .ply or .xyz files, not %s\n",
+                     outputPath.c_str());
+        return kExitUsage;
+    }
+    std::optional<NoxScene> scene = openScene(noxPath);
+    if (!scene) return kExitInputMissing;
+    const SceneSummary summary = scene->summary();
+    const Channels channels{(summary.contentFlags & KS_CONTENT_COLOUR) != 0,
+                            (summary.contentFlags & KS_CONTENT_INTENSITY) != 0,
+                            (summary.contentFlags & KS_CONTENT_CLASS) != 0};
+
+    OutputFile out(outputPath);
+    if (!out.isOpen()) {
+        std::fprintf(stderr, "noxconvert: cannot create %s: %s\n", outputPath.c_str(),
+                     std::strerror(errno));
+        return kExitFailed;
+    }
+    if (format == ExportFormat::Ply) writePlyHeader(out.get(), summary.points, channels);
+    const uint64_t delivered =
+        scene->readPoints(ColourSource::Stored, [&](const PointBlock& block) {
+            if (format == ExportFormat::Ply)
+                writePlyPoints(out.get(), block, channels);
+            else
+                writeXyzPoints(out.get(), block, channels);
+        });
+    if (!allPointsRead(noxPath, delivered, summary.points, outputPath)) return kExitFailed;
+    if (!out.commit()) {
+        std::fprintf(stderr, "noxconvert: cannot write %s: %s\n", outputPath.c_str(),
+                     std::strerror(errno));
+        return kExitFailed;
+    }
+    std::printf("%s: %" PRIu64 " points\n", outputPath.c_str(), delivered);
+    return kExitSuccess;
+}
+
+}  // namespace noxconvert
