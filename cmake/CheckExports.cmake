@@ -23,7 +23,12 @@ function(exported_names file format lister out)
         set(line_pattern "^[0-9a-fA-F]* *[A-Za-z] ([^ @]+)")
     else()
         execute_process(COMMAND ${lister} -p ${file} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
-        set(line_pattern "^[ \t]*\\[ *[0-9]+\\] ([^ \t]+)")
+        # Brackets would keep CMake's list from splitting: the name table's "[   3] name" lines
+        # become "<   3> name". The address table's lines ("<   3> +base<   4> 1a2b Export RVA")
+        # hold more than a name.
+        string(REPLACE "[" "<" dump "${dump}")
+        string(REPLACE "]" ">" dump "${dump}")
+        set(line_pattern "^[ \t]*< *[0-9]+> ([^ \t+<][^ \t]*)[ \t]*$")
     endif()
     if(failed)
         message(FATAL_ERROR "${lister} could not read ${file}")
