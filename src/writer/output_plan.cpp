@@ -80,11 +80,7 @@ void OutputPlan::beginConversion() {
 
 void OutputPlan::beginFile(const WideChar* fileName) {
     if (mode_ != BatchModePerFile) return;
-    try {
-        nameOutput(fileName, -1);
-    } catch (const ConversionFailure& failure) {
-        throw ConversionFailure(ResultOutputFailed, PhaseRead, failure.reason());
-    }
+    nameOutput(fileName, -1);  // an overlong name is raised as ResultOutputFailed already
     check("ksioStartStreamW", startStream(batch_->_getCurrentOutputFilename()), PhaseRead,
           ResultOutputFailed);
     // The file's group cannot fail alone: a writer that refuses it refuses the build too.
