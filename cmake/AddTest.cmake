@@ -6,6 +6,9 @@
 # One GoogleTest program: built from FILES with the project's warnings, linked with gtest_main,
 # the test-support library (ks_test_support) and LINK, and registered with ctest one test per
 # test case. The cases are listed when ctest runs (PRE_TEST), so building never runs a program.
+# The program is registered once more as <name>.in_one_process: all its cases in one process, as
+# a host's process runs many conversions, except the suites named ...InFreshProcess, which test
+# what a process sees the first time (the library's first Initialize, its first binding).
 #   DEPENDS      targets the program loads at run time, built before it
 #   ENVIRONMENT  set for every test of the program
 #   TIMEOUT      seconds each test may take
@@ -53,5 +56,11 @@ function(ks_add_test name)
         gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${properties})
     else()
         gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
+    endif()
+
+    add_test(NAME ${name}.in_one_process
+             COMMAND ${ARG_LAUNCHER} $<TARGET_FILE:${name}> --gtest_filter=-*InFreshProcess.*)
+    if(properties)
+        set_tests_properties(${name}.in_one_process PROPERTIES ${properties})
     endif()
 endfunction()

@@ -7,7 +7,6 @@
 #include "api/handler_registry.h"
 #include "batch/batch_diagnostics.h"
 #include "batch/current_batch.h"
-#include "batch/overlong_names.h"
 #include "ks_common/text_encoding.h"
 #include "ks_formats/api.h"
 #include "platform/input_file.h"
@@ -88,7 +87,7 @@ void refuseUnusableBatch(const ImportBatch& batch) {
                                 "batch mode " + std::to_string(mode) + " is none of 1 (" +
                                     batchModeWords(1) + "), 2 (" + batchModeWords(2) + ") and 3 (" +
                                     batchModeWords(3) + ")");
-    if (const size_t units = overlongOutputNameUnits(&batch))
+    if (const size_t units = diagnostics::overlongOutputNameUnits(&batch))
         throw ConversionFailure(ResultOutputFailed, PhaseRead,
                                 "the output name given is " + std::to_string(units) +
                                     " units long; at most " + std::to_string(kPathBufferUnits - 1) +

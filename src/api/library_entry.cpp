@@ -1,7 +1,7 @@
 // Initialize, CancelBatchToNOX and CreateBatchFromProject.
 #include "api/handler_registry.h"
 #include "api/library_handlers.h"
-#include "batch/writer_progress.h"
+#include "batch/current_batch.h"
 #include "ks_common/narrow_text.h"
 #include "ks_common/text_encoding.h"
 #include "ks_formats/api.h"

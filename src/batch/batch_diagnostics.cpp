@@ -3,9 +3,11 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "ks_common/text_encoding.h"
+#include "writer/output_plan.h"
 
 namespace ks_formats::diagnostics {
 namespace {
@@ -29,15 +31,29 @@ struct SkipEntry {
 struct BatchRecord {
     std::deque<FailureEntry> failures;
     std::deque<SkipEntry> skips;
+    // The reason handed to reportFailure, taken by the _error it calls.
+    std::optional<WideString> pendingReason;
+    detail::Reporting reporting;
+    size_t overlongOutputNameUnits = 0;
 };
 
-// Kept beside the batches rather than in them: the batch's layout is fixed for its hosts.
 std::mutex recordsMutex;
 std::map<const ImportBatch*, BatchRecord> records;
 
-// The reason handed to reportFailure on this thread, taken by the _error it calls.
-thread_local WideString pendingReason;
-thread_local bool reasonPending = false;
+// Runs use on the batch's record under the lock; a batch without one reads as a new record.
+template <typename Use>
+auto withRecord(const ImportBatch* batch, Use&& use) {
+    std::lock_guard lock(recordsMutex);
+    return use(records[batch]);
+}
+
+template <typename Read>
+auto readRecord(const ImportBatch* batch, Read&& read) {
+    static const BatchRecord empty;
+    std::lock_guard lock(recordsMutex);
+    const auto found = records.find(batch);
+    return read(found == records.end() ? empty : found->second);
+}
 
 std::string describeCodes(Result result, ConvertPhase phase) {
     const char* what = "failed";
@@ -71,11 +87,15 @@ std::string describeCodes(Result result, ConvertPhase phase) {
 void reportFailure(ImportBatch* batch, Result result, ConvertPhase phase,
                    std::basic_string_view<WideChar> reason) {
     if (!batch) return;
-    pendingReason.assign(reason);
-    reasonPending = true;
+    withRecord(batch, [&](BatchRecord& record) { record.pendingReason.emplace(reason); });
+    // Cleared even when a host's callback throws back into the library.
+    struct Clear {
+        const ImportBatch* batch;
+        ~Clear() {
+            withRecord(batch, [](BatchRecord& record) { record.pendingReason.reset(); });
+        }
+    } clear{batch};
     batch->_error(result, phase);
-    reasonPending = false;
-    pendingReason.clear();
 }
 
 void reportFailureUtf8(ImportBatch* batch, Result result, ConvertPhase phase,
@@ -85,36 +105,54 @@ void reportFailureUtf8(ImportBatch* batch, Result result, ConvertPhase phase,
 
 void recordSkip(ImportBatch* batch, SkipCause cause, std::string_view reasonUtf8) {
     if (!batch) return;
-    std::lock_guard lock(recordsMutex);
-    records[batch].skips.push_back({batch->_getCurrentFileIndex(),
-                                    WideString(ks_common::wideView(batch->_getCurrentFilename())),
-                                    cause, ks_common::decodeLenientUtf8(reasonUtf8)});
+    SkipEntry entry{batch->_getCurrentFileIndex(),
+                    WideString(ks_common::wideView(batch->_getCurrentFilename())), cause,
+                    ks_common::decodeLenientUtf8(reasonUtf8)};
+    withRecord(batch, [&](BatchRecord& record) { record.skips.push_back(std::move(entry)); });
+}
+
+void noteOutputNameLength(const ImportBatch* batch, size_t units) {
+    withRecord(batch, [&](BatchRecord& record) {
+        record.overlongOutputNameUnits = fitsNameField(units) ? 0 : units;
+    });
+}
+
+size_t overlongOutputNameUnits(const ImportBatch* batch) {
+    return readRecord(batch,
+                      [](const BatchRecord& record) { return record.overlongOutputNameUnits; });
 }
 
 void beginConversion(const ImportBatch* batch) {
+    withRecord(batch, [](BatchRecord& record) {
+        record.failures.clear();
+        record.skips.clear();
+    });
+}
+
+void forgetBatch(const ImportBatch* batch) {
     std::lock_guard lock(recordsMutex);
     records.erase(batch);
 }
 
-void forgetBatchDiagnostics(const ImportBatch* batch) { beginConversion(batch); }
-
 namespace detail {
 
-const WideChar* recordFailure(ImportBatch* batch, const WideChar* fileName, int fileIndex,
-                              Result result, ConvertPhase phase) {
-    WideString reason =
-        reasonPending ? pendingReason : ks_common::decodeLenientUtf8(describeCodes(result, phase));
-    reasonPending = false;
-    std::lock_guard lock(recordsMutex);
-    std::deque<FailureEntry>& failures = records[batch].failures;
-    failures.push_back(
-        {fileIndex, WideString(ks_common::wideView(fileName)), result, phase, std::move(reason)});
-    return failures.back().reason.c_str();
+Reporting beginReporting(ImportBatch* batch, const WideChar* fileName, int fileIndex, Result result,
+                         ConvertPhase phase) {
+    WideString fallback = ks_common::decodeLenientUtf8(describeCodes(result, phase));
+    return withRecord(batch, [&](BatchRecord& record) {
+        WideString reason =
+            record.pendingReason ? std::move(*record.pendingReason) : std::move(fallback);
+        record.pendingReason.reset();
+        record.failures.push_back({fileIndex, WideString(ks_common::wideView(fileName)), result,
+                                   phase, std::move(reason)});
+        const Reporting before = record.reporting;
+        record.reporting = {record.failures.back().reason.c_str(), std::this_thread::get_id()};
+        return before;
+    });
 }
 
-Reporting& reportingNow() {
-    thread_local Reporting now;
-    return now;
+void endReporting(const ImportBatch* batch, Reporting before) {
+    withRecord(batch, [&](BatchRecord& record) { record.reporting = before; });
 }
 
 }  // namespace detail
@@ -122,44 +160,44 @@ Reporting& reportingNow() {
 
 namespace ks_formats {
 
+using diagnostics::BatchRecord;
+using diagnostics::readRecord;
+
 const WideChar* GetReportedFailureReason(const ImportBatch* batch) {
-    const diagnostics::detail::Reporting& now = diagnostics::detail::reportingNow();
-    return batch && now.batch == batch ? now.reason : nullptr;
+    if (!batch) return nullptr;
+    return readRecord(batch, [](const BatchRecord& record) -> const WideChar* {
+        return record.reporting.thread == std::this_thread::get_id() ? record.reporting.reason
+                                                                     : nullptr;
+    });
 }
 
 int GetNumFailures(const ImportBatch* batch) {
-    std::lock_guard lock(diagnostics::recordsMutex);
-    const auto found = diagnostics::records.find(batch);
-    return found == diagnostics::records.end() ? 0 : int(found->second.failures.size());
+    return readRecord(batch, [](const BatchRecord& record) { return int(record.failures.size()); });
 }
 
 bool GetFailure(const ImportBatch* batch, int index, FailureInfo* info) {
     if (!batch || !info || index < 0) return false;
-    std::lock_guard lock(diagnostics::recordsMutex);
-    const auto found = diagnostics::records.find(batch);
-    if (found == diagnostics::records.end() || size_t(index) >= found->second.failures.size())
-        return false;
-    const diagnostics::FailureEntry& entry = found->second.failures[size_t(index)];
-    *info = {entry.fileIndex, entry.fileName.c_str(), entry.result, entry.phase,
-             entry.reason.c_str()};
-    return true;
+    return readRecord(batch, [&](const BatchRecord& record) {
+        if (size_t(index) >= record.failures.size()) return false;
+        const diagnostics::FailureEntry& entry = record.failures[size_t(index)];
+        *info = {entry.fileIndex, entry.fileName.c_str(), entry.result, entry.phase,
+                 entry.reason.c_str()};
+        return true;
+    });
 }
 
 int GetNumSkippedInputs(const ImportBatch* batch) {
-    std::lock_guard lock(diagnostics::recordsMutex);
-    const auto found = diagnostics::records.find(batch);
-    return found == diagnostics::records.end() ? 0 : int(found->second.skips.size());
+    return readRecord(batch, [](const BatchRecord& record) { return int(record.skips.size()); });
 }
 
 bool GetSkippedInput(const ImportBatch* batch, int index, SkippedInput* input) {
     if (!batch || !input || index < 0) return false;
-    std::lock_guard lock(diagnostics::recordsMutex);
-    const auto found = diagnostics::records.find(batch);
-    if (found == diagnostics::records.end() || size_t(index) >= found->second.skips.size())
-        return false;
-    const diagnostics::SkipEntry& entry = found->second.skips[size_t(index)];
-    *input = {entry.fileIndex, entry.fileName.c_str(), entry.cause, entry.reason.c_str()};
-    return true;
+    return readRecord(batch, [&](const BatchRecord& record) {
+        if (size_t(index) >= record.skips.size()) return false;
+        const diagnostics::SkipEntry& entry = record.skips[size_t(index)];
+        *input = {entry.fileIndex, entry.fileName.c_str(), entry.cause, entry.reason.c_str()};
+        return true;
+    });
 }
 
 }  // namespace ks_formats

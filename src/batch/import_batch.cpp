@@ -2,7 +2,6 @@
 
 #include "batch/batch_diagnostics.h"
 #include "batch/current_batch.h"
-#include "batch/overlong_names.h"
 #include "batch/progress_channel.h"
 #include "ks_common/text_encoding.h"
 #include "writer/writer_library.h"
@@ -55,9 +54,8 @@ ImportBatch::ImportBatch(const ImportBatch& other) = default;
 ImportBatch& ImportBatch::operator=(const ImportBatch& other) = default;
 
 ImportBatch::~ImportBatch() {
-    forgetBatch(this);
-    diagnostics::forgetBatchDiagnostics(this);
-    forgetOverlongOutputName(this);
+    forgetCurrentBatch(this);
+    diagnostics::forgetBatch(this);
     progressChannel().close();
 }
 

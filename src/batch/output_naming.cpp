@@ -1,7 +1,9 @@
-// Output file names derived from the raw output name, the batch mode and the import name.
+// Output file names derived from the raw output name, the batch mode and the import name, and
+// the list of output files a conversion has written, in wide and narrow form.
+#include <cstring>
 #include <string>
 
-#include "batch/overlong_names.h"
+#include "batch/batch_diagnostics.h"
 #include "ks_common/fixed_text.h"
 #include "ks_common/narrow_text.h"
 #include "ks_common/text_encoding.h"
@@ -37,10 +39,15 @@ SharedResult& strippedNameResult() {
 
 WideString toWide(std::string_view ascii) { return ks_common::asciiToWide(ascii); }
 
+// Narrow exported names are handed out in this one process-wide buffer, overwritten by the next
+// call.
+constexpr size_t kNarrowResultBytes = 260;
+char narrowResult[kNarrowResultBytes];
+
 }  // namespace
 
 void ImportBatch::setOutputFilename(const WideChar* name) {
-    rememberOverlongOutputName(this, ks_common::wideView(name).size());
+    diagnostics::noteOutputNameLength(this, ks_common::wideView(name).size());
     ks_common::copyToFixed(outputFilename, name);
 }
 
@@ -85,6 +92,30 @@ const WideChar* ImportBatch::_getOutputFilename(const WideChar* inputName, int i
 const WideChar* ImportBatch::_getStrippedFilename(const WideChar* path) {
     const WideString stem(platform::stem(ks_common::wideView(path)));
     return strippedNameResult().publish(stem);
+}
+
+void ImportBatch::_addExportedFile(const WideChar* name) {
+    exportedFiles.emplace_back(ks_common::wideView(name));
+}
+
+// An index outside the list answers null, as getImportFilename does.
+const WideChar* ImportBatch::getExportedFilenameW(int index) const {
+    if (index < 0 || index >= numExportedFiles()) return nullptr;
+    return exportedFiles[index].c_str();
+}
+
+// The name in the system's narrow encoding (the ANSI code page on Windows, UTF-8 elsewhere). A
+// name whose narrow form needs more than 259 bytes is cut to the longest run of whole characters
+// that fits, so the buffer always holds whole, terminated characters; the wide form keeps the
+// full name.
+const char* ImportBatch::getExportedFilenameA(int index) const {
+    const WideChar* wide = getExportedFilenameW(index);
+    if (!wide) return nullptr;
+    const std::string narrow =
+        ks_common::encodeNarrowFitting(ks_common::wideView(wide), kNarrowResultBytes - 1);
+    std::memcpy(narrowResult, narrow.data(), narrow.size());
+    narrowResult[narrow.size()] = '\0';
+    return narrowResult;
 }
 
 }  // namespace ks_formats

@@ -7,7 +7,12 @@ namespace ks_formats {
 ProgressChannel::ProgressChannel(std::string blockName)
     : blockName_(std::move(blockName)), eventName_(ks_common::progressEventName(blockName_)) {}
 
-void ProgressChannel::open() { mapping_ = ks_common::SharedMemory::openExisting(blockName_); }
+// The view goes with the old handle: a monitor that started anew since (on POSIX systems its
+// block is a new one under the same name) gets the records of this batch.
+void ProgressChannel::open() {
+    mapping_ = ks_common::SharedMemory::openExisting(blockName_);
+    view_ = ks_common::MappedView();
+}
 
 void ProgressChannel::close() { mapping_ = ks_common::SharedMemory(); }
 

@@ -18,9 +18,10 @@ public:
 
     explicit ProgressChannel(std::string blockName);
 
-    // Opens the block again and keeps the new handle (a batch constructor calls this).
+    // Opens the block again and keeps the new handle (a batch constructor calls this); the
+    // next write maps a view of the block opened now.
     void open();
-    // Releases the handle; a view already mapped stays in use.
+    // Releases the handle; writes do nothing until the next open.
     void close();
     // Puts the record into the block (see ks_common/progress_record.h), then signals the event.
     void write(const WideChar* fileName, int overall, int filePercent, int fileIndex, int phase);

@@ -4,7 +4,6 @@
 #include <memory>
 #include <new>
 
-#include "batch/batch_diagnostics.h"
 #include "handlers/scan_import.h"
 #include "ks_common/fixed_text.h"
 #include "ks_common/text_encoding.h"
@@ -112,53 +111,47 @@ platform::BindOutcome NOXHandler::bindLyrant(const WideChar* libraryPath) {
 
 bool NOXHandler::import(ImportBatch* batch, ScanInfo* scan) {
     if (!batch || !scan) return false;
-    if (bindLyrant(nullptr) != platform::BindOutcome::Bound) {
-        diagnostics::reportFailureUtf8(
-            batch, ResultFailed, PhaseSetup,
-            "the viewer library cannot be used: " + std::string(lyrant_.loadError()));
-        return false;
-    }
-    const LyrantLibrary& viewer = lyrant_;
     // A copy: a host that adds import files from a callback may move the entry scan points to.
     const WideString fileNameCopy(ks_common::wideView(scan->getFilename()));
     const WideChar* fileName = fileNameCopy.c_str();
-    const lyrant::ScopedHandle scene(viewer.removeScene, viewer.openNOX(fileName));
-    if (!scene.get()) {
-        diagnostics::reportFailureUtf8(
-            batch, ResultCannotOpenFile, PhaseRead,
-            ks_common::toUtf8(fileName) + ": the viewer library cannot open it as a NOX file");
-        return false;
-    }
-    batch->_progress(0);
-
-    WideChar sceneName[KS_NAME_UNITS] = {};
-    int32_t clouds = 0;
-    uint64_t totalPoints = 0;
-    uint32_t content = 0;
-    uint8_t flagA = 0, flagB = 0;
-    viewer.sceneInfo(scene.get(), sceneName, &clouds, &totalPoints, &content, &flagA, &flagB);
-
-    // Buffers and query come before any writer call, so that neither failing leaves a
-    // half-started output behind.
-    PointBlock block;
-    const lyrant::ScopedHandle query(viewer.deleteQuery, viewer.createVisPointsQuery());
-    if (!block.allocate() || !query.get()) {
-        diagnostics::reportFailureUtf8(
-            batch, ResultFailed, PhaseRead,
-            ks_common::toUtf8(fileName) + (query.get()
-                                               ? ": out of memory for the point buffers"
-                                               : ": the viewer library made no point query"));
-        return false;
-    }
-    viewer.setQueryScope(query.get(), scene.get());
-    viewer.setQueryDensity(query.get(), KS_DENSITY_EVEN_SHARE, kEveryPoint);
-    viewer.setQueryRGBMode(query.get(), KS_COLOUR_STORED);
-
-    // Positions go out as the viewer delivers them: no unit scaling, no matrix.
-    ScanImport flow(*batch, *this, Matrix4d::identity());
-    SceneQueryPoints points(*batch, viewer, query.get(), block, flow, totalPoints);
-    const WideString cloudName = cloudNameOf(fileName);
     return guardedImport(*batch, fileName, [&] {
+        if (bindLyrant(nullptr) != platform::BindOutcome::Bound)
+            throw ConversionFailure(
+                ResultFailed, PhaseSetup,
+                "the viewer library cannot be used: " + std::string(lyrant_.loadError()));
+        const LyrantLibrary& viewer = lyrant_;
+        const std::string name = ks_common::toUtf8(fileName);
+        const lyrant::ScopedHandle scene(viewer.removeScene, viewer.openNOX(fileName));
+        if (!scene.get())
+            throw ConversionFailure(ResultCannotOpenFile, PhaseRead, name,
+                                    "the viewer library cannot open it as a NOX file");
+        batch->_progress(0);
+
+        WideChar sceneName[KS_NAME_UNITS] = {};
+        int32_t clouds = 0;
+        uint64_t totalPoints = 0;
+        uint32_t content = 0;
+        uint8_t flagA = 0, flagB = 0;
+        viewer.sceneInfo(scene.get(), sceneName, &clouds, &totalPoints, &content, &flagA, &flagB);
+
+        // Buffers and query come before any writer call, so that neither failing leaves a
+        // half-started output behind.
+        PointBlock block;
+        const lyrant::ScopedHandle query(viewer.deleteQuery, viewer.createVisPointsQuery());
+        if (!query.get())
+            throw ConversionFailure(ResultFailed, PhaseRead, name,
+                                    "the viewer library made no point query");
+        if (!block.allocate())
+            throw ConversionFailure(ResultFailed, PhaseRead, name,
+                                    "out of memory for the point buffers");
+        viewer.setQueryScope(query.get(), scene.get());
+        viewer.setQueryDensity(query.get(), KS_DENSITY_EVEN_SHARE, kEveryPoint);
+        viewer.setQueryRGBMode(query.get(), KS_COLOUR_STORED);
+
+        // Positions go out as the viewer delivers them: no unit scaling, no matrix.
+        ScanImport flow(*batch, *this, Matrix4d::identity());
+        SceneQueryPoints points(*batch, viewer, query.get(), block, flow, totalPoints);
+        const WideString cloudName = cloudNameOf(fileName);
         return flow.run({.outputInputName = fileName,
                          .outputIndex = -1,
                          .cloudFlags = cloudFlagsFor(*batch, content),

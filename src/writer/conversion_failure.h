@@ -10,7 +10,7 @@ namespace ks_formats {
 // A failure found anywhere inside a conversion, raised to the one place per boundary that turns
 // it into the batch's _error report: the result and phase codes the host sees, and the reason a
 // person can act on (which file, what was wrong, where). Those places are the handlers' import
-// (ScanImport::guarded) and the driver (ConvertBatchToNOX); nothing of it leaves the library.
+// (guardedImport) and the driver (ConvertBatchToNOX); nothing of it leaves the library.
 class ConversionFailure : public std::runtime_error {
 public:
     ConversionFailure(Result result, ConvertPhase phase, const std::string& reason)

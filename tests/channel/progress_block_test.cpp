@@ -109,6 +109,23 @@ TEST_F(MonitorSide, NonAsciiNamesAreWrittenAsTheirCodeUnits) {
     EXPECT_EQ(std::memcmp(view.data(), expected, sizeof expected), 0);
 }
 
+// A monitor closed and started again makes a new block under the same name: batches made after
+// that write into the new one, not into the block the first monitor removed.
+TEST_F(MonitorSide, ARestartedMonitorGetsTheRecordsOfLaterBatches) {
+    {
+        ImportBatch before(KS_WIDE("tests"));
+        before._setCurrentFilename(KS_WIDE("/a.rxp"));
+        before._progress(0);
+    }
+    ASSERT_EQ(bytes(2), utf16le("/"));
+    TearDown();
+    SetUp();  // the second monitor's block, filled with 0xAB again
+    ImportBatch after(KS_WIDE("tests"));
+    after._setCurrentFilename(KS_WIDE("/b.rxp"));
+    after._progress(0);
+    EXPECT_EQ(bytes(14), utf16le("/b.rxp|"));
+}
+
 TEST(NoMonitor, ProgressStillReachesFeedbackAndNothingFails) {
     ks_common::SharedMemory::remove(kBlock);
     ks_test::RecordingFeedback feedback;

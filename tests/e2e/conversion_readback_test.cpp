@@ -11,6 +11,7 @@
 #include "ks_formats/ks_formats.h"
 #include "ks_sampledata/grid_scan.h"
 #include "ks_sampledata/point_stream.h"
+#include "support/library_session.h"
 #include "support/sample_inputs.h"
 #include "support/scratch_folder.h"
 #include "support/shipped_conversion.h"
@@ -27,7 +28,7 @@ constexpr double kPositionSlack = 0.0005 + 1e-5;
 
 class ConversionReadback : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_EQ(Initialize(), ResultSuccess); }
+    static void SetUpTestSuite() { ASSERT_EQ(ks_test::initializeOnce(), ResultSuccess); }
     void SetUp() override { dir = ks_test::scratchFolder(); }
 
     ks_test::ShippedConversion convert(const std::vector<fs::path>& inputs, BatchMode mode,

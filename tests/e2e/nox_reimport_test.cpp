@@ -12,6 +12,7 @@
 #include "ks_formats/api.h"
 #include "platform/dynamic_library.h"
 #include "support/file_bytes.h"
+#include "support/library_session.h"
 #include "support/recording_feedback.h"
 #include "support/scratch_folder.h"
 
@@ -79,7 +80,7 @@ Cloud readBack(const fs::path& file) {
 class NoxReimport : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(Initialize(), ResultSuccess);
+        ASSERT_EQ(ks_test::initializeOnce(), ResultSuccess);
         dir = ks_test::scratchFolder();
     }
 

@@ -13,6 +13,7 @@
 
 #include "ks_formats/ks_formats.h"
 #include "ks_sampledata/sample_site.h"
+#include "support/library_session.h"
 #include "support/recording_feedback.h"
 #include "support/scratch_folder.h"
 #include "support/shipped_nox.h"
@@ -117,7 +118,7 @@ WallFit fitWall(const ScanPoints& scan, const RspMatrix& toSite, const Wall& wal
 class SampleProjectConversion : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        ASSERT_EQ(Initialize(), ResultSuccess);
+        ASSERT_EQ(ks_test::initializeOnce(), ResultSuccess);
         folder = ks_test::scratchFolder();
         fs::create_directories(folder / "per-scan");
         fs::create_directories(folder / "per-scan-files");

@@ -12,6 +12,7 @@
 #include "ks_hostkit/conversion_plan.h"
 #include "ks_hostkit/info_facts.h"
 #include "ks_hostkit/nox_scene.h"
+#include "support/library_session.h"
 #include "support/sample_inputs.h"
 #include "support/scratch_folder.h"
 
@@ -33,7 +34,9 @@ std::vector<RefusalKind> kindsOf(const std::vector<Refusal>& refusals) {
 
 class HostKitRefusals : public testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_EQ(ks_formats::Initialize(), ks_formats::ResultSuccess); }
+    static void SetUpTestSuite() {
+        ASSERT_EQ(ks_test::initializeOnce(), ks_formats::ResultSuccess);
+    }
     const fs::path folder = ks_test::scratchFolder();
 };
 

@@ -12,6 +12,7 @@
 #include "ks_formats/ks_formats.h"
 #include "ks_hostkit/writer_extensions.h"
 #include "ks_tools/held_library.h"
+#include "support/library_session.h"
 #include "support/scratch_folder.h"
 
 namespace {
@@ -19,7 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(StandInWriterExtensions, AreNotAvailableAndTheEnvironmentCarriesTheThreads) {
-    ASSERT_EQ(ks_formats::Initialize(), ks_formats::ResultSuccess);
+    ASSERT_EQ(ks_test::initializeOnce(), ks_formats::ResultSuccess);
     const ks_tools::HeldLibrary held("libNoxWriter.so");
     ASSERT_NE(held.function("ksTestReset"), nullptr)
         << "the recording stand-in is not the writer in use";

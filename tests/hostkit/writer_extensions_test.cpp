@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "ks_formats/ks_formats.h"
+#include "support/library_session.h"
 #include "support/scratch_folder.h"
 
 namespace {
@@ -18,7 +19,9 @@ namespace fs = std::filesystem;
 
 class ShippedWriterExtensions : public testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_EQ(ks_formats::Initialize(), ks_formats::ResultSuccess); }
+    static void SetUpTestSuite() {
+        ASSERT_EQ(ks_test::initializeOnce(), ks_formats::ResultSuccess);
+    }
     const fs::path folder = ks_test::scratchFolder();
 };
 

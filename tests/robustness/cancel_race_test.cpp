@@ -10,6 +10,7 @@
 
 #include "ks_sampledata/grid_scan.h"
 #include "ks_sampledata/point_stream.h"
+#include "support/library_session.h"
 #include "support/scratch_folder.h"
 #include "support/shipped_conversion.h"
 #include "support/shipped_nox.h"
@@ -21,7 +22,7 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 TEST(CancelRace, CancelAtRandomMomentsLeavesOnlyCompleteFilesInEveryMode) {
-    ASSERT_EQ(Initialize(), ResultSuccess);
+    ASSERT_EQ(ks_test::initializeOnce(), ResultSuccess);
     const fs::path dir = ks_test::scratchFolder();
     ks_sampledata::SyntheticStream stream;
     stream.pointCount = 60'000;

@@ -7,6 +7,7 @@
 
 #include "support/corrupted_variants.h"
 #include "support/file_bytes.h"
+#include "support/library_session.h"
 #include "support/sample_inputs.h"
 #include "support/scratch_folder.h"
 #include "support/shipped_conversion.h"
@@ -41,7 +42,7 @@ std::vector<fs::path> leftovers(const fs::path& folder) {
 }
 
 TEST(CorruptedInput, EveryDamagedFileEndsCleanlyAndLeavesOnlyCompleteOutput) {
-    ASSERT_EQ(Initialize(), ResultSuccess);
+    ASSERT_EQ(ks_test::initializeOnce(), ResultSuccess);
     const fs::path dir = ks_test::scratchFolder();
     fs::create_directories(dir / "in");
     const std::vector<ks_test::CorruptibleInput> inputs =

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "ks_sampledata/point_stream.h"
+#include "support/library_session.h"
 #include "support/scratch_folder.h"
 #include "support/shipped_conversion.h"
 
@@ -22,7 +23,7 @@ constexpr BatchMode kModes[] = {BatchModePerScan, BatchModePerFile, BatchModeSin
 class FaultInjection : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        ASSERT_EQ(Initialize(), ResultSuccess);
+        ASSERT_EQ(ks_test::initializeOnce(), ResultSuccess);
         // The suite's own folder: one input for each process that sets the suite up.
         input = ks_test::scratchFolder() / "scan.rxp";
         ks_sampledata::SyntheticStream stream;

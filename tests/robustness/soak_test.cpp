@@ -14,6 +14,7 @@
 #include "ks_sampledata/grid_scan.h"
 #include "ks_sampledata/point_stream.h"
 #include "support/file_bytes.h"
+#include "support/library_session.h"
 #include "support/scratch_folder.h"
 #include "support/shipped_conversion.h"
 #include "support/shipped_nox.h"
@@ -54,7 +55,7 @@ double residentMiB() {
 }
 
 TEST(Soak, HundredsOfConversionsKeepDescriptorsAndMemoryFlat) {
-    ASSERT_EQ(Initialize(), ResultSuccess);
+    ASSERT_EQ(ks_test::initializeOnce(), ResultSuccess);
     const fs::path dir = ks_test::scratchFolder();
     ks_sampledata::SyntheticStream stream;
     stream.pointCount = 4'000;

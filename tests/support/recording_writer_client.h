@@ -38,6 +38,15 @@ inline bool bindRecordingWriter() {
     return true;
 }
 
+// The writer binding is library-wide: a test that breaks it holds one of these, which binds the
+// recording writer again when the test ends, for the tests that share its process.
+struct RebindWriterAtEnd {
+    RebindWriterAtEnd() = default;
+    RebindWriterAtEnd(const RebindWriterAtEnd&) = delete;
+    RebindWriterAtEnd& operator=(const RebindWriterAtEnd&) = delete;
+    ~RebindWriterAtEnd() { bindRecordingWriter(); }
+};
+
 // The calls recorded since the last reset, one per line.
 inline std::string writerCalls() {
     auto calls =

@@ -62,6 +62,16 @@ public:
         int next_ = 0;
     };
 
+    // Back to the settings of a new handler: the registry keeps one object for the whole test
+    // program, and each test starts from these.
+    void reset() {
+        pointsPerFile = 3;
+        outputIndex = -1;
+        imports = 0;
+        atFeedbackPoint = nullptr;
+        instead = nullptr;
+    }
+
     int pointsPerFile = 3;
     int outputIndex = -1;
     std::atomic<int> imports{0};
@@ -71,13 +81,15 @@ public:
     std::function<bool(ks_formats::ImportBatch&, const ks_formats::ScanInfo&)> instead;
 };
 
-// Registers one TestHandler for the life of the test program.
-inline TestHandler& registeredTestHandler() {
+// The one TestHandler of the test program, registered on first use, with the settings of a new
+// handler.
+inline TestHandler& freshTestHandler() {
     static TestHandler* handler = [] {
         auto* created = new TestHandler();
         ks_formats::registerHandler(created);
         return created;
     }();
+    handler->reset();
     return *handler;
 }
 

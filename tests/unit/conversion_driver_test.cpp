@@ -9,10 +9,10 @@
 #include <thread>
 
 #include "batch/current_batch.h"
-#include "batch/writer_progress.h"
 #include "ks_formats/api.h"
 #include "ks_formats/diagnostics.h"
 #include "ks_formats/format_capabilities.h"
+#include "support/library_session.h"
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"
 #include "support/scratch_folder.h"
@@ -46,8 +46,8 @@ const std::string kIdentityCloud = "ksioAddCloudW(8,(null),[1 0 0 0 0 1 0 0 0 0 
 class Conversion : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(Initialize(), ResultSuccess);
-        handler = &ks_test::registeredTestHandler();
+        ASSERT_EQ(ks_test::initializeOnce(), ResultSuccess);
+        handler = &ks_test::freshTestHandler();
         handler->pointsPerFile = 2;
         handler->instead = nullptr;
         batch = std::make_unique<ImportBatch>(KS_WIDE("tests"));
@@ -295,6 +295,7 @@ TEST_F(Conversion, NullBatchUnboundWriterAndCancelWithoutBatch) {
     EXPECT_EQ(CancelBatchToNOX(nullptr), ResultCancelled);
     EXPECT_EQ(CancelBatchToNOX(batch.get()), ResultCancelled);
     EXPECT_TRUE(batch->_getCancel());
+    const ks_test::RebindWriterAtEnd rebind;
     ASSERT_FALSE(ks_formats::loadWriterLibrary("libNoSuchWriter.so"));
     EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultFailed);
     EXPECT_TRUE(feedback.errors.empty());
@@ -388,6 +389,7 @@ TEST_F(Conversion, CancelFromAnotherThreadStopsAfterTheCurrentFileInEveryMode) {
             CancelBatchToNOX(&local);
         });
         EXPECT_EQ(ConvertBatchToNOX(&local), ResultCancelled);
+        inImport = true;  // lets the canceller go should the conversion never have imported
         canceller.join();
         handler->atFeedbackPoint = nullptr;
         EXPECT_EQ(handler->imports.load(), 1);

@@ -7,6 +7,7 @@
 #include "handlers/scan_import.h"
 #include "ks_formats/api.h"
 #include "platform/component.h"
+#include "support/library_session.h"
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"
 #include "support/test_handler.h"
@@ -15,7 +16,8 @@ using namespace ks_formats;
 
 namespace {
 
-TEST(HandlerRegistry, InitializeRegistersTheFourScannerHandlersInOrder) {
+// What a process sees before and after its first Initialize.
+TEST(HandlerRegistryInFreshProcess, InitializeRegistersTheFourScannerHandlersInOrder) {
     EXPECT_EQ(handlerCount(), 0u) << "empty until Initialize";
     EXPECT_EQ(NumSupportedFormats(), 0);
     ASSERT_EQ(Initialize(), ResultSuccess);
@@ -42,7 +44,7 @@ TEST(HandlerRegistry, InitializeRegistersTheFourScannerHandlersInOrder) {
 }
 
 TEST(HandlerRegistry, ExtensionsAreTheLastThreeCharactersCaseAsGiven) {
-    ASSERT_EQ(Initialize(), ResultSuccess);
+    ASSERT_EQ(ks_test::initializeOnce(), ResultSuccess);
     EXPECT_EQ(findHandlerForName(KS_WIDE("/d/a.rxp")), &theRXPHandler());
     EXPECT_EQ(findHandlerForName(KS_WIDE("/d/a.RXP")), &theRXPHandler());
     EXPECT_EQ(findHandlerForName(KS_WIDE("/d/a.Rxp")), nullptr);
@@ -124,8 +126,8 @@ bool refuseEverySecond(double*, uint8_t*, int16_t&, float*, uint8_t&) {
 class PointEmission : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(Initialize(), ResultSuccess);
-        handler = &ks_test::registeredTestHandler();
+        ASSERT_EQ(ks_test::initializeOnce(), ResultSuccess);
+        handler = &ks_test::freshTestHandler();
         handler->pointsPerFile = 4;
         batch.setOutputFilename(KS_WIDE("/out/x.nox"));
         batch.addImportFile(KS_WIDE("/in/a.tst"));

@@ -1,6 +1,7 @@
 // Binding the viewer library: by path, an already loaded copy, and a library lacking a function,
 // which the writer's binding names the same way.
-// Each test runs in its own process (see tests/CMakeLists.txt), so each starts unbound.
+// The viewer binding is library-wide and kept once made: each test here needs a process of its
+// own, where it starts unbound (the suffix InFreshProcess keeps them out of the shared run).
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include "ks_formats/api.h"
 #include "platform/dynamic_library.h"
 #include "platform/library_binder.h"
+#include "support/library_session.h"
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"
 #include "support/scripted_lyrant_client.h"
@@ -27,7 +29,7 @@ const char16_t* kNowhere = KS_WIDE("/nonexistent/libKestrionLyrantAPI.so");
 
 std::string loadedViewer() { return platform::loadedLibraryPath(kLyrantLibraryName); }
 
-TEST(LyrantBinding, ByPathBindsOnceAndLaterCallsAnswerAtOnce) {
+TEST(LyrantBindingInFreshProcess, ByPathBindsOnceAndLaterCallsAnswerAtOnce) {
     ASSERT_EQ(loadedViewer(), "");
     EXPECT_EQ(LoadLyrantAPI(kScripted.c_str()), ResultSuccess);
     EXPECT_EQ(loadedViewer(), KS_SCRIPTED_LYRANT_PATH);
@@ -43,7 +45,7 @@ TEST(LyrantBinding, ByPathBindsOnceAndLaterCallsAnswerAtOnce) {
     EXPECT_EQ(theNOXHandler().lyrant().openNOX, openNOX);
 }
 
-TEST(LyrantBinding, FailuresAnswerByCauseAndKeepNothing) {
+TEST(LyrantBindingInFreshProcess, FailuresAnswerByCauseAndKeepNothing) {
     NOXHandler handler;
     EXPECT_EQ(handler.bindLyrant(kNowhere), BindOutcome::NotLoaded);
     EXPECT_EQ(handler.bindLyrant(KS_WIDE("")), BindOutcome::NotLoaded);
@@ -56,7 +58,7 @@ TEST(LyrantBinding, FailuresAnswerByCauseAndKeepNothing) {
     EXPECT_TRUE(handler.lyrant().bound);
 }
 
-TEST(LibraryBinding, ATableIsBoundWholeOrNotAtAll) {
+TEST(LibraryBindingInFreshProcess, ATableIsBoundWholeOrNotAtAll) {
     decltype(&::ksOpenNOX) openNOX = nullptr;
     decltype(&::ksGetQueryPointsd) getQueryPointsd = nullptr;
     const platform::FunctionSlot slots[] = {
@@ -76,7 +78,7 @@ TEST(LibraryBinding, ATableIsBoundWholeOrNotAtAll) {
     EXPECT_EQ(loadedViewer(), KS_SCRIPTED_LYRANT_PATH) << "a bound library stays loaded";
 }
 
-TEST(LibraryBinding, WriterAndViewerNameTheLibraryAndWhatItLacksAlike) {
+TEST(LibraryBindingInFreshProcess, WriterAndViewerNameTheLibraryAndWhatItLacksAlike) {
     EXPECT_FALSE(loadWriterLibrary(KS_BROKEN_WRITER_PATH));
     EXPECT_EQ(writerLibrary().loadError(), KS_BROKEN_WRITER_PATH ": lacks ksioSetMetaTagW");
     NOXHandler viewer;
@@ -93,7 +95,7 @@ TEST(LibraryBinding, WriterAndViewerNameTheLibraryAndWhatItLacksAlike) {
     EXPECT_FALSE(viewer.lyrant().bound);
 }
 
-TEST(LyrantBinding, IncompleteLibraryIsNeverUsedAndImportBindsAnew) {
+TEST(LyrantBindingInFreshProcess, IncompleteLibraryIsNeverUsedAndImportBindsAnew) {
     ASSERT_TRUE(ks_test::bindRecordingWriter());
     // The default location is beside this test program, where no viewer lies.
     ASSERT_FALSE(std::filesystem::exists(defaultLyrantPath())) << defaultLyrantPath();
@@ -120,7 +122,7 @@ TEST(LyrantBinding, IncompleteLibraryIsNeverUsedAndImportBindsAnew) {
     EXPECT_EQ(ks_test::writerCallsStartingWith({"ksioAddPoint"}).size(), 2u);
 }
 
-TEST(LyrantBinding, AlreadyLoadedLibraryIsTakenAndThePathIgnored) {
+TEST(LyrantBindingInFreshProcess, AlreadyLoadedLibraryIsTakenAndThePathIgnored) {
     void* preloaded = dlopen(KS_SCRIPTED_LYRANT_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(preloaded, nullptr) << dlerror();
     EXPECT_EQ(LoadLyrantAPI(kNowhere), ResultSuccess);
@@ -135,8 +137,8 @@ TEST(LyrantBinding, AlreadyLoadedLibraryIsTakenAndThePathIgnored) {
     dlclose(preloaded);
 }
 
-TEST(LyrantBinding, InitializeLeavesTheNoxHandlerOutOfTheRegistry) {
-    ASSERT_EQ(Initialize(), ResultSuccess);
+TEST(LyrantBindingInFreshProcess, InitializeLeavesTheNoxHandlerOutOfTheRegistry) {
+    ASSERT_EQ(ks_test::initializeOnce(), ResultSuccess);
     ASSERT_EQ(LoadLyrantAPI(kScripted.c_str()), ResultSuccess);
     EXPECT_EQ(findHandlerForName(KS_WIDE("/in/site.nox")), nullptr);
     EXPECT_EQ(findHandlerForName(KS_WIDE("/in/site.NOX")), nullptr);

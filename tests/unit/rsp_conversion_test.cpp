@@ -5,6 +5,7 @@
 #include "ks_formats/api.h"
 #include "ks_sampledata/rdb_data.h"
 #include "ks_sampledata/rsp_project.h"
+#include "support/library_session.h"
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"
 #include "support/scratch_folder.h"
@@ -29,7 +30,7 @@ std::string matrixText(const RspMatrix& m) {
 class ProjectConversion : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(Initialize(), ResultSuccess);
+        ASSERT_EQ(ks_test::initializeOnce(), ResultSuccess);
         dir = ks_test::scratchFolder();
         RspProject project;
         project.pop = rspTranslation(0, 0, 1000);

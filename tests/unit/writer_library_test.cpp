@@ -39,6 +39,7 @@ TEST(WriterLibraryBinding, FindsTheLibraryByBareNameAndBindsEveryFunction) {
 
 TEST(WriterLibraryBinding, AMissingFunctionLeavesTheWriterUnboundAndNamesIt) {
     ASSERT_TRUE(ks_test::bindRecordingWriter());
+    const ks_test::RebindWriterAtEnd rebind;
     EXPECT_FALSE(loadWriterLibrary(KS_BROKEN_WRITER_PATH));
     EXPECT_FALSE(writerLibrary().bound);
     EXPECT_EQ(writerLibrary().setMetaTag, nullptr);
@@ -48,6 +49,7 @@ TEST(WriterLibraryBinding, AMissingFunctionLeavesTheWriterUnboundAndNamesIt) {
 }
 
 TEST(WriterLibraryBinding, AMissingLibraryLeavesTheWriterUnbound) {
+    const ks_test::RebindWriterAtEnd rebind;
     EXPECT_FALSE(loadWriterLibrary("libNoSuchWriterLibrary.so"));
     EXPECT_FALSE(writerLibrary().bound);
     EXPECT_FALSE(writerLibrary().loadError().empty());

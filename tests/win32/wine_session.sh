@@ -64,17 +64,38 @@ start)
     [ -f "$WINEPREFIX/system.reg" ] || echo "wine session: making the prefix $WINEPREFIX"
     # The server works in the prefix's folder: an empty one does for a new prefix.
     mkdir -p "$WINEPREFIX"
+    # The log's own lines, without Wine's "fixme" chatter, say why the last attempt failed.
+    fail() {
+        echo "wine session: no session; the end of $log:" >&2
+        grep -v ':fixme:' "$log" | tail -n 20 >&2 || true
+        exit 1
+    }
     # Under qemu the wineserver has been seen to crash while wineboot starts the services; the
     # wineboot left behind then waits for ever. So wineboot is watched: when the server goes,
-    # wineboot is ended and the start tried again, twice at most.
+    # wineboot is ended and the start tried again, three times at most.
     # A server already running for the prefix without the session would end with its last
     # program, and a persistent one is wanted: it is ended first.
     end_server() { wineserver -k >>"$log" 2>&1 </dev/null && wineserver -w >>"$log" 2>&1 </dev/null || true; }
     [ -z "$pid" ] || end_server
-    for attempt in 1 2 3; do
+    attempts=4
+    for attempt in $(seq "$attempts"); do
+        # "wineserver -p" returns before the server it forks has moved into its folder (a
+        # quarter of a second later under qemu), so the server is waited for. Under qemu the
+        # server has also been seen to crash as it starts: a start that leaves no server is a
+        # failed attempt like the others.
         wineserver -p >>"$log" 2>&1 </dev/null || true
-        pid=$(server_pid)
-        [ -n "$pid" ] || { echo "wine session: no wineserver started; see $log" >&2; exit 1; }
+        pid=
+        for _ in $(seq 300); do
+            pid=$(server_pid)
+            [ -z "$pid" ] || break
+            sleep 0.1
+        done
+        if [ -z "$pid" ]; then
+            echo "wine session: no wineserver started (attempt $attempt of $attempts)" >&2
+            [ "$attempt" != "$attempts" ] || fail
+            end_server
+            continue
+        fi
         # In a new prefix wineboot makes it (many minutes under qemu); in an existing one it
         # starts the services.
         setsid wine wineboot >>"$log" 2>&1 </dev/null &
@@ -85,10 +106,10 @@ start)
             touch "$complete"
             break
         fi
-        echo "wine session: the wineserver or wineboot failed (attempt $attempt); see $log" >&2
+        echo "wine session: the wineserver or wineboot failed (attempt $attempt of $attempts)" >&2
         kill -- "-$boot" 2>/dev/null || true
         end_server
-        [ "$attempt" != 3 ] || exit 1
+        [ "$attempt" != "$attempts" ] || fail
         # A prefix that is not whole is no start for the next attempt.
         [ -f "$complete" ] || remake_prefix
     done
