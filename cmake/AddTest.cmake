@@ -58,9 +58,19 @@ function(ks_add_test name)
         gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
     endif()
 
+    # Its scratch folders are apart from those of the same tests run one by one, which ctest may
+    # run beside it (tests/support/scratch_folder.h).
     add_test(NAME ${name}.in_one_process
              COMMAND ${ARG_LAUNCHER} $<TARGET_FILE:${name}> --gtest_filter=-*InFreshProcess.*)
-    if(properties)
-        set_tests_properties(${name}.in_one_process PROPERTIES ${properties})
+    set(environment ${ARG_ENVIRONMENT} KS_TEST_RUN=in_one_process)
+    set_tests_properties(${name}.in_one_process PROPERTIES ENVIRONMENT "${environment}")
+    if(ARG_TIMEOUT)
+        set_tests_properties(${name}.in_one_process PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+    endif()
+    if(ARG_SERIAL)
+        set_tests_properties(${name}.in_one_process PROPERTIES RUN_SERIAL TRUE)
+    endif()
+    if(ARG_LABEL)
+        set_tests_properties(${name}.in_one_process PROPERTIES LABELS ${ARG_LABEL})
     endif()
 endfunction()

@@ -1,8 +1,17 @@
 #pragma once
 
 #include "handlers/file_type_handler.h"
+#include "handlers/rsp_handler.h"
+#include "nox/nox_handler.h"
 
 namespace ks_formats {
+
+// The handler objects of the library, one of each class, alive for the whole process.
+_3DDHandler& the3DDHandler();
+_RDBHandler& theRDBHandler();
+RSPHandler& theRSPHandler();
+_RXPHandler& theRXPHandler();
+NOXHandler& theNOXHandler();
 
 // The library-wide ordered list of handlers that conversions use. It does not own them.
 void registerHandler(FileTypeHandler* handler);

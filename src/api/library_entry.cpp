@@ -1,6 +1,9 @@
-// Initialize, CancelBatchToNOX and CreateBatchFromProject.
+// Initialize, CancelBatchToNOX, CreateBatchFromProject, and LoadLyrantAPI, which binds the viewer
+// library into the library-wide NOX handler, with EnableNOXInput, which also lets conversions
+// take NOX files.
+#include <mutex>
+
 #include "api/handler_registry.h"
-#include "api/library_handlers.h"
 #include "batch/current_batch.h"
 #include "ks_common/narrow_text.h"
 #include "ks_common/text_encoding.h"
@@ -41,6 +44,22 @@ Result CreateBatchFromProject(ImportBatch* batch, const WideChar* projectPath) {
 Result CreateBatchFromProject(ImportBatch* batch, const char* projectPath) {
     if (!projectPath) return ResultFailed;
     return CreateBatchFromProject(batch, ks_common::fromNarrow(projectPath).c_str());
+}
+
+Result LoadLyrantAPI(const WideChar* libraryPath) {
+    return theNOXHandler().bindLyrant(libraryPath) == platform::BindOutcome::Bound ? ResultSuccess
+                                                                                   : ResultFailed;
+}
+
+Result EnableNOXInput(const WideChar* libraryPath) {
+    static std::mutex guard;
+    static bool registered = false;
+    const std::lock_guard lock(guard);
+    if (LoadLyrantAPI(libraryPath) != ResultSuccess) return ResultFailed;
+    // Once: the registry keeps every handler it is given, and the first match wins anyway.
+    if (!registered) registerHandler(&theNOXHandler());
+    registered = true;
+    return ResultSuccess;
 }
 
 }  // namespace ks_formats

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "api/library_handlers.h"
+#include "api/handler_registry.h"
 #include "ks_formats/api.h"
 #include "platform/dynamic_library.h"
 #include "support/file_bytes.h"

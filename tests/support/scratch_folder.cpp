@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 
@@ -11,8 +12,13 @@ namespace fs = std::filesystem;
 namespace ks_test {
 namespace {
 
-// The program's own name keeps apart tests of the same name in different programs.
-std::string programName() { return fs::read_symlink("/proc/self/exe").filename().string(); }
+// The program's own name keeps apart tests of the same name in different programs, and the
+// run's name (KS_TEST_RUN) the same tests run one by one and all in one process.
+std::string programName() {
+    std::string name = fs::read_symlink("/proc/self/exe").filename().string();
+    if (const char* run = std::getenv("KS_TEST_RUN"); run && *run) name += std::string(".") + run;
+    return name;
+}
 
 std::string ownerName() {
     const testing::UnitTest& unit = *testing::UnitTest::GetInstance();

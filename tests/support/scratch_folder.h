@@ -5,7 +5,8 @@
 
 namespace ks_test {
 
-// A fresh, empty folder: <build>/tests/tmp/<program>/<Suite>.<Test> for the running test. In a
+// A fresh, empty folder: <build>/tests/tmp/<program>/<Suite>.<Test> for the running test
+// (<program>.<run> when the environment names a run in KS_TEST_RUN). In a
 // suite's SetUpTestSuite it is <Suite>.<process id> instead: ctest runs each test of a suite in
 // a process of its own, side by side, and each of them sets the suite up. Such a suite removes
 // its folder in TearDownTestSuite. A second call in the same test empties the folder again.

@@ -3,7 +3,6 @@
 #include <functional>
 
 #include "api/handler_registry.h"
-#include "api/library_handlers.h"
 #include "handlers/scan_import.h"
 #include "ks_formats/api.h"
 #include "platform/component.h"

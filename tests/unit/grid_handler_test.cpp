@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 
-#include "api/library_handlers.h"
+#include "api/handler_registry.h"
 #include "ks_formats/api.h"
 #include "platform/component.h"
 #include "reader3dd_interface.h"

@@ -8,7 +8,6 @@
 #include <filesystem>
 
 #include "api/handler_registry.h"
-#include "api/library_handlers.h"
 #include "ks_formats/api.h"
 #include "platform/dynamic_library.h"
 #include "platform/library_binder.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "api/library_handlers.h"
+#include "api/handler_registry.h"
 #include "handlers/scan_import.h"
 #include "ks_formats/api.h"
 #include "support/recording_feedback.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "api/library_handlers.h"
+#include "api/handler_registry.h"
 #include "handlers/rds_reader.h"
 #include "ks_sampledata/rdb_data.h"
 #include "support/file_bytes.h"

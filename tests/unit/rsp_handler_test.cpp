@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "api/library_handlers.h"
+#include "api/handler_registry.h"
 #include "handlers/rsp_project.h"
 #include "ks_sampledata/rsp_project.h"
 #include "support/ascii_text.h"

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <thread>
 
-#include "api/library_handlers.h"
+#include "api/handler_registry.h"
 #include "ks_formats/api.h"
 #include "ks_sampledata/point_stream.h"
 #include "support/recording_feedback.h"
