@@ -1,6 +1,6 @@
 // NOX files written by the shipped writer, re-imported through the shipped viewer (which lies
-// beside this program, as a host ships it) and written again. Each test runs in its own process,
-// so each binds the viewer afresh.
+// beside this program, as a host ships it) and written again. Every test binds the same viewer,
+// so a binding kept from an earlier test in the same process serves it as well.
 #include <gtest/gtest.h>
 
 #include <cmath>
