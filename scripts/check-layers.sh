@@ -21,7 +21,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-declare -A rank=([platform]=0 [writer]=1 [batch]=2 [handlers]=3 [nox]=3 [api]=4)
+declare -A rank=([platform]=0 [writer]=1 [batch]=2 [handlers]=3 [nox]=3 [api]=4 [c_api]=5)
 
 status=0
 for folder in src/*/; do
@@ -57,6 +57,15 @@ violations=$(grep -rnE --include='*.h' --include='*.cpp' '^[[:space:]]*#[[:space
         }')
 if [ -n "$violations" ]; then
     echo "$violations" >&2
+    status=1
+fi
+
+# The C interface is an adapter over the public C++ interface: it includes the library's public
+# headers, common/ and its own files, never the library's insides.
+inside=$(grep -rnE --include='*.h' --include='*.cpp' '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' src/c_api |
+    grep -vE '"(ks_formats|ks_common|c_api)/' || true)
+if [ -n "$inside" ]; then
+    echo "$inside" | sed 's/$/  (src\/c_api\/ uses the public interface only)/' >&2
     status=1
 fi
 
