@@ -58,10 +58,12 @@ command -v node >/dev/null 2>&1 || build_packages+=(nodejs)
 command -v npm >/dev/null 2>&1 || build_packages+=(npm)
 fuzz_packages=(libclang-rt-14-dev)
 command -v clang++ >/dev/null 2>&1 || fuzz_packages+=(clang)
-# The cross compilers, and what win32-deps.sh takes its sources and headers from.
+# The cross compilers, and what win32-deps.sh takes its sources and headers from; clang, lld
+# and llvm-dlltool build the C host example for Microsoft's ABI.
 windows_packages=(cmake ninja-build pkg-config dpkg-dev xz-utils make
                   gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-                  googletest libxxhash-dev libcli11-dev nlohmann-json3-dev)
+                  googletest libxxhash-dev libcli11-dev nlohmann-json3-dev lld llvm)
+command -v clang >/dev/null 2>&1 || windows_packages+=(clang)
 wine_packages=(wine wine32:i386)
 page=tools/noxconvert/view/page
 

@@ -1,11 +1,13 @@
-/* convert_project PROJECT.rsp OUTPUT [MODE]: converts a scan project through the library's C
- * interface, printing live progress, every failure with its reason and the files written.
- * OUTPUT is a file in mode 3 (one file, the default) and a folder in modes 1 (one file per
- * scan) and 2 (one per input file). Plain C99; it builds with any C compiler, for Windows with
+/* convert_project PROJECT.rsp OUTPUT [MODE [SOURCE]]: converts a scan project through the
+ * library's C interface, printing live progress, every failure with its reason and the files
+ * written. OUTPUT is a file in mode 3 (one file, the default) and a folder in modes 1 (one file
+ * per scan) and 2 (one per input file). SOURCE is "rdb" (the project's point database, the
+ * default) or "scan" (its scan files). Plain C99; it builds with any C compiler, for Windows with
  * Microsoft's ABI as well as MinGW's. */
 #include <ks_formats/ks_formats_c.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 static void KSF_CALL on_progress(void* user, ksf_batch* batch, const char* file_utf8,
                                  const uint16_t* file, int32_t overall, int32_t file_percent,
@@ -43,9 +45,10 @@ int main(int argc, char** argv) {
     int32_t result, count, i;
     int status = 0;
     const int mode = argc > 3 ? atoi(argv[3]) : 3;
+    const int from_scan_files = argc > 4 && strcmp(argv[4], "scan") == 0;
 
     if (argc < 3) {
-        fprintf(stderr, "usage: convert_project PROJECT.rsp OUTPUT [MODE]\n");
+        fprintf(stderr, "usage: convert_project PROJECT.rsp OUTPUT [MODE [rdb|scan]]\n");
         return 2;
     }
     printf("library %s, C interface %d\n", ksf_version(), (int)ksf_interface_version());
@@ -58,6 +61,7 @@ int main(int argc, char** argv) {
     feedback.error = on_error;
     if (ksf_batch_set_feedback(batch, &feedback) != KSF_SUCCESS ||
         ksf_batch_set(batch, KSF_SETTING_BATCH_MODE, mode) != KSF_SUCCESS ||
+        ksf_batch_set(batch, KSF_SETTING_PROJECT_DATA_SOURCE, from_scan_files) != KSF_SUCCESS ||
         ksf_batch_set_output(batch, argv[2]) != KSF_SUCCESS ||
         ksf_batch_add_import_file(batch, argv[1]) != KSF_SUCCESS) {
         status = fail("settings");

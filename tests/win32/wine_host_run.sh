@@ -13,6 +13,9 @@
 #   wine_host_run.sh convert RUN BIN LINUX_BIN SOURCE   noxconvert.exe converts the project
 #                        from SOURCE (scan or rdb); the NOX file must hold what the Linux one
 #                        holds: the same clouds, points, matrices and channels
+#   wine_host_run.sh c-host RUN PROGRAM LINUX_BIN     the C host example PROGRAM (examples/c_host)
+#                        converts the project from its scan files into one file, which must
+#                        hold what the Linux conversion holds
 #   wine_host_run.sh monitor-check RUN                the monitor printed the records of every
 #                        conversion that ran; then it is stopped
 #
@@ -120,6 +123,22 @@ convert)
     echo "same content from $source as on Linux: $(grep -c '"matrix"' "$out/$source.content") clouds," \
         "$(grep '^ "points"' "$out/$source.content" | tr -dc 0-9) points, points digest" \
         "$(tail -n 1 "$out/$source.content" | cut -c1-16)"
+    ;;
+c-host)
+    program=$1 linux_bin=$2
+    name=$(basename "$program" .exe)
+    out=$run/$name
+    rm -rf "$out"
+    mkdir -p "$out"
+    # scan.nox, as the Linux file: the scene is named after the file.
+    wine "$program" "$(winpath "$run/project/site.rsp")" "$(winpath "$out/scan.nox")" 3 scan \
+        >"$out/log" 2>&1 </dev/null || fail "$name: $(tail -n 5 "$out/log")"
+    grep -q 'overall 100%' "$out/log" || fail "$name reported no progress to 100 %: $(tail -n 5 "$out/log")"
+    grep -q 'exported .*scan.nox' "$out/log" || fail "$name named no file: $(tail -n 5 "$out/log")"
+    content "$linux_bin" "$out/scan.nox" >"$out/scan.content"
+    diff -u "$run/linux/scan.content" "$out/scan.content" >"$out/scan.diff" ||
+        fail "$name: the NOX file differs from the Linux one: $(head -n 40 "$out/scan.diff")"
+    echo "$name: same content as on Linux: $(grep -c '"matrix"' "$out/scan.content") clouds"
     ;;
 monitor-check)
     [ -f "$monitor_pid" ] || fail "no monitor was started (monitor-start)"
