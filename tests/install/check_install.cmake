@@ -11,7 +11,8 @@ function(run)
 endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-foreach(required include/ks_formats/ks_formats.h lib/pkgconfig/noxformats.pc
+foreach(required include/ks_formats/ks_formats.h include/ks_formats/ks_formats_c.h
+                 lib/pkgconfig/noxformats.pc
                  lib/cmake/NOXFormats/NOXFormatsConfig.cmake lib/libNOXFormats_32_Ext.so)
     if(NOT EXISTS ${prefix}/${required})
         message(FATAL_ERROR "not installed: ${required}")
@@ -56,6 +57,15 @@ string(FIND "${last_output}" "wrote ${WORK_DIR}/site.nox" wrote)
 if(wrote EQUAL -1 OR NOT last_output MATCHES "left out [1-9][0-9]* points"
    OR NOT EXISTS ${WORK_DIR}/site.nox)
     message(FATAL_ERROR "unexpected example output: ${last_output}")
+endif()
+
+# The C interface from a C program: the C host example, built by the C compiler as pedantic C99
+# with the pkg-config flags, converts the same sample project.
+run(cc -std=c99 -pedantic -Wall -Wextra -Werror ${C_EXAMPLE_SOURCE}/convert_project.c ${flags}
+    -Wl,-rpath,${prefix}/lib -o ${WORK_DIR}/convert_project)
+run(${WORK_DIR}/convert_project ${WORK_DIR}/sample/site.rsp ${WORK_DIR}/c.nox)
+if(NOT last_output MATCHES "exported ${WORK_DIR}/c.nox" OR NOT EXISTS ${WORK_DIR}/c.nox)
+    message(FATAL_ERROR "unexpected C example output: ${last_output}")
 endif()
 
 # The installed Python package finds the installed libraries through its module's RUNPATH alone,
