@@ -22,13 +22,14 @@ class Cloud:
     point_count: int
     matrix: np.ndarray  # 4 x 4, row-major, translation in the last column
     channels: tuple[str, ...]  # among "intensity", "colour", "classification"
+    scan: str = ""  # the scan file the cloud was converted from, "" when the file does not say
 
 
 class Scene:
     """An open NOX file. Use it as a context manager, or close() it.
 
     read() and blocks() give numpy arrays of noxformats.POINT_DTYPE: x, y, z (float64, world
-    coordinates: each cloud's matrix applied), intensity (int16), red, green, blue and
+    coordinates: each cloud's matrix applied), intensity (uint16), red, green, blue and
     classification (uint8). Clouds follow one another in file order; null points are left out.
     """
 
@@ -43,7 +44,9 @@ class Scene:
         for cloud in summary["clouds"]:
             matrix = np.array(cloud["matrix"], dtype=np.float64).reshape(4, 4)
             matrix.flags.writeable = False
-            clouds.append(Cloud(cloud["name"], cloud["points"], matrix, tuple(cloud["channels"])))
+            clouds.append(
+                Cloud(cloud["name"], cloud["points"], matrix, tuple(cloud["channels"]), cloud["scan"])
+            )
         self.clouds: tuple[Cloud, ...] = tuple(clouds)
 
     def read(self) -> np.ndarray:

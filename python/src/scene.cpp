@@ -113,7 +113,8 @@ py::dict Scene::summary() const {
     open();
     py::list clouds;
     for (const hostkit::SceneCloud& cloud : clouds_)
-        clouds.append(py::dict(py::arg("name") = cloud.name, py::arg("points") = cloud.points,
+        clouds.append(py::dict(py::arg("name") = cloud.name, py::arg("scan") = cloud.scan,
+                               py::arg("points") = cloud.points,
                                py::arg("channels") = channelList(cloud.contentFlags, false),
                                py::arg("matrix") = cloud.matrix));
     return py::dict(py::arg("name") = summary_.name, py::arg("points") = summary_.points,

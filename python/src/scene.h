@@ -19,7 +19,7 @@ namespace noxpy {
 // One point as numpy sees it: the dtype's fields, aligned (32 bytes a point).
 struct PointRecord {
     double x, y, z;
-    int16_t intensity;
+    uint16_t intensity;
     uint8_t red, green, blue, classification;
 };
 
@@ -35,7 +35,7 @@ private:
     std::unique_ptr<hostkit::PointCursor> cursor_;
     std::vector<double> xyz_;
     std::vector<uint8_t> rgb_;
-    std::vector<int16_t> intensity_;
+    std::vector<uint16_t> intensity_;
     std::vector<uint8_t> classes_;
 };
 

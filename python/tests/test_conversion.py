@@ -15,7 +15,7 @@ class Boom(Exception):
 
 def read_ply(path):
     """The vertices of a binary little-endian PLY file as a numpy record array."""
-    types = {"double": "<f8", "uchar": "u1", "short": "<i2"}
+    types = {"double": "<f8", "uchar": "u1", "ushort": "<u2"}
     data = path.read_bytes()
     end = data.index(b"end_header\n") + len(b"end_header\n")
     fields = [(line.split()[2], types[line.split()[1]])

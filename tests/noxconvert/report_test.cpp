@@ -159,7 +159,14 @@ TEST_F(Report, InfoJsonStatesWhatTheTextStates) {
         SCOPED_TRACE("cloud " + std::to_string(c));
         const json& cloud = info["clouds"][c];
         const InfoSection& section = parsed.clouds[c];
-        EXPECT_EQ(cloud["name"], section.values.at("name"));
+        // A cloud is shown by its name, a nameless one by the scan it came from, in both forms.
+        const std::string name = cloud["name"], scan = cloud["scan"], label = cloud["label"];
+        EXPECT_EQ(label, section.values.at("name"));
+        EXPECT_EQ(scan, section.values.at("scan"));
+        if (name.empty())
+            EXPECT_TRUE(scan.ends_with("/" + label)) << scan << " labelled " << label;
+        else
+            EXPECT_EQ(label, name);
         EXPECT_EQ(section.number("points"), cloud["points"].get<unsigned long long>());
         EXPECT_EQ(section.number("null points"), cloud["nullPoints"].get<unsigned long long>());
         EXPECT_EQ(section.number("group"), cloud["group"].get<unsigned long long>());

@@ -51,7 +51,7 @@ std::vector<StreamedPoint> expectedPoints(const fs::path& nox, const NoxScene& s
         StreamedPoint p;
         p.cloud = static_cast<uint32_t>(cloud);
         for (int a = 0; a < 3; ++a) p.xyz[a] = static_cast<float>(all.xyz[3 * i + a] - centre[a]);
-        p.intensity = static_cast<uint16_t>(int32_t(all.intensity[i]) + 32768);
+        p.intensity = hostkit::unsignedIntensity(all.intensity[i]);
         for (int a = 0; a < 3; ++a) p.rgb[a] = all.rgb[3 * i + a];
         expected.push_back(p);
     }

@@ -26,7 +26,11 @@ void addRecord(json& cloud, const nox::CloudRecord* record) {
 
 json cloudJson(const InfoFacts& facts, size_t index) {
     const SceneCloud& cloud = facts.clouds[index];
-    json entry = {{"index", index}, {"name", cloud.name}, {"points", cloud.points}};
+    json entry = {{"index", index},
+                  {"name", cloud.name},
+                  {"label", cloudLabel(cloud, index)},
+                  {"scan", cloud.scan},
+                  {"points", cloud.points}};
     addRecord(entry, cloudRecord(facts, index));
     entry["channels"] = channelNames(cloud.contentFlags, false);
     entry["bounds"] = boundsJson(facts.cloudBounds[index]);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ks_common/text_encoding.h"
+#include "ks_nox/file_index.h"
 #include "ks_tools/utf8_path.h"
 #include "lyrant_api.h"
 
@@ -12,8 +13,31 @@ namespace hostkit {
 namespace {
 
 constexpr uint32_t kQueryCapacity = 65536;
+constexpr const char* kScanPathTag = "Audit.ScanPaths";
+
+// The values of the file's scan-path tags, in order; none when the index cannot be read (the
+// viewer reads the points all the same, and clouds are then shown without their scans).
+std::vector<std::string> scanPathTags(const std::string& path) {
+    std::string reason;
+    const std::optional<nox::FileIndex> index =
+        nox::readFileIndex(ks_tools::pathFromUtf8(path), reason);
+    std::vector<std::string> paths;
+    if (!index) return paths;
+    for (const nox::MetaTag& tag : index->tags)
+        if (tag.kind == nox::kSystemTag && tag.name == kScanPathTag) paths.push_back(tag.value);
+    return paths;
+}
 
 }  // namespace
+
+std::string cloudLabel(const SceneCloud& cloud, size_t index) {
+    if (!cloud.name.empty()) return cloud.name;
+    // Scan paths are written on the machine that converted, with either separator.
+    const size_t slash = cloud.scan.find_last_of("/\\");
+    std::string file = slash == std::string::npos ? cloud.scan : cloud.scan.substr(slash + 1);
+    if (!file.empty()) return file;
+    return "cloud " + std::to_string(index);
+}
 
 Result<NoxScene> NoxScene::open(const std::string& path) {
     std::error_code error;
@@ -24,10 +48,13 @@ Result<NoxScene> NoxScene::open(const std::string& path) {
     if (handle == 0)
         return Refusal{RefusalKind::Unreadable,
                        "not a readable NOX file (damaged, truncated or of another format)", path};
-    return NoxScene(handle);
+    return NoxScene(handle, scanPathTags(path));
 }
 
-NoxScene::NoxScene(NoxScene&& other) noexcept : handle_(other.handle_) { other.handle_ = 0; }
+NoxScene::NoxScene(NoxScene&& other) noexcept
+    : handle_(other.handle_), scanPaths_(std::move(other.scanPaths_)) {
+    other.handle_ = 0;
+}
 
 NoxScene::~NoxScene() {
     if (handle_) ksRemoveScene(handle_);
@@ -54,6 +81,7 @@ std::vector<SceneCloud> NoxScene::clouds() const {
         ks_char name[KS_NAME_UNITS] = {};
         ksCloudInfo(handle_, i, name, &cloud.points, &cloud.contentFlags, cloud.matrix.data());
         cloud.name = ks_common::toUtf8(name);
+        if (scanPaths_.size() == size_t(count)) cloud.scan = scanPaths_[size_t(i)];
         clouds.push_back(std::move(cloud));
     }
     return clouds;
@@ -78,11 +106,16 @@ PointCursor::~PointCursor() {
     if (query_) ksDeleteQuery(query_);
 }
 
-uint32_t PointCursor::next(uint32_t capacity, double* xyz, uint8_t* rgb, int16_t* intensity,
+uint32_t PointCursor::next(uint32_t capacity, double* xyz, uint8_t* rgb, uint16_t* intensity,
                            uint8_t* classes) {
     if (!query_ || capacity == 0) return 0;
-    const uint32_t got = ksGetQueryPointsd(query_, capacity, xyz, rgb, intensity, nullptr, classes);
-    return std::min(got, capacity);
+    // The viewer hands out the stored signed intensities; they are turned unsigned in place.
+    int16_t* stored = reinterpret_cast<int16_t*>(intensity);
+    const uint32_t got =
+        std::min(ksGetQueryPointsd(query_, capacity, xyz, rgb, stored, nullptr, classes), capacity);
+    if (intensity)
+        for (uint32_t i = 0; i < got; ++i) intensity[i] = unsignedIntensity(stored[i]);
+    return got;
 }
 
 uint64_t NoxScene::readPoints(ColourSource colours,
@@ -91,7 +124,7 @@ uint64_t NoxScene::readPoints(ColourSource colours,
     if (!cursor.valid()) return 0;
     std::vector<double> xyz(3 * kQueryCapacity);
     std::vector<uint8_t> rgb(3 * kQueryCapacity);
-    std::vector<int16_t> intensity(kQueryCapacity);
+    std::vector<uint16_t> intensity(kQueryCapacity);
     std::vector<uint8_t> classes(kQueryCapacity);
     uint64_t delivered = 0;
     for (;;) {

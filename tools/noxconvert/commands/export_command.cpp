@@ -43,7 +43,7 @@ void writePlyHeader(std::FILE* out, uint64_t points, const Channels& channels) {
     std::fprintf(out, "property double x\nproperty double y\nproperty double z\n");
     if (channels.colour)
         std::fprintf(out, "property uchar red\nproperty uchar green\nproperty uchar blue\n");
-    if (channels.intensity) std::fprintf(out, "property short intensity\n");
+    if (channels.intensity) std::fprintf(out, "property ushort intensity\n");
     if (channels.classes) std::fprintf(out, "property uchar classification\n");
     std::fprintf(out, "end_header\n");
 }
@@ -53,7 +53,7 @@ static_assert(std::endian::native == std::endian::little,
               "PLY output assumes a little-endian host");
 
 void writePlyPoints(std::FILE* out, const PointBlock& block, const Channels& channels) {
-    unsigned char record[3 * sizeof(double) + 3 + sizeof(int16_t) + 1];
+    unsigned char record[3 * sizeof(double) + 3 + sizeof(uint16_t) + 1];
     for (uint32_t i = 0; i < block.count; ++i) {
         size_t size = 3 * sizeof(double);
         std::memcpy(record, &block.xyz[3 * i], size);
@@ -62,8 +62,8 @@ void writePlyPoints(std::FILE* out, const PointBlock& block, const Channels& cha
             size += 3;
         }
         if (channels.intensity) {
-            std::memcpy(record + size, &block.intensity[i], sizeof(int16_t));
-            size += sizeof(int16_t);
+            std::memcpy(record + size, &block.intensity[i], sizeof(uint16_t));
+            size += sizeof(uint16_t);
         }
         if (channels.classes) record[size++] = block.classes[i];
         std::fwrite(record, 1, size, out);
@@ -77,7 +77,7 @@ void writeXyzPoints(std::FILE* out, const PointBlock& block, const Channels& cha
         if (channels.colour)
             std::fprintf(out, " %u %u %u", block.rgb[3 * i], block.rgb[3 * i + 1],
                          block.rgb[3 * i + 2]);
-        if (channels.intensity) std::fprintf(out, " %d", block.intensity[i]);
+        if (channels.intensity) std::fprintf(out, " %u", unsigned{block.intensity[i]});
         if (channels.classes) std::fprintf(out, " %u", block.classes[i]);
         std::fputc('\n', out);
     }

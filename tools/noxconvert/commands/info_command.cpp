@@ -34,7 +34,8 @@ void printBounds(const char* indent, const PointBounds& bounds) {
 
 void printCloud(size_t index, const SceneCloud& cloud, const nox::CloudRecord* record,
                 const PointBounds& bounds) {
-    std::printf("cloud %zu: %s\n", index, cloud.name.c_str());
+    std::printf("cloud %zu: %s\n", index, cloudLabel(cloud, index).c_str());
+    if (!cloud.scan.empty()) std::printf("  scan: %s\n", cloud.scan.c_str());
     std::printf("  points: %" PRIu64 "\n", cloud.points);
     if (record) {
         std::printf("  group: %u\n", record->group);

@@ -162,12 +162,9 @@ bool PointStream::writePoints(std::string_view& piece) {
                                 static_cast<float>(xyz_[3 * size_t(i) + 2] - centre_[2])};
         std::memcpy(p, local, 12);
     }
-    // Intensities as unsigned 16-bit (stored + 32768), then the colour bytes.
-    for (uint32_t i = first; i < end; ++i) {
-        const uint16_t value = static_cast<uint16_t>(int32_t(intensity_[i]) + 32768);
-        std::memcpy(p, &value, 2);
-        p += 2;
-    }
+    // The intensities (unsigned 16-bit), then the colour bytes.
+    std::memcpy(p, &intensity_[first], 2 * size_t(count));
+    p += 2 * size_t(count);
     std::memcpy(p, &rgb_[3 * size_t(first)], 3 * size_t(count));
     p += 3 * size_t(count);
     std::memset(p, 0, block_.data() + kBlockHeaderBytes + payload - p);  // the padding

@@ -80,7 +80,7 @@ private:
     // The fetched piece and the next of its points to send.
     std::vector<double> xyz_;
     std::vector<uint8_t> rgb_;
-    std::vector<int16_t> intensity_;
+    std::vector<uint16_t> intensity_;
     std::vector<uint64_t> ordinals_;
     uint32_t fetched_ = 0;
     uint32_t at_ = 0;

@@ -53,7 +53,8 @@ json viewFacts(const std::string& fileName, const SceneSummary& summary,
     for (size_t c = 0; c < clouds.size(); ++c) {
         const SceneCloud& cloud = clouds[c];
         // The scanner stood where the cloud's matrix puts its frame's origin.
-        json entry = {{"name", cloud.name},
+        json entry = {{"name", hostkit::cloudLabel(cloud, c)},
+                      {"scan", cloud.scan},
                       {"points", cloud.points},
                       {"channels", hostkit::channelNames(cloud.contentFlags, false)},
                       {"position", {cloud.matrix[3], cloud.matrix[7], cloud.matrix[11]}}};

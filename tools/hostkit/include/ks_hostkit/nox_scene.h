@@ -24,19 +24,33 @@ struct SceneSummary {
 };
 
 struct SceneCloud {
-    std::string name;
+    std::string name;  // as stored; the library names no cloud, so often empty
+    std::string scan;  // the scan file the cloud was converted from, when the file says so
     uint64_t points = 0;  // non-null
     uint32_t contentFlags = 0;
     std::array<double, 16> matrix{};
 };
 
+// Files store intensity as a signed 16-bit number: an amplitude less 32768, a grid scan's 0 to 1
+// as -32667 to 32667, a reflectance as it was scaled. Shown unsigned, it is that number plus 32768
+// (the sign bit flipped): the amplitude again, the grid's scale from 0 up, and the order of the
+// values kept for every source, which reading the same bits as unsigned would break at zero.
+inline uint16_t unsignedIntensity(int16_t stored) {
+    return static_cast<uint16_t>(static_cast<uint16_t>(stored) ^ 0x8000u);
+}
+
+// What a person is shown for a cloud: its name; a cloud without one, the file name of the scan it
+// came from; without that either, "cloud N".
+std::string cloudLabel(const SceneCloud& cloud, size_t index);
+
 // Up to a query's capacity of points; arrays hold 3 doubles, 3 colour bytes, 1 intensity and
-// 1 class byte per point.
+// 1 class byte per point. The intensity is unsigned: the stored signed value plus 32768 (see
+// unsignedIntensity), as every export and reader shows it.
 struct PointBlock {
     uint32_t count = 0;
     const double* xyz = nullptr;
     const uint8_t* rgb = nullptr;
-    const int16_t* intensity = nullptr;
+    const uint16_t* intensity = nullptr;
     const uint8_t* classes = nullptr;
 };
 
@@ -89,7 +103,7 @@ public:
     bool valid() const { return query_ != 0; }
     // Fills up to capacity points; answers how many, 0 at the end (or when a damaged chunk ended
     // the reading). Never more than capacity, whatever the viewer answers.
-    uint32_t next(uint32_t capacity, double* xyz, uint8_t* rgb, int16_t* intensity,
+    uint32_t next(uint32_t capacity, double* xyz, uint8_t* rgb, uint16_t* intensity,
                   uint8_t* classes);
 
 private:
@@ -107,6 +121,8 @@ public:
     NoxScene(const NoxScene&) = delete;
 
     SceneSummary summary() const;
+    // The clouds in file order; each names its scan when the file has one scan-path tag a cloud
+    // (the conversion tags each input file as it starts it).
     std::vector<SceneCloud> clouds() const;
 
     // Hands every point, clouds in file order, to sink; answers how many were delivered (fewer
@@ -119,8 +135,10 @@ public:
     }
 
 private:
-    explicit NoxScene(uint64_t handle) : handle_(handle) {}
+    NoxScene(uint64_t handle, std::vector<std::string> scanPaths)
+        : handle_(handle), scanPaths_(std::move(scanPaths)) {}
     uint64_t handle_ = 0;
+    std::vector<std::string> scanPaths_;  // the file's scan-path tags, in order
 };
 
 }  // namespace hostkit

@@ -26,7 +26,7 @@ export function showFacts(facts) {
     const item = element('li');
     const swatch = element('span', undefined, 'swatch');
     swatch.style.background = CLOUD_PALETTE[index % CLOUD_PALETTE.length];
-    item.append(swatch, element('span', `${cloud.name || `cloud ${index}`}: ${count(cloud.points)} points`));
+    item.append(swatch, element('span', `${cloud.name}: ${count(cloud.points)} points`));
     item.title = `scan position ${coordinate(cloud.position)}` + (cloud.grid ? `, grid ${cloud.grid[0]} x ${cloud.grid[1]}` : '');
     clouds.append(item);
   });

@@ -121,8 +121,8 @@ function updateIntensityScale() {
   const low = histogram.percentile(0.01);
   const high = Math.max(histogram.percentile(0.99), low + 1);
   cloud.setIntensityRange(low, high);
-  document.getElementById('intensity-low').textContent = String(low - 32768);
-  document.getElementById('intensity-high').textContent = String(high - 32768);
+  document.getElementById('intensity-low').textContent = String(low);
+  document.getElementById('intensity-high').textContent = String(high);
 }
 
 function setColourMode(mode) {
