@@ -24,8 +24,8 @@ struct SceneSummary {
 };
 
 struct SceneCloud {
-    std::string name;  // as stored; the library names no cloud, so often empty
-    std::string scan;  // the scan file the cloud was converted from, when the file says so
+    std::string name;     // as stored; the library names no cloud, so often empty
+    std::string scan;     // the scan file the cloud was converted from, when the file says so
     uint64_t points = 0;  // non-null
     uint32_t contentFlags = 0;
     std::array<double, 16> matrix{};
