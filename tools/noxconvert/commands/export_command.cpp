@@ -11,7 +11,7 @@
 #include "commands/commands.h"
 #include "commands/exit_codes.h"
 #include "commands/scene_access.h"
-#include "files/output_file.h"
+#include "ks_hostkit/output_file.h"
 #include "ks_hostkit/nox_scene.h"
 #include "lyrant_api.h"
 
@@ -103,7 +103,7 @@ int runExport(const std::string& noxPath, const std::string& outputPath) {
                             (summary.contentFlags & KS_CONTENT_INTENSITY) != 0,
                             (summary.contentFlags & KS_CONTENT_CLASS) != 0};
 
-    OutputFile out(outputPath);
+    hostkit::OutputFile out(outputPath);
     if (!out.isOpen()) {
         std::fprintf(stderr, "noxconvert: cannot create %s: %s\n", outputPath.c_str(),
                      std::strerror(errno));

@@ -6,7 +6,7 @@
 #include <csetjmp>
 #include <cstring>
 
-#include "files/output_file.h"
+#include "ks_hostkit/output_file.h"
 
 namespace noxconvert {
 namespace {
@@ -35,7 +35,7 @@ bool encode(std::FILE* file, const RgbImage& image, std::vector<png_bytep>& rows
 }  // namespace
 
 bool writePng(const std::string& path, const RgbImage& image, std::string& reason) {
-    OutputFile out(path);
+    hostkit::OutputFile out(path);
     if (!out.isOpen()) {
         reason = std::strerror(errno);
         return false;

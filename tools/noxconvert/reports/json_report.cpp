@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "files/output_file.h"
+#include "ks_hostkit/output_file.h"
 #include "ks_hostkit/result_names.h"
 #include "reports/report_text.h"
 
@@ -66,7 +66,7 @@ nlohmann::ordered_json reportJson(const ConversionOutcome& outcome) {
 
 bool writeJsonReport(const std::string& path, const ConversionOutcome& outcome,
                      std::string& reason) {
-    OutputFile file(path);
+    hostkit::OutputFile file(path);
     if (file.isOpen()) {
         const std::string text = jsonText(reportJson(outcome));
         std::fwrite(text.data(), 1, text.size(), file.get());

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-namespace noxconvert {
+namespace hostkit {
 
 class OutputFile {
 public:
@@ -25,4 +25,4 @@ private:
     std::FILE* file_ = nullptr;
 };
 
-}  // namespace noxconvert
+}  // namespace hostkit
