@@ -132,10 +132,10 @@ TEST_F(ExportAgrees, PlyHeaderCountsThePointsThatFollowIt) {
 }
 
 TEST_F(ExportAgrees, AnUnknownExportFormatIsRefused) {
-    const fs::path las = folder / "site.las";
-    const ToolRun run = runTool(KS_NOXCONVERT_PATH, {"export", nox, las.string()});
+    const fs::path laz = folder / "site.laz";
+    const ToolRun run = runTool(KS_NOXCONVERT_PATH, {"export", nox, laz.string()});
     EXPECT_EQ(run.exitCode, 2) << run.err;
-    EXPECT_FALSE(fs::exists(las));
+    EXPECT_FALSE(fs::exists(laz));
 }
 
 }  // namespace

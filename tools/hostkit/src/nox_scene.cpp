@@ -15,17 +15,13 @@ namespace {
 constexpr uint32_t kQueryCapacity = 65536;
 constexpr const char* kScanPathTag = "Audit.ScanPaths";
 
-// The values of the file's scan-path tags, in order; none when the index cannot be read (the
-// viewer reads the points all the same, and clouds are then shown without their scans).
-std::vector<std::string> scanPathTags(const std::string& path) {
+// The file's index; null when it cannot be read (the viewer reads the points all the same, and
+// clouds are then shown without their scans).
+std::unique_ptr<const nox::FileIndex> readIndex(const std::string& path) {
     std::string reason;
-    const std::optional<nox::FileIndex> index =
-        nox::readFileIndex(ks_tools::pathFromUtf8(path), reason);
-    std::vector<std::string> paths;
-    if (!index) return paths;
-    for (const nox::MetaTag& tag : index->tags)
-        if (tag.kind == nox::kSystemTag && tag.name == kScanPathTag) paths.push_back(tag.value);
-    return paths;
+    std::optional<nox::FileIndex> index = nox::readFileIndex(ks_tools::pathFromUtf8(path), reason);
+    if (!index) return nullptr;
+    return std::make_unique<const nox::FileIndex>(std::move(*index));
 }
 
 }  // namespace
@@ -48,11 +44,21 @@ Result<NoxScene> NoxScene::open(const std::string& path) {
     if (handle == 0)
         return Refusal{RefusalKind::Unreadable,
                        "not a readable NOX file (damaged, truncated or of another format)", path};
-    return NoxScene(handle, scanPathTags(path));
+    return NoxScene(handle, readIndex(path));
+}
+
+NoxScene::NoxScene(uint64_t handle, std::unique_ptr<const nox::FileIndex> index)
+    : handle_(handle), index_(std::move(index)) {
+    if (index_)
+        for (const nox::MetaTag& tag : index_->tags)
+            if (tag.kind == nox::kSystemTag && tag.name == kScanPathTag)
+                scanPaths_.push_back(tag.value);
 }
 
 NoxScene::NoxScene(NoxScene&& other) noexcept
-    : handle_(other.handle_), scanPaths_(std::move(other.scanPaths_)) {
+    : handle_(other.handle_),
+      index_(std::move(other.index_)),
+      scanPaths_(std::move(other.scanPaths_)) {
     other.handle_ = 0;
 }
 

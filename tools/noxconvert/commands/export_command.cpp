@@ -1,5 +1,5 @@
-// noxconvert export: the points of a NOX file, in world coordinates, as binary PLY or as text
-// (one point a line), for other point-cloud tools.
+// noxconvert export: the points of a NOX file, in world coordinates, as binary PLY, as text (one
+// point a line) or as LAS, for other point-cloud tools.
 #include <bit>
 #include <cctype>
 #include <cerrno>
@@ -11,8 +11,10 @@
 #include "commands/commands.h"
 #include "commands/exit_codes.h"
 #include "commands/scene_access.h"
-#include "ks_hostkit/output_file.h"
+#include "ks_hostkit/las_export.h"
 #include "ks_hostkit/nox_scene.h"
+#include "ks_hostkit/output_file.h"
+#include "ks_tools/console.h"
 #include "lyrant_api.h"
 
 namespace noxconvert {
@@ -20,7 +22,7 @@ namespace {
 
 using namespace hostkit;
 
-enum class ExportFormat { Ply, Xyz };
+enum class ExportFormat { Ply, Xyz, Las };
 
 bool endsWithIgnoringCase(const std::string& text, const std::string& suffix) {
     if (text.size() < suffix.size()) return false;
@@ -83,6 +85,50 @@ void writeXyzPoints(std::FILE* out, const PointBlock& block, const Channels& cha
     }
 }
 
+// The share written so far, on a live console only, redrawn when it changes.
+class ExportMeter {
+public:
+    explicit ExportMeter(std::string output)
+        : output_(std::move(output)), live_(ks_tools::isLiveConsole(stderr)) {}
+    ~ExportMeter() {
+        if (shown_ >= 0) std::fprintf(stderr, "\r\033[K");
+    }
+    ExportMeter(const ExportMeter&) = delete;
+    ExportMeter& operator=(const ExportMeter&) = delete;
+
+    ExportProgress callback() {
+        if (!live_) return {};
+        return [this](uint64_t done, uint64_t total) {
+            const int percent = total ? static_cast<int>(done * 100 / total) : 100;
+            if (percent == shown_) return;
+            shown_ = percent;
+            std::fprintf(stderr, "\rnoxconvert: exporting %s: %d%%\033[K", output_.c_str(),
+                         percent);
+        };
+    }
+
+private:
+    std::string output_;
+    bool live_;
+    int shown_ = -1;
+};
+
+// Formats the host kit writes whole, header and all.
+int exportThroughHostKit(const NoxScene& scene, const std::string& noxPath,
+                         const std::string& outputPath) {
+    Result<uint64_t> written = [&] {
+        ExportMeter meter(outputPath);
+        return exportLas(scene, outputPath, meter.callback());
+    }();
+    if (!written) {
+        std::fprintf(stderr, "noxconvert: cannot export %s to %s: %s\n", noxPath.c_str(),
+                     outputPath.c_str(), written.refusal().reason.c_str());
+        return kExitFailed;
+    }
+    std::printf("%s: %" PRIu64 " points\n", outputPath.c_str(), *written);
+    return kExitSuccess;
+}
+
 }  // namespace
 
 int runExport(const std::string& noxPath, const std::string& outputPath) {
@@ -91,13 +137,16 @@ int runExport(const std::string& noxPath, const std::string& outputPath) {
         format = ExportFormat::Ply;
     } else if (endsWithIgnoringCase(outputPath, ".xyz")) {
         format = ExportFormat::Xyz;
+    } else if (endsWithIgnoringCase(outputPath, ".las")) {
+        format = ExportFormat::Las;
     } else {
-        std::fprintf(stderr, "noxconvert: export writes .ply or .xyz files, not %s\n",
+        std::fprintf(stderr, "noxconvert: export writes .ply, .xyz or .las files, not %s\n",
                      outputPath.c_str());
         return kExitUsage;
     }
     std::optional<NoxScene> scene = openScene(noxPath);
     if (!scene) return kExitInputMissing;
+    if (format == ExportFormat::Las) return exportThroughHostKit(*scene, noxPath, outputPath);
     const SceneSummary summary = scene->summary();
     const Channels channels{(summary.contentFlags & KS_CONTENT_COLOUR) != 0,
                             (summary.contentFlags & KS_CONTENT_INTENSITY) != 0,

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,9 @@ public:
     // The clouds in file order; each names its scan when the file has one scan-path tag a cloud
     // (the conversion tags each input file as it starts it).
     std::vector<SceneCloud> clouds() const;
+    // The file's index (clouds with their own-frame bounds and grids, chunks with their steps,
+    // tags), read as the file was opened; null when it could not be read.
+    const nox::FileIndex* index() const { return index_.get(); }
 
     // Hands every point, clouds in file order, to sink; answers how many were delivered (fewer
     // than summary().points means a damaged chunk ended the reading).
@@ -135,10 +139,10 @@ public:
     }
 
 private:
-    NoxScene(uint64_t handle, std::vector<std::string> scanPaths)
-        : handle_(handle), scanPaths_(std::move(scanPaths)) {}
+    NoxScene(uint64_t handle, std::unique_ptr<const nox::FileIndex> index);
     uint64_t handle_ = 0;
-    std::vector<std::string> scanPaths_;  // the file's scan-path tags, in order
+    std::unique_ptr<const nox::FileIndex> index_;
+    std::vector<std::string> scanPaths_;  // the index's scan-path tags, in order
 };
 
 }  // namespace hostkit
