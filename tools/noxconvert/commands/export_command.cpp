@@ -1,5 +1,6 @@
 // noxconvert export: the points of a NOX file, in world coordinates, as binary PLY or as text
-// (one point a line), for other point-cloud tools.
+// (one point a line), or as E57 with one scan per cloud (the host kit's writer), for other
+// point-cloud tools.
 #include <bit>
 #include <cctype>
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include "commands/exit_codes.h"
 #include "commands/scene_access.h"
 #include "files/output_file.h"
+#include "ks_hostkit/e57_export.h"
 #include "ks_hostkit/nox_scene.h"
 #include "lyrant_api.h"
 
@@ -20,7 +22,7 @@ namespace {
 
 using namespace hostkit;
 
-enum class ExportFormat { Ply, Xyz };
+enum class ExportFormat { Ply, Xyz, E57 };
 
 bool endsWithIgnoringCase(const std::string& text, const std::string& suffix) {
     if (text.size() < suffix.size()) return false;
@@ -83,6 +85,23 @@ void writeXyzPoints(std::FILE* out, const PointBlock& block, const Channels& cha
     }
 }
 
+int exportE57File(const NoxScene& scene, const std::string& noxPath,
+                  const std::string& outputPath) {
+    const Result<uint64_t> written = exportE57(scene, outputPath);
+    if (!written) {
+        const Refusal& refusal = written.refusal();
+        if (refusal.kind == RefusalKind::Unreadable)
+            std::fprintf(stderr, "noxconvert: %s: %s; %s was not written\n", noxPath.c_str(),
+                         refusal.reason.c_str(), outputPath.c_str());
+        else
+            std::fprintf(stderr, "noxconvert: %s: %s\n", outputPath.c_str(),
+                         refusal.reason.c_str());
+        return kExitFailed;
+    }
+    std::printf("%s: %" PRIu64 " points\n", outputPath.c_str(), *written);
+    return kExitSuccess;
+}
+
 }  // namespace
 
 int runExport(const std::string& noxPath, const std::string& outputPath) {
@@ -91,13 +110,16 @@ int runExport(const std::string& noxPath, const std::string& outputPath) {
         format = ExportFormat::Ply;
     } else if (endsWithIgnoringCase(outputPath, ".xyz")) {
         format = ExportFormat::Xyz;
+    } else if (endsWithIgnoringCase(outputPath, ".e57")) {
+        format = ExportFormat::E57;
     } else {
-        std::fprintf(stderr, "noxconvert: export writes .ply or .xyz files, not %s\n",
+        std::fprintf(stderr, "noxconvert: export writes .ply, .xyz or .e57 files, not %s\n",
                      outputPath.c_str());
         return kExitUsage;
     }
     std::optional<NoxScene> scene = openScene(noxPath);
     if (!scene) return kExitInputMissing;
+    if (format == ExportFormat::E57) return exportE57File(*scene, noxPath, outputPath);
     const SceneSummary summary = scene->summary();
     const Channels channels{(summary.contentFlags & KS_CONTENT_COLOUR) != 0,
                             (summary.contentFlags & KS_CONTENT_INTENSITY) != 0,

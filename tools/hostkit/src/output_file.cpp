@@ -1,4 +1,4 @@
-#include "files/output_file.h"
+#include "ks_hostkit/output_file.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include "ks_tools/files.h"
 #include "ks_tools/utf8_path.h"
 
-namespace noxconvert {
+namespace hostkit {
 namespace {
 
 void removeFile(const std::string& path) {
@@ -45,4 +45,4 @@ bool OutputFile::commit() {
     return true;
 }
 
-}  // namespace noxconvert
+}  // namespace hostkit
