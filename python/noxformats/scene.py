@@ -69,6 +69,14 @@ class Scene:
                 return
             yield block
 
+    def to_e57(self, path: PathLike) -> int:
+        """Writes the scene as an E57 file, whole or not at all: one scan per cloud, placed by the
+        cloud's matrix as its pose, the points in the scan's own frame with intensity (unsigned
+        16-bit) and colour where the cloud has them; no grid rows and columns. Answers the points
+        written. Raises NoxError when the file cannot be written or this one is damaged, and
+        ValueError when a cloud's matrix is not a rotation and a translation."""
+        return self._scene.to_e57(os.fsdecode(os.fspath(path)))
+
     def close(self) -> None:
         """Releases the file; blocks() generators already started read on to their end."""
         self._scene.close()

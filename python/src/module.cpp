@@ -51,5 +51,6 @@ PYBIND11_MODULE(_noxformats, module) {
         .def_property_readonly("path", &noxpy::Scene::path)
         .def("summary", &noxpy::Scene::summary)
         .def("read", &noxpy::Scene::read)
-        .def("blocks", &noxpy::Scene::blocks);
+        .def("blocks", &noxpy::Scene::blocks)
+        .def("to_e57", &noxpy::Scene::toE57, py::arg("path"));
 }

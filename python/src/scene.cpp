@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "errors.h"
+#include "ks_hostkit/e57_export.h"
 #include "ks_hostkit/info_facts.h"
 #include "lyrant_api.h"
 
@@ -138,6 +139,20 @@ py::array_t<PointRecord> Scene::read() const {
 
 std::unique_ptr<BlockReader> Scene::blocks() const {
     return std::make_unique<BlockReader>(open(), summary_.points, path_);
+}
+
+uint64_t Scene::toE57(const std::string& path) const {
+    const std::shared_ptr<const hostkit::NoxScene> scene = open();
+    hostkit::Result<uint64_t> written = [&] {
+        py::gil_scoped_release released;
+        return hostkit::exportE57(*scene, path);
+    }();
+    if (!written) {
+        hostkit::Refusal refusal = written.refusal();
+        refusal.reason = "cannot write " + path + ": " + refusal.reason;
+        raise(refusal);
+    }
+    return *written;
 }
 
 std::string infoJson(const std::string& path) {

@@ -69,6 +69,8 @@ public:
     pybind11::dict summary() const;
     pybind11::array_t<PointRecord> read() const;
     std::unique_ptr<BlockReader> blocks() const;
+    // Writes the scene as an E57 file through the host kit; answers the points written.
+    uint64_t toE57(const std::string& path) const;
 
 private:
     std::shared_ptr<const hostkit::NoxScene> open() const;

@@ -1,5 +1,7 @@
 """noxformats.open: reading all points and reading them block by block."""
 
+import re
+import struct
 import threading
 
 import numpy as np
@@ -95,3 +97,27 @@ class TestRead:
         with noxformats.open(sample_nox) as scene:
             with pytest.raises(ValueError):
                 scene.clouds[0].matrix[0, 0] = 2.0
+
+
+class TestE57:
+    def test_to_e57_writes_every_point_one_scan_a_cloud(self, sample_nox, tmp_path):
+        target = tmp_path / "site.e57"
+        with noxformats.open(sample_nox) as scene:
+            written = scene.to_e57(target)
+            clouds = scene.clouds
+        assert written == sum(cloud.point_count for cloud in clouds)
+        data = target.read_bytes()
+        magic, major, minor, length, xml_offset, xml_length, page = struct.unpack_from(
+            "<8sIIQQQQ", data)
+        assert (magic, major, minor, page) == (b"ASTM-E57", 1, 0, 1024)
+        assert length == len(data) and length % 1024 == 0
+        # The XML's logical bytes: each page without its 4-byte checksum.
+        logical = b"".join(data[at:at + 1020] for at in range(0, len(data), 1024))
+        start = xml_offset // 1024 * 1020 + xml_offset % 1024
+        xml = logical[start:start + xml_length].decode()
+        counts = [int(n) for n in re.findall(r'recordCount="(\d+)"', xml)]
+        assert counts == [cloud.point_count for cloud in clouds]
+
+        with noxformats.open(sample_nox) as scene:
+            with pytest.raises(noxformats.NoxError, match="cannot write"):
+                scene.to_e57(tmp_path / "missing" / "site.e57")

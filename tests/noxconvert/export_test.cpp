@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/e57_reader.h"
 #include "support/file_bytes.h"
 #include "support/sample_inputs.h"
 #include "support/scratch_folder.h"
@@ -127,6 +128,29 @@ TEST_F(ExportAgrees, PlyHeaderCountsThePointsThatFollowIt) {
         for (int a = 0; a < 3; ++a) {
             EXPECT_GE(first[a], bounds->min[a] - kPrinted);
             EXPECT_LE(first[a], bounds->max[a] + kPrinted);
+        }
+    }
+}
+
+TEST_F(ExportAgrees, E57HoldsEveryPointInOneScanACloud) {
+    const fs::path e57 = folder / "site.E57";  // the extension in any case
+    const ToolRun run = runTool(KS_NOXCONVERT_PATH, {"export", nox, e57.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find(std::to_string(2 * inputs.wallPoints) + " points"), std::string::npos)
+        << run.out;
+
+    const E57File file = readE57(e57);
+    for (const std::string& fault : file.faults) ADD_FAILURE() << fault;
+    ASSERT_EQ(file.scans.size(), 2u);
+    for (const E57Scan& scan : file.scans) {
+        EXPECT_EQ(scan.recordCount, inputs.wallPoints);
+        // Each scan position saw the whole wall, which lies where the project puts it.
+        for (size_t i = 0; i < scan.recordCount; ++i) {
+            const std::array<double, 3> world = scan.world(i);
+            for (int a = 0; a < 3; ++a) {
+                ASSERT_GE(world[a], inputs.wallMin[a] - 0.001) << "point " << i << " axis " << a;
+                ASSERT_LE(world[a], inputs.wallMax[a] + 0.001) << "point " << i << " axis " << a;
+            }
         }
     }
 }

@@ -2,7 +2,7 @@
 //
 //   noxconvert convert INPUT... -o OUTPUT [--mode scan|file|batch] [options]
 //   noxconvert info FILE.nox [--json]
-//   noxconvert export FILE.nox OUT.ply|OUT.xyz
+//   noxconvert export FILE.nox OUT.ply|OUT.xyz|OUT.las|OUT.e57
 //   noxconvert preview FILE.nox OUT.png [--width N] [--height N]
 //   noxconvert formats
 //   noxconvert view FILE.nox [--port N] [--bind ADDRESS] [--open]
@@ -47,11 +47,12 @@ int main(int argc, char** argv) {
     info->add_flag("--json", infoJson, "print the same facts as one JSON object");
     info->fallthrough();
 
-    CLI::App* exportCommand =
-        app.add_subcommand("export", "write the points of a NOX file as binary PLY or as text");
+    CLI::App* exportCommand = app.add_subcommand(
+        "export", "write the points of a NOX file as binary PLY, as text, as LAS or as E57");
     exportCommand->add_option("file", noxFile, "NOX file")->required();
     exportCommand
-        ->add_option("output", target, "OUT.ply (binary) or OUT.xyz (text, one point a line)")
+        ->add_option("output", target,
+                     "OUT.ply (binary), OUT.xyz (text, one point a line), OUT.las or OUT.e57")
         ->required();
     exportCommand->fallthrough();
 

@@ -236,9 +236,10 @@ Result<uint64_t> exportLas(const NoxScene& scene, const std::string& path,
     if (!inRange)
         return failed("a point lies outside the bounds the file's index gives for its cloud", path);
     if (delivered != summary.points)
-        return failed("the file is damaged: only " + std::to_string(delivered) + " of " +
-                          std::to_string(summary.points) + " points could be read",
-                      path);
+        return Refusal{RefusalKind::Unreadable,
+                       "the file is damaged: only " + std::to_string(delivered) + " of " +
+                           std::to_string(summary.points) + " points could be read",
+                       path};
 
     const std::vector<unsigned char> listing = extendedRecord(cloudListing(clouds));
     std::fwrite(listing.data(), 1, listing.size(), out.get());

@@ -1,5 +1,6 @@
 // noxconvert export: the points of a NOX file, in world coordinates, as binary PLY, as text (one
-// point a line) or as LAS, for other point-cloud tools.
+// point a line) or as LAS, or as E57 with one scan per cloud (LAS and E57 through the host kit's
+// writers), for other point-cloud tools.
 #include <bit>
 #include <cctype>
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include "commands/commands.h"
 #include "commands/exit_codes.h"
 #include "commands/scene_access.h"
+#include "ks_hostkit/e57_export.h"
 #include "ks_hostkit/las_export.h"
 #include "ks_hostkit/nox_scene.h"
 #include "ks_hostkit/output_file.h"
@@ -22,7 +24,7 @@ namespace {
 
 using namespace hostkit;
 
-enum class ExportFormat { Ply, Xyz, Las };
+enum class ExportFormat { Ply, Xyz, Las, E57 };
 
 bool endsWithIgnoringCase(const std::string& text, const std::string& suffix) {
     if (text.size() < suffix.size()) return false;
@@ -114,15 +116,21 @@ private:
 };
 
 // Formats the host kit writes whole, header and all.
-int exportThroughHostKit(const NoxScene& scene, const std::string& noxPath,
+int exportThroughHostKit(const NoxScene& scene, ExportFormat format, const std::string& noxPath,
                          const std::string& outputPath) {
-    Result<uint64_t> written = [&] {
+    const Result<uint64_t> written = [&] {
         ExportMeter meter(outputPath);
-        return exportLas(scene, outputPath, meter.callback());
+        return format == ExportFormat::Las ? exportLas(scene, outputPath, meter.callback())
+                                           : exportE57(scene, outputPath, meter.callback());
     }();
     if (!written) {
-        std::fprintf(stderr, "noxconvert: cannot export %s to %s: %s\n", noxPath.c_str(),
-                     outputPath.c_str(), written.refusal().reason.c_str());
+        const Refusal& refusal = written.refusal();
+        if (refusal.kind == RefusalKind::Unreadable)
+            std::fprintf(stderr, "noxconvert: %s: %s; %s was not written\n", noxPath.c_str(),
+                         refusal.reason.c_str(), outputPath.c_str());
+        else
+            std::fprintf(stderr, "noxconvert: %s: %s\n", outputPath.c_str(),
+                         refusal.reason.c_str());
         return kExitFailed;
     }
     std::printf("%s: %" PRIu64 " points\n", outputPath.c_str(), *written);
@@ -139,14 +147,17 @@ int runExport(const std::string& noxPath, const std::string& outputPath) {
         format = ExportFormat::Xyz;
     } else if (endsWithIgnoringCase(outputPath, ".las")) {
         format = ExportFormat::Las;
+    } else if (endsWithIgnoringCase(outputPath, ".e57")) {
+        format = ExportFormat::E57;
     } else {
-        std::fprintf(stderr, "noxconvert: export writes .ply, .xyz or .las files, not %s\n",
+        std::fprintf(stderr, "noxconvert: export writes .ply, .xyz, .las or .e57 files, not %s\n",
                      outputPath.c_str());
         return kExitUsage;
     }
     std::optional<NoxScene> scene = openScene(noxPath);
     if (!scene) return kExitInputMissing;
-    if (format == ExportFormat::Las) return exportThroughHostKit(*scene, noxPath, outputPath);
+    if (format == ExportFormat::Las || format == ExportFormat::E57)
+        return exportThroughHostKit(*scene, format, noxPath, outputPath);
     const SceneSummary summary = scene->summary();
     const Channels channels{(summary.contentFlags & KS_CONTENT_COLOUR) != 0,
                             (summary.contentFlags & KS_CONTENT_INTENSITY) != 0,

@@ -12,6 +12,10 @@ std::FILE* openForWriting(const std::string& utf8Path) {
     return std::fopen(utf8Path.c_str(), "wb");
 }
 
+bool seekTo(std::FILE* file, uint64_t offset) {
+    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
 // rename() replaces the target atomically on POSIX file systems.
 bool replaceFile(const std::string& fromUtf8, const std::string& toUtf8) {
     return std::rename(fromUtf8.c_str(), toUtf8.c_str()) == 0;

@@ -41,6 +41,10 @@ std::FILE* openForWriting(const std::string& utf8Path) {
     return _wfopen(wide(utf8Path).c_str(), L"wb");
 }
 
+bool seekTo(std::FILE* file, uint64_t offset) {
+    return _fseeki64(file, static_cast<int64_t>(offset), SEEK_SET) == 0;
+}
+
 // rename() refuses an existing target on Windows; MoveFileExW replaces it in one step on the
 // same volume.
 bool replaceFile(const std::string& fromUtf8, const std::string& toUtf8) {

@@ -5,16 +5,12 @@
 // points are streamed from the viewer into the output a block at a time, so memory does not grow
 // with the file; the header is written again at the end with the exact counts and bounds.
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "ks_hostkit/nox_scene.h"
 #include "ks_hostkit/refusal.h"
 
 namespace hostkit {
-
-// Called after each block with the points written so far and the points in all.
-using ExportProgress = std::function<void(uint64_t done, uint64_t total)>;
 
 // The coordinates' grid: integers times scale plus offset, per axis.
 struct LasGrid {

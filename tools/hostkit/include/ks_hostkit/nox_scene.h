@@ -84,6 +84,10 @@ private:
     uint64_t left_ = clouds_.empty() ? 0 : clouds_[0].points;
 };
 
+// Points written so far and the scene's total, after each piece the viewer delivers: how an
+// export that streams the points tells its progress.
+using ExportProgress = std::function<void(uint64_t done, uint64_t total)>;
+
 // How colour is delivered: the stored colour, or the intensity as grey.
 enum class ColourSource { Stored, IntensityGrey };
 

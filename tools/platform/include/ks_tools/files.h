@@ -1,6 +1,7 @@
 #pragma once
 
 // Files by UTF-8 name, and the process facts the tools share with the writer library.
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -9,6 +10,9 @@ namespace ks_tools {
 
 // Opens (creates or truncates) a file for binary writing; nullptr with errno set.
 std::FILE* openForWriting(const std::string& utf8Path);
+
+// Moves the file's position to offset from its start, past 2 GiB too; false with errno set.
+bool seekTo(std::FILE* file, uint64_t offset);
 
 // Moves the file from onto to in one step, replacing a file already there; false with errno set.
 bool replaceFile(const std::string& fromUtf8, const std::string& toUtf8);
