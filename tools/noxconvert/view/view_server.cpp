@@ -50,13 +50,13 @@ void sendFixed(httplib::Response& response, std::string_view content, const char
 // is refused. SO_REUSEADDR still allows a restart while the old socket waits in TIME_WAIT, which
 // on Linux never lets two sockets listen on one port. On Windows SO_REUSEADDR would let another
 // program take the port over, so the socket is made exclusive instead.
-void exclusiveListening(socket_t socket) {
+void exclusiveListening(socket_t listening) {
     int yes = 1;
 #ifdef _WIN32
-    setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&yes),
+    setsockopt(listening, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&yes),
                sizeof yes);
 #else
-    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    setsockopt(listening, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
 #endif
 }
 
