@@ -1,6 +1,8 @@
 // The view page in a real browser (Debian's Chromium, headless, WebGL in software): the sample
 // project converted, served by `noxconvert view`, loaded until every point has arrived, and
-// compared with the top-down preview of the same file. Also the server's refusals, over raw HTTP.
+// compared with the top-down preview of the same file; the WebGL context lost and given back; a
+// browser without WebGL, which gets the facts and a notice. Also the server's refusals, over raw
+// HTTP.
 //
 //   node view_page_test.mjs --bin BUILD/bin --modules NODE_MODULES --work DIR [--shot OUT.png]
 //
@@ -53,13 +55,13 @@ function startServer(file) {
 }
 
 // A request sent as written: no client-side clean-up of the path.
-function rawGet(address, path, headers = {}) {
+function rawGet(address, path, headers = {}, method = 'GET') {
   const url = new URL(address);
   return new Promise((resolve, reject) => {
-    const request = http.request({ host: url.hostname, port: url.port, path, headers, method: 'GET' }, (response) => {
+    const request = http.request({ host: url.hostname, port: url.port, path, headers, method }, (response) => {
       let body = '';
       response.on('data', (d) => (body += d));
-      response.on('end', () => resolve({ status: response.statusCode, body }));
+      response.on('end', () => resolve({ status: response.statusCode, body, allow: response.headers.allow }));
     });
     request.on('error', reject);
     request.end();
@@ -100,8 +102,18 @@ function overlap(a, b) {
   return either ? both / either : 0;
 }
 
+async function launch(args) {
+  try {
+    return await chromium.launch({ executablePath: process.env.KS_CHROMIUM || '/usr/bin/chromium', args, timeout: 60000 });
+  } catch (error) {
+    console.log(`FAIL Chromium cannot start, so the page was not tested: ${error.message.split('\n')[0]}`);
+    process.exit(1);
+  }
+}
+
 const server = await startServer(nox);
 let browser;
+let plainBrowser;
 try {
   // What the server refuses: paths outside its own, and other hosts' names.
   for (const path of ['/../../../../etc/passwd', '/%2e%2e/%2e%2e/etc/passwd', '/view.js/../../etc/passwd', '/etc/passwd', '/site.nox', '/points/../facts.json/x']) {
@@ -110,17 +122,10 @@ try {
   }
   const foreign = await rawGet(server.address, '/facts.json', { Host: 'attacker.example' });
   check(foreign.status === 403, `a request for another host name is refused (${foreign.status})`);
+  const posted = await rawGet(server.address, '/', { 'Content-Type': 'text/plain', 'Content-Length': '2' }, 'POST');
+  check(posted.status === 405 && posted.allow === 'GET, HEAD', `POST / is 405 with Allow: ${posted.allow} (${posted.status})`);
 
-  try {
-    browser = await chromium.launch({
-      executablePath: process.env.KS_CHROMIUM || '/usr/bin/chromium',
-      args: ['--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--ignore-gpu-blocklist'],
-      timeout: 60000,
-    });
-  } catch (error) {
-    console.log(`FAIL Chromium cannot start, so the page was not tested: ${error.message.split('\n')[0]}`);
-    process.exit(1);
-  }
+  browser = await launch(['--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--ignore-gpu-blocklist']);
   const page = await browser.newPage({ viewport: { width: 1280, height: 800 } });
   const errors = [];
   page.on('pageerror', (e) => errors.push(e.message));
@@ -160,8 +165,45 @@ try {
   check(orbit.state === 'done', 'the orbit view gets every point too');
   console.log(`timing (orbit view): script ${Math.round(orbit.scriptMs)} ms, first block ${Math.round(orbit.firstBlockMs)} ms, first picture ${Math.round(orbit.firstPictureMs)} ms, all points ${Math.round(orbit.allPointsMs)} ms`);
   if (options.shot) await page.screenshot({ path: options.shot });
+
+  // The context taken away: the page says so; given back: the notice goes and the points are
+  // drawn again into the new, empty drawing buffer.
+  await page.evaluate(() => {
+    window.loseContext = document.querySelector('#canvas-host canvas').getContext('webgl2').getExtension('WEBGL_lose_context');
+    window.loseContext.loseContext();
+  });
+  await page.waitForFunction(() => window.noxView.failure !== null, null, { timeout: 10000 }).catch(() => {});
+  const lost = await page.evaluate(() => ({ failure: window.noxView.failure, frames: window.noxView.frames }));
+  check(/context was lost/.test(lost.failure ?? ''), `a lost context is reported (${lost.failure})`);
+  check(await page.isVisible('#webgl-failure') && /took WebGL away/.test(await page.textContent('#webgl-failure')),
+    'and the page says so');
+  await page.evaluate(() => window.loseContext.restoreContext());
+  await page.waitForFunction((before) => window.noxView.failure === null && window.noxView.frames > before, lost.frames, { timeout: 10000 }).catch(() => {});
+  check(await page.isHidden('#webgl-failure') && (await page.evaluate(() => window.noxView.failure)) === null,
+    'a restored context clears the notice');
+  const restored = coverage(PNG.sync.read(await page.locator('#canvas-host canvas').screenshot()), cells, [24, 24, 27]);
+  check(!restored.empty, 'and the points are drawn again');
   check(errors.length === 0, `no script errors${errors.length ? ': ' + errors.join('; ') : ''}`);
+
+  // No WebGL at all: the facts, a notice that says what failed and which command draws a picture,
+  // and no points streamed for nothing.
+  plainBrowser = await launch(['--disable-webgl']);
+  const plain = await plainBrowser.newPage({ viewport: { width: 1280, height: 800 } });
+  const plainErrors = [];
+  plain.on('pageerror', (e) => plainErrors.push(e.message));
+  await plain.goto(server.address);
+  await plain.waitForFunction(() => window.noxView && window.noxView.state !== 'starting', null, { timeout: 60000 }).catch(() => {});
+  const without = await plain.evaluate(() => ({ state: window.noxView.state, failure: window.noxView.failure, received: window.noxView.received }));
+  check(without.state === 'no-webgl' && /^no WebGL: ./.test(without.failure ?? ''),
+    `a browser without WebGL is reported (${without.state}: ${without.failure})`);
+  const notice = (await plain.isVisible('#webgl-failure')) ? await plain.textContent('#webgl-failure') : '';
+  check(notice.includes('no WebGL') && notice.includes('noxconvert preview site.nox site-preview.png'),
+    `the page says what failed and which command draws a picture (${notice})`);
+  check(await plain.textContent('#fact-points') === info.points.toLocaleString('en-US') && without.received === 0,
+    'the facts panel is filled and no points were taken');
+  check(plainErrors.length === 0, `no script errors without WebGL${plainErrors.length ? ': ' + plainErrors.join('; ') : ''}`);
 } finally {
+  if (plainBrowser) await plainBrowser.close();
   if (browser) await browser.close();
   server.child.kill('SIGINT');
 }

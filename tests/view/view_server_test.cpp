@@ -1,10 +1,12 @@
 // The view server over real HTTP on loopback: the page, the facts and the whole point stream of a
-// file; nothing else; and an error page that says why when the file cannot be shown.
+// file; nothing else, and GET and HEAD only; an error page that says why when the file cannot be
+// shown; and a port that is in use refused, by a second server and by the tool.
 #include "view_server.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -20,12 +22,12 @@ namespace fs = std::filesystem;
 using noxconvert::ViewedFile;
 using noxconvert::ViewServer;
 
-// A server on a free loopback port, serving on a thread of its own until the test ends.
+// A server on a loopback port (0: a free one), serving on a thread of its own until the test ends.
 class RunningServer {
 public:
-    explicit RunningServer(ViewedFile file) : server_(std::move(file)) {
+    explicit RunningServer(ViewedFile file, int port = 0) : server_(std::move(file)) {
         std::string reason;
-        bound_ = server_.bind("127.0.0.1", 0, reason);
+        bound_ = server_.bind("127.0.0.1", port, reason);
         EXPECT_TRUE(bound_) << reason;
         if (bound_) thread_ = std::thread([this] { server_.run(); });
     }
@@ -34,6 +36,7 @@ public:
         if (thread_.joinable()) thread_.join();
     }
     httplib::Client client() const { return httplib::Client("127.0.0.1", server_.port()); }
+    int port() const { return server_.port(); }
 
 private:
     ViewServer server_;
@@ -88,6 +91,24 @@ TEST(ViewServer, ServesThePageTheFactsAndEveryPointAndNothingElse) {
     const auto foreign = client.Get("/facts.json", {{"Host", "elsewhere.example"}});
     ASSERT_TRUE(foreign);
     EXPECT_EQ(foreign->status, 403);
+
+    const auto head = client.Head("/facts.json");
+    ASSERT_TRUE(head);
+    EXPECT_EQ(head->status, 200);
+    EXPECT_TRUE(head->body.empty());
+    // Every other method, on every path, known or not; the connection is still good afterwards.
+    for (const char* path : {"/", "/points", "/facts.json", "/x"}) {
+        for (const auto& answer : {client.Post(path, "x=1", "application/x-www-form-urlencoded"),
+                                   client.Put(path, "{}", "application/json"), client.Delete(path),
+                                   client.Options(path)}) {
+            ASSERT_TRUE(answer) << path;
+            EXPECT_EQ(answer->status, 405) << path;
+            EXPECT_EQ(answer->get_header_value("Allow"), "GET, HEAD") << path;
+        }
+    }
+    const auto after = client.Get("/facts.json");
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->status, 200);
 }
 
 TEST(ViewServer, FileThatCannotBeShownGetsAnErrorPageWithTheReason) {
@@ -103,6 +124,63 @@ TEST(ViewServer, FileThatCannotBeShownGetsAnErrorPageWithTheReason) {
         EXPECT_NE(answer->body.find("checksum &lt;mismatch&gt;"), std::string::npos) << path;
         EXPECT_NE(answer->body.find("broken &lt;1&gt;.nox"), std::string::npos) << path;
     }
+    const auto post = client.Post("/", "", "text/plain");
+    ASSERT_TRUE(post);
+    EXPECT_EQ(post->status, 405);
+}
+
+ViewedFile unreadable(const std::string& name) {
+    ViewedFile file;
+    file.name = name;
+    file.failure = "not a NOX file";
+    return file;
+}
+
+// The page a server answers with, which tells two servers apart.
+std::string pageOf(const RunningServer& server) {
+    const auto answer = server.client().Get("/");
+    return answer ? answer->body : "no answer";
+}
+
+TEST(ViewServer, PortInUseIsRefusedAndTheFirstServerKeepsItsRequests) {
+    RunningServer first(unreadable("first.nox"));
+    ViewServer second(unreadable("second.nox"));
+    std::string reason;
+    EXPECT_FALSE(second.bind("127.0.0.1", first.port(), reason));
+    EXPECT_NE(reason.find(":" + std::to_string(first.port()) + ": the port is taken"),
+              std::string::npos)
+        << reason;
+    // Bound to every address, the same port is taken as well.
+    EXPECT_FALSE(second.bind("0.0.0.0", first.port(), reason));
+    for (int i = 0; i < 8; ++i)
+        EXPECT_NE(pageOf(first).find("first.nox"), std::string::npos) << "request " << i;
+
+    // The tool, asked for the same port, ends at once with exit 1 and says why.
+    const fs::path folder = scratchFolder();
+    const fs::path other = folder / "other.nox";
+    std::ofstream(other) << "not a NOX file";
+    const ToolRun run = runTool(KS_NOXCONVERT_PATH,
+                                {"view", other.string(), "--port", std::to_string(first.port())});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("cannot listen on 127.0.0.1:" + std::to_string(first.port()) +
+                           ": the port is taken"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(pageOf(first).find("first.nox"), std::string::npos);
+}
+
+TEST(ViewServer, PortCanBeTakenAgainRightAfterItsServerStops) {
+    int port = 0;
+    {
+        RunningServer served(unreadable("before.nox"));
+        port = served.port();
+        // The server closes this connection first, so its end waits in TIME_WAIT on the port.
+        const auto answer = served.client().Get("/", {{"Connection", "close"}});
+        ASSERT_TRUE(answer);
+    }
+    RunningServer again(unreadable("after.nox"), port);
+    EXPECT_EQ(again.port(), port);
+    EXPECT_NE(pageOf(again).find("after.nox"), std::string::npos);
 }
 
 }  // namespace

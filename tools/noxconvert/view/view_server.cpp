@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <memory>
@@ -44,6 +45,31 @@ void sendFixed(httplib::Response& response, std::string_view content, const char
                                   });
 }
 
+// The listening socket belongs to this server alone. The server's default lets a second process
+// bind the same port beside it (SO_REUSEPORT) and share its requests; without it a port in use
+// is refused. SO_REUSEADDR still allows a restart while the old socket waits in TIME_WAIT, which
+// on Linux never lets two sockets listen on one port. On Windows SO_REUSEADDR would let another
+// program take the port over, so the socket is made exclusive instead.
+void exclusiveListening(socket_t listening) {
+    int yes = 1;
+#ifdef _WIN32
+    setsockopt(listening, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&yes),
+               sizeof yes);
+#else
+    setsockopt(listening, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+#endif
+}
+
+// Why binding failed, from the error the failed bind() left behind (the server reports only
+// that it failed); the two usual causes by name, the rest as a guess.
+std::string bindFailure(int error) {
+    if (error == EADDRINUSE)
+        return "the port is taken by another program (perhaps another noxconvert view); choose "
+               "another --port, or --port 0 for a free one";
+    if (error == EADDRNOTAVAIL) return "the address is not one of this machine's";
+    return "the port is taken or the address is not one of this machine's";
+}
+
 }  // namespace
 
 struct ViewServer::State {
@@ -71,12 +97,23 @@ bool ViewServer::State::acceptsHost(const httplib::Request& request) const {
 }
 
 void ViewServer::State::route() {
+    // Before any route, and before a request's body is read: other hosts' names, then methods
+    // other than GET and HEAD, whatever the path.
     http.set_pre_routing_handler(
         [this](const httplib::Request& request, httplib::Response& response) {
-            if (acceptsHost(request)) return httplib::Server::HandlerResponse::Unhandled;
-            response.status = 403;
-            response.set_content("this server only answers requests to its own address\n",
-                                 "text/plain");
+            if (!acceptsHost(request)) {
+                response.status = 403;
+                response.set_content("this server only answers requests to its own address\n",
+                                     "text/plain");
+                return httplib::Server::HandlerResponse::Handled;
+            }
+            if (request.method == "GET" || request.method == "HEAD")
+                return httplib::Server::HandlerResponse::Unhandled;
+            response.status = 405;
+            response.set_header("Allow", "GET, HEAD");
+            // The body, if any, is never read, so the connection cannot carry another request.
+            response.set_header("Connection", "close");
+            response.set_content("this server only answers GET and HEAD\n", "text/plain");
             return httplib::Server::HandlerResponse::Handled;
         });
     http.set_error_handler([](const httplib::Request&, httplib::Response& response) {
@@ -149,14 +186,16 @@ ViewServer::~ViewServer() = default;
 
 bool ViewServer::bind(const std::string& host, int port, std::string& reason) {
     state_->host = host;
+    state_->http.set_socket_options(exclusiveListening);
+    errno = 0;
     if (port == 0) {
         state_->port = state_->http.bind_to_any_port(host);
     } else {
         state_->port = state_->http.bind_to_port(host, port) ? port : -1;
     }
     if (state_->port <= 0) {
-        reason = "cannot listen on " + host + ":" + std::to_string(port) +
-                 " (the port is taken or the address is not one of this machine's)";
+        reason =
+            "cannot listen on " + host + ":" + std::to_string(port) + ": " + bindFailure(errno);
         return false;
     }
     return true;

@@ -1,12 +1,14 @@
 // The view page: asks the server for the file's facts, then streams its points (coarse first)
 // into a WebGL view with orbit, pan and zoom. window.noxView tells scripts (and the tests) how far
-// the page has come.
+// the page has come, and what failed (failure: null while WebGL works). Without WebGL the page
+// shows the facts and says what it cannot do.
 import * as THREE from 'three';
 import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
 import { CLOUD_PALETTE, IntensityHistogram, rampRgb } from './colours.js';
 import { showBounds, showFacts, showShown } from './facts_panel.js';
 import { PointCloud } from './point_cloud.js';
 import { PointStreamReader } from './point_stream.js';
+import { CONTEXT_LOST, NO_WEBGL, hideWebglFailure, makeRenderer, showWebglFailure } from './webgl_failure.js';
 
 const params = new URLSearchParams(location.search);
 const budget = Number(params.get('budget')) > 0 ? Math.floor(Number(params.get('budget'))) : 3000000;
@@ -14,21 +16,42 @@ const topDown = params.get('camera') === 'top';
 
 // Times are milliseconds since the page was opened (performance.now()).
 const status = (window.noxView = {
-  state: 'starting', received: 0, expected: 0, message: '', frames: 0,
+  state: 'starting', received: 0, expected: 0, message: '', frames: 0, failure: null,
   scriptMs: performance.now(), factsMs: null, firstBlockMs: null, firstPictureMs: null, allPointsMs: null,
 });
 
 // Both requests go out first, while the browser sets up WebGL (which takes a while the first time
 // a browser does it); the points wait in the network buffers until the view is ready.
 const factsRequest = fetch('/facts.json');
-const pointsRequest = fetch(`/points?budget=${budget}`);
+const pointsAbort = new AbortController();
+const pointsRequest = fetch(`/points?budget=${budget}`, { signal: pointsAbort.signal });
 pointsRequest.catch(() => {});  // a failure is reported where the points are awaited
 
+let fileName;
+function webglFailed(kind, reason) {
+  status.failure = kind === NO_WEBGL ? `no WebGL: ${reason}` : 'the WebGL context was lost';
+  showWebglFailure(kind, reason, fileName);
+}
+
 const host = document.getElementById('canvas-host');
-const renderer = new THREE.WebGLRenderer({ antialias: false, preserveDrawingBuffer: true });
-renderer.setPixelRatio(window.devicePixelRatio);
+const made = makeRenderer({ antialias: false, preserveDrawingBuffer: true });
+const renderer = made.renderer;
 status.rendererMs = performance.now();
-host.append(renderer.domElement);
+if (renderer) {
+  renderer.setPixelRatio(window.devicePixelRatio);
+  host.append(renderer.domElement);
+  // The points stay in the page's buffers while the context is gone; once it is back they are
+  // uploaded again and drawn (nothing else would ask for a new picture).
+  renderer.domElement.addEventListener('webglcontextlost', () => webglFailed(CONTEXT_LOST));
+  renderer.domElement.addEventListener('webglcontextrestored', () => {
+    status.failure = null;
+    hideWebglFailure();
+    requestRender();
+  });
+} else {
+  pointsAbort.abort();  // nothing could draw them
+  webglFailed(NO_WEBGL, made.reason);
+}
 const scene = new THREE.Scene();
 scene.background = new THREE.Color('#18181b');
 
@@ -40,6 +63,7 @@ let renderQueued = false;
 
 function render() {
   renderQueued = false;
+  if (renderer.getContext().isContextLost()) return;  // drawn again once restored
   renderer.render(scene, camera);
   status.frames++;
   const now = performance.now();
@@ -213,6 +237,13 @@ async function start() {
   status.facts = facts;
   status.factsMs = performance.now();
   showFacts(facts);
+  fileName = facts.file;
+  if (!renderer) {
+    webglFailed(NO_WEBGL, made.reason);  // again, now with the file's name in the command
+    document.getElementById('progress').classList.add('done');
+    status.state = NO_WEBGL;
+    return;
+  }
   if (facts.bounds) {
     const c = facts.centre;
     extent = new THREE.Box3(
