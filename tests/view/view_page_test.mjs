@@ -144,6 +144,16 @@ try {
   check(shown === info.points.toLocaleString('en-US'), `the facts panel gives the point count (${shown})`);
   const clouds = await page.locator('#fact-clouds li').count();
   check(clouds === info.cloudCount, `the facts panel lists ${clouds} of ${info.cloudCount} clouds`);
+  // Nameless clouds are listed by the scan they came from, as info labels them.
+  const legend = await page.locator('#fact-clouds li').allTextContents();
+  check(info.clouds.every((c, i) => c.scan !== '' && legend[i] && legend[i].startsWith(`${c.label}:`)),
+    `the legend names each cloud's scan (${legend.join(' | ')})`);
+  // Intensity as the exports give it: unsigned.
+  await page.selectOption('#colour-mode', 'intensity');
+  const low = Number(await page.textContent('#intensity-low'));
+  const high = Number(await page.textContent('#intensity-high'));
+  check(low >= 0 && high > low && high <= 65535, `the intensity scale is unsigned (${low} to ${high})`);
+  await page.selectOption('#colour-mode', top.colourMode || 'rgb');
   const topShot = await page.locator('#canvas-host canvas').screenshot();
   writeFileSync(join(work, 'top.png'), topShot);
   const view = PNG.sync.read(topShot);
