@@ -77,6 +77,14 @@ class Scene:
         ValueError when a cloud's matrix is not a rotation and a translation."""
         return self._scene.to_e57(os.fsdecode(os.fspath(path)))
 
+    def to_las(self, path: PathLike) -> int:
+        """Writes the scene as a LAS 1.4 file (point format 7), whole or not at all: world
+        coordinates on a grid finer than the file's tolerance, intensity (unsigned 16-bit), colour,
+        class, and the cloud's index as point source ID; an extended record lists each cloud's
+        name, scan and matrix. Answers the points written. Raises NoxError when the file cannot be
+        written or this one is damaged."""
+        return self._scene.to_las(os.fsdecode(os.fspath(path)))
+
     def close(self) -> None:
         """Releases the file; blocks() generators already started read on to their end."""
         self._scene.close()

@@ -52,5 +52,6 @@ PYBIND11_MODULE(_noxformats, module) {
         .def("summary", &noxpy::Scene::summary)
         .def("read", &noxpy::Scene::read)
         .def("blocks", &noxpy::Scene::blocks)
-        .def("to_e57", &noxpy::Scene::toE57, py::arg("path"));
+        .def("to_e57", &noxpy::Scene::toE57, py::arg("path"))
+        .def("to_las", &noxpy::Scene::toLas, py::arg("path"));
 }

@@ -7,6 +7,7 @@
 
 #include "errors.h"
 #include "ks_hostkit/e57_export.h"
+#include "ks_hostkit/las_export.h"
 #include "ks_hostkit/info_facts.h"
 #include "lyrant_api.h"
 
@@ -141,11 +142,15 @@ std::unique_ptr<BlockReader> Scene::blocks() const {
     return std::make_unique<BlockReader>(open(), summary_.points, path_);
 }
 
-uint64_t Scene::toE57(const std::string& path) const {
+uint64_t Scene::toE57(const std::string& path) const { return exportAs(path, hostkit::exportE57); }
+
+uint64_t Scene::toLas(const std::string& path) const { return exportAs(path, hostkit::exportLas); }
+
+uint64_t Scene::exportAs(const std::string& path, ExportFunction write) const {
     const std::shared_ptr<const hostkit::NoxScene> scene = open();
     hostkit::Result<uint64_t> written = [&] {
         py::gil_scoped_release released;
-        return hostkit::exportE57(*scene, path);
+        return write(*scene, path, {});
     }();
     if (!written) {
         hostkit::Refusal refusal = written.refusal();

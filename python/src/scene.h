@@ -65,14 +65,19 @@ public:
     bool closed() const { return !scene_; }
     const std::string& path() const { return path_; }
 
-    // name, points, channels, clouds (name, points, channels, matrix as 16 numbers)
+    // name, points, channels, clouds (name, scan, points, channels, matrix as 16 numbers)
     pybind11::dict summary() const;
     pybind11::array_t<PointRecord> read() const;
     std::unique_ptr<BlockReader> blocks() const;
-    // Writes the scene as an E57 file through the host kit; answers the points written.
+    // Write the scene as an E57 or a LAS file through the host kit; answer the points written.
     uint64_t toE57(const std::string& path) const;
+    uint64_t toLas(const std::string& path) const;
 
 private:
+    using ExportFunction = hostkit::Result<uint64_t> (*)(const hostkit::NoxScene&,
+                                                         const std::string&,
+                                                         const hostkit::ExportProgress&);
+    uint64_t exportAs(const std::string& path, ExportFunction write) const;
     std::shared_ptr<const hostkit::NoxScene> open() const;
 
     std::string path_;

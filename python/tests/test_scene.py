@@ -121,3 +121,30 @@ class TestE57:
         with noxformats.open(sample_nox) as scene:
             with pytest.raises(noxformats.NoxError, match="cannot write"):
                 scene.to_e57(tmp_path / "missing" / "site.e57")
+
+
+class TestLas:
+    def test_to_las_holds_the_points_read_with_their_clouds(self, sample_nox, tmp_path):
+        target = tmp_path / "site.las"
+        with noxformats.open(sample_nox) as scene:
+            written = scene.to_las(target)
+            points = scene.read()
+            clouds = scene.clouds
+        data = target.read_bytes()
+        assert data[:4] == b"LASF" and data[104] == 7
+        offset, = struct.unpack_from("<I", data, 96)
+        scale = np.array(struct.unpack_from("<3d", data, 131))
+        origin = np.array(struct.unpack_from("<3d", data, 155))
+        count, = struct.unpack_from("<Q", data, 247)
+        assert written == count == len(points)
+        records = np.frombuffer(data, dtype=np.dtype([
+            ("xyz", "<i4", 3), ("intensity", "<u2"), ("returns", "u1"), ("flags", "u1"),
+            ("classification", "u1"), ("user", "u1"), ("angle", "<i2"), ("source", "<u2"),
+            ("time", "<f8"), ("rgb", "<u2", 3)]), count=count, offset=offset)
+        xyz = records["xyz"] * scale + origin
+        world = np.column_stack([points["x"], points["y"], points["z"]])
+        assert np.abs(xyz - world).max() <= scale.max() / 2 + 1e-9
+        np.testing.assert_array_equal(records["intensity"], points["intensity"])
+        np.testing.assert_array_equal(records["rgb"][:, 0], points["red"].astype(np.uint16) * 257)
+        sources = np.repeat(np.arange(len(clouds)), [c.point_count for c in clouds])
+        np.testing.assert_array_equal(records["source"], sources)
