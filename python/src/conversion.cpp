@@ -136,6 +136,8 @@ Conversion::Conversion(const std::vector<std::string>& inputs, const std::string
         raise(*refusal);
     if (scans) selectScans(*scans);
     if (batch_->numImportFiles() == 0) throw NoxFailure("no input files to convert");
+    if (const std::optional<hostkit::Refusal> refusal = hostkit::createOutputFolder(plan_))
+        raise(*refusal);
     batch_->setFeedbackObject(&feedback_);
 }
 

@@ -7,8 +7,8 @@
 
 #include "errors.h"
 #include "ks_hostkit/e57_export.h"
-#include "ks_hostkit/las_export.h"
 #include "ks_hostkit/info_facts.h"
+#include "ks_hostkit/las_export.h"
 #include "lyrant_api.h"
 
 namespace noxpy {

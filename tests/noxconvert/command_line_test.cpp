@@ -40,6 +40,8 @@ TEST(CommandLine, BadArgumentsAreUsageErrorsNamingTheProblem) {
         {{"convert", "a.rxp", "-o", out, "--threads", "0"}, "--threads"},
         {{"info"}, "file"},
         {{"preview", "a.nox", "b.png", "--width", "wide"}, "wide"},
+        // The picture is a PNG, whatever the name asked for.
+        {{"preview", "a.nox", out + ".jpg"}, ".jpg"},
     };
     for (const Case& c : cases) {
         std::string command;
@@ -50,6 +52,11 @@ TEST(CommandLine, BadArgumentsAreUsageErrorsNamingTheProblem) {
         EXPECT_TRUE(mentions(run.err, c.named)) << run.err;
     }
     EXPECT_FALSE(fs::exists(out));
+    EXPECT_FALSE(fs::exists(out + ".jpg"));
+    // A wrong choice is answered with the names to choose from, not the library's numbers.
+    const ToolRun mode =
+        runTool(KS_NOXCONVERT_PATH, {"convert", "a.rxp", "-o", out, "--mode", "x"});
+    EXPECT_TRUE(mentions(mode.err, "{batch,file,scan}")) << mode.err;
 }
 
 TEST(CommandLine, HelpExplainsEveryBatchSetting) {
@@ -60,8 +67,11 @@ TEST(CommandLine, HelpExplainsEveryBatchSetting) {
           "--auto-tolerance", "--spatial-filter", "--no-colour",        "--no-intensity",
           "--classification", "--combine",        "--normals",          "--normalise-intensities",
           "--recursive",      "--project-source", "--intensity-source", "--reflectance-scale",
-          "--min-scan-size",  "--feedback-count", "--threads",          "--dump-settings"})
+          "--min-scan-size",  "--feedback-count", "--threads",          "--dump-settings",
+          "--quiet"})
         EXPECT_TRUE(mentions(run.out, option)) << option << " missing from\n" << run.out;
+    EXPECT_TRUE(mentions(run.out, "--mode TEXT:{batch,file,scan}=batch")) << run.out;
+    EXPECT_FALSE(mentions(run.out, "->")) << "choices are shown as names only\n" << run.out;
 }
 
 TEST(CommandLine, MissingInputIsNamedAndNothingIsWritten) {
@@ -81,6 +91,13 @@ TEST(CommandLine, MissingInputIsNamedAndNothingIsWritten) {
         runTool(KS_NOXCONVERT_PATH, {"convert", pattern, "-o", output.string()});
     EXPECT_EQ(patternRun.exitCode, kExitInputMissing) << patternRun.err;
     EXPECT_TRUE(mentions(patternRun.err, "*.nothing")) << patternRun.err;
+
+    // A refused run leaves no output folder behind either.
+    const fs::path newFolder = folder / "not-yet";
+    const ToolRun perFile = runTool(
+        KS_NOXCONVERT_PATH, {"convert", "--mode", "file", pattern, "-o", newFolder.string()});
+    EXPECT_EQ(perFile.exitCode, kExitInputMissing) << perFile.err;
+    EXPECT_FALSE(fs::exists(newFolder));
 }
 
 TEST(CommandLine, PatternsExpandToTheFilesTheyMatch) {
@@ -95,6 +112,18 @@ TEST(CommandLine, PatternsExpandToTheFilesTheyMatch) {
     const std::vector<std::string> expected{(output / "room.nox").string(),
                                             (output / "scan.nox").string()};
     EXPECT_EQ(writtenFiles(run.out), expected) << run.out;
+
+    // An output pattern: the "*" stands for each input's name, in a folder made for it.
+    const fs::path patterned = folder / "conv" / "conv.*";
+    const ToolRun named =
+        runTool(KS_NOXCONVERT_PATH, {"convert", "--mode", "file", inputs.stream.string(), "-o",
+                                     patterned.string(), "--classification"});
+    EXPECT_EQ(named.exitCode, 0) << named.err;
+    EXPECT_EQ(writtenFiles(named.out),
+              std::vector<std::string>{(folder / "conv" / "conv.scan.nox").string()})
+        << named.out;
+    // A setting that cannot change these outputs says so.
+    EXPECT_TRUE(mentions(named.err, "--classification adds nothing")) << named.err;
 }
 
 TEST(CommandLine, UnsupportedInputIsNamedWithItsOwnExitCode) {

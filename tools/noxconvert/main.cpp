@@ -37,6 +37,8 @@ int main(int argc, char** argv) {
     CLI::App* convert =
         app.add_subcommand("convert", "convert input files or a project into NOX files");
     addConvertOptions(*convert, convertOptions);
+    // Also after the command, where `convert --help` lists it; before it, as it always was.
+    convert->add_flag("-q,--quiet", quiet, "no progress and no summary; errors are still printed");
     convert->fallthrough();
 
     std::string noxFile, target;

@@ -13,8 +13,12 @@ using ks_tools::utf8FromPath;
 
 bool isPattern(const std::string& input) { return input.find_first_of("*?") != std::string::npos; }
 
-// The library treats an output whose last component has no "." as a folder.
+// The library treats an output whose last component has no "." as a folder, and one with a "*"
+// as a pattern: the "*" stands for each input's name.
 bool namesAFolder(const fs::path& output) { return !output.filename().has_extension(); }
+bool namesAPattern(const fs::path& output) {
+    return utf8FromPath(output.filename()).find('*') != std::string::npos;
+}
 
 }  // namespace
 
@@ -41,16 +45,19 @@ Result<ConversionPlan> makePlan(const std::vector<std::string>& inputs, const st
 
     fs::path out =
         fs::absolute(pathFromUtf8(output.empty() ? "." : output), error).lexically_normal();
-    const bool folder = fs::is_directory(out, error) || namesAFolder(out);
+    const bool pattern = namesAPattern(out);
+    const bool folder = !pattern && (fs::is_directory(out, error) || namesAFolder(out));
     if (mode == ks_formats::BatchModeSingleFile) {
-        if (folder || out.extension() != ".nox")
+        if (folder || pattern || out.extension() != ".nox")
             refusals.push_back(
                 {RefusalKind::BadRequest,
                  "in batch mode -o names the one output file and ends in .nox (got " + output + ")",
                  output});
-    } else if (!folder && out.extension() != ".nox") {
+    } else if (!folder && !pattern && out.extension() != ".nox") {
         refusals.push_back({RefusalKind::BadRequest,
-                            "-o must be a folder or a NAME.nox pattern (got " + output + ")",
+                            "-o must be a folder, a NAME.nox name or a pattern such as "
+                            "'out/conv.*' (got " +
+                                output + ")",
                             output});
     }
     if (!refusals.empty()) return Result<ConversionPlan>(std::move(refusals));
@@ -58,15 +65,19 @@ Result<ConversionPlan> makePlan(const std::vector<std::string>& inputs, const st
     // A folder named with a trailing separator ("out/", "out\\") goes without it; a root keeps it.
     if (!out.has_filename() && out.has_relative_path()) out = out.parent_path();
     plan.output = utf8FromPath(out);
-    const fs::path outputFolder = folder ? out : out.parent_path();
-    plan.outputFolder = utf8FromPath(outputFolder);
-    fs::create_directories(outputFolder, error);
-    if (!fs::is_directory(outputFolder))
-        return Refusal{RefusalKind::Failed,
-                       "cannot create the output folder " + plan.outputFolder +
-                           (error ? ": " + error.message() : std::string()),
-                       plan.outputFolder};
+    plan.outputFolder = utf8FromPath(folder ? out : out.parent_path());
     return plan;
+}
+
+std::optional<Refusal> createOutputFolder(const ConversionPlan& plan) {
+    const fs::path folder = pathFromUtf8(plan.outputFolder);
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (fs::is_directory(folder, error)) return std::nullopt;
+    return Refusal{RefusalKind::Failed,
+                   "cannot create the output folder " + plan.outputFolder +
+                       (error ? ": " + error.message() : std::string()),
+                   plan.outputFolder};
 }
 
 }  // namespace hostkit

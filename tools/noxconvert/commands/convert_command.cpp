@@ -170,6 +170,13 @@ int convert(const ConvertOptions& options, bool quiet, ConversionOutcome& outcom
         return refuse(outcome, exitCodeOf(refusal->kind), refusal->reason);
     if (batch.numImportFiles() == 0)
         return refuse(outcome, kExitInputMissing, "no input files to convert");
+    // The library keeps classes only of inputs that carry them, and no scan format does.
+    if (options.batch.classification && !quiet)
+        std::fprintf(stderr,
+                     "noxconvert: note: --classification adds nothing here: RXP, RDB and 3DD scans"
+                     " carry no classification, so the output has no class channel\n");
+    if (const std::optional<Refusal> refusal = hostkit::createOutputFolder(*plan))
+        return refuse(outcome, exitCodeOf(refusal->kind), refusal->reason);
 
     convertBatch(batch, *plan, quiet, writer, outcome);
     if (!options.settingsDump.empty()) dumpSettings(batch, options.settingsDump);

@@ -1,9 +1,37 @@
 #include "commands/convert_options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
 #include <map>
+#include <string>
+#include <vector>
 
 namespace noxconvert {
+namespace {
+
+// An option naming one of choices, in any case; help and errors show the names only, not the
+// library's numbers behind them.
+template <typename Value>
+void addChoice(CLI::App& command, const std::string& flags, Value& value,
+               const std::map<std::string, Value>& choices, const std::string& help,
+               const std::string& fallback) {
+    std::vector<std::string> names;
+    for (const auto& entry : choices) names.push_back(entry.first);
+    command
+        .add_option_function<std::string>(
+            flags,
+            [&value, choices](std::string given) {
+                std::transform(given.begin(), given.end(), given.begin(),
+                               [](unsigned char c) { return char(std::tolower(c)); });
+                value = choices.at(given);
+            },
+            help)
+        ->check(CLI::IsMember(names, CLI::ignore_case))
+        ->default_str(fallback);
+}
+
+}  // namespace
 
 void addConvertOptions(CLI::App& command, ConvertOptions& options) {
     using namespace ks_formats;
@@ -23,11 +51,8 @@ void addConvertOptions(CLI::App& command, ConvertOptions& options) {
     std::map<std::string, BatchMode> modes;
     for (const BatchMode mode : {BatchModePerScan, BatchModePerFile, BatchModeSingleFile})
         modes.emplace(modeName(mode), mode);
-    command
-        .add_option("--mode", batch.mode,
-                    "one NOX file per scan, per input file, or for the whole batch")
-        ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case))
-        ->default_str("batch");
+    addChoice(command, "--mode", batch.mode, modes,
+              "one NOX file per scan, per input file, or for the whole batch", "batch");
 
     command
         .add_option("--units-per-metre,--units-per-meter", batch.unitsPerMetre,
@@ -48,7 +73,8 @@ void addConvertOptions(CLI::App& command, ConvertOptions& options) {
     command.add_flag("--no-colour,--no-color", batch.noColour, "leave out colour");
     command.add_flag("--no-intensity", batch.noIntensity, "leave out intensity");
     command.add_flag("--classification", batch.classification,
-                     "keep the classification of each point");
+                     "keep each point's class where the input has one (RXP, RDB and 3DD scans "
+                     "have none)");
     command.add_flag("--combine", batch.combineClouds,
                      "merge the clouds of each output file into one");
     command.add_flag("--normals", batch.generateNormals, "generate a normal for every point");
@@ -58,19 +84,13 @@ void addConvertOptions(CLI::App& command, ConvertOptions& options) {
 
     const std::map<std::string, RSPOpt::RSPDataSource> sources{
         {"rdb", RSPOpt::DataSourceRdb}, {"scan", RSPOpt::DataSourceScanFile}};
-    command
-        .add_option(
-            "--project-source", batch.projectSource,
-            "what a project's scans are read from: the point database (rdb) or the scan files")
-        ->transform(CLI::CheckedTransformer(sources, CLI::ignore_case))
-        ->default_str("rdb");
+    addChoice(command, "--project-source", batch.projectSource, sources,
+              "what a project's scans are read from: the point database (rdb) or the scan files",
+              "rdb");
     const std::map<std::string, RSPOpt::RSPIntensitySource> intensities{
         {"reflectance", RSPOpt::IntensityReflectance}, {"amplitude", RSPOpt::IntensityAmplitude}};
-    command
-        .add_option("--intensity-source", batch.intensitySource,
-                    "which measured value becomes the intensity of RIEGL scans")
-        ->transform(CLI::CheckedTransformer(intensities, CLI::ignore_case))
-        ->default_str("reflectance");
+    addChoice(command, "--intensity-source", batch.intensitySource, intensities,
+              "which measured value becomes the intensity of RIEGL scans", "reflectance");
     command
         .add_option("--reflectance-scale", batch.reflectanceScale,
                     "factor from reflectance to intensity")

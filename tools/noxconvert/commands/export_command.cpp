@@ -26,15 +26,6 @@ using namespace hostkit;
 
 enum class ExportFormat { Ply, Xyz, Las, E57 };
 
-bool endsWithIgnoringCase(const std::string& text, const std::string& suffix) {
-    if (text.size() < suffix.size()) return false;
-    for (size_t i = 0; i < suffix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[text.size() - suffix.size() + i])) !=
-            suffix[i])
-            return false;
-    return true;
-}
-
 struct Channels {
     bool colour = false;
     bool intensity = false;
@@ -141,13 +132,13 @@ int exportThroughHostKit(const NoxScene& scene, ExportFormat format, const std::
 
 int runExport(const std::string& noxPath, const std::string& outputPath) {
     ExportFormat format;
-    if (endsWithIgnoringCase(outputPath, ".ply")) {
+    if (hasExtension(outputPath, ".ply")) {
         format = ExportFormat::Ply;
-    } else if (endsWithIgnoringCase(outputPath, ".xyz")) {
+    } else if (hasExtension(outputPath, ".xyz")) {
         format = ExportFormat::Xyz;
-    } else if (endsWithIgnoringCase(outputPath, ".las")) {
+    } else if (hasExtension(outputPath, ".las")) {
         format = ExportFormat::Las;
-    } else if (endsWithIgnoringCase(outputPath, ".e57")) {
+    } else if (hasExtension(outputPath, ".e57")) {
         format = ExportFormat::E57;
     } else {
         std::fprintf(stderr, "noxconvert: export writes .ply, .xyz, .las or .e57 files, not %s\n",

@@ -134,6 +134,12 @@ private:
 }  // namespace
 
 int runPreview(const std::string& noxPath, const std::string& pngPath, int width, int height) {
+    // The picture is always a PNG; another name would hand viewers the wrong kind of file.
+    if (!hasExtension(pngPath, ".png")) {
+        std::fprintf(stderr, "noxconvert: preview writes PNG files, named .png, not %s\n",
+                     pngPath.c_str());
+        return kExitUsage;
+    }
     std::optional<NoxScene> scene = openScene(noxPath);
     if (!scene) return kExitInputMissing;
     const SceneSummary summary = scene->summary();

@@ -1,5 +1,6 @@
 #include "commands/scene_access.h"
 
+#include <cctype>
 #include <cinttypes>
 #include <cstdio>
 
@@ -24,6 +25,14 @@ bool allPointsRead(const std::string& noxPath, uint64_t delivered, uint64_t expe
                  noxPath.c_str(), delivered, expected, notWritten.empty() ? "" : "; ",
                  notWritten.c_str(), notWritten.empty() ? "" : " was not written");
     return false;
+}
+
+bool hasExtension(const std::string& path, const std::string& extension) {
+    if (path.size() < extension.size()) return false;
+    const size_t start = path.size() - extension.size();
+    for (size_t i = 0; i < extension.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(path[start + i])) != extension[i]) return false;
+    return true;
 }
 
 }  // namespace noxconvert

@@ -3,6 +3,7 @@
 // The inputs and the output of a conversion, checked and made absolute before the library sees
 // them: the library joins a name without a folder to "/", and takes a name without a "." after
 // its last "/" for a folder.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,11 +19,14 @@ struct ConversionPlan {
     std::string outputFolder;           // where the output files and the writer's temporaries go
 };
 
-// Checks every input and the output for the batch mode, and creates the output folder when it
-// is missing. Refuses, all at once: an input that is a folder and an output that does not fit
-// the mode (BadRequest), an input that does not exist (Missing, with the name as given as its
-// subject); then an output folder that cannot be created (Failed).
+// Checks every input and the output for the batch mode; changes nothing on disk. Refuses, all
+// at once: an input that is a folder and an output that does not fit the mode (BadRequest), an
+// input that does not exist (Missing, with the name as given as its subject).
 Result<ConversionPlan> makePlan(const std::vector<std::string>& inputs, const std::string& output,
                                 ks_formats::BatchMode mode);
+
+// Creates the plan's output folder when it is missing: once the inputs are known to convert, so
+// that a run refused for its inputs leaves nothing behind. Failed when it cannot be created.
+std::optional<Refusal> createOutputFolder(const ConversionPlan& plan);
 
 }  // namespace hostkit
