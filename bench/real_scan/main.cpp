@@ -2,7 +2,7 @@
 // viewer library, as an unstructured cloud and as a grid cloud, in both file versions, and the
 // bytes each channel costs. Prints the figures recorded in docs/benchmarks.md.
 //
-//   real_scan_bench [--data FOLDER] [--dir FOLDER] [--repeat N]
+//   real_scan_bench [--data FOLDER] [--dir FOLDER] [--repeat N] [--keep]
 //
 // The data folder holds SCAN.raw (17-byte records: int32 x, y, z in millimetres, int16 intensity,
 // three colour bytes) and SCAN.rowcol (uint16 row, uint16 column of each point's cell), as the
@@ -11,7 +11,8 @@
 // colour: the differences are what intensity and colour cost. The grid cloud is the scan sweep by
 // sweep (a sweep is a grid row), null points in the cells without a return. Every file written
 // with all channels is read back and every point compared. The NOX files go to a scratch folder
-// and are removed: they derive from the data, whose licence notice stays with the data folder.
+// and are removed (--keep leaves them, with a copy of the data's README and its licence notice):
+// they derive from the data, whose notice must go wherever they go.
 #include <unistd.h>
 
 #include <algorithm>
@@ -228,17 +229,22 @@ int main(int argc, char** argv) {
     if (const char* given = std::getenv("KS_REAL_SCANS")) data = given;
     fs::path scratch = fs::temp_directory_path();
     int repeat = 3;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    bool keep = false;
+    for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
-        if (option == "--data")
-            data = argv[i + 1];
-        else if (option == "--dir")
-            scratch = argv[i + 1];
-        else if (option == "--repeat")
-            repeat = std::max(1, std::atoi(argv[i + 1]));
-        else {
-            std::fprintf(stderr,
-                         "usage: real_scan_bench [--data FOLDER] [--dir FOLDER] [--repeat N]\n");
+        const bool valued = i + 1 < argc;
+        if (option == "--keep") {
+            keep = true;
+        } else if (option == "--data" && valued) {
+            data = argv[++i];
+        } else if (option == "--dir" && valued) {
+            scratch = argv[++i];
+        } else if (option == "--repeat" && valued) {
+            repeat = std::max(1, std::atoi(argv[++i]));
+        } else {
+            std::fprintf(
+                stderr,
+                "usage: real_scan_bench [--data FOLDER] [--dir FOLDER] [--repeat N] [--keep]\n");
             return 2;
         }
     }
@@ -296,6 +302,11 @@ int main(int argc, char** argv) {
         "at most %.2f)\n",
         kLazBytes, kReferenceCodecBytes, 0.85 * kReferenceCodecBytes);
     std::error_code ignored;
-    fs::remove_all(folder, ignored);
+    if (!keep) {
+        fs::remove_all(folder, ignored);
+    } else {
+        fs::copy_file(data / "README.md", folder / "README.md", ignored);
+        std::printf("the files are in %s, with the data's README\n", folder.string().c_str());
+    }
     return ok ? 0 : 1;
 }

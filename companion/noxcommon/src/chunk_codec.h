@@ -44,6 +44,10 @@ private:
     void encodeSecondCoding(const ChunkPoints& p, std::vector<uint8_t>& out);
     void encodePositions(const ChunkPoints& p, const GridNeighbours* grid,
                          std::vector<uint8_t>& out);
+    // The positions with the predictors among `candidates` that the estimate ranks first;
+    // answers whether one of them needs the grid.
+    bool encodePositionsWith(const ChunkPoints& p, const GridNeighbours* grid,
+                             const uint8_t* candidates, size_t count, std::vector<uint8_t>& out);
     void encodeSmallField(uint8_t baseId, const uint64_t* values, size_t n,
                           const GridNeighbours* grid, std::vector<uint8_t>& out);
     void encodeColours(const ChunkPoints& p, const GridNeighbours* grid, std::vector<uint8_t>& out);
@@ -54,6 +58,7 @@ private:
     std::vector<uint64_t> wide_;
     std::vector<uint64_t> residuals_[3];
     std::vector<uint8_t> low_, high_, exceptions_, bytes_, packed_;
+    std::vector<uint8_t> trialStreams_, trialEntries_;  // a coding of the positions held back
     GridNeighbours grid_;
     uint32_t streamCount_ = 0;
     size_t tableAt_ = 0;

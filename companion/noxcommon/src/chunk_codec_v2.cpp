@@ -11,8 +11,10 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 #include "chunk_codec.h"
@@ -80,12 +82,13 @@ double sampledCost(const T* s, uint32_t n, const GridNeighbours* grid) {
 }
 
 // The candidate whose residuals have the fewest bits on every eighth point.
-template <size_t N, typename T>
-uint8_t cheapestPredictor(const uint8_t (&candidates)[N], const T* s, uint32_t n,
+template <typename T>
+uint8_t cheapestPredictor(const uint8_t* candidates, size_t count, const T* s, uint32_t n,
                           const GridNeighbours* grid, double* cost = nullptr) {
     uint8_t best = candidates[0];
     double fewest = HUGE_VAL;
-    for (uint8_t candidate : candidates) {
+    for (size_t c = 0; c < count; ++c) {
+        const uint8_t candidate = candidates[c];
         double bits = 0;
         withPredictor(candidate, [&](auto P) { bits = sampledCost<P()>(s, n, grid); });
         if (bits < fewest) {
@@ -279,10 +282,41 @@ void ChunkEncoder::encodeSecondCoding(const ChunkPoints& p, std::vector<uint8_t>
 
 void ChunkEncoder::encodePositions(const ChunkPoints& p, const GridNeighbours* grid,
                                    std::vector<uint8_t>& out) {
-    const uint32_t n = p.valid;
     static constexpr uint8_t kAnyCloud[] = {kPredictPrevious, kPredictLinear};
     static constexpr uint8_t kGridCloud[] = {kPredictPrevious, kPredictLinear, kPredictGrid,
                                              kPredictGridPlane};
+    if (!grid) {
+        encodePositionsWith(p, grid, kAnyCloud, std::size(kAnyCloud), out);
+        return;
+    }
+    // The estimate ranks predictors by the residuals' order-0 entropy. The compressor does better
+    // than that on the smooth residuals of a point from the one before it along a sweep, and
+    // where most cells are empty the grid's neighbours are missing too often to beat them: the
+    // estimate then picks a grid predictor that loses. So when it picks one, the predictors of an
+    // unstructured cloud are coded too, and the smaller coding of the two is kept: a grid's
+    // positions never cost more than those predictors would.
+    const size_t mark = out.size();
+    const uint32_t before = streamCount_;
+    if (!encodePositionsWith(p, grid, kGridCloud, std::size(kGridCloud), out)) return;
+    uint8_t* const table = out.data() + tableAt_;
+    trialStreams_.assign(out.begin() + std::ptrdiff_t(mark), out.end());
+    trialEntries_.assign(table + kTableEntrySize * before, table + kTableEntrySize * streamCount_);
+    const uint32_t trialCount = streamCount_;
+    out.resize(mark);
+    streamCount_ = before;
+    encodePositionsWith(p, grid, kAnyCloud, std::size(kAnyCloud), out);
+    if (trialStreams_.size() >= out.size() - mark) return;
+    out.resize(mark);
+    out.insert(out.end(), trialStreams_.begin(), trialStreams_.end());
+    std::copy(trialEntries_.begin(), trialEntries_.end(),
+              out.data() + tableAt_ + kTableEntrySize * before);
+    streamCount_ = trialCount;
+}
+
+bool ChunkEncoder::encodePositionsWith(const ChunkPoints& p, const GridNeighbours* grid,
+                                       const uint8_t* candidates, size_t count,
+                                       std::vector<uint8_t>& out) {
+    const uint32_t n = p.valid;
     uint64_t* const s[3] = {reinterpret_cast<uint64_t*>(const_cast<int64_t*>(p.steps[0].data())),
                             reinterpret_cast<uint64_t*>(const_cast<int64_t*>(p.steps[1].data())),
                             reinterpret_cast<uint64_t*>(const_cast<int64_t*>(p.steps[2].data()))};
@@ -291,8 +325,7 @@ void ChunkEncoder::encodePositions(const ChunkPoints& p, const GridNeighbours* g
     double separateBits = 0;
     for (int a = 0; a < 3; ++a) {
         double bits = 0;
-        chosen[a] = grid ? cheapestPredictor(kGridCloud, s[a], n, grid, &bits)
-                         : cheapestPredictor(kAnyCloud, s[a], n, grid, &bits);
+        chosen[a] = cheapestPredictor(candidates, count, s[a], n, grid, &bits);
         separateBits += bits;
     }
     // ...or, where one predictor serves all three, with the cross-axis correction: most scans
@@ -325,13 +358,16 @@ void ChunkEncoder::encodePositions(const ChunkPoints& p, const GridNeighbours* g
             addResiduals(axisIds[a], chosen[a], r[0], n, out);
         }
     }
+    return chosen[0] > kPredictLinear || chosen[1] > kPredictLinear || chosen[2] > kPredictLinear;
 }
 
 void ChunkEncoder::encodeSmallField(uint8_t baseId, const uint64_t* values, size_t n,
                                     const GridNeighbours* grid, std::vector<uint8_t>& out) {
     const uint32_t count = uint32_t(n);
-    const uint8_t predictor = grid ? cheapestPredictor(kAttributeCandidates, values, count, grid)
-                                   : uint8_t(kPredictPrevious);
+    const uint8_t predictor =
+        grid ? cheapestPredictor(kAttributeCandidates, std::size(kAttributeCandidates), values,
+                                 count, grid)
+             : uint8_t(kPredictPrevious);
     if (predictor == kPredictPrevious) {
         addResidualField(baseId, kPredictPrevious, values, n, out);
         return;
@@ -357,8 +393,10 @@ void ChunkEncoder::encodeColours(const ChunkPoints& p, const GridNeighbours* gri
     uint8_t* const residuals = low_.data();
     for (int plane = 0; plane < 3; ++plane) {
         const uint8_t* values = planes + size_t(plane) * n;
-        const uint8_t predictor = grid ? cheapestPredictor(kAttributeCandidates, values, n, grid)
-                                       : uint8_t(kPredictPrevious);
+        const uint8_t predictor =
+            grid ? cheapestPredictor(kAttributeCandidates, std::size(kAttributeCandidates), values,
+                                     n, grid)
+                 : uint8_t(kPredictPrevious);
         withPredictor(predictor, [&](auto P) { residualsOf<P()>(values, n, grid, residuals); });
         addStream(ids[plane], predictor, residuals, n, out);
     }
