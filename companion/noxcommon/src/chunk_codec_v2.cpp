@@ -27,6 +27,9 @@ namespace {
 
 // The size estimates look at every eighth point: enough to rank the predictors.
 constexpr uint32_t kCostStride = 8;
+// A grid chunk is sparse when more than one cell in this many is empty (the scans of a building
+// leave a sixth or less of the cells empty, for the sky; an indoor scan of pipes and tanks half).
+constexpr size_t kSparseShare = 5;
 
 // Calls `body` with the predictor as a compile-time constant.
 template <typename Body>
@@ -291,13 +294,14 @@ void ChunkEncoder::encodePositions(const ChunkPoints& p, const GridNeighbours* g
     }
     // The estimate ranks predictors by the residuals' order-0 entropy. The compressor does better
     // than that on the smooth residuals of a point from the one before it along a sweep, and
-    // where most cells are empty the grid's neighbours are missing too often to beat them: the
-    // estimate then picks a grid predictor that loses. So when it picks one, the predictors of an
-    // unstructured cloud are coded too, and the smaller coding of the two is kept: a grid's
-    // positions never cost more than those predictors would.
+    // where many cells are empty the grid's neighbours are too often missing or far to beat them:
+    // the estimate then picks a grid predictor that loses. So in such a chunk, when it picks one,
+    // the predictors of an unstructured cloud are coded too, and the smaller coding is kept. A
+    // dense grid, where the grid predictors win by far, is not coded twice.
     const size_t mark = out.size();
     const uint32_t before = streamCount_;
-    if (!encodePositionsWith(p, grid, kGridCloud, std::size(kGridCloud), out)) return;
+    const bool sparse = size_t(p.count - p.valid) * kSparseShare > p.count;
+    if (!encodePositionsWith(p, grid, kGridCloud, std::size(kGridCloud), out) || !sparse) return;
     uint8_t* const table = out.data() + tableAt_;
     trialStreams_.assign(out.begin() + std::ptrdiff_t(mark), out.end());
     trialEntries_.assign(table + kTableEntrySize * before, table + kTableEntrySize * streamCount_);
