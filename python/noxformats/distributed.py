@@ -11,13 +11,21 @@ reported with its reason and the others go on; a task whose worker died is submi
 to `retries` more times. A scan's file appears under its name only when it is complete: the task
 converts into a hidden name in the output folder and renames it on success, and the writer builds
 that file under a temporary of its own, which the next attempt for the same name removes.
+
+Worker processes run the main module again before anything else, which code read from standard
+input or a script without a `__main__` guard cannot give them: a cluster made here is refused at
+once in the first case, and closed with a NoxError when its workers have not all started within
+worker_timeout in any case.
 """
 
 from __future__ import annotations
 
+import asyncio
 import dataclasses
 import fcntl
+import multiprocessing
 import os
+import sys
 import threading
 import time
 import uuid
@@ -25,6 +33,7 @@ from dataclasses import dataclass
 from typing import Callable, Iterable, Optional, Sequence, Union
 
 from . import _noxformats
+from ._noxformats import NoxError
 from .conversion import ConversionResult, Failure, _canonical_settings, _paths, convert, \
     project_scans
 
@@ -37,6 +46,13 @@ _MERGE_SETTINGS = ("tolerance", "auto_tolerance", "intensity", "colour", "classi
 
 # A worker sends a scan's progress at most this often (seconds), and at every change of phase.
 _EVENT_INTERVAL = 0.25
+
+# How long closing a cluster made here may take (seconds) before its worker processes are ended.
+_CLOSE_TIMEOUT = 20
+
+# What to do when a cluster made here cannot start its workers, the end of both messages.
+_GUARD_ADVICE = ("put the code in a script file and call convert_campaign under "
+                 "`if __name__ == \"__main__\":`, or pass a client of your own")
 
 
 @dataclass(frozen=True)
@@ -266,6 +282,7 @@ def convert_campaign(
     retries: int = 2,
     progress: Optional[Callable[[ScanEvent], object]] = None,
     project_source: str = "rdb",
+    worker_timeout: Optional[float] = 60,
     **settings,
 ) -> CampaignResult:
     """Converts every scan of the inputs into its own NOX file in out_dir, one Dask task each.
@@ -277,10 +294,17 @@ def convert_campaign(
     cluster made here a death is seen at once; a scheduler of your own retries a task itself
     (its distributed.scheduler.allowed-failures) before these retries start.
     progress: called with a ScanEvent for every scan's progress, retry and end.
+    worker_timeout: seconds within which every worker of a cluster made here must have started
+    (None: no limit); when they have not, the cluster is closed and NoxError raised. A client
+    given is used as it is.
     settings: conversion settings by name, as for noxformats.convert (no mode: one file each).
     """
     if isinstance(retries, bool) or not isinstance(retries, int) or retries < 0:
         raise ValueError(f"retries: expected a whole number from 0, got {retries!r}")
+    if worker_timeout is not None and (isinstance(worker_timeout, bool)
+                                       or not isinstance(worker_timeout, (int, float))
+                                       or not worker_timeout > 0):
+        raise ValueError(f"worker_timeout: expected seconds > 0 or None, got {worker_timeout!r}")
     settings = _canonical_settings(settings)
     if "mode" in settings:
         raise ValueError("mode: a campaign writes one file per scan; leave mode out")
@@ -288,23 +312,21 @@ def convert_campaign(
     _noxformats.check_settings(settings)
     if merge_into is not None and not os.fspath(merge_into).endswith(".nox"):
         raise ValueError(f"merge_into names a .nox file, got {merge_into!r}")
+    if client is None:
+        main = _main_workers_cannot_run()
+        if main is not None:
+            raise NoxError(f"the campaign cannot start its worker processes: {main}; "
+                           f"{_GUARD_ADVICE}")
     out_dir = os.path.abspath(os.fspath(out_dir))
     os.makedirs(out_dir, exist_ok=True)
     tasks = plan_campaign(inputs, out_dir, project_source)
     if not tasks:
         raise ValueError("the inputs hold no scan")
 
-    from distributed import Client, LocalCluster
-
-    cluster = None
+    cluster, others = None, set()
     if client is None:
-        import dask
-        # A worker's death fails its task at once, so the retries below count every death.
-        with dask.config.set({"distributed.scheduler.allowed-failures": 0}):
-            cluster = LocalCluster(n_workers=max(1, min(len(tasks), os.cpu_count() or 1)),
-                                   threads_per_worker=1, processes=True,
-                                   dashboard_address=None)
-            client = Client(cluster)
+        cluster, client, others = _start_cluster(max(1, min(len(tasks), os.cpu_count() or 1)),
+                                                 worker_timeout)
     events = _Events(progress)
     topic = f"noxformats-campaign-{uuid.uuid4().hex}"
     client.subscribe_topic(topic, events.from_scheduler)
@@ -319,11 +341,100 @@ def convert_campaign(
         for task in tasks:
             _remove_abandoned(task)
         if cluster is not None:
-            client.close()
-            cluster.close()
+            _close_cluster(client, cluster, others)
     if events.error is not None:
         raise events.error
     return CampaignResult(tuple(outcomes), merged, merge_reason)
+
+
+def _main_workers_cannot_run() -> Optional[str]:
+    """Why worker processes started here could not run the main module again, or None when they
+    can. Processes started by spawn or forkserver run the main script's file before anything
+    else; code read from standard input names a file ("<stdin>") that is not there, and they die
+    at once."""
+    import dask
+    method = dask.config.get("distributed.worker.multiprocessing-method", "spawn")
+    if method not in ("spawn", "forkserver"):
+        return None
+    main = sys.modules.get("__main__")
+    if main is None or getattr(getattr(main, "__spec__", None), "name", None) is not None:
+        return None  # run as a module (python -m): the workers import it by name
+    path = getattr(main, "__file__", None)
+    if path is None:
+        return None  # an interactive session or python -c: the workers leave __main__ alone
+    if os.path.splitext(os.path.basename(path))[0] == "ipython":
+        return None  # multiprocessing leaves the IPython launcher alone
+    original = getattr(multiprocessing.process, "ORIGINAL_DIR", None) or os.getcwd()
+    if os.path.isfile(os.path.join(original, path)):
+        return None
+    return (f"they run the main module again ({method} start method), and it is {path!r}, "
+            f"not a file (code read from standard input cannot be run again)")
+
+
+def _worker_processes() -> set:
+    """The Dask worker processes this process has started and not yet joined."""
+    return {process for process in multiprocessing.active_children()
+            if process.name.startswith("Dask Worker process")}
+
+
+def _start_cluster(workers: int, timeout: Optional[float]):
+    """A LocalCluster of worker processes with one thread each, its client, and the worker
+    processes this process had before (not the cluster's), once every worker has started; a
+    NoxError, with the cluster closed, when they have not within timeout seconds."""
+    import dask
+    from distributed import Client, LocalCluster
+
+    started = time.monotonic()
+    before = _worker_processes()
+    cluster = client = None
+    try:
+        # A worker's death fails its task at once, so the campaign's retries count every death.
+        with dask.config.set({"distributed.scheduler.allowed-failures": 0}):
+            # death_timeout bounds each worker's start: without it a worker process that dies
+            # while starting is started again, without end, and the cluster never comes up.
+            cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
+                                   dashboard_address=None, death_timeout=timeout)
+            client = Client(cluster)
+        if timeout is None:
+            client.wait_for_workers(workers)
+        else:
+            # A timeout of 0 would mean no limit to wait_for_workers.
+            client.wait_for_workers(workers,
+                                    timeout=max(0.1, timeout - (time.monotonic() - started)))
+    except Exception as error:
+        _close_cluster(client, cluster, before)
+        detail = f"{type(error).__name__}: {error}" if str(error) else type(error).__name__
+        advice = _GUARD_ADVICE
+        if isinstance(error, (TimeoutError, asyncio.TimeoutError)) and timeout is not None:
+            happened = f"did not all start within {timeout:g} s"
+            advice += " (or allow more time with worker_timeout)"
+        else:
+            happened = "could not be started"
+        plural = "es" if workers > 1 else ""
+        raise NoxError(f"the campaign's {workers} worker process{plural} {happened} ({detail}); "
+                       f"they run the main module again, which code read from standard input "
+                       f"or a script without a `__main__` guard cannot give them: "
+                       f"{advice}") from error
+    return cluster, client, before
+
+
+def _close_cluster(client, cluster, others: set) -> None:
+    """Closes a cluster made here and its client, then ends whatever worker process the
+    cluster started that outlived the close (one caught between a failed start and its
+    restart can); others are worker processes that are not the cluster's."""
+    for closing in (client, cluster):
+        if closing is None:
+            continue
+        try:
+            closing.close(timeout=_CLOSE_TIMEOUT)
+        except Exception:  # ended below
+            pass
+    for process in _worker_processes() - others:
+        process.terminate()
+        process.join(5)
+        if process.is_alive():
+            process.kill()
+            process.join()
 
 
 def _run_scans(client, tasks: list[ScanTask], settings: dict, topic: str, retries: int,

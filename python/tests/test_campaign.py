@@ -1,9 +1,15 @@
 """noxformats.distributed.convert_campaign on a LocalCluster of two worker processes: a damaged
-scan, a worker killed under its task, the merge, and what stays in the output folder."""
+scan, a worker killed under its task, the merge, and what stays in the output folder; a cluster
+whose workers cannot start."""
 
+import multiprocessing
 import os
 import signal
+import subprocess
+import sys
+import textwrap
 import threading
+import time
 
 import numpy as np
 import pytest
@@ -108,6 +114,9 @@ def test_campaign_refuses_bad_arguments_before_any_task(tmp_path):
         convert_campaign(["x.rsp"], tmp_path / "out", mode="scan")
     with pytest.raises(ValueError, match="retries"):
         convert_campaign(["x.rsp"], tmp_path / "out", retries=-1)
+    for timeout in (0, "60", True):
+        with pytest.raises(ValueError, match="worker_timeout"):
+            convert_campaign(["x.rsp"], tmp_path / "out", worker_timeout=timeout)
     with pytest.raises(FileNotFoundError):
         convert_campaign([tmp_path / "missing.rsp"], tmp_path / "out")
 
@@ -120,3 +129,34 @@ def test_plan_names_each_scan_once(tmp_path):
     assert len({task.output for task in tasks}) == 5
     assert [task.index for task in tasks] == [0, 1, 2, 3, None]
     assert tasks[-1].input == str(scan_file) and tasks[-1].project is None
+
+
+def test_campaign_read_from_standard_input_says_at_once_it_cannot_start_workers(sample, tmp_path):
+    # Worker processes started by spawn run the main module again, and "<stdin>" is no file:
+    # without the check they die and are restarted for ever.
+    script = textwrap.dedent(f"""
+        from noxformats.distributed import convert_campaign
+        convert_campaign({str(sample[0])!r}, {str(tmp_path / "out")!r}, worker_timeout=15)
+        print("returned")
+    """)
+    started = time.monotonic()
+    done = subprocess.run([sys.executable, "-"], input=script, capture_output=True, text=True,
+                          timeout=60)
+    assert done.returncode == 1, done.stderr
+    assert time.monotonic() - started < 15  # refused before any worker, not after the limit
+    assert "NoxError: the campaign cannot start its worker processes" in done.stderr
+    assert "'<stdin>'" in done.stderr and '`if __name__ == "__main__":`' in done.stderr
+    assert "returned" not in done.stdout and "Restarting worker" not in done.stderr
+    assert not (tmp_path / "out").exists()
+
+
+def test_campaign_whose_workers_do_not_start_in_time_closes_its_cluster(sample, tmp_path):
+    # No spawned interpreter imports distributed in 50 ms, so the limit passes before any
+    # worker has started.
+    started = time.monotonic()
+    with pytest.raises(noxformats.NoxError, match=r"did not all start within 0\.05 s.*"
+                                                  r"__main__.*worker_timeout"):
+        convert_campaign(sample[0], tmp_path / "out", worker_timeout=0.05)
+    assert time.monotonic() - started < 30
+    assert [p for p in multiprocessing.active_children() if p.name.startswith("Dask")] == []
+    assert leftovers(tmp_path / "out") == []
