@@ -44,8 +44,9 @@ wait_for() {
     done
 }
 
-# Same content: what info reports, without the file's own name and the tags that hold paths,
-# and the SHA-256 of every point as exported text.
+# Same content: what info reports, without the file's own name, the tags that hold paths and
+# the clouds' scan paths (the label from each scan's file name stays), and the SHA-256 of every
+# point as exported text.
 content() {  # LINUX_BIN FILE
     "$1/noxconvert" -q info --json "$2" |
         /usr/bin/python3 -c '
@@ -55,6 +56,7 @@ info.pop("file", None)
 def drop_paths(node):
     if isinstance(node, dict):
         node.pop("tags", None)
+        node.pop("scan", None)
         for value in node.values(): drop_paths(value)
     elif isinstance(node, list):
         for value in node: drop_paths(value)
