@@ -95,14 +95,22 @@ LasFile readLas(const std::string& b) {
     return f;
 }
 
-TEST(LasExport, EveryPointReadsBackInItsPlaceWithItsCloudAndTheHeaderCountsThem) {
-    resetWriterSettings();
+// The sample project converted into one NOX file, and where its LAS export goes.
+class LasExport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetWriterSettings();
+        const SampleInputs inputs = writeSampleInputs(folder);
+        ASSERT_EQ(
+            runTool(KS_NOXCONVERT_PATH, {"convert", inputs.project.string(), "-o", nox.string()})
+                .exitCode,
+            0);
+    }
     const fs::path folder = scratchFolder();
-    const SampleInputs inputs = writeSampleInputs(folder);
     const fs::path nox = folder / "site.nox", las = folder / "site.las";
-    ASSERT_EQ(runTool(KS_NOXCONVERT_PATH, {"convert", inputs.project.string(), "-o", nox.string()})
-                  .exitCode,
-              0);
+};
+
+TEST_F(LasExport, EveryPointReadsBackInItsPlaceWithItsCloudAndTheHeaderCountsThem) {
     const ToolRun run = runTool(KS_NOXCONVERT_PATH, {"export", nox.string(), las.string()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
 
@@ -169,14 +177,7 @@ TEST(LasExport, EveryPointReadsBackInItsPlaceWithItsCloudAndTheHeaderCountsThem)
     }
 }
 
-TEST(LasExport, AFileDamagedWhileExportedLeavesNoLasBehind) {
-    resetWriterSettings();
-    const fs::path folder = scratchFolder();
-    const SampleInputs inputs = writeSampleInputs(folder);
-    const fs::path nox = folder / "site.nox", las = folder / "site.las";
-    ASSERT_EQ(runTool(KS_NOXCONVERT_PATH, {"convert", inputs.project.string(), "-o", nox.string()})
-                  .exitCode,
-              0);
+TEST_F(LasExport, AFileDamagedWhileExportedLeavesNoLasBehind) {
     // The viewer checks every chunk as it opens a file: the last one goes bad after that.
     hostkit::Result<hostkit::NoxScene> scene = hostkit::NoxScene::open(nox.string());
     ASSERT_TRUE(scene) << scene.refusal().reason;
