@@ -17,11 +17,18 @@
 #                follow it)
 #   LABEL        ctest label of every test of the program; "tsan" marks the programs the
 #                ThreadSanitizer build runs (the tsan presets)
+#   WINE_FILTER  on Windows, the tests left out of the run under Wine (a GoogleTest filter's
+#                negative patterns, ':'-separated): those of a Linux-only mechanism
+#
+# In the Windows build the program is registered once, as <name>.under_wine: all its tests in one
+# Wine process (a Wine process costs a minute or more where qemu runs it), in the Wine session
+# (the fixture wine_session of tests/win32), except the ...InFreshProcess suites and WINE_FILTER.
+# Its results go to wine-run/suites/<name>.xml, which scripts/build-windows.sh counts.
 include(GoogleTest)
 
 function(ks_add_test name)
     cmake_parse_arguments(PARSE_ARGV 1 ARG "SERIAL" "ENVIRONMENT;TIMEOUT;LAUNCHER;LABEL"
-                          "FILES;LINK;DEFINITIONS;DEPENDS")
+                          "FILES;LINK;DEFINITIONS;DEPENDS;WINE_FILTER")
     if(NOT ARG_FILES OR ARG_UNPARSED_ARGUMENTS)
         message(FATAL_ERROR
                 "ks_add_test(${name}): FILES is required; not understood: ${ARG_UNPARSED_ARGUMENTS}")
@@ -34,6 +41,10 @@ function(ks_add_test name)
         add_dependencies(${name} ${ARG_DEPENDS})
     endif()
     ks_set_warnings(${name})
+    if(WIN32)
+        ks_add_wine_suite(${name} "${ARG_WINE_FILTER}" "${ARG_ENVIRONMENT}")
+        return()
+    endif()
     if(ARG_LAUNCHER)
         # gtest_discover_tests puts a target's emulator in front of both its listing and its runs.
         set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${ARG_LAUNCHER})
@@ -73,4 +84,21 @@ function(ks_add_test name)
     if(ARG_LABEL)
         set_tests_properties(${name}.in_one_process PROPERTIES LABELS ${ARG_LABEL})
     endif()
+endfunction()
+
+function(ks_add_wine_suite name filter environment)
+    if(NOT KS_WINE_ENVIRONMENT)
+        return()
+    endif()
+    set(excluded "*InFreshProcess.*")
+    foreach(pattern IN LISTS filter)
+        string(APPEND excluded ":${pattern}")
+    endforeach()
+    # add_test() puts the toolchain's emulator (Wine in its environment) in front of the program.
+    add_test(NAME ${name}.under_wine
+             COMMAND ${name} --gtest_filter=-${excluded}
+                     --gtest_output=xml:${CMAKE_BINARY_DIR}/wine-run/suites/${name}.xml)
+    set_tests_properties(${name}.under_wine PROPERTIES
+        ENVIRONMENT "${environment};KS_TEST_RUN=under_wine"
+        FIXTURES_REQUIRED wine_session TIMEOUT 1800 LABELS wine)
 endfunction()

@@ -188,7 +188,13 @@ elif [ "$targets" = all ]; then
         step "Running the Windows tests under Wine (ctest in build-win32/)"
         [ ${#linux_tools[@]} -gt 0 ] ||
             echo "no Linux build in $linux_bin: the host-style run under Wine is left out" >&2
-        ctest --preset win32 -j "$jobs"
+        # Each test program run under Wine leaves its results in wine-run/suites/; the count of
+        # tests that ran there is printed whether or not ctest passed.
+        rm -rf "$build/wine-run/suites"
+        ctest_status=0
+        ctest --preset win32 -j "$jobs" || ctest_status=$?
+        bash tests/win32/count_wine_tests.sh "$build/wine-run/suites"
+        [ "$ctest_status" = 0 ] || exit "$ctest_status"
         step_done
     fi
 else

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#if !defined(_WIN32)
 #include <sys/resource.h>
+#endif
 
 #include <filesystem>
 #include <memory>
@@ -89,6 +91,7 @@ TEST(ChunkPipeline, BuffersAreRecycledWithinTheLimit) {
     EXPECT_GT(buffers.size(), 1u);  // the buffers really were handed on
 }
 
+#if !defined(_WIN32)  // a file size limit (setrlimit)
 // A write refused by the system (a file-size limit, in a child process): the worker removes the
 // temporary file at once, the caller hears of it as kWriteFailed with the system's reason, and
 // nothing more is written.
@@ -130,6 +133,7 @@ TEST(ChunkPipeline, FailedWriteReachesTheCaller) {
     EXPECT_EQ(code, 0);
     EXPECT_TRUE(fs::is_empty(folder));
 }
+#endif
 
 TEST(EncodingThreads, SettingIsAPositiveCountElseOnePerCore) {
     using noxwriter::encodingThreads;

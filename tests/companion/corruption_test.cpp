@@ -16,6 +16,7 @@
 #include "support/nox_checksum_repair.h"
 #include "support/scratch_folder.h"
 #include "support/shipped_nox.h"
+#include "support/test_system.h"
 
 using namespace ks_test;
 
@@ -97,8 +98,8 @@ TEST_F(Corruption, OnlyTheKnownMajorVersionsOpen) {
 
 TEST_F(Corruption, OtherInputsAreRefused) {
     EXPECT_EQ(ksOpenNOX(nullptr), 0u);
-    EXPECT_EQ(ksOpenNOX((folder / "missing.nox").u16string().c_str()), 0u);
-    EXPECT_EQ(ksOpenNOX(folder.u16string().c_str()), 0u);
+    EXPECT_EQ(ksOpenNOX(ks_test::widePath(folder / "missing.nox").c_str()), 0u);
+    EXPECT_EQ(ksOpenNOX(ks_test::widePath(folder).c_str()), 0u);
     EXPECT_FALSE(opens(std::vector<uint8_t>(4096, 'x')));
 }
 

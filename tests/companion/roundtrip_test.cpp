@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <numbers>
 #include <random>
 #include <string>
 #include <tuple>
@@ -203,7 +204,7 @@ TEST_F(RoundTrip, ASparseGridsPositionsCostNoMoreThanUnstructured) {
     std::vector<SourcePoint> cells(size_t(kSweeps) * kCells);
     bool hit = false;
     for (int s = 0; s < kSweeps; ++s) {
-        const double azimuth = 2 * M_PI * s / kSweeps;
+        const double azimuth = 2 * std::numbers::pi * s / kSweeps;
         for (int c = 0; c < kCells; ++c) {
             SourcePoint& p = cells[size_t(s) * kCells + size_t(c)];
             if (unit(random) < 0.08) hit = !hit;  // runs of returns and of sky
@@ -267,7 +268,7 @@ TEST_F(RoundTrip, GroupsCloudsAndNamesAreListed) {
     const uint64_t scene = ksOpenNOX(wide(path).c_str());
     ASSERT_NE(scene, 0u);
     EXPECT_EQ(ksGetNumCloudsInScene(scene), 4);
-    char16_t name[256];
+    ks_char name[256];
     uint64_t points = 0;
     uint32_t content = 0;
     ASSERT_EQ(ksSceneInfo(scene, name, nullptr, &points, &content, nullptr, nullptr), 1);
@@ -275,7 +276,7 @@ TEST_F(RoundTrip, GroupsCloudsAndNamesAreListed) {
     EXPECT_EQ(points, 3u);
     EXPECT_EQ(content, KS_CONTENT_COLOUR | KS_CONTENT_CLASS | KS_CONTENT_INTENSITY);
     ASSERT_EQ(ksCloudInfo(scene, 0, name, &points, &content, nullptr), 1);
-    EXPECT_EQ(std::u16string(name), KS_WIDE("Stra\u00dfe \u5317"));
+    EXPECT_EQ(std::basic_string<ks_char>(name), KS_WIDE("Stra\u00dfe \u5317"));
     EXPECT_EQ(ksCloudInfo(scene, 2, name, &points, &content, nullptr), 1);
     EXPECT_EQ(points, 0u);
     EXPECT_EQ(ksCloudInfo(scene, 4, name, &points, &content, nullptr), 23);

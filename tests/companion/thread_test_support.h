@@ -1,9 +1,16 @@
 #pragma once
-// For the tests of the writer's worker threads: how many threads the process has now, and a body
-// run in a child process under a time limit, so that a hang fails the test instead of stalling it.
+// For the tests of the writer's worker threads: how many threads the process has now, and (on
+// Linux, which has fork) a body run in a child process under a time limit, so that a hang fails
+// the test instead of stalling it.
+#if defined(_WIN32)
+#include <windows.h>
+// windows.h before the tool help functions it declares the types of.
+#include <tlhelp32.h>
+#else
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <fstream>
@@ -12,6 +19,19 @@
 
 namespace ks_test {
 
+#if defined(_WIN32)
+inline int threadsNow() {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    int count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+    CloseHandle(snapshot);
+    return count;
+}
+#else
 inline int threadsNow() {
     std::ifstream status("/proc/self/status");
     std::string line;
@@ -39,5 +59,6 @@ int exitCodeInChild(Body body, std::chrono::seconds limit = std::chrono::seconds
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+#endif
 
 }  // namespace ks_test

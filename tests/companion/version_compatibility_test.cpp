@@ -11,6 +11,7 @@
 #include "support/file_bytes.h"
 #include "support/scratch_folder.h"
 #include "support/shipped_nox.h"
+#include "support/test_system.h"
 
 using namespace ks_test;
 
@@ -31,7 +32,7 @@ struct CloudFacts {
 };
 
 std::vector<CloudFacts> cloudFacts(const std::filesystem::path& path) {
-    const uint64_t scene = ksOpenNOX(path.u16string().c_str());
+    const uint64_t scene = ksOpenNOX(ks_test::widePath(path).c_str());
     std::vector<CloudFacts> facts;
     if (scene == 0) return facts;
     int32_t clouds = 0;
@@ -50,7 +51,7 @@ std::vector<CloudFacts> cloudFacts(const std::filesystem::path& path) {
 class VersionCompatibility : public testing::Test {
 protected:
     void SetUp() override { resetWriterSettings(); }
-    void TearDown() override { unsetenv("KS_NOX_FORMAT_VERSION"); }
+    void TearDown() override { ks_test::unsetEnvironment("KS_NOX_FORMAT_VERSION"); }
     const std::filesystem::path folder = scratchFolder();
 };
 
@@ -99,7 +100,7 @@ TEST_F(VersionCompatibility, NoChunkIsBiggerThanInTheFirstVersion) {
 // Older readers can still be served: the writer writes the first version on request, with the
 // fixture's chunks byte for byte.
 TEST_F(VersionCompatibility, WriterStillWritesTheFirstVersionOnRequest) {
-    setenv("KS_NOX_FORMAT_VERSION", "1", 1);
+    ks_test::setEnvironment("KS_NOX_FORMAT_VERSION", "1");
     const std::filesystem::path old = folder / "old.nox";
     ASSERT_TRUE(writeFixtureScene(old.string()));
     EXPECT_EQ(majorVersion(old), 1);

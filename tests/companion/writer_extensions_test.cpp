@@ -1,12 +1,14 @@
 // The writer's extension functions, through the shipped library: the thread count a host sets is
 // the one streams encode with, and the clean-up of a folder removes the temporary files no writer
 // will finish while it keeps those of writers that still run.
-#include <fcntl.h>
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -22,6 +24,7 @@
 #include "support/ascii_text.h"
 #include "support/scratch_folder.h"
 #include "support/shipped_nox.h"
+#include "support/test_system.h"
 #include "thread_test_support.h"
 
 using namespace ks_test;
@@ -37,12 +40,15 @@ std::vector<std::string> sortedNames(const fs::path& folder) {
     return names;
 }
 
+#if !defined(_WIN32)  // used by the tests of forked writers alone
 void touch(const fs::path& path) {
-    std::FILE* file = std::fopen(path.c_str(), "w");
+    std::FILE* file = std::fopen(path.string().c_str(), "w");
     ASSERT_NE(file, nullptr) << path;
     std::fclose(file);
 }
+#endif
 
+#if !defined(_WIN32)  // a child process made by fork
 // A process that has ended: its id is free again (until the system hands it out anew).
 pid_t endedProcess() {
     const pid_t child = fork();
@@ -50,6 +56,7 @@ pid_t endedProcess() {
     waitpid(child, nullptr, 0);
     return child;
 }
+#endif
 
 class WriterExtensions : public testing::Test {
 protected:
@@ -59,13 +66,13 @@ protected:
     }
     void TearDown() override {
         ksioSetThreadCount(0);
-        unsetenv("KS_NOX_THREADS");
+        ks_test::unsetEnvironment("KS_NOX_THREADS");
         ksioDiscardStream();
     }
 
     // Starts a stream and fills four chunks; answers the threads the process has then.
     int threadsWhileWriting(const char* name) {
-        EXPECT_EQ(ksioStartStreamW((folder / name).u16string().c_str()), 1);
+        EXPECT_EQ(ksioStartStreamW(ks_test::widePath(folder / name).c_str()), 1);
         EXPECT_EQ(ksioAddGroupW(0, KS_WIDE("g")), 1);
         EXPECT_EQ(ksioAddCloudW(KSIO_CLOUD_INTENSITY, KS_WIDE("c"), nullptr, 0, 0), 1);
         for (int i = 0; i < 4 * 65536 + 1; ++i) {
@@ -88,7 +95,7 @@ TEST_F(WriterExtensions, ThreadCountIsTheOneStreamsEncodeWith) {
     ASSERT_EQ(ksioSetThreadCount(3), 1);
     EXPECT_EQ(threadsWhileWriting("three.nox"), before + 3);
     // The count set by the host wins over the environment.
-    setenv("KS_NOX_THREADS", "5", 1);
+    ks_test::setEnvironment("KS_NOX_THREADS", "5");
     EXPECT_EQ(threadsWhileWriting("still-three.nox"), before + 3);
     // One thread: the caller's own, no worker.
     ASSERT_EQ(ksioSetThreadCount(1), 1);
@@ -113,6 +120,7 @@ TEST_F(WriterExtensions, ThreadCountOutOfRangeIsRefusedAndChangesNothing) {
     EXPECT_EQ(ksioSetThreadCount(KSIO_MAX_THREADS), 1);
 }
 
+#if !defined(_WIN32)  // a child process made by fork
 // This process's own temporary files and those of ended processes go; those of a process that
 // still runs, of a writer that holds its file's lock, and every other file stay.
 TEST_F(WriterExtensions, AbandonedTemporariesGoLiveOnesStay) {
@@ -144,7 +152,8 @@ TEST_F(WriterExtensions, AbandonedTemporariesGoLiveOnesStay) {
     ASSERT_EQ(flock(lockedFd, LOCK_EX), 0);
 
     int32_t removed = -1;
-    const int32_t result = ksioRemoveAbandonedSpillFilesW(folder.u16string().c_str(), &removed);
+    const int32_t result =
+        ksioRemoveAbandonedSpillFilesW(ks_test::widePath(folder).c_str(), &removed);
     close(lockedFd);
     kill(running, SIGKILL);
     waitpid(running, nullptr, 0);
@@ -155,18 +164,19 @@ TEST_F(WriterExtensions, AbandonedTemporariesGoLiveOnesStay) {
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(sortedNames(folder), expected);
 }
+#endif
 
 // What a host calls when its second Ctrl-C ends the process: the temporary file of the stream
 // this process still writes goes too.
 TEST_F(WriterExtensions, OwnOpenStreamsTemporaryGoes) {
-    ASSERT_EQ(ksioStartStreamW((folder / "busy.nox").u16string().c_str()), 1);
+    ASSERT_EQ(ksioStartStreamW(ks_test::widePath(folder / "busy.nox").c_str()), 1);
     ASSERT_EQ(sortedNames(folder).size(), 1u);
     int32_t removed = 0;
-    EXPECT_EQ(ksioRemoveAbandonedSpillFilesW(folder.u16string().c_str(), &removed), 1);
+    EXPECT_EQ(ksioRemoveAbandonedSpillFilesW(ks_test::widePath(folder).c_str(), &removed), 1);
     EXPECT_EQ(removed, 1);
     EXPECT_TRUE(fs::is_empty(folder));
     // Nothing to remove the second time; the count may be left out.
-    EXPECT_EQ(ksioRemoveAbandonedSpillFilesW(folder.u16string().c_str(), nullptr), 1);
+    EXPECT_EQ(ksioRemoveAbandonedSpillFilesW(ks_test::widePath(folder).c_str(), nullptr), 1);
 }
 
 TEST_F(WriterExtensions, FolderThatCannotBeListedIsRefused) {
@@ -177,7 +187,7 @@ TEST_F(WriterExtensions, FolderThatCannotBeListedIsRefused) {
 
     const fs::path missing = folder / "no such folder";
     removed = -1;
-    EXPECT_EQ(ksioRemoveAbandonedSpillFilesW(missing.u16string().c_str(), &removed), 23);
+    EXPECT_EQ(ksioRemoveAbandonedSpillFilesW(ks_test::widePath(missing).c_str(), &removed), 23);
     EXPECT_EQ(removed, 0);
     const std::string reason = narrow(ksioGetLastErrorW());
     EXPECT_NE(reason.find("cannot list the folder " + missing.string()), std::string::npos)

@@ -140,11 +140,12 @@ TEST(ComponentLayer, ObjectsLiveWhileReferencedAndAnswerOnlyTheirInterfaces) {
 }
 
 TEST(ComponentLayer, StringsAreCopiedWithTheirLength) {
-    const char16_t text[] = KS_WIDE("/scans/sc\u00e4n 1.3dd");
-    BSTR copy = SysAllocString(text);
+    using OleText = std::basic_string<std::remove_pointer_t<BSTR>>;
+    const OleText text = KS_WIDE("/scans/sc\u00e4n 1.3dd");
+    BSTR copy = SysAllocString(text.c_str());
     ASSERT_NE(copy, nullptr);
-    EXPECT_NE(copy, text);
-    EXPECT_EQ(std::u16string(copy), text);
+    EXPECT_NE(copy, text.c_str());
+    EXPECT_EQ(OleText(copy), text);
     EXPECT_EQ(SysStringLen(copy), 17u);
     SysFreeString(copy);
 

@@ -11,6 +11,7 @@
 #include "support/com_scope.h"
 #include "support/file_bytes.h"
 #include "support/scratch_folder.h"
+#include "support/test_system.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ protected:
     }
 
     HRESULT open(const std::filesystem::path& path) {
-        const std::u16string wide(path.u16string());
+        const auto wide(ks_test::widePath(path));
         BSTR name = SysAllocString(wide.c_str());
         BSTR options = SysAllocString(KS_WIDE(""));
         const HRESULT result = reader_->Open(name, options, 0, 0, 0);

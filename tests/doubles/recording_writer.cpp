@@ -15,7 +15,7 @@ struct Recorder {
     std::map<std::string, int32_t> results;
     ksioProgressCallback callback = nullptr;
     std::string snapshot;
-    std::u16string lastError;  // names the last call that was told to fail
+    std::basic_string<ksio_char> lastError;  // names the last call that was told to fail
 };
 
 Recorder& recorder() {
@@ -27,7 +27,7 @@ std::string text(const ksio_char* wide) {
     if (!wide) return "(null)";
     std::string out;
     for (; *wide; ++wide) {
-        const char16_t unit = *wide;
+        const auto unit = static_cast<char16_t>(*wide);
         if (unit < 0x80) {
             out.push_back(static_cast<char>(unit));
         } else {

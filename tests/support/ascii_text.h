@@ -5,12 +5,12 @@
 
 namespace ks_test {
 
-inline std::u16string wide(std::string_view ascii) {
-    return std::u16string(ascii.begin(), ascii.end());
+inline ks_formats::WideString wide(std::string_view ascii) {
+    return ks_formats::WideString(ascii.begin(), ascii.end());
 }
 
 // Anything beyond ASCII becomes '?'; a null pointer gives an empty string.
-inline std::string narrow(const char16_t* text) {
+inline std::string narrow(const ks_formats::WideChar* text) {
     std::string out;
     for (; text && *text; ++text) out.push_back(*text < 0x80 ? char(*text) : '?');
     return out;

@@ -12,16 +12,16 @@ namespace ks_test {
 struct RecordingFeedback : ks_formats::Feedback {
     struct Progress {
         ks_formats::ImportBatch* batch;
-        std::u16string name;
+        ks_formats::WideString name;
         int overall, filePercent, fileIndex, phase;
     };
     struct Error {
         ks_formats::ImportBatch* batch;
-        std::u16string name;
+        ks_formats::WideString name;
         ks_formats::Result result;
         int fileIndex;
         ks_formats::ConvertPhase phase;
-        std::u16string reason;  // what the library said while reporting it
+        ks_formats::WideString reason;  // what the library said while reporting it
     };
     std::vector<Progress> progress;
     std::vector<Error> errors;

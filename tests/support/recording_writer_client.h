@@ -2,13 +2,13 @@
 // Talks to the recording writer that the unit tests put first on the library path. Header only:
 // it binds the writer through the library's internals, which the program links (the internal
 // archive), not the support library.
-#include <dlfcn.h>
-
 #include <initializer_list>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "ks_common/library_file.h"
+#include "support/test_system.h"
 #include "writer/writer_library.h"
 
 namespace ks_test {
@@ -16,11 +16,7 @@ namespace ks_test {
 namespace recorder_detail {
 
 inline void* recorderSymbol(const char* name) {
-    void* handle = dlopen("libNoxWriter.so", RTLD_NOW | RTLD_NOLOAD);
-    if (!handle) return nullptr;
-    void* symbol = dlsym(handle, name);
-    dlclose(handle);
-    return symbol;
+    return loadedSymbol(KS_LIBRARY_FILE("NoxWriter"), name);
 }
 
 }  // namespace recorder_detail

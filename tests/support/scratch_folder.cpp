@@ -1,11 +1,12 @@
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
+
+#include "support/test_system.h"
 
 namespace fs = std::filesystem;
 
@@ -15,7 +16,7 @@ namespace {
 // The program's own name keeps apart tests of the same name in different programs, and the
 // run's name (KS_TEST_RUN) the same tests run one by one and all in one process.
 std::string programName() {
-    std::string name = fs::read_symlink("/proc/self/exe").filename().string();
+    std::string name = programFile().stem().string();
     if (const char* run = std::getenv("KS_TEST_RUN"); run && *run) name += std::string(".") + run;
     return name;
 }
@@ -25,7 +26,7 @@ std::string ownerName() {
     if (const testing::TestInfo* test = unit.current_test_info())
         return std::string(test->test_suite_name()) + "." + test->name();
     if (const testing::TestSuite* suite = unit.current_test_suite())
-        return std::string(suite->name()) + "." + std::to_string(::getpid());
+        return std::string(suite->name()) + "." + std::to_string(processId());
     throw std::logic_error("scratchFolder() called outside a test and a suite's set-up");
 }
 

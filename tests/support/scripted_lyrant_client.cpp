@@ -1,19 +1,16 @@
 #include "support/scripted_lyrant_client.h"
 
-#include <dlfcn.h>
-
 #include <sstream>
+
+#include "ks_common/library_file.h"
+#include "support/test_system.h"
 
 namespace ks_test {
 namespace {
 
 template <typename Function>
 Function lyrantSymbol(const char* name) {
-    void* handle = dlopen("libKestrionLyrantAPI.so", RTLD_NOW | RTLD_NOLOAD);
-    if (!handle) return nullptr;
-    void* symbol = dlsym(handle, name);
-    dlclose(handle);
-    return reinterpret_cast<Function>(symbol);
+    return reinterpret_cast<Function>(loadedSymbol(KS_LIBRARY_FILE("KestrionLyrantAPI"), name));
 }
 
 }  // namespace

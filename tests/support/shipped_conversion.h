@@ -7,6 +7,7 @@
 
 #include "ks_formats/ks_formats.h"
 #include "support/recording_feedback.h"
+#include "support/test_system.h"
 
 namespace ks_test {
 
@@ -33,8 +34,9 @@ public:
         batch_.includeRGB(request.colour);
         batch_.includeIntensity(true);
         batch_._setFeedbackCount(request.feedbackCount);
-        for (const auto& input : request.inputs) batch_.addImportFile(input.u16string().c_str());
-        batch_.setOutputFilename(request.output.u16string().c_str());
+        for (const auto& input : request.inputs)
+            batch_.addImportFile(ks_test::widePath(input).c_str());
+        batch_.setOutputFilename(ks_test::widePath(request.output).c_str());
     }
     ks_formats::ImportBatch& batch() { return batch_; }
 

@@ -9,6 +9,7 @@
 #include "nox_writer_api.h"
 #include "nox_writer_extensions.h"
 #include "support/file_bytes.h"
+#include "support/test_system.h"
 
 namespace ks_test {
 
@@ -21,7 +22,7 @@ void resetWriterSettings() {
 }
 
 bool opensInViewer(const std::filesystem::path& path) {
-    const uint64_t scene = ksOpenNOX(path.u16string().c_str());
+    const uint64_t scene = ksOpenNOX(ks_test::widePath(path).c_str());
     if (scene == 0) return false;
     ksRemoveScene(scene);
     return true;
@@ -29,7 +30,7 @@ bool opensInViewer(const std::filesystem::path& path) {
 
 ReadBack readAll(const std::filesystem::path& path, uint32_t block) {
     ReadBack out;
-    const uint64_t scene = ksOpenNOX(path.u16string().c_str());
+    const uint64_t scene = ksOpenNOX(ks_test::widePath(path).c_str());
     EXPECT_NE(scene, 0u) << path;
     if (scene == 0) return out;
     const uint64_t query = ksCreateVisPointsQuery();

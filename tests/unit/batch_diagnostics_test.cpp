@@ -13,7 +13,7 @@ namespace {
 
 // Keeps what GetReportedFailureReason answered inside each reportError.
 struct ReasonCatcher final : Feedback {
-    std::vector<std::u16string> reasons;
+    std::vector<ks_formats::WideString> reasons;
     void reportProgress(ImportBatch*, const WideChar*, int, int, int, int) override {}
     void reportError(ImportBatch* batch, const WideChar*, Result, int, ConvertPhase) override {
         const WideChar* reason = GetReportedFailureReason(batch);
@@ -41,11 +41,11 @@ TEST(BatchDiagnostics, ReasonReachesTheFeedbackAndStaysListedAfterwards) {
     ASSERT_TRUE(GetFailure(&batch, 0, &first));
     ASSERT_TRUE(GetFailure(&batch, 1, &second));
     EXPECT_EQ(first.fileIndex, 3);
-    EXPECT_EQ(std::u16string(first.fileName), KS_WIDE("/in/b.rds"));
+    EXPECT_EQ(ks_formats::WideString(first.fileName), KS_WIDE("/in/b.rds"));
     EXPECT_EQ(first.result, ResultCannotOpenFile);
     EXPECT_EQ(first.phase, PhaseRead);
-    EXPECT_EQ(std::u16string(first.reason), catcher.reasons[0]);
-    EXPECT_EQ(std::u16string(second.reason),
+    EXPECT_EQ(ks_formats::WideString(first.reason), catcher.reasons[0]);
+    EXPECT_EQ(ks_formats::WideString(second.reason),
               KS_WIDE("failed while building the output (result 2)"));
     EXPECT_FALSE(GetFailure(&batch, 2, &first));
     EXPECT_FALSE(GetFailure(&batch, -1, &first));
@@ -70,8 +70,8 @@ TEST(BatchDiagnostics, EachBatchKeepsItsOwnRecordsUntilItIsDeleted) {
     SkippedInput skipped;
     ASSERT_TRUE(GetSkippedInput(&second, 0, &skipped));
     EXPECT_EQ(skipped.cause, SkipBelowMinimumSize);
-    EXPECT_EQ(std::u16string(skipped.fileName), KS_WIDE("/in/small.3dd"));
-    EXPECT_EQ(std::u16string(skipped.reason), KS_WIDE("grid of 2 x 3 cells, minimum 16"));
+    EXPECT_EQ(ks_formats::WideString(skipped.fileName), KS_WIDE("/in/small.3dd"));
+    EXPECT_EQ(ks_formats::WideString(skipped.reason), KS_WIDE("grid of 2 x 3 cells, minimum 16"));
     const ImportBatch* gone = first;
     delete first;
     EXPECT_EQ(GetNumFailures(gone), 0) << "a deleted batch leaves nothing behind";

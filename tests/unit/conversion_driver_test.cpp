@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
 #include <sys/stat.h>
+#endif
 
 #include <chrono>
 #include <cstring>
@@ -17,6 +19,7 @@
 #include "support/recording_writer_client.h"
 #include "support/scratch_folder.h"
 #include "support/test_handler.h"
+#include "support/test_system.h"
 
 using namespace ks_formats;
 using ks_test::RecordingFeedback;
@@ -79,7 +82,7 @@ TEST_F(Conversion, WholeBatchModeWritesOneFileWithOneGroup) {
                   lines({"ksioSetMetaTagW(Audit.OriginalNumScans=0)", "ksioEndStream()",
                          "ksioBuildNOXFile()"}));
     ASSERT_EQ(batch->numExportedFiles(), 1);
-    EXPECT_EQ(std::u16string(batch->getExportedFilenameW(0)), KS_WIDE("/out/merged.nox"));
+    EXPECT_EQ(ks_formats::WideString(batch->getExportedFilenameW(0)), KS_WIDE("/out/merged.nox"));
     EXPECT_TRUE(feedback.errors.empty());
 }
 
@@ -102,7 +105,7 @@ TEST_F(Conversion, PerFileModeWritesOneFileAndGroupPerImportFile) {
                    "ksioBuildNOXFile()"});
     EXPECT_EQ(writerCalls(), expected);
     ASSERT_EQ(batch->numExportedFiles(), 2);
-    EXPECT_EQ(std::u16string(batch->getExportedFilenameW(1)), KS_WIDE("/out/merged_b.nox"));
+    EXPECT_EQ(ks_formats::WideString(batch->getExportedFilenameW(1)), KS_WIDE("/out/merged_b.nox"));
 }
 
 TEST_F(Conversion, PerScanModeLeavesTheStreamsToTheHandler) {
@@ -125,7 +128,8 @@ TEST_F(Conversion, PerScanModeLeavesTheStreamsToTheHandler) {
                            "ksioSetMetaTagW(Audit.OriginalNumScans=0)"});
     EXPECT_EQ(writerCalls(), expected);
     ASSERT_EQ(batch->numExportedFiles(), 2);
-    EXPECT_EQ(std::u16string(batch->getExportedFilenameW(0)), KS_WIDE("/out/merged_a_1.nox"));
+    EXPECT_EQ(ks_formats::WideString(batch->getExportedFilenameW(0)),
+              KS_WIDE("/out/merged_a_1.nox"));
 }
 
 TEST_F(Conversion, EmptyBatchStillBuildsTheWholeBatchFileButNoPerFileOutput) {
@@ -164,20 +168,20 @@ TEST_F(Conversion, UnsupportedAndExcludedFilesAreSkipped) {
     ASSERT_TRUE(GetSkippedInput(batch.get(), 0, &skipped));
     EXPECT_EQ(skipped.cause, SkipExcluded);
     EXPECT_EQ(skipped.fileIndex, 2);
-    EXPECT_EQ(std::u16string(skipped.fileName), KS_WIDE("/in/c.tst"));
+    EXPECT_EQ(ks_formats::WideString(skipped.fileName), KS_WIDE("/in/c.tst"));
     EXPECT_EQ(handler->imports.load(), 1);
     EXPECT_EQ(writerCalls().find("c.tst"), std::string::npos);
-    EXPECT_EQ(std::u16string(batch->_getCurrentFilename()), KS_WIDE("xy"));
+    EXPECT_EQ(ks_formats::WideString(batch->_getCurrentFilename()), KS_WIDE("xy"));
 }
 
 // A file whose handler fails without a word is still reported, once; one whose handler said why
 // is not reported twice; a handler that throws has failed its file. The others still convert.
 TEST_F(Conversion, EveryFileThatFailsIsReportedExactlyOnce) {
-    for (const char16_t* name : {KS_WIDE("/in/quiet.tst"), KS_WIDE("/in/said.tst"),
-                                 KS_WIDE("/in/throws.tst"), KS_WIDE("/in/ok.tst")})
+    for (const ks_formats::WideChar* name : {KS_WIDE("/in/quiet.tst"), KS_WIDE("/in/said.tst"),
+                                             KS_WIDE("/in/throws.tst"), KS_WIDE("/in/ok.tst")})
         batch->addImportFile(name);
     handler->instead = [](ImportBatch& b, const ScanInfo& scan) -> bool {
-        const std::u16string name = scan.getFilename();
+        const ks_formats::WideString name = scan.getFilename();
         if (name == KS_WIDE("/in/said.tst")) b._error(ResultCannotOpenFile, PhaseRead);
         if (name == KS_WIDE("/in/throws.tst")) throw std::runtime_error("damaged");
         return name == KS_WIDE("/in/ok.tst");
@@ -201,7 +205,7 @@ TEST_F(Conversion, EveryFileThatFailsIsReportedExactlyOnce) {
     FailureInfo last;
     ASSERT_TRUE(GetFailure(batch.get(), 2, &last));
     EXPECT_EQ(last.fileIndex, 3) << "indices count in the sorted list, where ok.tst comes first";
-    EXPECT_EQ(std::u16string(last.reason), feedback.errors[2].reason);
+    EXPECT_EQ(ks_formats::WideString(last.reason), feedback.errors[2].reason);
 }
 
 // In per-file mode an input whose import failed leaves no file: its stream is discarded and
@@ -209,17 +213,17 @@ TEST_F(Conversion, EveryFileThatFailsIsReportedExactlyOnce) {
 TEST_F(Conversion, PerFileModeWritesNoFileForAFailedInput) {
     batch->setBatchMode(BatchModePerFile);
     batch->setOutputFilename(KS_WIDE("/out"));
-    for (const char16_t* name :
+    for (const ks_formats::WideChar* name :
          {KS_WIDE("/in/a.tst"), KS_WIDE("/in/bad.tst"), KS_WIDE("/in/c.tst")})
         batch->addImportFile(name);
     handler->instead = [](ImportBatch&, const ScanInfo& scan) {
-        return std::u16string(scan.getFilename()) != KS_WIDE("/in/bad.tst");
+        return ks_formats::WideString(scan.getFilename()) != KS_WIDE("/in/bad.tst");
     };
     EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
     handler->instead = nullptr;
     ASSERT_EQ(batch->numExportedFiles(), 2);
-    EXPECT_EQ(std::u16string(batch->getExportedFilenameW(0)), KS_WIDE("/out/a.nox"));
-    EXPECT_EQ(std::u16string(batch->getExportedFilenameW(1)), KS_WIDE("/out/c.nox"));
+    EXPECT_EQ(ks_formats::WideString(batch->getExportedFilenameW(0)), KS_WIDE("/out/a.nox"));
+    EXPECT_EQ(ks_formats::WideString(batch->getExportedFilenameW(1)), KS_WIDE("/out/c.nox"));
     ASSERT_EQ(feedback.errors.size(), 1u);
     EXPECT_EQ(feedback.errors[0].name, KS_WIDE("/in/bad.tst"));
     EXPECT_EQ(ks_test::writerCallsStartingWith({"ksioBuildNOXFile", "ksioDiscardStream"}),
@@ -235,12 +239,12 @@ TEST_F(Conversion, UnknownBatchModeAndOverlongOutputNameAreRefusedBeforeAnything
     EXPECT_EQ(writerCalls(), "");
     ASSERT_EQ(feedback.errors.size(), 1u);
     EXPECT_NE(feedback.errors[0].reason.find(KS_WIDE("batch mode 4 is none of")),
-              std::u16string::npos);
+              ks_formats::WideString::npos);
     EXPECT_EQ(handler->imports.load(), 0);
 
     batch->setBatchMode(BatchModeSingleFile);
     batch->setOutputFilename(
-        (KS_WIDE("/out/") + std::u16string(600, KS_WIDE('n')) + KS_WIDE(".nox")).c_str());
+        (KS_WIDE("/out/") + ks_formats::WideString(600, KS_WIDE('n')) + KS_WIDE(".nox")).c_str());
     EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultOutputFailed);
     EXPECT_EQ(writerCalls(), "");
     ASSERT_EQ(feedback.errors.size(), 2u);
@@ -250,11 +254,11 @@ TEST_F(Conversion, UnknownBatchModeAndOverlongOutputNameAreRefusedBeforeAnything
 
     // A short input name under a long folder may still make a name that does not fit.
     batch->setBatchMode(BatchModePerFile);
-    batch->setOutputFilename((KS_WIDE("/") + std::u16string(505, KS_WIDE('o'))).c_str());
+    batch->setOutputFilename((KS_WIDE("/") + ks_formats::WideString(505, KS_WIDE('o'))).c_str());
     EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultOutputFailed);
     ASSERT_EQ(feedback.errors.size(), 3u);
     EXPECT_NE(feedback.errors[2].reason.find(KS_WIDE("units long; at most 511 fit")),
-              std::u16string::npos);
+              ks_formats::WideString::npos);
     EXPECT_EQ(ks_test::writerCallsStartingWith({"ksioStartStreamW"}).size(), 0u);
 
     // In per-scan mode the handler's own output name is refused the same way, scan by scan.
@@ -264,13 +268,14 @@ TEST_F(Conversion, UnknownBatchModeAndOverlongOutputNameAreRefusedBeforeAnything
     ASSERT_EQ(feedback.errors.size(), 4u);
     EXPECT_EQ(feedback.errors[3].result, ResultOutputFailed);
     EXPECT_NE(feedback.errors[3].reason.find(KS_WIDE("units long; at most 511 fit")),
-              std::u16string::npos);
+              ks_formats::WideString::npos);
     EXPECT_EQ(ks_test::writerCallsStartingWith({"ksioStartStreamW", "ksioAddPoint"}).size(), 0u);
     EXPECT_EQ(batch->numExportedFiles(), 0);
 }
 
 TEST_F(Conversion, ProgressOfThreeFilesInWholeBatchMode) {
-    for (const char16_t* name : {KS_WIDE("/in/a.tst"), KS_WIDE("/in/b.tst"), KS_WIDE("/in/c.tst")})
+    for (const ks_formats::WideChar* name :
+         {KS_WIDE("/in/a.tst"), KS_WIDE("/in/b.tst"), KS_WIDE("/in/c.tst")})
         batch->addImportFile(name);
     handler->pointsPerFile = 4;
     batch->_setFeedbackCount(4);
@@ -336,10 +341,11 @@ TEST_F(Conversion, EveryWriterFailureIsReportedOnceAndReturned) {
         ASSERT_EQ(sink.errors.size(), 1u);
         EXPECT_EQ(sink.errors[0].result, c.reported);
         EXPECT_EQ(sink.errors[0].phase, c.phase);
-        const std::u16string words = KS_WIDE("recorded refusal of ");
-        EXPECT_NE(sink.errors[0].reason.find(
-                      words + std::u16string(c.function, c.function + std::strlen(c.function))),
-                  std::u16string::npos)
+        const ks_formats::WideString words = KS_WIDE("recorded refusal of ");
+        EXPECT_NE(
+            sink.errors[0].reason.find(
+                words + ks_formats::WideString(c.function, c.function + std::strlen(c.function))),
+            ks_formats::WideString::npos)
             << "the writer's own text is passed on";
         EXPECT_EQ(local.numExportedFiles(), c.exported);
         ks_test::setWriterResult(c.function, 1);
@@ -373,7 +379,7 @@ TEST_F(Conversion, CancelFromAnotherThreadStopsAfterTheCurrentFileInEveryMode) {
         local.setOutputFilename(KS_WIDE("/out"));
         local.setBatchMode(mode);
         local._setFeedbackCount(100);
-        for (const char16_t* name :
+        for (const ks_formats::WideChar* name :
              {KS_WIDE("/in/a.tst"), KS_WIDE("/in/b.tst"), KS_WIDE("/in/c.tst")})
             local.addImportFile(name);
         handler->pointsPerFile = 1000;
@@ -448,24 +454,32 @@ TEST_F(Conversion, SingleNonProjectFileKeepsTheHostsSettings) {
 namespace {
 
 // Inputs that are no regular files are refused at once, before any reader opens them: opening
-// a named pipe would wait for a writer that never comes.
+// a named pipe would wait for a writer that never comes (Linux's named pipes live among files;
+// Windows has folders only).
 TEST_F(Conversion, NamedPipesAndFoldersAreRefusedWithoutWaiting) {
     const std::filesystem::path folder = ks_test::scratchFolder();
+    std::filesystem::create_directory(folder / "folder.tst");
+    batch->addImportFile(ks_test::widePath(folder / "folder.tst").c_str());
+#if !defined(_WIN32)
     const std::filesystem::path pipe = folder / "waiting.tst";
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    std::filesystem::create_directory(folder / "folder.tst");
-    batch->addImportFile(pipe.u16string().c_str());
-    batch->addImportFile((folder / "folder.tst").u16string().c_str());
+    batch->addImportFile(ks_test::widePath(pipe).c_str());
+#endif
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(ConvertBatchToNOX(batch.get()), ResultSuccess);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     EXPECT_EQ(handler->imports.load(), 0);
-    ASSERT_EQ(feedback.errors.size(), 2u);
+    ASSERT_GE(feedback.errors.size(), 1u);
     EXPECT_EQ(feedback.errors[0].result, ResultCannotOpenFile);
-    EXPECT_EQ(feedback.errors[0].reason, (folder / "folder.tst").u16string() +
+    EXPECT_EQ(feedback.errors[0].reason, ks_test::widePath(folder / "folder.tst") +
                                              KS_WIDE(" is a folder, not a file that can be read"));
+#if defined(_WIN32)
+    EXPECT_EQ(feedback.errors.size(), 1u);
+#else
+    ASSERT_EQ(feedback.errors.size(), 2u);
     EXPECT_EQ(feedback.errors[1].reason,
-              pipe.u16string() + KS_WIDE(" is a named pipe, not a file that can be read"));
+              ks_test::widePath(pipe) + KS_WIDE(" is a named pipe, not a file that can be read"));
+#endif
 }
 
 }  // namespace

@@ -21,14 +21,14 @@ TEST(ExportedFiles, ListInWideAndNarrowForm) {
     batch._addExportedFile(KS_WIDE("/out/a.nox"));
     batch._addExportedFile(KS_WIDE("/out/\u00E9\u4E2D\U0001F600.nox"));
     batch._addExportedFile(nullptr);
-    const char16_t lone[] = {KS_WIDE('/'), 0xD800, KS_WIDE('x'), 0};
+    const ks_formats::WideChar lone[] = {KS_WIDE('/'), 0xD800, KS_WIDE('x'), 0};
     batch._addExportedFile(lone);
 
     ASSERT_EQ(batch.numExportedFiles(), 4);
-    EXPECT_EQ(std::u16string(batch.getExportedFilenameW(0)), KS_WIDE("/out/a.nox"));
-    EXPECT_EQ(std::u16string(batch.getExportedFilenameW(1)),
+    EXPECT_EQ(ks_formats::WideString(batch.getExportedFilenameW(0)), KS_WIDE("/out/a.nox"));
+    EXPECT_EQ(ks_formats::WideString(batch.getExportedFilenameW(1)),
               KS_WIDE("/out/\u00E9\u4E2D\U0001F600.nox"));
-    EXPECT_EQ(std::u16string(batch.getExportedFilenameW(2)), KS_WIDE(""));
+    EXPECT_EQ(ks_formats::WideString(batch.getExportedFilenameW(2)), KS_WIDE(""));
     EXPECT_STREQ(batch.getExportedFilenameA(0), "/out/a.nox");
     EXPECT_STREQ(batch.getExportedFilenameA(1), "/out/\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80.nox");
     EXPECT_STREQ(batch.getExportedFilenameA(2), "");
@@ -78,10 +78,10 @@ TEST(ExportedFiles, LongNarrowNamesAreCutBetweenCharacters) {
 }
 
 TEST(FormatsFolder, SetAppendsASeparatorAndIgnoresWhatCannotFit) {
-    const std::u16string fill510(510, KS_WIDE('f'));
+    const ks_formats::WideString fill510(510, KS_WIDE('f'));
     const struct {
-        std::u16string folder;
-        std::u16string stored;
+        ks_formats::WideString folder;
+        ks_formats::WideString stored;
     } cases[] = {
         {KS_WIDE("/ext"), KS_WIDE("/ext/")},
         {KS_WIDE("/ext/"), KS_WIDE("/ext/")},
@@ -90,20 +90,20 @@ TEST(FormatsFolder, SetAppendsASeparatorAndIgnoresWhatCannotFit) {
         {fill510 + KS_WIDE("/"), fill510 + KS_WIDE("/")},
         {fill510 + KS_WIDE("f"), KS_WIDE("/before/")},   // 511 units without a final "/"
         {fill510 + KS_WIDE("ff"), KS_WIDE("/before/")},  // 512 units
-        {std::u16string(3000, KS_WIDE('f')), KS_WIDE("/before/")},
+        {ks_formats::WideString(3000, KS_WIDE('f')), KS_WIDE("/before/")},
     };
     for (const auto& c : cases) {
         ImportBatch batch(KS_WIDE("test"));
         batch.set32BitNoxFormatsFolder(KS_WIDE("/before"));
         batch.set32BitNoxFormatsFolder(c.folder.c_str());
-        const char16_t* stored = batch.get32BitNoxFormatsFolder();
+        const ks_formats::WideChar* stored = batch.get32BitNoxFormatsFolder();
         ASSERT_NE(stored, nullptr);
-        EXPECT_EQ(std::u16string(stored), c.stored) << c.folder.size();
+        EXPECT_EQ(ks_formats::WideString(stored), c.stored) << c.folder.size();
     }
     ImportBatch batch(KS_WIDE("test"));
     batch.set32BitNoxFormatsFolder(KS_WIDE("/kept"));
     batch.set32BitNoxFormatsFolder(nullptr);
-    EXPECT_EQ(std::u16string(batch.get32BitNoxFormatsFolder()), KS_WIDE("/kept/"));
+    EXPECT_EQ(ks_formats::WideString(batch.get32BitNoxFormatsFolder()), KS_WIDE("/kept/"));
 }
 
 TEST(FormatsFolder, DerivedFromTheLoadedCompanionLibrary) {
@@ -114,7 +114,7 @@ TEST(FormatsFolder, DerivedFromTheLoadedCompanionLibrary) {
     ASSERT_TRUE(library.isLoaded());
     const std::string folder =
         std::filesystem::path(KS_FAKE_NOXFORMATS_PATH).parent_path().string() + "/noxformats32/";
-    const char16_t* derived = batch.get32BitNoxFormatsFolder();
+    const ks_formats::WideChar* derived = batch.get32BitNoxFormatsFolder();
     ASSERT_NE(derived, nullptr);
     EXPECT_EQ(toUtf8(derived), folder);
 

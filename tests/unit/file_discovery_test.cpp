@@ -1,7 +1,6 @@
 #include "batch/file_discovery.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>

@@ -24,16 +24,17 @@ TEST(HandlerRegistryInFreshProcess, InitializeRegistersTheFourScannerHandlersInO
     const FormatID expected[] = {FormatRiegl3DD, FormatRieglRDB, FormatRieglRSP, FormatRieglRXP};
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(GetFormatID(i), expected[i]);
-        char16_t extension[64], description[128];
+        ks_formats::WideChar extension[64], description[128];
         ASSERT_TRUE(FormatInfo(i, extension, description));
-        EXPECT_EQ(std::u16string(extension), KS_WIDE("3dd"));
-        EXPECT_EQ(std::u16string(description), KS_WIDE("Riegl RSP/RDB/RXP/3DD importer (module)"));
+        EXPECT_EQ(ks_formats::WideString(extension), KS_WIDE("3dd"));
+        EXPECT_EQ(ks_formats::WideString(description),
+                  KS_WIDE("Riegl RSP/RDB/RXP/3DD importer (module)"));
         char narrowExtension[64], narrowDescription[128];
         ASSERT_TRUE(FormatInfo(i, narrowExtension, narrowDescription));
         EXPECT_STREQ(narrowDescription, "Riegl RSP/RDB/RXP/3DD importer (module)");
     }
     for (int bad : {4, -1}) {
-        char16_t extension[8] = KS_WIDE("x"), description[8] = KS_WIDE("y");
+        ks_formats::WideChar extension[8] = KS_WIDE("x"), description[8] = KS_WIDE("y");
         EXPECT_FALSE(FormatInfo(bad, extension, description));
         EXPECT_EQ(extension[0], 0);
         EXPECT_EQ(description[0], 0);
@@ -59,7 +60,7 @@ TEST(HandlerRegistry, ExtensionsAreTheLastThreeCharactersCaseAsGiven) {
     EXPECT_TRUE(theNOXHandler().acceptsExtension(KS_WIDE("NOX")));
     EXPECT_FALSE(theNOXHandler().acceptsExtension(KS_WIDE("nOX")));
     EXPECT_EQ(theNOXHandler().getFormatID(), FormatNOX);
-    EXPECT_EQ(std::u16string(theNOXHandler().getDescription()), KS_WIDE("NOX importer"));
+    EXPECT_EQ(ks_formats::WideString(theNOXHandler().getDescription()), KS_WIDE("NOX importer"));
     EXPECT_FALSE(theRXPHandler().acceptsExtension(KS_WIDE("rxpx")));
     EXPECT_FALSE(theRSPHandler().import(nullptr, nullptr)) << "a project is never imported";
     EXPECT_FALSE(theRXPHandler().createBatch(nullptr, KS_WIDE("/p/x.rxp")));
@@ -72,7 +73,7 @@ TEST(ScannerHandlers, RefuseANameTooLongForThePathBufferWithOneCannotOpenReport)
     ASSERT_TRUE(ks_test::bindRecordingWriter());
     struct Case {
         FileTypeHandler* handler;
-        std::u16string extension;
+        ks_formats::WideString extension;
         const char* label;
     };
     const Case cases[] = {{&theRDBHandler(), KS_WIDE(".rdb"), "database"},
@@ -81,9 +82,10 @@ TEST(ScannerHandlers, RefuseANameTooLongForThePathBufferWithOneCannotOpenReport)
     for (const auto& [handler, extension, label] : cases) {
         SCOPED_TRACE(label);
         for (const size_t units : {512u, 511u}) {
-            const std::u16string folder = KS_WIDE("/data/SCANS/p1/SINGLESCANS/");
-            const std::u16string name =
-                folder + std::u16string(units - folder.size() - extension.size(), KS_WIDE('n')) +
+            const ks_formats::WideString folder = KS_WIDE("/data/SCANS/p1/SINGLESCANS/");
+            const ks_formats::WideString name =
+                folder +
+                ks_formats::WideString(units - folder.size() - extension.size(), KS_WIDE('n')) +
                 extension;
             ImportBatch batch(KS_WIDE("tests"));
             ks_test::RecordingFeedback feedback;
@@ -103,7 +105,7 @@ TEST(ScannerHandlers, RefuseANameTooLongForThePathBufferWithOneCannotOpenReport)
             EXPECT_EQ(feedback.errors[0].result, ResultCannotOpenFile);
             EXPECT_EQ(feedback.errors[0].phase, PhaseRead);
             EXPECT_NE(feedback.errors[0].reason.find(KS_WIDE("is 512 units long; at most 511 fit")),
-                      std::u16string::npos);
+                      ks_formats::WideString::npos);
         }
     }
 }
@@ -235,8 +237,8 @@ TEST(HandlerObjects, LoadingLeavesTheComponentLayerOfTheThreadAlone) {
     // The library's handler objects, made before main on this thread.
     ASSERT_NE(&theRXPHandler(), nullptr);
     ASSERT_NE(&theRDBHandler(), nullptr);
-    using namespace com;
-    EXPECT_EQ(CoInitialize(nullptr), S_OK) << "something initialised the component layer at load";
+    EXPECT_EQ(com::CoInitialize(nullptr), 0)  // S_OK, not S_FALSE
+        << "something initialised the component layer at load";
     com::CoUninitialize();
 }
 

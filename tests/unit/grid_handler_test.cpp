@@ -1,4 +1,3 @@
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -12,6 +11,7 @@
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"
 #include "support/scratch_folder.h"
+#include "support/test_system.h"
 
 using namespace ks_formats;
 
@@ -27,13 +27,15 @@ struct ScriptedReader {
 
     ScriptedReader() {
         com::registerComponentLibrary(com::CLSID_Reader3DD, KS_SCRIPTED_READER_PATH);
-        library = dlopen(KS_SCRIPTED_READER_PATH, RTLD_NOW);
-        reset = reinterpret_cast<decltype(reset)>(dlsym(library, "ksScriptReset"));
-        setCell = reinterpret_cast<decltype(setCell)>(dlsym(library, "ksScriptSetCell"));
-        answer = reinterpret_cast<decltype(answer)>(dlsym(library, "ksScriptAnswer"));
-        stats = reinterpret_cast<decltype(stats)>(dlsym(library, "ksScriptStats"));
+        library = ks_test::loadLibrary(KS_SCRIPTED_READER_PATH);
+        reset = reinterpret_cast<decltype(reset)>(ks_test::librarySymbol(library, "ksScriptReset"));
+        setCell =
+            reinterpret_cast<decltype(setCell)>(ks_test::librarySymbol(library, "ksScriptSetCell"));
+        answer =
+            reinterpret_cast<decltype(answer)>(ks_test::librarySymbol(library, "ksScriptAnswer"));
+        stats = reinterpret_cast<decltype(stats)>(ks_test::librarySymbol(library, "ksScriptStats"));
     }
-    ~ScriptedReader() { dlclose(library); }
+    ~ScriptedReader() { ks_test::closeLibrary(library); }
     // A grid whose every cell holds a point (row + 1, column + 1, 1), intensity 1, colour 1.
     void filledGrid(int32_t rows, int32_t columns) {
         reset(rows, columns);
@@ -142,7 +144,8 @@ TEST_F(GridImport, PerScanOutputCarriesSuffixZeroAndTheNormalsFlag) {
     EXPECT_EQ(lines[2], "ksioAddGroupW(6,Scan(Single))");
     EXPECT_EQ(lines.back(), "ksioBuildNOXFile()");
     ASSERT_EQ(batch.numExportedFiles(), 1);
-    EXPECT_EQ(std::u16string(batch.getExportedFilenameW(0)), KS_WIDE("/out/ScanPos001_0.nox"));
+    EXPECT_EQ(ks_formats::WideString(batch.getExportedFilenameW(0)),
+              KS_WIDE("/out/ScanPos001_0.nox"));
 }
 
 TEST_F(GridImport, ProgressEveryFeedbackCountCells) {
@@ -182,7 +185,8 @@ TEST_F(GridImport, EveryReaderFailureEndsTheScanSaysWhichCallFailedAndReleasesEv
         int32_t answer;
         bool result;
         int closes;
-        const char16_t* reason;  // the end of the reported reason; null: nothing reported
+        const ks_formats::WideChar*
+            reason;  // the end of the reported reason; null: nothing reported
     };
     const Row rows[] = {
         // the server cannot be created
@@ -225,7 +229,7 @@ TEST_F(GridImport, EveryReaderFailureEndsTheScanSaysWhichCallFailedAndReleasesEv
         ASSERT_EQ(feedback.errors.size(), 1u);
         EXPECT_EQ(feedback.errors[0].result, ResultFailed);
         EXPECT_EQ(feedback.errors[0].reason,
-                  std::u16string(scan.getFilename()) + KS_WIDE(": ") + row.reason);
+                  ks_formats::WideString(scan.getFilename()) + KS_WIDE(": ") + row.reason);
     }
 }
 
@@ -233,7 +237,7 @@ TEST_F(GridImport, ImpossibleGridSizesAreRefusedBeforeAllocating) {
     // A scan file of 1000 bytes cannot hold more than 1000 cells.
     const auto file = ks_test::scratchFolder() / "small.3dd";
     std::ofstream(file, std::ios::binary) << std::string(1000, 'x');
-    scan.setFilename(file.u16string().c_str());
+    scan.setFilename(ks_test::widePath(file).c_str());
     for (auto [rows, columns] :
          {std::pair{-4, -4}, std::pair{-1, 20}, std::pair{65536, 65536}, std::pair{2000000, 3}}) {
         SCOPED_TRACE(std::to_string(rows) + " x " + std::to_string(columns));
@@ -244,22 +248,23 @@ TEST_F(GridImport, ImpossibleGridSizesAreRefusedBeforeAllocating) {
     }
     ASSERT_EQ(feedback.errors.size(), 4u);
     EXPECT_NE(feedback.errors[0].reason.find(KS_WIDE("negative grid size, -4 x -4")),
-              std::u16string::npos);
+              ks_formats::WideString::npos);
     EXPECT_NE(feedback.errors[2].reason.find(KS_WIDE("larger than a scan can be")),
-              std::u16string::npos);
+              ks_formats::WideString::npos);
     EXPECT_NE(feedback.errors[3].reason.find(
                   KS_WIDE("a grid of 2000000 x 3 cells cannot be in a file of ")
                       KS_WIDE("1000 bytes: the file is shorter than its header ") KS_WIDE("says")),
-              std::u16string::npos);
+              ks_formats::WideString::npos);
     reader.filledGrid(10, 100);  // 1000 cells fit
     EXPECT_TRUE(import());
 }
 
 TEST_F(GridImport, OnlyExactLowerOrUpperCaseExtensionsAreRead) {
     reader.filledGrid(4, 4);
-    for (const char16_t* name : {KS_WIDE("/p/a.3Dd"), KS_WIDE("/p/a3dd"), KS_WIDE("/p.3dd/a")}) {
+    for (const ks_formats::WideChar* name :
+         {KS_WIDE("/p/a.3Dd"), KS_WIDE("/p/a3dd"), KS_WIDE("/p.3dd/a")}) {
         scan.setFilename(name);
-        EXPECT_FALSE(import()) << std::u16string(name).size();
+        EXPECT_FALSE(import()) << ks_formats::WideString(name).size();
     }
     scan.setFilename(KS_WIDE("/p/A.3DD"));
     EXPECT_TRUE(import());

@@ -32,8 +32,8 @@ TEST(ImportBatchDefaults, NewBatchReadsBackEveryDefault) {
     EXPECT_EQ(batch.getPointsFilterCallback(), nullptr);
     EXPECT_EQ(batch.getNumScans(), 0);
     EXPECT_FALSE(batch._getCancel());
-    EXPECT_EQ(std::u16string(batch._getRawOutputFilename()), KS_WIDE(""));
-    EXPECT_EQ(std::u16string(batch._getCurrentFilename()), KS_WIDE(""));
+    EXPECT_EQ(ks_formats::WideString(batch._getRawOutputFilename()), KS_WIDE(""));
+    EXPECT_EQ(ks_formats::WideString(batch._getCurrentFilename()), KS_WIDE(""));
     EXPECT_EQ(batch.RSPSettings().getDataSource(), RSPOpt::DataSourceRdb);
     EXPECT_EQ(batch.RSPSettings().getIntensitySource(), RSPOpt::IntensityReflectance);
     EXPECT_DOUBLE_EQ(batch.RSPSettings().getReflectanceScale(), 500.0);
@@ -82,14 +82,14 @@ TEST(ImportBatchAccessors, ScanInfoByIndexAndIncludedFlags) {
     ImportBatch batch(KS_WIDE("tests"));
     batch.addImportFile(KS_WIDE("/s/a.rxp"));
     batch.addImportFile("/s/b.rxp");
-    batch.addImportFile(static_cast<const char16_t*>(nullptr));
+    batch.addImportFile(static_cast<const ks_formats::WideChar*>(nullptr));
     ASSERT_EQ(batch.numImportFiles(), 3);
     auto* info = static_cast<ScanInfo*>(batch._getScanInfo(1));
     ASSERT_NE(info, nullptr);
-    EXPECT_EQ(std::u16string(info->getFilename()), KS_WIDE("/s/b.rxp"));
+    EXPECT_EQ(ks_formats::WideString(info->getFilename()), KS_WIDE("/s/b.rxp"));
     EXPECT_TRUE(info->getIncluded());
     EXPECT_EQ(*info->getMatrix(), Matrix4d::identity());
-    EXPECT_EQ(std::u16string(batch.getImportFilename(2)), KS_WIDE(""));
+    EXPECT_EQ(ks_formats::WideString(batch.getImportFilename(2)), KS_WIDE(""));
     EXPECT_EQ(batch._getScanInfo(3), nullptr);
     EXPECT_EQ(batch._getScanInfo(0xFFFFFFFFu), nullptr);
     EXPECT_EQ(batch.getImportFilename(-1), nullptr);
@@ -122,7 +122,7 @@ TEST(ImportBatchCopies, CopiesOwnTheirListsAndSettings) {
     EXPECT_DOUBLE_EQ(copy.getUnitsPerMeter(), 100.0);
     EXPECT_EQ(copy.genericAsciiSettings().columns[GenericAsciiOpt::ColumnZ], 6);
     EXPECT_DOUBLE_EQ(copy.RSPSettings().getReflectanceScale(), 2.5);
-    EXPECT_EQ(std::u16string(copy._getRawOutputFilename()), KS_WIDE("/out/site.nox"));
+    EXPECT_EQ(ks_formats::WideString(copy._getRawOutputFilename()), KS_WIDE("/out/site.nox"));
     EXPECT_EQ(copy._getFeedbackCount(), 7u);
     EXPECT_TRUE(copy._getCancel());
     copy._setCancel(false);
@@ -133,13 +133,13 @@ TEST(ImportBatchCopies, CopiesOwnTheirListsAndSettings) {
     assigned._setCancel(true);
     assigned = copy;
     EXPECT_EQ(assigned.numImportFiles(), 2);
-    EXPECT_EQ(std::u16string(assigned.getImportFilename(0)), KS_WIDE("/s/a.rxp"));
+    EXPECT_EQ(ks_formats::WideString(assigned.getImportFilename(0)), KS_WIDE("/s/a.rxp"));
     EXPECT_FALSE(assigned._getCancel());
     assigned = assigned;
     EXPECT_EQ(assigned.numImportFiles(), 2);
 
     source.reset();
-    EXPECT_EQ(std::u16string(copy.getImportFilename(0)), KS_WIDE("/s/a.rxp"));
+    EXPECT_EQ(ks_formats::WideString(copy.getImportFilename(0)), KS_WIDE("/s/a.rxp"));
     copy.removeImportFiles();
     EXPECT_EQ(assigned.numImportFiles(), 2);
 }
@@ -159,18 +159,20 @@ TEST(ImportBatchInitialize, ClearsCountersAndCancelButNoSetting) {
 
 TEST(ImportBatchNames, LongNamesAreCutAt511UnitsWithoutSplittingAPair) {
     ImportBatch batch(KS_WIDE("tests"));
-    std::u16string longName(600, KS_WIDE('a'));
+    ks_formats::WideString longName(600, KS_WIDE('a'));
     batch._setCurrentFilename(longName.c_str());
-    EXPECT_EQ(std::u16string(batch._getCurrentFilename()), std::u16string(511, KS_WIDE('a')));
+    EXPECT_EQ(ks_formats::WideString(batch._getCurrentFilename()),
+              ks_formats::WideString(511, KS_WIDE('a')));
 
     // A surrogate pair straddling the cut is dropped whole.
-    std::u16string pair(510, KS_WIDE('b'));
+    ks_formats::WideString pair(510, KS_WIDE('b'));
     pair += KS_WIDE("\U0001F600tail");
     batch._setCurrentOutputFilename(pair.c_str());
-    EXPECT_EQ(std::u16string(batch._getCurrentOutputFilename()), std::u16string(510, KS_WIDE('b')));
+    EXPECT_EQ(ks_formats::WideString(batch._getCurrentOutputFilename()),
+              ks_formats::WideString(510, KS_WIDE('b')));
 
     batch._setCurrentFilename(nullptr);
-    EXPECT_EQ(std::u16string(batch._getCurrentFilename()), KS_WIDE(""));
+    EXPECT_EQ(ks_formats::WideString(batch._getCurrentFilename()), KS_WIDE(""));
 }
 
 TEST(OptionRecords, GenericAsciiSettersAndReset) {
@@ -197,17 +199,17 @@ TEST(OptionRecords, GenericAsciiSettersAndReset) {
 
 TEST(ScanInfoTest, DefaultsNamesAndOrder) {
     ScanInfo info;
-    EXPECT_EQ(std::u16string(info.getFilename()), KS_WIDE(""));
+    EXPECT_EQ(ks_formats::WideString(info.getFilename()), KS_WIDE(""));
     EXPECT_EQ(*info.getMatrix(), Matrix4d::identity());
     EXPECT_FALSE(info.getIncluded());
 
     info.setFilename(KS_WIDE("/a/b.rxp"));
-    info.setFilename(static_cast<const char16_t*>(nullptr));
-    EXPECT_EQ(std::u16string(info.getFilename()), KS_WIDE("/a/b.rxp"));
+    info.setFilename(static_cast<const ks_formats::WideChar*>(nullptr));
+    EXPECT_EQ(ks_formats::WideString(info.getFilename()), KS_WIDE("/a/b.rxp"));
     info.setFilename("/a/\xE9.rxp");  // not UTF-8: Latin-1 character
-    EXPECT_EQ(std::u16string(info.getFilename()), KS_WIDE("/a/\u00e9.rxp"));
+    EXPECT_EQ(ks_formats::WideString(info.getFilename()), KS_WIDE("/a/\u00e9.rxp"));
     info.setFilename("");
-    EXPECT_EQ(std::u16string(info.getFilename()), KS_WIDE(""));
+    EXPECT_EQ(ks_formats::WideString(info.getFilename()), KS_WIDE(""));
 
     Matrix4d m = Matrix4d::identity();
     m(0, 3) = 10.0;
@@ -224,13 +226,13 @@ TEST(ScanInfoTest, DefaultsNamesAndOrder) {
 }
 
 TEST(PathBufferTest, DefaultTextAndSafeCopies) {
-    EXPECT_EQ(std::u16string(PathBuffer().c_str()), KS_WIDE("(empty)"));
-    std::u16string longPath(700, KS_WIDE('x'));
+    EXPECT_EQ(ks_formats::WideString(PathBuffer().c_str()), KS_WIDE("(empty)"));
+    ks_formats::WideString longPath(700, KS_WIDE('x'));
     PathBuffer buffer(longPath.c_str());
-    EXPECT_EQ(std::u16string(buffer.c_str()).size(), 511u);
+    EXPECT_EQ(ks_formats::WideString(buffer.c_str()).size(), 511u);
     PathBuffer other(KS_WIDE("/a"));
     other = buffer;
-    EXPECT_EQ(std::u16string(other.c_str()), std::u16string(buffer.c_str()));
+    EXPECT_EQ(ks_formats::WideString(other.c_str()), ks_formats::WideString(buffer.c_str()));
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // which the writer's binding names the same way.
 // The viewer binding is library-wide and kept once made: each test here needs a process of its
 // own, where it starts unbound (the suffix InFreshProcess keeps them out of the shared run).
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,6 +14,7 @@
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"
 #include "support/scripted_lyrant_client.h"
+#include "support/test_system.h"
 #include "writer/writer_library.h"
 
 using namespace ks_formats;
@@ -22,9 +22,9 @@ using ks_formats::platform::BindOutcome;
 
 namespace {
 
-const std::u16string kScripted = KS_WIDE("") KS_SCRIPTED_LYRANT_PATH;
-const std::u16string kIncomplete = KS_WIDE("") KS_INCOMPLETE_LYRANT_PATH;
-const char16_t* kNowhere = KS_WIDE("/nonexistent/libKestrionLyrantAPI.so");
+const ks_formats::WideString kScripted = KS_WIDE("") KS_SCRIPTED_LYRANT_PATH;
+const ks_formats::WideString kIncomplete = KS_WIDE("") KS_INCOMPLETE_LYRANT_PATH;
+const ks_formats::WideChar* kNowhere = KS_WIDE("/nonexistent/libKestrionLyrantAPI.so");
 
 std::string loadedViewer() { return platform::loadedLibraryPath(kLyrantLibraryName); }
 
@@ -34,10 +34,11 @@ TEST(LyrantBindingInFreshProcess, ByPathBindsOnceAndLaterCallsAnswerAtOnce) {
     EXPECT_EQ(loadedViewer(), KS_SCRIPTED_LYRANT_PATH);
     const LyrantLibrary& bound = theNOXHandler().lyrant();
     EXPECT_TRUE(bound.bound);
-    void* scripted = dlopen(KS_SCRIPTED_LYRANT_PATH, RTLD_NOW | RTLD_NOLOAD);
+    void* scripted = ks_test::loadedLibrary(KS_SCRIPTED_LYRANT_PATH);
     ASSERT_NE(scripted, nullptr);
-    EXPECT_EQ(reinterpret_cast<void*>(bound.getQueryPointsd), dlsym(scripted, "ksGetQueryPointsd"));
-    dlclose(scripted);
+    EXPECT_EQ(reinterpret_cast<void*>(bound.getQueryPointsd),
+              ks_test::librarySymbol(scripted, "ksGetQueryPointsd"));
+    ks_test::closeLibrary(scripted);
     const auto openNOX = bound.openNOX;
     EXPECT_EQ(LoadLyrantAPI(kNowhere), ResultSuccess) << "already bound: nothing is loaded";
     EXPECT_EQ(LoadLyrantAPI(nullptr), ResultSuccess);
@@ -122,18 +123,18 @@ TEST(LyrantBindingInFreshProcess, IncompleteLibraryIsNeverUsedAndImportBindsAnew
 }
 
 TEST(LyrantBindingInFreshProcess, AlreadyLoadedLibraryIsTakenAndThePathIgnored) {
-    void* preloaded = dlopen(KS_SCRIPTED_LYRANT_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(preloaded, nullptr) << dlerror();
+    void* preloaded = ks_test::loadLibrary(KS_SCRIPTED_LYRANT_PATH);
+    ASSERT_NE(preloaded, nullptr);
     EXPECT_EQ(LoadLyrantAPI(kNowhere), ResultSuccess);
     EXPECT_EQ(reinterpret_cast<void*>(theNOXHandler().lyrant().sceneInfo),
-              dlsym(preloaded, "ksSceneInfo"));
+              ks_test::librarySymbol(preloaded, "ksSceneInfo"));
 
     NOXHandler other;
     EXPECT_EQ(other.bindLyrant(kIncomplete.c_str()), BindOutcome::Bound)
         << "the loaded complete copy wins over a given path";
     EXPECT_EQ(reinterpret_cast<void*>(other.lyrant().getQueryPointsd),
-              dlsym(preloaded, "ksGetQueryPointsd"));
-    dlclose(preloaded);
+              ks_test::librarySymbol(preloaded, "ksGetQueryPointsd"));
+    ks_test::closeLibrary(preloaded);
 }
 
 TEST(LyrantBindingInFreshProcess, InitializeLeavesTheNoxHandlerOutOfTheRegistry) {

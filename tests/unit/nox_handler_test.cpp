@@ -13,6 +13,7 @@
 #include "support/recording_writer_client.h"
 #include "support/scratch_folder.h"
 #include "support/scripted_lyrant_client.h"
+#include "support/test_system.h"
 
 using namespace ks_formats;
 
@@ -48,11 +49,11 @@ protected:
         ASSERT_EQ(LoadLyrantAPI(KS_WIDE("") KS_SCRIPTED_LYRANT_PATH), ResultSuccess);
         dir = ks_test::scratchFolder();
         batch.setFeedbackObject(&feedback);
-        batch.setOutputFilename((dir / "out").u16string().c_str());
+        batch.setOutputFilename(ks_test::widePath(dir / "out").c_str());
         batch.includeClassification(true);
     }
     bool importScene(uint64_t delivered, uint64_t reported, uint32_t content,
-                     const char16_t* file = KS_WIDE("/data/clouds/site.nox")) {
+                     const ks_formats::WideChar* file = KS_WIDE("/data/clouds/site.nox")) {
         ks_test::setLyrantScene(delivered, reported, content);
         ks_test::resetLyrantCalls();
         ks_test::resetWriterCalls();
@@ -229,13 +230,14 @@ TEST_F(NoxImport, CloudNameIsTheFolderCutSafelyWhenTooLong) {
     ASSERT_TRUE(importScene(1, 1, 0, KS_WIDE("site.nox")));
     EXPECT_EQ(cloudLine(), "ksioAddCloudW(0,,[null],0,0)") << "no folder, empty name";
 
-    const std::u16string longFolder = KS_WIDE("/") + std::u16string(400, KS_WIDE('a'));
+    const ks_formats::WideString longFolder =
+        KS_WIDE("/") + ks_formats::WideString(400, KS_WIDE('a'));
     ASSERT_TRUE(importScene(1, 1, 0, (longFolder + KS_WIDE("/site.nox")).c_str()));
     EXPECT_EQ(cloudLine(), "ksioAddCloudW(0,/" + std::string(258, 'a') + ",[null],0,0)");
 
     // A surrogate pair across the limit is dropped whole rather than split.
-    const std::u16string straddling =
-        KS_WIDE("/") + std::u16string(257, KS_WIDE('b')) + KS_WIDE("\U0001F600/site.nox");
+    const ks_formats::WideString straddling =
+        KS_WIDE("/") + ks_formats::WideString(257, KS_WIDE('b')) + KS_WIDE("\U0001F600/site.nox");
     ASSERT_TRUE(importScene(1, 1, 0, straddling.c_str()));
     EXPECT_EQ(cloudLine(), "ksioAddCloudW(0,/" + std::string(257, 'b') + ",[null],0,0)");
     EXPECT_EQ(ks_test::writerCallsStartingWith({"ksioAddPoint"}).size(), 1u);

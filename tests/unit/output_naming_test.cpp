@@ -114,9 +114,9 @@ TEST(OutputNaming, ResultIsOneSharedBufferOverwrittenByTheNextCall) {
     first.setBatchMode(ks_formats::BatchModePerFile);
     second.setBatchMode(ks_formats::BatchModePerFile);
 
-    const char16_t* a = first._getOutputFilename(KS_WIDE("/in/one.rxp"), -1);
+    const ks_formats::WideChar* a = first._getOutputFilename(KS_WIDE("/in/one.rxp"), -1);
     const std::string before = toUtf8(a);
-    const char16_t* b = second._getOutputFilename(KS_WIDE("/in/two.rxp"), -1);
+    const ks_formats::WideChar* b = second._getOutputFilename(KS_WIDE("/in/two.rxp"), -1);
     EXPECT_EQ(before, "/out/one.nox");
     EXPECT_EQ(a, b);
     EXPECT_EQ(toUtf8(a), "/other/two.nox");
@@ -126,7 +126,7 @@ TEST(OutputNaming, InputMayPointIntoThePreviousResult) {
     ImportBatch batch(KS_WIDE("test"));
     batch.setOutputFilename("/out/merged.nox");
     batch.setBatchMode(ks_formats::BatchModePerScan);
-    const char16_t* previous = batch._getOutputFilename(KS_WIDE("/in/scan1.rxp"), 3);
+    const ks_formats::WideChar* previous = batch._getOutputFilename(KS_WIDE("/in/scan1.rxp"), 3);
     ASSERT_EQ(toUtf8(previous), "/out/merged_scan1_3.nox");
     // The input is the result buffer itself: it must be read before the new name is written.
     EXPECT_EQ(toUtf8(batch._getOutputFilename(previous, 12)), "/out/merged_merged_scan1_3_12.nox");
@@ -142,7 +142,7 @@ TEST(StrippedFilename, FinalComponentWithoutExtensionInItsOwnBuffer) {
     EXPECT_EQ(toUtf8(batch._getStrippedFilename(KS_WIDE("/x.d/y"))), "y");
     EXPECT_EQ(toUtf8(batch._getStrippedFilename(nullptr)), "");
 
-    const char16_t* stripped = batch._getStrippedFilename(KS_WIDE("/x/a.b.c"));
+    const ks_formats::WideChar* stripped = batch._getStrippedFilename(KS_WIDE("/x/a.b.c"));
     ASSERT_EQ(toUtf8(stripped), "a.b");
     // Naming uses its own buffer, and a stripped name may be fed back in.
     batch._getOutputFilename(KS_WIDE("/in/other.rxp"), -1);
@@ -154,14 +154,14 @@ TEST(StrippedFilename, FinalComponentWithoutExtensionInItsOwnBuffer) {
 TEST(OutputNaming, SetOutputFilenameInBothFormsAndLongNames) {
     ImportBatch batch(KS_WIDE("test"));
     batch.setOutputFilename("/out/\xC3\xA9t\xC3\xA9\x93.nox");  // é, é, then a lone 0x93
-    EXPECT_EQ(std::u16string(batch._getRawOutputFilename()),
+    EXPECT_EQ(ks_formats::WideString(batch._getRawOutputFilename()),
               KS_WIDE("/out/\u00E9t\u00E9\u201C.nox"));
 
     batch.setOutputFilename(static_cast<const char*>(nullptr));
-    EXPECT_EQ(std::u16string(batch._getRawOutputFilename()), KS_WIDE(""));
+    EXPECT_EQ(ks_formats::WideString(batch._getRawOutputFilename()), KS_WIDE(""));
     batch.setOutputFilename(KS_WIDE("/x"));
-    batch.setOutputFilename(static_cast<const char16_t*>(nullptr));
-    EXPECT_EQ(std::u16string(batch._getRawOutputFilename()), KS_WIDE(""));
+    batch.setOutputFilename(static_cast<const ks_formats::WideChar*>(nullptr));
+    EXPECT_EQ(ks_formats::WideString(batch._getRawOutputFilename()), KS_WIDE(""));
 
     const std::string longName = "/" + std::string(700, 'n') + ".nox";
     batch.setOutputFilename(longName.c_str());

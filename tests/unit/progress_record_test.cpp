@@ -24,9 +24,9 @@ TEST(ProgressRecordText, ParsesWhatItFormatsAndIgnoresWhatFollows) {
     EXPECT_EQ(record.fileIndex, 4);
     EXPECT_EQ(record.phase, 2);
 
-    const char16_t withTail[] = KS_WIDE("/x|1|2|3|3\0|50|0|2");
-    ASSERT_TRUE(
-        parseProgressRecord(std::u16string_view(withTail, sizeof withTail / 2 - 1), record));
+    const ks_formats::WideChar withTail[] = KS_WIDE("/x|1|2|3|3\0|50|0|2");
+    ASSERT_TRUE(parseProgressRecord(
+        std::basic_string_view<ks_formats::WideChar>(withTail, sizeof withTail / 2 - 1), record));
     EXPECT_EQ(record.fileName, KS_WIDE("/x"));
     EXPECT_EQ(record.phase, 3);
 
@@ -36,11 +36,13 @@ TEST(ProgressRecordText, ParsesWhatItFormatsAndIgnoresWhatFollows) {
 
 TEST(ProgressRecordText, RefusesTextThatHoldsNoRecord) {
     ProgressRecord record;
-    for (std::u16string_view bad : {KS_WIDE(""), KS_WIDE("/a.rxp"), KS_WIDE("/a|1|2|3"),
-                                    KS_WIDE("/a|1|2|x|4"), KS_WIDE("|||||")})
+    for (std::basic_string_view<ks_formats::WideChar> bad :
+         {KS_WIDE(""), KS_WIDE("/a.rxp"), KS_WIDE("/a|1|2|3"), KS_WIDE("/a|1|2|x|4"),
+          KS_WIDE("|||||")})
         EXPECT_FALSE(parseProgressRecord(bad, record)) << std::string(bad.begin(), bad.end());
-    const char16_t zeros[8] = {};
-    EXPECT_FALSE(parseProgressRecord(std::u16string_view(zeros, 8), record));
+    const ks_formats::WideChar zeros[8] = {};
+    EXPECT_FALSE(
+        parseProgressRecord(std::basic_string_view<ks_formats::WideChar>(zeros, 8), record));
 }
 
 }  // namespace

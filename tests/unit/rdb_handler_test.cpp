@@ -9,6 +9,7 @@
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"
 #include "support/scratch_folder.h"
+#include "support/test_system.h"
 
 using namespace ks_formats;
 using ks_sampledata::RdbColour;
@@ -40,7 +41,7 @@ protected:
         ASSERT_TRUE(ks_test::bindRecordingWriter());
         dir = ks_test::scratchFolder();
         batch.setFeedbackObject(&feedback);
-        batch.setOutputFilename((dir / "out").u16string().c_str());
+        batch.setOutputFilename(ks_test::widePath(dir / "out").c_str());
         batch.includeRGB(true);
         scanName = dir / "SCANS" / "Pos1" / "SINGLESCANS" / "scan1.rdb";
         data = ks_sampledata::rdbScanFolder(dir, "Pos1", "scan1.rdb");
@@ -54,7 +55,7 @@ protected:
     }
     bool importScan() {
         ScanInfo scan;
-        scan.setFilename(scanName.u16string().c_str());
+        scan.setFilename(ks_test::widePath(scanName).c_str());
         ks_test::resetWriterCalls();
         return theRDBHandler().import(&batch, &scan);
     }
@@ -271,7 +272,7 @@ TEST_F(RdbImport, PerScanModeNamesItsOutputAfterTheImportName) {
 
 TEST(RdbNames, DataFolderAndExtensionRules) {
     struct Case {
-        std::u16string name, folder;
+        ks_formats::WideString name, folder;
     };
     const Case cases[] = {
         {KS_WIDE("/d/SCANS/P1/SINGLESCANS/s.rdb"),
@@ -285,7 +286,7 @@ TEST(RdbNames, DataFolderAndExtensionRules) {
         EXPECT_EQ(rdbDataFolder(c.name), c.folder) << std::string(c.name.begin(), c.name.end());
 
     ImportBatch batch(KS_WIDE("tests"));
-    for (const char16_t* name :
+    for (const ks_formats::WideChar* name :
          {KS_WIDE("/d/SCANS/a.Rdb"), KS_WIDE("/d/SCANS/a.rdb/x"), KS_WIDE("/d/SCANS.rdb/a")}) {
         ScanInfo scan;
         scan.setFilename(name);
@@ -332,8 +333,9 @@ struct AddingFeedback final : ks_test::RecordingFeedback {
                         int fileIndex, int phase) override {
         RecordingFeedback::reportProgress(batch, name, overall, filePercent, fileIndex, phase);
         for (int k = 0; k < 64; ++k)
-            batch->addImportFile((KS_WIDE("/elsewhere/added-") + std::u16string(40, KS_WIDE('x')) +
-                                  char16_t(KS_WIDE('a') + k % 26) + KS_WIDE(".rdb"))
+            batch->addImportFile((KS_WIDE("/elsewhere/added-") +
+                                  ks_formats::WideString(40, KS_WIDE('x')) +
+                                  ks_formats::WideChar(KS_WIDE('a') + k % 26) + KS_WIDE(".rdb"))
                                      .c_str());
     }
 };
@@ -346,15 +348,15 @@ TEST_F(RdbImport, ImportFilesAddedFromACallbackDoNotDisturbTheImport) {
     batch.setFeedbackObject(&adding);
     batch.setBatchMode(BatchModePerScan);
     batch._setFeedbackCount(2);
-    batch.addImportFile(scanName.u16string().c_str());
+    batch.addImportFile(ks_test::widePath(scanName).c_str());
     auto* scan = static_cast<ScanInfo*>(batch._getScanInfo(0));
     ks_test::resetWriterCalls();
     EXPECT_TRUE(theRDBHandler().import(&batch, scan));
     EXPECT_GE(batch.numImportFiles(), 1 + 5 * 64) << "the list grew while the scan was read";
     EXPECT_TRUE(adding.errors.empty());
     ASSERT_EQ(batch.numExportedFiles(), 1);
-    EXPECT_EQ(std::u16string(batch.getExportedFilenameW(0)),
-              (dir / "out" / "scan1.nox").u16string());
+    EXPECT_EQ(ks_formats::WideString(batch.getExportedFilenameW(0)),
+              ks_test::widePath(dir / "out" / "scan1.nox"));
 }
 
 }  // namespace

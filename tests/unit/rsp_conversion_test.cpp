@@ -9,6 +9,7 @@
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"
 #include "support/scratch_folder.h"
+#include "support/test_system.h"
 
 using namespace ks_formats;
 using namespace ks_sampledata;
@@ -52,7 +53,7 @@ protected:
         expectedMatrix["s3"] = rspTranslation(0, 20, 1000);
         batch.setFeedbackObject(&feedback);
         batch.includeRGB(true);
-        batch.addImportFile((dir / "site.rsp").u16string().c_str());
+        batch.addImportFile(ks_test::widePath(dir / "site.rsp").c_str());
         ks_test::resetWriterCalls();
     }
     void writeScan(const std::string& position, const std::string& file, uint16_t version,
@@ -79,10 +80,10 @@ TEST_F(ProjectConversion, EveryScanReachesItsCloudWithItsRegistrationInEveryMode
          {Mode{BatchModeSingleFile, 1}, Mode{BatchModePerFile, 3}, Mode{BatchModePerScan, 3}}) {
         SCOPED_TRACE(m.mode);
         batch.setBatchMode(m.mode);
-        batch.setOutputFilename((dir / ("out" + std::to_string(m.mode))).u16string().c_str());
+        batch.setOutputFilename(ks_test::widePath(dir / ("out" + std::to_string(m.mode))).c_str());
         if (m.mode != BatchModeSingleFile) {
             batch.removeImportFiles();
-            batch.addImportFile((dir / "site.rsp").u16string().c_str());
+            batch.addImportFile(ks_test::widePath(dir / "site.rsp").c_str());
         }
         ks_test::resetWriterCalls();
         const int exportedBefore = batch.numExportedFiles();

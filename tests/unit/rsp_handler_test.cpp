@@ -10,6 +10,7 @@
 #include "support/ascii_text.h"
 #include "support/recording_feedback.h"
 #include "support/scratch_folder.h"
+#include "support/test_system.h"
 
 using namespace ks_formats;
 using ks_sampledata::RspProject;
@@ -28,14 +29,14 @@ Matrix4d fromRows(const ks_sampledata::RspMatrix& m) {
 class RspProjectRead : public ::testing::Test {
 protected:
     void SetUp() override { dir = ks_test::scratchFolder(); }
-    std::u16string writeText(const std::string& name, const std::string& text) {
+    ks_formats::WideString writeText(const std::string& name, const std::string& text) {
         std::ofstream(dir / name, std::ios::binary) << text;
-        return (dir / name).u16string();
+        return ks_test::widePath(dir / name);
     }
-    std::u16string writeProject(const RspProject& project) {
+    ks_formats::WideString writeProject(const RspProject& project) {
         const auto path = dir / "site.rsp";
         ks_sampledata::writeRspProject(path, project);
-        return path.u16string();
+        return ks_test::widePath(path);
     }
     std::vector<std::string> importFiles() {
         std::vector<std::string> out;
@@ -126,8 +127,8 @@ TEST_F(RspProjectRead, ElementNamesAreExactAndMatrixTextIsFree) {
 
 TEST_F(RspProjectRead, UnreadableProjectsLeaveTheBatchAlone) {
     batch.addImportFile(KS_WIDE("/keep/me.rxp"));
-    const std::u16string paths[] = {
-        (dir / "missing.rsp").u16string(),
+    const ks_formats::WideString paths[] = {
+        ks_test::widePath(dir / "missing.rsp"),
         writeText("bad.rsp", "<document><scanpositions></document>"),
         writeText("empty.rsp", ""),
     };
@@ -146,24 +147,25 @@ TEST_F(RspProjectRead, AProjectThatIsNotConvertedSaysWhy) {
     std::string why;
     EXPECT_FALSE(readProject(missing, project, &why));
     EXPECT_EQ(why, missing + ": No such file or directory");
-    const std::u16string bad = writeText("bad.rsp", "<document>\n<scanpositions>\n</document>\n");
+    const ks_formats::WideString bad =
+        writeText("bad.rsp", "<document>\n<scanpositions>\n</document>\n");
     EXPECT_FALSE(readProject(narrow(bad.c_str()), project, &why));
     EXPECT_EQ(why.rfind(narrow(bad.c_str()) + ": not a project file: line 3: ", 0), 0u) << why;
     EXPECT_NE(why.find("mismatch"), std::string::npos) << why;
 
     ks_test::RecordingFeedback feedback;
     batch.setFeedbackObject(&feedback);
-    const std::u16string good = writeText("good.rsp", "<document/>");
-    for (const std::u16string& path : {bad, good}) {
+    const ks_formats::WideString good = writeText("good.rsp", "<document/>");
+    for (const ks_formats::WideString& path : {bad, good}) {
         ScanInfo scan;
         scan.setFilename(path.c_str());
         EXPECT_FALSE(theRSPHandler().import(&batch, &scan));
     }
     ASSERT_EQ(feedback.errors.size(), 2u);
     EXPECT_EQ(feedback.errors[0].result, ResultFailed);
-    EXPECT_NE(feedback.errors[0].reason.find(KS_WIDE("line 3: ")), std::u16string::npos);
+    EXPECT_NE(feedback.errors[0].reason.find(KS_WIDE("line 3: ")), ks_formats::WideString::npos);
     EXPECT_NE(feedback.errors[1].reason.find(KS_WIDE("only when it is the batch's only input")),
-              std::u16string::npos);
+              ks_formats::WideString::npos);
 }
 
 TEST_F(RspProjectRead, ExternalEntitiesAreNeverLoaded) {
@@ -190,11 +192,12 @@ TEST_F(RspProjectRead, NamesAreUtf8AndBounded) {
                         {RspScan{"scan", "a.rxp"}, RspScan{"scan", std::string(600, 'f')}}}};
     ASSERT_TRUE(theRSPHandler().createBatch(&batch, writeProject(project)));
     ASSERT_EQ(batch.numImportFiles(), 2) << "a path too long for the path buffer is left out";
-    EXPECT_EQ(std::u16string(batch.getImportFilename(0)),
-              (dir / "SCANS").u16string() + KS_WIDE("/Pos\u00e9/SINGLESCANS/\u00fc\u20ac.rdb"));
-    EXPECT_EQ(std::u16string(batch.getImportFilename(1)),
-              (dir / "SCANS").u16string() + KS_WIDE("/") + std::u16string(126, KS_WIDE('n')) +
-                  KS_WIDE("/SINGLESCANS/a.rdb"))
+    EXPECT_EQ(
+        ks_formats::WideString(batch.getImportFilename(0)),
+        ks_test::widePath(dir / "SCANS") + KS_WIDE("/Pos\u00e9/SINGLESCANS/\u00fc\u20ac.rdb"));
+    EXPECT_EQ(ks_formats::WideString(batch.getImportFilename(1)),
+              ks_test::widePath(dir / "SCANS") + KS_WIDE("/") +
+                  ks_formats::WideString(126, KS_WIDE('n')) + KS_WIDE("/SINGLESCANS/a.rdb"))
         << "cut before the character that would not fit whole";
 }
 
@@ -208,11 +211,15 @@ TEST(RspMatrixText, BadNumbersAndTheLocale) {
 
     // Under a locale whose decimal point is a comma the numbers still read with a period.
     const auto locales = ks_test::scratchFolder();
-    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) {
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8") && !std::setlocale(LC_ALL, "German_Germany.1252")) {
+#if defined(_WIN32)
+        GTEST_SKIP() << "no German locale";
+#else
         const std::string make = "localedef -i de_DE -f UTF-8 '" +
                                  (locales / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
         if (std::system(make.c_str()) == 0) setenv("LOCPATH", locales.c_str(), 1);
         if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "no de_DE.UTF-8 locale";
+#endif
     }
     ASSERT_NE(std::atof("1.5"), 1.5) << "the locale reads 1.5 as 1";
     Matrix4d local = Matrix4d::identity();

@@ -9,6 +9,7 @@
 #include "support/recording_feedback.h"
 #include "support/recording_writer_client.h"
 #include "support/scratch_folder.h"
+#include "support/test_system.h"
 
 using namespace ks_formats;
 using ks_sampledata::StreamRecord;
@@ -37,14 +38,15 @@ protected:
         ASSERT_TRUE(ks_test::bindRecordingWriter());
         dir = ks_test::scratchFolder();
         batch.setFeedbackObject(&feedback);
-        batch.setOutputFilename((dir / "out").u16string().c_str());
+        batch.setOutputFilename(ks_test::widePath(dir / "out").c_str());
     }
-    std::u16string writeStream(const std::string& name, const std::vector<StreamRecord>& records) {
+    ks_formats::WideString writeStream(const std::string& name,
+                                       const std::vector<StreamRecord>& records) {
         const auto path = dir / name;
         ks_sampledata::writePointStream(path, records);
-        return path.u16string();
+        return ks_test::widePath(path);
     }
-    bool importFile(const std::u16string& path, uint32_t pointsPerRead = 4) {
+    bool importFile(const ks_formats::WideString& path, uint32_t pointsPerRead = 4) {
         ScanInfo scan;
         scan.setFilename(path.c_str());
         scan.setMatrix(matrix);
@@ -149,20 +151,21 @@ TEST_F(RxpImport, ReadFailureMidStreamBuildsWhatWasReadAndAnswersFalse) {
     EXPECT_EQ(batch.numExportedFiles(), 1);
     ASSERT_EQ(feedback.errors.size(), 1u) << "a read failure is reported once, with why";
     EXPECT_EQ(feedback.errors[0].result, ResultFailed);
-    const std::u16string pathPart = path + KS_WIDE(": the point-stream reader failed (code ");
+    const ks_formats::WideString pathPart =
+        path + KS_WIDE(": the point-stream reader failed (code ");
     EXPECT_EQ(feedback.errors[0].reason.rfind(pathPart, 0), 0u);
     EXPECT_NE(feedback.errors[0].reason.find(KS_WIDE(
                   ") after 6 records: the stream is damaged or ends ") KS_WIDE("inside a record")),
-              std::u16string::npos);
+              ks_formats::WideString::npos);
 }
 
 // What a person reads when a stream cannot be read at all: the system's words for a missing
 // file, the reader's refusal for a file that is no point stream. Nothing is written.
 TEST_F(RxpImport, MissingOrForeignFileSaysWhyAndWritesNothing) {
     batch.setBatchMode(BatchModePerScan);
-    const std::u16string missing = (dir / "none.rxp").u16string();
+    const ks_formats::WideString missing = ks_test::widePath(dir / "none.rxp");
     EXPECT_FALSE(importFile(missing));
-    const std::u16string foreign = (dir / "text.rxp").u16string();
+    const ks_formats::WideString foreign = ks_test::widePath(dir / "text.rxp");
     std::ofstream(std::filesystem::path(foreign)) << "plain text, no point stream\n";
     EXPECT_FALSE(importFile(foreign));
     EXPECT_EQ(ks_test::writerCalls(), "");
@@ -180,7 +183,7 @@ TEST_F(RxpImport, PathsWithAnyCharacterConvert) {
     EXPECT_EQ(rxpStreamUri(KS_WIDE("/data/\u4e2d\u6587/a.rxp")),
               "file:///data/\xE4\xB8\xAD\xE6\x96\x87/a.rxp");
     std::filesystem::create_directories(dir / "\xE6\xB8\xAC\xE9\x87\x8F");
-    const std::u16string path =
+    const ks_formats::WideString path =
         writeStream("\xE6\xB8\xAC\xE9\x87\x8F/a.rxp", {record(1, 2, 3, 0, 0)});
     EXPECT_TRUE(importFile(path));
     EXPECT_EQ(linesStartingWith("ksioAddPoint").size(), 1u);
@@ -220,8 +223,8 @@ TEST_F(RxpImport, ImportUsesTheFullReadBlockAndNamesPerScanOutputWithSuffixOne) 
     ks_test::resetWriterCalls();
     EXPECT_TRUE(theRXPHandler().import(&batch, &scan));
     EXPECT_EQ(linesStartingWith("ksioAddPoint").size(), 3u);
-    EXPECT_EQ(std::u16string(batch.getExportedFilenameW(0)),
-              (dir / "out" / "scan7_1.nox").u16string());
+    EXPECT_EQ(ks_formats::WideString(batch.getExportedFilenameW(0)),
+              ks_test::widePath(dir / "out" / "scan7_1.nox"));
 }
 
 }  // namespace

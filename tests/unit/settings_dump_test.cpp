@@ -33,7 +33,7 @@ TEST(SettingsDump, NewBatchExactBytes) {
     const fs::path file = ks_test::scratchFolder() / "batch.txt";
     std::ofstream(file) << std::string(5000, 'z');  // an existing longer file is replaced
     ImportBatch batch(KS_WIDE("test"));
-    EXPECT_TRUE(batch._write(file.c_str(), nullptr));
+    EXPECT_TRUE(batch._write(file.string().c_str(), nullptr));
     EXPECT_EQ(ks_test::readText(file),
               "numImportFiles()\t\t\t0\r\n"
               "numExportedFiles()\t\t\t0\r\n" +
@@ -58,7 +58,7 @@ TEST(SettingsDump, HeaderFilesAndChangedSettings) {
     batch.setUnitsPerMeter(1000.0);
     batch.setNumScans(42);
 
-    EXPECT_TRUE(batch._write(file.c_str(), KS_WIDE("Batch A")));
+    EXPECT_TRUE(batch._write(file.string().c_str(), KS_WIDE("Batch A")));
     EXPECT_EQ(ks_test::readText(file),
               "Batch A\r\n"
               "\r\n"
@@ -85,7 +85,7 @@ TEST(SettingsDump, CharacterAboveLatin1StopsTheListing) {
     ImportBatch batch(KS_WIDE("test"));
     batch.addImportFile("/in/a.rxp");
     batch.addImportFile(KS_WIDE("/in/\u4E2D.rxp"));
-    EXPECT_FALSE(batch._write(file.c_str(), KS_WIDE("H")));
+    EXPECT_FALSE(batch._write(file.string().c_str(), KS_WIDE("H")));
     EXPECT_EQ(ks_test::readText(file),
               "H\r\n\r\n"
               "numImportFiles()\t\t\t2\r\n"
@@ -93,7 +93,7 @@ TEST(SettingsDump, CharacterAboveLatin1StopsTheListing) {
               "\tFile: /in/");
 
     // In the header nothing after it is written at all.
-    EXPECT_FALSE(ImportBatch(KS_WIDE("test"))._write(file.c_str(), KS_WIDE("x\u0100y")));
+    EXPECT_FALSE(ImportBatch(KS_WIDE("test"))._write(file.string().c_str(), KS_WIDE("x\u0100y")));
     EXPECT_EQ(ks_test::readText(file), "x");
 }
 
@@ -101,7 +101,7 @@ TEST(SettingsDump, NoFileNameOrUnwritableFile) {
     const fs::path dir = ks_test::scratchFolder();
     ImportBatch batch(KS_WIDE("test"));
     EXPECT_FALSE(batch._write(nullptr, KS_WIDE("header")));
-    EXPECT_FALSE(batch._write((dir / "missing" / "batch.txt").c_str(), nullptr));
-    EXPECT_FALSE(batch._write(dir.c_str(), nullptr));  // a folder, not a file
+    EXPECT_FALSE(batch._write((dir / "missing" / "batch.txt").string().c_str(), nullptr));
+    EXPECT_FALSE(batch._write(dir.string().c_str(), nullptr));  // a folder, not a file
     EXPECT_TRUE(fs::is_empty(dir));
 }

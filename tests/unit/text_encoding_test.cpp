@@ -8,7 +8,7 @@ using ks_formats::WideString;
 
 namespace {
 
-WideString units(std::initializer_list<char16_t> list) { return WideString(list); }
+WideString units(std::initializer_list<ks_formats::WideChar> list) { return WideString(list); }
 
 struct DecodeCase {
     const char* label;

@@ -23,13 +23,7 @@ unsigned pipelineThreads() { return 1; }
 ChunkPipeline::EncoderFactory encoderFactory(uint16_t) { return nullptr; }
 #else
 constexpr uint32_t kChunkPoints = nox::kChunkCapacity;
-#if defined(_WIN32)
-// The 32-bit Windows build encodes on the calling thread: its worker threads crashed under Wine
-// and stay off until that is understood.
-unsigned pipelineThreads() { return 1; }
-#else
 unsigned pipelineThreads() { return encodingThreadsForNewStream(); }
-#endif
 ChunkPipeline::EncoderFactory encoderFactory(uint16_t formatVersion) {
     return [formatVersion] { return std::make_unique<nox::ChunkEncoder>(1, formatVersion); };
 }
