@@ -20,6 +20,8 @@
 #                                 project one by one and lists which build and the first error
 #                                 of each that does not; it does not fail)
 #   KS_WIN32_RUN_TESTS=0 scripts/build-windows.sh  (no Wine: build only)
+#   KS_WIN32_SUITES=1 scripts/build-windows.sh    (also the library's test suites under Wine,
+#                                 one Wine process each: ctest label wine_suite)
 #   KS_WINEPREFIX=/some/dir scripts/build-windows.sh (Wine prefix; default
 #                                 ~/.cache/noxformats/wineprefix-win32)
 #   KS_WIN32_DEPS_DIR=/some/dir scripts/build-windows.sh (dependency cache; default
@@ -190,9 +192,13 @@ elif [ "$targets" = all ]; then
             echo "no Linux build in $linux_bin: the host-style run under Wine is left out" >&2
         # Each test program run under Wine leaves its results in wine-run/suites/; the count of
         # tests that ran there is printed whether or not ctest passed.
+        # The library's own suites (label wine_suite) run only when asked: under qemu their Wine
+        # processes still die now and then (docs/design.md, "The whole suite under Wine").
         rm -rf "$build/wine-run/suites"
+        suites=(-LE wine_suite)
+        [ "${KS_WIN32_SUITES:-0}" = 0 ] || suites=()
         ctest_status=0
-        ctest --preset win32 -j "$jobs" || ctest_status=$?
+        ctest --preset win32 -j "$jobs" "${suites[@]}" || ctest_status=$?
         bash tests/win32/count_wine_tests.sh "$build/wine-run/suites"
         [ "$ctest_status" = 0 ] || exit "$ctest_status"
         step_done

@@ -23,7 +23,14 @@ unsigned pipelineThreads() { return 1; }
 ChunkPipeline::EncoderFactory encoderFactory(uint16_t) { return nullptr; }
 #else
 constexpr uint32_t kChunkPoints = nox::kChunkCapacity;
+#if defined(_WIN32) && !defined(KS_WIN32_WRITER_THREADS)
+// The 32-bit Windows build encodes on the calling thread: its worker threads crashed under Wine
+// through qemu and stay off until that is understood (KS_WIN32_WRITER_THREADS builds them in, to
+// try; docs/design.md, "The whole suite under Wine").
+unsigned pipelineThreads() { return 1; }
+#else
 unsigned pipelineThreads() { return encodingThreadsForNewStream(); }
+#endif
 ChunkPipeline::EncoderFactory encoderFactory(uint16_t formatVersion) {
     return [formatVersion] { return std::make_unique<nox::ChunkEncoder>(1, formatVersion); };
 }
