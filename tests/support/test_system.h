@@ -75,6 +75,23 @@ inline std::wstring widePath(const std::filesystem::path& path) { return path.ws
 inline std::u16string widePath(const std::filesystem::path& path) { return path.u16string(); }
 #endif
 
+// UTF-8 text as the narrow text a host passes: UTF-8 itself on Linux, the ANSI code page on
+// Windows (a character the code page lacks becomes "?").
+inline std::string hostNarrow(const std::string& utf8) {
+#if defined(_WIN32)
+    const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
+    std::wstring wide(size_t(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), wide.data(), units);
+    const int bytes =
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
+    std::string narrow(size_t(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), units, narrow.data(), bytes, nullptr, nullptr);
+    return narrow;
+#else
+    return utf8;
+#endif
+}
+
 inline int processId() {
 #if defined(_WIN32)
     return _getpid();

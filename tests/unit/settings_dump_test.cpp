@@ -7,6 +7,7 @@
 #include "ks_formats/import_batch.h"
 #include "support/file_bytes.h"
 #include "support/scratch_folder.h"
+#include "support/test_system.h"
 
 namespace fs = std::filesystem;
 using ks_formats::ImportBatch;
@@ -44,7 +45,8 @@ TEST(SettingsDump, HeaderFilesAndChangedSettings) {
     const fs::path file = ks_test::scratchFolder() / "batch.txt";
     ImportBatch batch(KS_WIDE("test"));
     batch.addImportFile("/in/b.rxp");
-    batch.addImportFile("/in/a\xC3\xA9.rxp");  // é is written as the one byte 0xE9
+    // é is written as the one byte 0xE9, whatever the host's narrow text
+    batch.addImportFile(ks_test::hostNarrow("/in/a\xC3\xA9.rxp").c_str());
     batch._addExportedFile(KS_WIDE("/out/merged.nox"));
     batch.setBatchMode(ks_formats::BatchModePerScan);
     batch.setMinimumScanToImport(-2);
