@@ -37,7 +37,12 @@ function(ks_add_test name)
     endif()
 
     add_executable(${name} ${ARG_FILES})
-    target_link_libraries(${name} PRIVATE ${ARG_LINK} ks_test_support GTest::gtest_main)
+    # On Windows the main is tests/support/wine_test_main.cpp (ks_wine_test_main).
+    set(test_main GTest::gtest_main)
+    if(WIN32)
+        set(test_main ks_wine_test_main)
+    endif()
+    target_link_libraries(${name} PRIVATE ${ARG_LINK} ks_test_support ${test_main})
     target_compile_definitions(${name} PRIVATE ${ARG_DEFINITIONS})
     if(ARG_DEPENDS)
         add_dependencies(${name} ${ARG_DEPENDS})
