@@ -59,10 +59,12 @@ protected:
         return resident;
     }
 
-    // The hint only starts the reads: waits until [from, to) is in, at most a generous while.
-    bool becomesResident(uint64_t from, uint64_t to) const {
+    // The hint only starts the reads: waits until [from, to) is in (or `enough` bytes of it),
+    // at most a generous while.
+    bool becomesResident(uint64_t from, uint64_t to, uint64_t enough = 0) const {
+        if (enough == 0) enough = to - from;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (residentBytes(from, to) < to - from) {
+        while (residentBytes(from, to) < enough) {
             if (std::chrono::steady_clock::now() > deadline) return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
@@ -102,13 +104,15 @@ TEST_F(ReadAheadTest, OnlyTheRangeAskedForArrives) {
 }
 
 // Linux takes at most its read-ahead window (a few MiB at most on common disks) from one
-// request; the helper hands a larger range over in pieces, so all of it arrives.
+// request; the helper hands a larger range over in pieces, so all of it is asked for. The hint
+// is advice the kernel may decline in part under load (a CI run under the sanitizers once saw
+// 45 MiB of 46 arrive), so the check is that far more than one window arrives.
 TEST_F(ReadAheadTest, ARangeLargerThanOneRequestArrivesWhole) {
     makeColdFile(48 * kMiB);
     if (IsSkipped()) return;
     ks_common::adviseSequentialReading(fd_);
     ks_common::readAhead(fd_, kMiB, 46 * kMiB);
-    EXPECT_TRUE(becomesResident(kMiB, 47 * kMiB))
+    EXPECT_TRUE(becomesResident(kMiB, 47 * kMiB, 40 * kMiB))
         << residentBytes(kMiB, 47 * kMiB) / kMiB << " MiB of 46 arrived";
     EXPECT_EQ(residentBytes(0, kMiB), 0u) << "before the range";
 }
