@@ -104,7 +104,7 @@ function(ks_add_wine_suite name filter environment)
     # add_test() puts the toolchain's emulator (Wine in its environment) in front of the program.
     add_test(NAME ${name}.under_wine
              COMMAND ${name} --gtest_filter=-${excluded}
-                     --gtest_output=xml:${CMAKE_BINARY_DIR}/wine-run/suites/${name}.xml)
+                     --gtest_output=xml:${KS_TEST_PATH_ROOT}${CMAKE_BINARY_DIR}/wine-run/suites/${name}.xml)
     set_tests_properties(${name}.under_wine PROPERTIES
         ENVIRONMENT "${environment};KS_TEST_RUN=under_wine"
         FIXTURES_REQUIRED wine_session TIMEOUT 1800 LABELS wine_suite)

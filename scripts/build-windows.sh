@@ -195,6 +195,7 @@ elif [ "$targets" = all ]; then
         # The library's own suites (label wine_suite) run only when asked: under qemu their Wine
         # processes still die now and then (docs/design.md, "The whole suite under Wine").
         rm -rf "$build/wine-run/suites"
+        mkdir -p "$build/wine-run/suites"
         suites=(-LE wine_suite)
         [ "${KS_WIN32_SUITES:-0}" = 0 ] || suites=()
         ctest_status=0
