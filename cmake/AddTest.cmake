@@ -17,20 +17,18 @@
 #                follow it)
 #   LABEL        ctest label of every test of the program; "tsan" marks the programs the
 #                ThreadSanitizer build runs (the tsan presets)
-#   WINE_FILTER  on Windows, the tests left out of the run under Wine (a GoogleTest filter's
-#                negative patterns, ':'-separated): those of a Linux-only mechanism
 #
 # In the Windows build the program is registered once, as <name>.under_wine: all its tests in one
 # Wine process (a Wine process costs a minute or more where qemu runs it), in the Wine session
-# (the fixture wine_session of tests/win32), except the ...InFreshProcess suites and WINE_FILTER.
-# Its results go to wine-run/suites/<name>.xml, which scripts/build-windows.sh counts. These
+# (the fixture wine_session of tests/win32), except the ...InFreshProcess suites; tests of a
+# Linux-only mechanism are not compiled there. Its results go to wine-run/suites/<name>.xml, which scripts/build-windows.sh counts. These
 # tests carry the label wine_suite: scripts/build-windows.sh runs them only when
 # KS_WIN32_SUITES=1 (docs/design.md, "The whole suite under Wine").
 include(GoogleTest)
 
 function(ks_add_test name)
     cmake_parse_arguments(PARSE_ARGV 1 ARG "SERIAL" "ENVIRONMENT;TIMEOUT;LAUNCHER;LABEL"
-                          "FILES;LINK;DEFINITIONS;DEPENDS;WINE_FILTER")
+                          "FILES;LINK;DEFINITIONS;DEPENDS")
     if(NOT ARG_FILES OR ARG_UNPARSED_ARGUMENTS)
         message(FATAL_ERROR
                 "ks_add_test(${name}): FILES is required; not understood: ${ARG_UNPARSED_ARGUMENTS}")
@@ -49,7 +47,7 @@ function(ks_add_test name)
     endif()
     ks_set_warnings(${name})
     if(WIN32)
-        ks_add_wine_suite(${name} "${ARG_WINE_FILTER}" "${ARG_ENVIRONMENT}")
+        ks_add_wine_suite(${name} "${ARG_ENVIRONMENT}")
         return()
     endif()
     if(ARG_LAUNCHER)
@@ -93,17 +91,13 @@ function(ks_add_test name)
     endif()
 endfunction()
 
-function(ks_add_wine_suite name filter environment)
+function(ks_add_wine_suite name environment)
     if(NOT KS_WINE_ENVIRONMENT)
         return()
     endif()
-    set(excluded "*InFreshProcess.*")
-    foreach(pattern IN LISTS filter)
-        string(APPEND excluded ":${pattern}")
-    endforeach()
     # add_test() puts the toolchain's emulator (Wine in its environment) in front of the program.
     add_test(NAME ${name}.under_wine
-             COMMAND ${name} --gtest_filter=-${excluded}
+             COMMAND ${name} --gtest_filter=-*InFreshProcess.*
                      --gtest_output=xml:${KS_TEST_PATH_ROOT}${CMAKE_BINARY_DIR}/wine-run/suites/${name}.xml)
     set_tests_properties(${name}.under_wine PROPERTIES
         ENVIRONMENT "${environment};KS_TEST_RUN=under_wine"
